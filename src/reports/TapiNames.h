@@ -16,56 +16,56 @@
 // shares: the indent of a nesting level, the byte dump, and the line forms.
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "platform/WinTypes.h"
+
 // ---------------------------------------------------------------------------
 // Name formatters, one per TAPI constant family.
 
-std::string StringFormatName(DWORD dwValue);       // STRINGFORMAT_
-std::string AddressModeName(DWORD dwValue);        // LINEADDRESSMODE_
-std::string BearerModesText(DWORD dwFlags);        // LINEBEARERMODE_
-std::string MediaModesText(DWORD dwFlags);         // LINEMEDIAMODE_ (bit 0x1 unnamed)
-std::string ToneModesText(DWORD dwFlags);          // LINETONEMODE_
-std::string GenerateDigitModesText(DWORD dwFlags); // LINEDIGITMODE_ without DTMFEND
-std::string MonitorDigitModesText(DWORD dwFlags);  // LINEDIGITMODE_
-std::string DevCapFlagsText(DWORD dwFlags);        // LINEDEVCAPFLAGS_
-std::string AnswerModesText(DWORD dwFlags);        // LINEANSWERMODE_
-std::string DevStatusFlagsText(DWORD dwFlags);     // LINEDEVSTATUSFLAGS_
-std::string LineFeaturesText(DWORD dwFlags);       // LINEFEATURE_
-std::string RoamModesText(DWORD dwFlags);          // LINEROAMMODE_
-std::string TermModeName(DWORD dwValue);           // LINETERMMODE_
-std::string CallInfoStateName(DWORD dwValue);      // LINECALLINFOSTATE_
-std::string CallInfoStatesText(DWORD dwFlags);     // LINECALLINFOSTATE_
-std::string CallStateName(DWORD dwValue);          // LINECALLSTATE_
-std::string CallStatesText(DWORD dwFlags);         // LINECALLSTATE_
-std::string LineDevStatesText(DWORD dwFlags);      // LINEDEVSTATE_
-std::string PartyIDFlagsText(DWORD dwFlags);       // LINECALLPARTYID_
-std::string DialToneModesText(DWORD dwFlags);      // LINEDIALTONEMODE_
-std::string BusyModesText(DWORD dwFlags);          // LINEBUSYMODE_
-std::string SpecialInfoText(DWORD dwFlags);        // LINESPECIALINFO_
-std::string DisconnectModesText(DWORD dwFlags);    // LINEDISCONNECTMODE_
-std::string CallFeaturesText(DWORD dwFlags);       // LINECALLFEATURE_
-std::string CallFeatures2Text(DWORD dwFlags);      // LINECALLFEATURE2_
-std::string TransferModesText(DWORD dwFlags);      // LINETRANSFERMODE_
-std::string ParkModesText(DWORD dwFlags);          // LINEPARKMODE_
-std::string ForwardModesText(DWORD dwFlags);       // LINEFORWARDMODE_
-std::string CallComplCondsText(DWORD dwFlags);     // LINECALLCOMPLCOND_
-std::string CallComplModesText(DWORD dwFlags);     // LINECALLCOMPLMODE_
-std::string AddressFeaturesText(DWORD dwFlags);    // LINEADDRFEATURE_
-std::string AddressSharingText(DWORD dwFlags);     // LINEADDRESSSHARING_
-std::string AddressStatesText(DWORD dwFlags);      // LINEADDRESSSTATE_
-std::string AddrCapFlagsText(DWORD dwFlags);       // LINEADDRCAPFLAGS_
-std::string RemoveFromConfName(DWORD dwValue);     // LINEREMOVEFROMCONF_
-std::string ConnectedModesText(DWORD dwFlags);     // LINECONNECTEDMODE_
-std::string OfferingModesText(DWORD dwFlags);      // LINEOFFERINGMODE_
-std::string CallOriginText(DWORD dwFlags);         // LINECALLORIGIN_ (bit 0x08 unnamed)
-std::string CallReasonText(DWORD dwFlags);         // LINECALLREASON_
-std::string CallParamFlagsText(DWORD dwFlags);     // LINECALLPARAMFLAGS_
-std::string CallPrivilegesText(DWORD dwFlags);     // LINECALLPRIVILEGE_
+std::string StringFormatName(DWORD dwValue);        // STRINGFORMAT_
+std::string AddressModeName(DWORD dwValue);         // LINEADDRESSMODE_
+std::string BearerModesText(DWORD dwFlags);         // LINEBEARERMODE_
+std::string MediaModesText(DWORD dwFlags);          // LINEMEDIAMODE_ (bit 0x1 unnamed)
+std::string ToneModesText(DWORD dwFlags);           // LINETONEMODE_
+std::string GenerateDigitModesText(DWORD dwFlags);  // LINEDIGITMODE_ without DTMFEND
+std::string MonitorDigitModesText(DWORD dwFlags);   // LINEDIGITMODE_
+std::string DevCapFlagsText(DWORD dwFlags);         // LINEDEVCAPFLAGS_
+std::string AnswerModesText(DWORD dwFlags);         // LINEANSWERMODE_
+std::string DevStatusFlagsText(DWORD dwFlags);      // LINEDEVSTATUSFLAGS_
+std::string LineFeaturesText(DWORD dwFlags);        // LINEFEATURE_
+std::string RoamModesText(DWORD dwFlags);           // LINEROAMMODE_
+std::string TermModeName(DWORD dwValue);            // LINETERMMODE_
+std::string CallInfoStateName(DWORD dwValue);       // LINECALLINFOSTATE_
+std::string CallInfoStatesText(DWORD dwFlags);      // LINECALLINFOSTATE_
+std::string CallStateName(DWORD dwValue);           // LINECALLSTATE_
+std::string CallStatesText(DWORD dwFlags);          // LINECALLSTATE_
+std::string LineDevStatesText(DWORD dwFlags);       // LINEDEVSTATE_
+std::string PartyIDFlagsText(DWORD dwFlags);        // LINECALLPARTYID_
+std::string DialToneModesText(DWORD dwFlags);       // LINEDIALTONEMODE_
+std::string BusyModesText(DWORD dwFlags);           // LINEBUSYMODE_
+std::string SpecialInfoText(DWORD dwFlags);         // LINESPECIALINFO_
+std::string DisconnectModesText(DWORD dwFlags);     // LINEDISCONNECTMODE_
+std::string CallFeaturesText(DWORD dwFlags);        // LINECALLFEATURE_
+std::string CallFeatures2Text(DWORD dwFlags);       // LINECALLFEATURE2_
+std::string TransferModesText(DWORD dwFlags);       // LINETRANSFERMODE_
+std::string ParkModesText(DWORD dwFlags);           // LINEPARKMODE_
+std::string ForwardModesText(DWORD dwFlags);        // LINEFORWARDMODE_
+std::string CallComplCondsText(DWORD dwFlags);      // LINECALLCOMPLCOND_
+std::string CallComplModesText(DWORD dwFlags);      // LINECALLCOMPLMODE_
+std::string AddressFeaturesText(DWORD dwFlags);     // LINEADDRFEATURE_
+std::string AddressSharingText(DWORD dwFlags);      // LINEADDRESSSHARING_
+std::string AddressStatesText(DWORD dwFlags);       // LINEADDRESSSTATE_
+std::string AddrCapFlagsText(DWORD dwFlags);        // LINEADDRCAPFLAGS_
+std::string RemoveFromConfName(DWORD dwValue);      // LINEREMOVEFROMCONF_
+std::string ConnectedModesText(DWORD dwFlags);      // LINECONNECTEDMODE_
+std::string OfferingModesText(DWORD dwFlags);       // LINEOFFERINGMODE_
+std::string CallOriginText(DWORD dwFlags);          // LINECALLORIGIN_ (bit 0x08 unnamed)
+std::string CallReasonText(DWORD dwFlags);          // LINECALLREASON_
+std::string CallParamFlagsText(DWORD dwFlags);      // LINECALLPARAMFLAGS_
+std::string CallPrivilegesText(DWORD dwFlags);      // LINECALLPRIVILEGE_
 
 // The mode of a call state (dwParam2 of LINE_CALLSTATE, dwCallStateMode) named
 // in the family its state uses: OFFERING, DIALTONE, BUSY, SPECIALINFO,

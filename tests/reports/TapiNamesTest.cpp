@@ -1,0 +1,397 @@
+// The TAPI vocabulary: which bits and values each family names, in which order,
+// and the exact layout pieces the reports are built from.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "reports/TapiNames.h"
+
+namespace {
+
+using FlagFormatter = std::string (*)(DWORD);
+
+std::vector<std::string> SplitNames(const std::string& text) {
+    std::vector<std::string> names;
+    if (text.empty()) return names;
+    std::size_t nStart = 0;
+    for (;;) {
+        const std::size_t nComma = text.find(',', nStart);
+        names.push_back(text.substr(nStart, nComma - nStart));
+        if (nComma == std::string::npos) return names;
+        nStart = nComma + 1;
+    }
+}
+
+struct FlagFamily {
+    const char* pszName;
+    FlagFormatter pfnText;
+    DWORD dwNamedBits;  // the bits that carry a name; every other bit is dropped
+    const char* pszFirst;
+    const char* pszLast;
+};
+
+// The named extent of every flag family, with its gaps, and the names at both
+// ends (a table shifted by one bit, or cut short, shows at one of them).
+const FlagFamily kFlagFamilies[] = {
+    {"BearerModesText", BearerModesText, 0x000000FF, "VOICE", "RESTRICTEDDATA"},
+    {"MediaModesText", MediaModesText, 0x00007FFE, "UNKNOWN", "VOICEVIEW"},
+    {"ToneModesText", ToneModesText, 0x0000001F, "CUSTOM", "BILLING"},
+    {"GenerateDigitModesText", GenerateDigitModesText, 0x00000003, "PULSE", "DTMF"},
+    {"MonitorDigitModesText", MonitorDigitModesText, 0x00000007, "PULSE", "DTMFEND"},
+    {"DevCapFlagsText", DevCapFlagsText, 0x000001FF, "CROSSADDRCONF", "DIALDIALTONE"},
+    {"AnswerModesText", AnswerModesText, 0x00000007, "NONE", "HOLD"},
+    {"DevStatusFlagsText", DevStatusFlagsText, 0x0000000F, "CONNECTED", "LOCKED"},
+    {"LineFeaturesText", LineFeaturesText, 0x000001FF, "DEVSPECIFIC", "FORWARDDND"},
+    {"RoamModesText", RoamModesText, 0x0000001F, "UNKNOWN", "ROAMB"},
+    {"CallInfoStatesText", CallInfoStatesText, 0x7FFFFFFF, "OTHER", "CALLDATA"},
+    {"CallStatesText", CallStatesText, 0x0000FFFF, "IDLE", "UNKNOWN"},
+    {"LineDevStatesText", LineDevStatesText, 0x01FFFFFF, "OTHER", "REMOVED"},
+    {"PartyIDFlagsText", PartyIDFlagsText, 0x0000007F, "BLOCKED", "UNAVAIL"},
+    {"DialToneModesText", DialToneModesText, 0x0000003F, "NORMAL", "UNAVAIL"},
+    {"BusyModesText", BusyModesText, 0x0000000F, "STATION", "UNAVAIL"},
+    {"SpecialInfoText", SpecialInfoText, 0x0000001F, "NOCIRCUIT", "UNAVAIL"},
+    {"DisconnectModesText", DisconnectModesText, 0x000FFFFF, "NORMAL", "CANCELLED"},
+    {"CallFeaturesText", CallFeaturesText, 0xFFFFFFFF, "ACCEPT", "SETCALLDATA"},
+    {"CallFeatures2Text", CallFeatures2Text, 0x000003FF, "NOHOLDCONFERENCE", "PARKNONDIRECT"},
+    {"TransferModesText", TransferModesText, 0x00000003, "TRANSFER", "CONFERENCE"},
+    {"ParkModesText", ParkModesText, 0x00000003, "DIRECTED", "NONDIRECTED"},
+    {"ForwardModesText", ForwardModesText, 0x0003FFFF, "UNCOND", "UNAVAIL"},
+    {"CallComplCondsText", CallComplCondsText, 0x00000003, "BUSY", "NOANSWER"},
+    {"CallComplModesText", CallComplModesText, 0x0000000F, "CAMPON", "MESSAGE"},
+    {"AddressFeaturesText", AddressFeaturesText, 0x00003FFF, "FORWARD", "FORWARDDND"},
+    {"AddressSharingText", AddressSharingText, 0x0000001F, "PRIVATE", "MONITORED"},
+    {"AddressStatesText", AddressStatesText, 0x000001FF, "OTHER", "CAPSCHANGE"},
+    {"AddrCapFlagsText", AddrCapFlagsText, 0x3FFFFFFF, "FWDNUMRINGS", "SETCALLINGID"},
+    {"ConnectedModesText", ConnectedModesText, 0x0000001F, "ACTIVE", "CONFIRMED"},
+    {"OfferingModesText", OfferingModesText, 0x00000003, "ACTIVE", "INACTIVE"},
+    {"CallOriginText", CallOriginText, 0x000000F7, "OUTBOUND", "INBOUND"},
+    {"CallReasonText", CallReasonText, 0x0000FFFF, "DIRECT", "ROUTEREQUEST"},
+    {"CallParamFlagsText", CallParamFlagsText, 0x000000FF, "SECURE", "ONESTEPTRANSFER"},
+    {"CallPrivilegesText", CallPrivilegesText, 0x00000007, "NONE", "OWNER"},
+};
+
+TEST(TapiNamesTest, FlagFamiliesNameExactlyTheirBitsInAscendingOrder) {
+    for (const FlagFamily& family : kFlagFamilies) {
+        SCOPED_TRACE(family.pszName);
+        EXPECT_EQ(family.pfnText(0), "");
+        EXPECT_EQ(family.pfnText(~family.dwNamedBits), "") << "unnamed bits must give nothing";
+
+        // Each named bit alone gives one name; joined in bit order they make
+        // the text of all bits, which is also the text of the named bits alone.
+        std::string strJoined;
+        for (int nBit = 0; nBit < 32; ++nBit) {
+            const DWORD dwBit = DWORD{1} << nBit;
+            const std::string strName = family.pfnText(dwBit);
+            if ((family.dwNamedBits & dwBit) == 0) {
+                EXPECT_EQ(strName, "") << "bit " << nBit;
+                continue;
+            }
+            ASSERT_FALSE(strName.empty()) << "bit " << nBit;
+            EXPECT_EQ(strName.find(','), std::string::npos) << strName;
+            EXPECT_EQ(strName.find(' '), std::string::npos) << strName;
+            if (!strJoined.empty()) strJoined += ',';
+            strJoined += strName;
+        }
+        const std::string strAll = family.pfnText(0xFFFFFFFF);
+        EXPECT_EQ(strAll, strJoined);
+        EXPECT_EQ(family.pfnText(family.dwNamedBits), strAll);
+
+        const std::vector<std::string> names = SplitNames(strAll);
+        ASSERT_EQ(names.size(), static_cast<std::size_t>(std::popcount(family.dwNamedBits)));
+        EXPECT_EQ(names.front(), family.pszFirst);
+        EXPECT_EQ(names.back(), family.pszLast);
+    }
+}
+
+struct NameCase {
+    const char* pszFormatter;
+    FlagFormatter pfnText;
+    DWORD dwValue;
+    const char* pszExpected;
+};
+
+// Single names checked against the constants of the MinGW tapi.h, mixed
+// combinations, and the gaps and short lists of particular families.
+const NameCase kNameCases[] = {
+    {"BearerModesText", BearerModesText, 0x00000003, "VOICE,SPEECH"},
+    {"BearerModesText", BearerModesText, 0x00000020, "NONCALLSIGNALING"},
+    {"BearerModesText", BearerModesText, 0x00000100, ""},
+    {"MediaModesText", MediaModesText, 0x00000001, ""},
+    {"MediaModesText", MediaModesText, 0x00000003, "UNKNOWN"},
+    {"MediaModesText", MediaModesText, 0x00000010, "DATAMODEM"},
+    {"MediaModesText", MediaModesText, 0x00001004, "INTERACTIVEVOICE,MIXED"},
+    {"MediaModesText", MediaModesText, 0x00008000, ""},
+    {"GenerateDigitModesText", GenerateDigitModesText, 0x00000004, ""},
+    {"GenerateDigitModesText", GenerateDigitModesText, 0x00000006, "DTMF"},
+    {"MonitorDigitModesText", MonitorDigitModesText, 0x00000006, "DTMF,DTMFEND"},
+    {"DevCapFlagsText", DevCapFlagsText, 0x00000210, "MULTIPLEADDR"},
+    {"LineFeaturesText", LineFeaturesText, 0x00000008, "MAKECALL"},
+    {"RoamModesText", RoamModesText, 0x00000004, "HOME"},
+    {"CallInfoStatesText", CallInfoStatesText, 0x00008000, "CALLERID"},
+    {"CallInfoStatesText", CallInfoStatesText, 0x80000001, "OTHER"},
+    {"CallStatesText", CallStatesText, 0x00000102, "OFFERING,CONNECTED"},
+    {"CallStatesText", CallStatesText, 0x00000003, "IDLE,OFFERING"},
+    {"CallStatesText", CallStatesText, 0x00004000, "DISCONNECTED"},
+    {"LineDevStatesText", LineDevStatesText, 0x00040080, "OUTOFSERVICE,REINIT"},
+    {"PartyIDFlagsText", PartyIDFlagsText, 0x0000000C, "NAME,ADDRESS"},
+    {"DisconnectModesText", DisconnectModesText, 0x00001000, "NODIALTONE"},
+    {"DisconnectModesText", DisconnectModesText, 0x00000020, "BUSY"},
+    {"DisconnectModesText", DisconnectModesText, 0x00000800, "UNAVAIL"},
+    {"DisconnectModesText", DisconnectModesText, 0x00010000, "QOSUNAVAIL"},
+    {"DialToneModesText", DialToneModesText, 0x00000008, "EXTERNAL"},
+    {"SpecialInfoText", SpecialInfoText, 0x00000004, "REORDER"},
+    {"CallFeaturesText", CallFeaturesText, 0x00000084, "ANSWER,DROP"},
+    {"CallFeaturesText", CallFeaturesText, 0x10000000, "RELEASEUSERUSERINFO"},
+    {"CallFeatures2Text", CallFeatures2Text, 0x00000003, "NOHOLDCONFERENCE,ONESTEPTRANSFER"},
+    {"ForwardModesText", ForwardModesText, 0x00001000, "BUSYNA"},
+    {"AddressFeaturesText", AddressFeaturesText, 0x00000100, "PICKUPHELD"},
+    {"AddrCapFlagsText", AddrCapFlagsText, 0x00800000, "PREDICTIVEDIALER"},
+    {"AddrCapFlagsText", AddrCapFlagsText, 0xC0000000, ""},
+    {"ConnectedModesText", ConnectedModesText, 0x00000004, "ACTIVEHELD"},
+    {"CallOriginText", CallOriginText, 0x0000000C, "EXTERNAL"},
+    {"CallOriginText", CallOriginText, 0x00000008, ""},
+    {"CallOriginText", CallOriginText, 0x00000010, "UNKNOWN"},
+    {"CallOriginText", CallOriginText, 0x00000081, "OUTBOUND,INBOUND"},
+    {"CallReasonText", CallReasonText, 0x00000408, "FWDUNCOND,UNKNOWN"},
+    {"CallReasonText", CallReasonText, 0x00000040, "REDIRECT"},
+    {"CallReasonText", CallReasonText, 0x00000100, "TRANSFER"},
+    {"CallReasonText", CallReasonText, 0x00002000, "PARKED"},
+    {"CallParamFlagsText", CallParamFlagsText, 0x00000020, "NOHOLDCONFERENCE"},
+    {"CallPrivilegesText", CallPrivilegesText, 0x00000006, "MONITOR,OWNER"},
+    // Value families: one exact value or nothing.
+    {"StringFormatName", StringFormatName, 1, "ASCII"},
+    {"StringFormatName", StringFormatName, 3, "UNICODE"},
+    {"StringFormatName", StringFormatName, 4, "BINARY"},
+    {"StringFormatName", StringFormatName, 0, ""},
+    {"StringFormatName", StringFormatName, 5, ""},
+    {"AddressModeName", AddressModeName, 1, "ADDRESSID"},
+    {"AddressModeName", AddressModeName, 2, "DIALABLEADDR"},
+    {"AddressModeName", AddressModeName, 3, ""},
+    {"RemoveFromConfName", RemoveFromConfName, 1, "NONE"},
+    {"RemoveFromConfName", RemoveFromConfName, 3, "ANY"},
+    {"RemoveFromConfName", RemoveFromConfName, 0, ""},
+    {"RemoveFromConfName", RemoveFromConfName, 4, ""},
+    {"TermModeName", TermModeName, 0x00000002, "LAMPS"},
+    {"TermModeName", TermModeName, 0x00000080, "MEDIABIDIRECT"},
+    {"TermModeName", TermModeName, 0x00000003, ""},
+    {"TermModeName", TermModeName, 0x00000100, ""},
+    {"TermModeName", TermModeName, 0, ""},
+    {"CallStateName", CallStateName, 0x00000002, "OFFERING"},
+    {"CallStateName", CallStateName, 0x00000010, "DIALING"},
+    {"CallStateName", CallStateName, 0x00000020, "RINGBACK"},
+    {"CallStateName", CallStateName, 0x00000100, "CONNECTED"},
+    {"CallStateName", CallStateName, 0x00000200, "PROCEEDING"},
+    {"CallStateName", CallStateName, 0x00000400, "ONHOLD"},
+    {"CallStateName", CallStateName, 0x00001000, "ONHOLDPENDCONF"},
+    {"CallStateName", CallStateName, 0x00002000, "ONHOLDPENDTRANSFER"},
+    {"CallStateName", CallStateName, 0x00008000, "UNKNOWN"},
+    {"CallStateName", CallStateName, 0x00000003, ""},
+    {"CallStateName", CallStateName, 0x00010000, ""},
+    {"CallStateName", CallStateName, 0, ""},
+    {"CallInfoStateName", CallInfoStateName, 0x00008000, "CALLERID"},
+    {"CallInfoStateName", CallInfoStateName, 0x40000000, "CALLDATA"},
+    {"CallInfoStateName", CallInfoStateName, 0x00000100, "ORIGIN"},
+    {"CallInfoStateName", CallInfoStateName, 0x00000200, "REASON"},
+    {"CallInfoStateName", CallInfoStateName, 0x00004000, "TRUNK"},
+    {"CallInfoStateName", CallInfoStateName, 0x00020000, "CONNECTEDID"},
+    {"CallInfoStateName", CallInfoStateName, 0x00080000, "REDIRECTINGID"},
+    {"CallInfoStateName", CallInfoStateName, 0x00100000, "DISPLAY"},
+    {"CallInfoStateName", CallInfoStateName, 0x00008100, ""},
+    {"CallInfoStateName", CallInfoStateName, 0x80000000, ""},
+};
+
+TEST(TapiNamesTest, NamesMatchTapiValues) {
+    for (const NameCase& c : kNameCases) {
+        EXPECT_EQ(c.pfnText(c.dwValue), c.pszExpected) << c.pszFormatter << "(0x" << std::hex << c.dwValue << ")";
+    }
+}
+
+TEST(TapiNamesTest, ValueFormattersAgreeWithTheirFlagFamilyOnSingleBitsOnly) {
+    const struct {
+        const char* pszName;
+        FlagFormatter pfnName;
+        FlagFormatter pfnText;
+    } pairs[] = {
+        {"CallStateName", CallStateName, CallStatesText},
+        {"CallInfoStateName", CallInfoStateName, CallInfoStatesText},
+    };
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(pair.pszName);
+        for (int nBit = 0; nBit < 32; ++nBit) {
+            const DWORD dwBit = DWORD{1} << nBit;
+            EXPECT_EQ(pair.pfnName(dwBit), pair.pfnText(dwBit)) << "bit " << nBit;
+            // A second bit makes it a set, which a single value never is.
+            EXPECT_EQ(pair.pfnName(dwBit | (dwBit == 1 ? 2 : 1)), "") << "bit " << nBit;
+        }
+        EXPECT_EQ(pair.pfnName(0xFFFFFFFF), "");
+    }
+}
+
+TEST(TapiNamesTest, CallStateModeNamesOnlyTheShortModeTableOfItsState) {
+    const struct {
+        DWORD dwState;
+        FlagFormatter pfnFamily;
+        DWORD dwNamedModes;
+    } modeStates[] = {
+        {0x00000002, OfferingModesText, 0x00000003},    // OFFERING
+        {0x00000008, DialToneModesText, 0x0000003F},    // DIALTONE
+        {0x00000040, BusyModesText, 0x0000000F},        // BUSY
+        {0x00000080, SpecialInfoText, 0x0000001F},      // SPECIALINFO
+        {0x00000100, ConnectedModesText, 0x00000003},   // CONNECTED: ACTIVE, INACTIVE
+        {0x00004000, DisconnectModesText, 0x00000FFF},  // DISCONNECTED: NORMAL .. UNAVAIL
+    };
+    DWORD dwModeStates = 0;
+    for (const auto& s : modeStates) {
+        SCOPED_TRACE(CallStateName(s.dwState));
+        dwModeStates |= s.dwState;
+        for (int nBit = 0; nBit < 32; ++nBit) {
+            const DWORD dwMode = DWORD{1} << nBit;
+            const std::string strExpected = (s.dwNamedModes & dwMode) != 0 ? s.pfnFamily(dwMode) : "";
+            EXPECT_EQ(CallStateModeName(s.dwState, dwMode), strExpected) << "mode bit " << nBit;
+        }
+        EXPECT_EQ(CallStateModeName(s.dwState, 0), "");
+        EXPECT_EQ(CallStateModeName(s.dwState, 0x00000003), "") << "a mode is one value, not a set";
+    }
+
+    // Every other state, a set of states and no state name no mode at all.
+    std::vector<DWORD> otherStates = {0, 0x00000102, 0xFFFFFFFF, 0x00010000};
+    for (int nBit = 0; nBit < 16; ++nBit) {
+        if ((dwModeStates & (DWORD{1} << nBit)) == 0) otherStates.push_back(DWORD{1} << nBit);
+    }
+    for (const DWORD dwState : otherStates) {
+        for (int nBit = 0; nBit < 32; ++nBit)
+            EXPECT_EQ(CallStateModeName(dwState, DWORD{1} << nBit), "") << std::hex << dwState << " " << nBit;
+    }
+
+    EXPECT_EQ(CallStateModeName(0x00000040, 0x00000002), "TRUNK");
+    EXPECT_EQ(CallStateModeName(0x00004000, 0x00000020), "BUSY");
+    EXPECT_EQ(CallStateModeName(0x00004000, 0x00001000), "");
+    EXPECT_EQ(CallStateModeName(0x00000100, 0x00000004), "");
+    EXPECT_EQ(CallStateModeName(0x00000002, 0x00000002), "INACTIVE");
+}
+
+TEST(TapiNamesTest, IndentIsFourBlanksPerPositiveLevel) {
+    const struct {
+        int nLevel;
+        std::size_t nBlanks;
+    } cases[] = {{INT_MIN, 0}, {-1, 0}, {0, 0}, {1, 4}, {3, 12}, {10, 40}};
+    for (const auto& c : cases) EXPECT_EQ(IndentText(c.nLevel), std::string(c.nBlanks, ' ')) << "level " << c.nLevel;
+}
+
+std::vector<BYTE> Bytes(int nFirst, int nCount) {
+    std::vector<BYTE> bytes;
+    for (int i = 0; i < nCount; ++i) bytes.push_back(static_cast<BYTE>(nFirst + i));
+    return bytes;
+}
+
+TEST(TapiNamesTest, HexDumpLaysOutSixteenBytesALine) {
+    const std::vector<BYTE> twenty = Bytes(0x10, 20);
+    EXPECT_EQ(HexDumpText(twenty.data(), 20, 2),
+              "        10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F \r\n"
+              "        20 21 22 23 ");
+
+    // A full last line still ends in CR LF and the indent.
+    const std::vector<BYTE> sixteen = Bytes(0xF0, 16);
+    EXPECT_EQ(HexDumpText(sixteen.data(), 16, 0), "F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \r\n");
+    EXPECT_EQ(HexDumpText(sixteen.data(), 16, 1), "    F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \r\n    ");
+
+    const std::vector<BYTE> thirtyTwo = Bytes(0, 32);
+    EXPECT_EQ(HexDumpText(thirtyTwo.data(), 32, 1),
+              "    00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
+              "    10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F \r\n    ");
+
+    const BYTE abNone[1] = {0xAB};
+    EXPECT_EQ(HexDumpText(abNone, 0, 2), "        ");
+    EXPECT_EQ(HexDumpText(abNone, 0, 0), "");
+    EXPECT_EQ(HexDumpText(abNone, 1, -1), "AB ");
+    EXPECT_EQ(HexDumpText(nullptr, 5, 2), "        ") << "no bytes to read means no bytes dumped";
+}
+
+TEST(TapiNamesTest, LineFormsAppendExactText) {
+    std::string strReport = "above\r\n";
+    AppendHeaderLine(strReport, 0, "LINECALLINFO");
+    AppendValueLine(strReport, 0, "dwBearerMode", 3, BearerModesText(3));
+    AppendValueLine(strReport, 1, "dwTrunk", 0xFFFFFFFF);
+    AppendValueLine(strReport, 0, "dwOrigin", 0x08, CallOriginText(0x08));
+    AppendTextLine(strReport, 0, "CallerID", "201");
+    AppendTextLine(strReport, 2, "Comment", "");
+    AppendTextLine(strReport, 0, "Display", std::string_view("AB\0CD", 5));
+    AppendListEntryLine(strReport, 0, "TerminalMode", 0, 0x2, TermModeName(0x2));
+    AppendListEntryLine(strReport, 1, "TerminalMode", 12, 0xABCDEF01, TermModeName(0xABCDEF01));
+    EXPECT_EQ(strReport,
+              "above\r\n"
+              "<< LINECALLINFO >>\r\n"
+              "    dwBearerMode = 0x00000003 VOICE,SPEECH\r\n"
+              "        dwTrunk = 0xFFFFFFFF \r\n"
+              "    dwOrigin = 0x00000008 \r\n"
+              "    CallerID = \"201\" \r\n"
+              "            Comment = \"\" \r\n"
+              "    Display = \"AB\" \r\n"
+              "    TerminalMode[0] = 00000002 LAMPS\r\n"
+              "        TerminalMode[12] = ABCDEF01 \r\n");
+}
+
+TEST(TapiNamesTest, SubReportsFollowTheirLabelOnTheSameLine) {
+    std::string strReport;
+    AppendLabel(strReport, 0, "DialParams");
+    AppendSubHeaderLine(strReport, 1, "LINEDIALPARAMS");
+    AppendValueLine(strReport, 1, "dwDialPause", 0);
+    strReport += kLineEnd;
+    AppendLabel(strReport, 1, "AppInfo", 3);
+    AppendSubHeaderLine(strReport, 2, "LINEAPPINFO");
+    AppendLabel(strReport, 0, "TerminalTexts", 0);
+    strReport += "abc";
+    strReport += kLineEnd;
+    EXPECT_EQ(strReport,
+              "    DialParams =     LINEDIALPARAMS\r\n"
+              "        dwDialPause = 0x00000000 \r\n"
+              "\r\n"
+              "        AppInfo[3] =         LINEAPPINFO\r\n"
+              "    TerminalTexts[0] = abc\r\n");
+}
+
+TEST(TapiNamesTest, DumpBlocksDumpTwoLevelsDeeperAndEndTheirLine) {
+    const std::vector<BYTE> five = Bytes(1, 5);
+    const std::vector<BYTE> sixteen = Bytes(0, 16);
+    std::string strReport;
+    AppendDumpBlock(strReport, 0, "dwDevSpecificSize", five.data(), 5);
+    AppendDumpBlock(strReport, 1, "dwCallDataSize", nullptr, 0);
+    AppendDumpBlock(strReport, 0, "dwReceivingFlowspecSize", sixteen.data(), 16);
+    EXPECT_EQ(strReport,
+              "    dwDevSpecificSize = 0x00000005 \r\n"
+              "        01 02 03 04 05 \r\n"
+              "        dwCallDataSize = 0x00000000 \r\n"
+              "            \r\n"
+              "    dwReceivingFlowspecSize = 0x00000010 \r\n"
+              "        00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
+              "        \r\n");
+}
+
+// The call status of a disconnected call, as a report puts it together from
+// these pieces: state, its mode in the disconnect family, and feature sets.
+TEST(TapiNamesTest, CallStatusLinesOfADisconnectedCall) {
+    const BYTE abDevSpecific[] = {1, 2, 3, 4, 5};
+    std::string strReport;
+    AppendHeaderLine(strReport, 0, "LINECALLSTATUS");
+    AppendValueLine(strReport, 0, "dwCallState", 0x4000, CallStateName(0x4000));
+    AppendValueLine(strReport, 0, "dwCallStateMode", 0x20, CallStateModeName(0x4000, 0x20));
+    AppendValueLine(strReport, 0, "dwCallPrivilege", 0x4, CallPrivilegesText(0x4));
+    AppendValueLine(strReport, 0, "dwCallFeatures", 0x84, CallFeaturesText(0x84));
+    AppendDumpBlock(strReport, 0, "dwDevSpecificSize", abDevSpecific, 5);
+    AppendValueLine(strReport, 0, "dwCallFeatures2", 0x3, CallFeatures2Text(0x3));
+    EXPECT_EQ(strReport,
+              "<< LINECALLSTATUS >>\r\n"
+              "    dwCallState = 0x00004000 DISCONNECTED\r\n"
+              "    dwCallStateMode = 0x00000020 BUSY\r\n"
+              "    dwCallPrivilege = 0x00000004 OWNER\r\n"
+              "    dwCallFeatures = 0x00000084 ANSWER,DROP\r\n"
+              "    dwDevSpecificSize = 0x00000005 \r\n"
+              "        01 02 03 04 05 \r\n"
+              "    dwCallFeatures2 = 0x00000003 NOHOLDCONFERENCE,ONESTEPTRANSFER\r\n");
+}
+
+}  // namespace
