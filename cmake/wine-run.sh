@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine with the build's own prefix.
+# WINEPREFIX comes from the caller (./dev sets it inside the build folder).
+set -euo pipefail
+: "${WINEPREFIX:?WINEPREFIX must point at the build folder's Wine prefix}"
+export WINEDEBUG=${WINEDEBUG:--all}
+exec wine "$@"

@@ -1,0 +1,285 @@
+#include "fake_tapi/FakeTapi.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "fake_tapi/FakeTapiHooks.h"
+#include "platform/Platform.h"
+
+#ifndef FAKE_TAPI_PATH
+#error "FAKE_TAPI_PATH must name the fake TAPI library"
+#endif
+
+namespace {
+
+CFakeTapi* g_pCurrent = nullptr;
+
+DWORD_PTR P(const void* p) { return p ? 1 : 0; }
+
+CFakeTapi& F() {
+    if (!g_pCurrent) throw std::logic_error("no CFakeTapi");
+    return *g_pCurrent;
+}
+
+LONG WINAPI HookAnswer(HCALL hCall, LPCSTR psUUI, DWORD dwSize) {
+    F().Record("lineAnswer", {hCall, P(psUUI), dwSize});
+    if (F().OnAnswer) return F().OnAnswer(hCall, psUUI, dwSize);
+    return F().m_lNextRequestId++;
+}
+LONG WINAPI HookClose(HLINE hLine) {
+    F().Record("lineClose", {hLine});
+    return 0;
+}
+LONG WINAPI HookDeallocateCall(HCALL hCall) {
+    F().Record("lineDeallocateCall", {hCall});
+    return 0;
+}
+LONG WINAPI HookDrop(HCALL hCall, LPCSTR psUUI, DWORD dwSize) {
+    F().Record("lineDrop", {hCall, P(psUUI), dwSize});
+    if (F().OnDrop) return F().OnDrop(hCall, psUUI, dwSize);
+    return F().m_lNextRequestId++;
+}
+
+template <typename Map, typename Key>
+LONG Answer(const Map& map, const Key& key, void* pDest, LONG lMissing) {
+    auto it = map.find(key);
+    if (it == map.end()) return lMissing;
+    return it->second.FillInto(pDest);
+}
+
+LONG WINAPI HookGetAddressCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwAddr, DWORD dwApi, DWORD dwExt,
+                               LINEADDRESSCAPS* p) {
+    F().Record("lineGetAddressCaps", {hApp, dwDev, dwAddr, dwApi, dwExt, P(p)});
+    if (F().OnGetAddressCaps) return F().OnGetAddressCaps(hApp, dwDev, dwAddr, dwApi, dwExt, p);
+    if (F().m_addressCapsFailVersions.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
+    return Answer(F().m_addressCaps, dwDev, p, LINEERR_BADDEVICEID);
+}
+LONG WINAPI HookGetAddressStatus(HLINE hLine, DWORD dwAddr, LINEADDRESSSTATUS* p) {
+    F().Record("lineGetAddressStatus", {hLine, dwAddr, P(p)});
+    if (F().OnGetAddressStatus) return F().OnGetAddressStatus(hLine, dwAddr, p);
+    return Answer(F().m_addressStatus, hLine, p, LINEERR_INVALLINEHANDLE);
+}
+LONG WINAPI HookGetCallInfo(HCALL hCall, LINECALLINFO* p) {
+    F().Record("lineGetCallInfo", {hCall, P(p)});
+    if (F().OnGetCallInfo) return F().OnGetCallInfo(hCall, p);
+    return Answer(F().m_callInfo, hCall, p, LINEERR_INVALCALLHANDLE);
+}
+LONG WINAPI HookGetCallStatus(HCALL hCall, LINECALLSTATUS* p) {
+    F().Record("lineGetCallStatus", {hCall, P(p)});
+    if (F().OnGetCallStatus) return F().OnGetCallStatus(hCall, p);
+    return Answer(F().m_callStatus, hCall, p, LINEERR_INVALCALLHANDLE);
+}
+LONG WINAPI HookGetDevCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwApi, DWORD dwExt, LINEDEVCAPS* p) {
+    F().Record("lineGetDevCaps", {hApp, dwDev, dwApi, dwExt, P(p)});
+    if (F().OnGetDevCaps) return F().OnGetDevCaps(hApp, dwDev, dwApi, dwExt, p);
+    if (F().m_devCapsFailVersions.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
+    return Answer(F().m_devCaps, dwDev, p, LINEERR_BADDEVICEID);
+}
+LONG WINAPI HookGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* p) {
+    F().Record("lineGetLineDevStatus", {hLine, P(p)});
+    if (F().OnGetLineDevStatus) return F().OnGetLineDevStatus(hLine, p);
+    return Answer(F().m_lineDevStatus, hLine, p, LINEERR_INVALLINEHANDLE);
+}
+LONG WINAPI HookInitializeEx(HLINEAPP* phApp, HINSTANCE hInst, LINECALLBACK pfn, LPCSTR pszName, DWORD* pdwNum,
+                             DWORD* pdwApi, LINEINITIALIZEEXPARAMS* pParams) {
+    CFakeTapi& f = F();
+    f.Record("lineInitializeEx",
+             {P(phApp), P(hInst), P(reinterpret_cast<const void*>(pfn)), P(pszName), P(pdwNum), pdwApi ? *pdwApi : 0,
+              P(pParams)},
+             pszName);
+    f.m_pfnCallback = pfn;
+    f.m_hInstance = hInst;
+    f.m_dwInitApiVersionIn = pdwApi ? *pdwApi : 0;
+    if (pParams) std::memcpy(&f.m_initParams, pParams, sizeof(f.m_initParams));
+    if (f.m_lInitializeResult != 0) return f.m_lInitializeResult;
+    if (phApp) *phApp = f.m_hLineApp;
+    if (pdwNum) *pdwNum = f.m_dwNumDevs;
+    return 0;
+}
+LONG WINAPI HookMakeCall(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCountry, const LINECALLPARAMS* pParams) {
+    F().Record("lineMakeCall", {hLine, P(phCall), P(pszDest), dwCountry, P(pParams)}, pszDest);
+    if (F().OnMakeCall) return F().OnMakeCall(hLine, phCall, pszDest, dwCountry);
+    if (hLine == 0) return LINEERR_INVALLINEHANDLE;
+    if (phCall) *phCall = F().m_hNextMakeCall;
+    return F().m_lNextRequestId++;
+}
+LONG WINAPI HookNegotiateExtVersion(HLINEAPP hApp, DWORD dwDev, DWORD dwApi, DWORD dwLow, DWORD dwHigh, DWORD* pdw) {
+    F().Record("lineNegotiateExtVersion", {hApp, dwDev, dwApi, dwLow, dwHigh, pdw ? *pdw : 0});
+    if (pdw && F().m_dwNegotiatedExtVersion) *pdw = F().m_dwNegotiatedExtVersion;
+    return 0;
+}
+LONG WINAPI HookOpen(HLINEAPP hApp, DWORD dwDev, HLINE* phLine, DWORD dwApi, DWORD dwExt, DWORD_PTR dwInst,
+                     DWORD dwPriv, DWORD dwMedia, const LINECALLPARAMS* pParams) {
+    F().Record("lineOpen", {hApp, dwDev, phLine ? *phLine : 0xDEAD, dwApi, dwExt, dwInst, dwPriv, dwMedia, P(pParams)});
+    if (F().OnOpen) return F().OnOpen(hApp, dwDev, phLine, dwApi, dwExt);
+    auto it = F().m_openFailVersions.find(dwDev);
+    if (it != F().m_openFailVersions.end() && it->second.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
+    if (phLine) *phLine = CFakeTapi::LineHandleFor(dwDev);
+    return 0;
+}
+LONG WINAPI HookSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates) {
+    F().Record("lineSetStatusMessages", {hLine, dwLineStates, dwAddressStates});
+    return 0;
+}
+LONG WINAPI HookShutdown(HLINEAPP hApp) {
+    F().Record("lineShutdown", {hApp});
+    return 0;
+}
+
+const FakeTapiHooks kHooks = {
+    HookAnswer,         HookClose,           HookDeallocateCall, HookDrop,        HookGetAddressCaps,
+    HookGetAddressStatus, HookGetCallInfo,   HookGetCallStatus,  HookGetDevCaps,  HookGetLineDevStatus,
+    HookInitializeEx,   HookMakeCall,        HookNegotiateExtVersion, HookOpen,   HookSetStatusMessages,
+    HookShutdown,
+};
+
+void Install(const std::string& path, const FakeTapiHooks* pHooks) {
+    void* hModule = platform::LoadLibraryModule(path.c_str());
+    if (!hModule) throw std::runtime_error("cannot load the fake TAPI library " + path);
+    auto pfnInstall = reinterpret_cast<PfnFakeTapiInstall>(platform::GetModuleSymbol(hModule, "FakeTapiInstall"));
+    if (!pfnInstall) throw std::runtime_error("the fake TAPI library lacks FakeTapiInstall");
+    pfnInstall(pHooks);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+void CStructImage::SetDword(size_t offset, DWORD value) {
+    if (offset + 4 > m_bytes.size()) m_bytes.resize(offset + 4, 0);
+    std::memcpy(m_bytes.data() + offset, &value, 4);
+}
+
+DWORD CStructImage::GetDword(size_t offset) const {
+    DWORD value = 0;
+    if (offset + 4 <= m_bytes.size()) std::memcpy(&value, m_bytes.data() + offset, 4);
+    return value;
+}
+
+size_t CStructImage::Append(const void* pData, size_t cb) {
+    const size_t offset = m_bytes.size();
+    const BYTE* p = static_cast<const BYTE*>(pData);
+    m_bytes.insert(m_bytes.end(), p, p + cb);
+    return offset;
+}
+
+void CStructImage::AddBytes(size_t sizeFieldOffset, const void* pData, size_t cb) {
+    const size_t offset = Append(pData, cb);
+    SetDword(sizeFieldOffset, static_cast<DWORD>(cb));
+    SetDword(sizeFieldOffset + 4, static_cast<DWORD>(offset));
+    m_pairs.push_back(sizeFieldOffset);
+}
+
+void CStructImage::AddText(size_t sizeFieldOffset, const std::string& text) {
+    AddBytes(sizeFieldOffset, text.c_str(), text.size() + 1);
+}
+
+LONG CStructImage::FillInto(void* pDest) const {
+    DWORD dwTotal = 0;
+    std::memcpy(&dwTotal, pDest, 4);
+    if (dwTotal < m_cbFixed) return LINEERR_STRUCTURETOOSMALL;
+    BYTE* pOut = static_cast<BYTE*>(pDest);
+    const DWORD dwNeeded = static_cast<DWORD>(m_bytes.size());
+    if (dwTotal >= dwNeeded) {
+        std::memcpy(pOut + 12, m_bytes.data() + 12, m_bytes.size() - 12);
+        std::memcpy(pOut + 4, &dwNeeded, 4);
+        std::memcpy(pOut + 8, &dwNeeded, 4);
+        return 0;
+    }
+    // Too small for the variable parts: the fixed part only, its pairs empty.
+    std::vector<BYTE> fixed(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(m_cbFixed));
+    for (size_t pair : m_pairs) {
+        if (pair + 8 <= m_cbFixed) std::memset(fixed.data() + pair, 0, 8);
+    }
+    std::memcpy(pOut + 12, fixed.data() + 12, m_cbFixed - 12);
+    const DWORD dwUsed = static_cast<DWORD>(m_cbFixed);
+    std::memcpy(pOut + 4, &dwNeeded, 4);
+    std::memcpy(pOut + 8, &dwUsed, 4);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+
+CFakeTapi::CFakeTapi() {
+    if (g_pCurrent) throw std::logic_error("only one CFakeTapi at a time");
+    g_pCurrent = this;
+    Install(LibraryPath(), &kHooks);
+    tapi::ResetEntryTableForTests(LibraryPath().c_str());
+}
+
+CFakeTapi::~CFakeTapi() {
+    Install(LibraryPath(), nullptr);
+    tapi::ResetEntryTableForTests(LibraryPath().c_str());
+    g_pCurrent = nullptr;
+}
+
+CFakeTapi* CFakeTapi::Current() { return g_pCurrent; }
+
+std::string CFakeTapi::LibraryPath() { return FAKE_TAPI_PATH; }
+std::string CFakeTapi::LibraryWithoutDropPath() { return FAKE_TAPI_NODROP_PATH; }
+
+void CFakeTapi::Record(const char* pszFunction, std::vector<DWORD_PTR> args, const char* pszText) {
+    m_calls.push_back({pszFunction, std::move(args), pszText ? pszText : ""});
+}
+
+size_t CFakeTapi::Count(const std::string& strFunction) const {
+    size_t n = 0;
+    for (const auto& c : m_calls) n += c.strFunction == strFunction;
+    return n;
+}
+
+std::vector<FakeTapiCall> CFakeTapi::CallsOf(const std::string& strFunction) const {
+    std::vector<FakeTapiCall> out;
+    for (const auto& c : m_calls)
+        if (c.strFunction == strFunction) out.push_back(c);
+    return out;
+}
+
+std::string CFakeTapi::Sequence() const {
+    std::string s;
+    for (const auto& c : m_calls) {
+        if (!s.empty()) s += ',';
+        s += c.strFunction;
+    }
+    return s;
+}
+
+void CFakeTapi::Deliver(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR dwParam3) {
+    if (m_pfnCallback) m_pfnCallback(hDevice, dwMessage, 0, dwParam1, dwParam2, dwParam3);
+}
+
+CStructImage CFakeTapi::MakeDevCaps(const std::string& strProvider, DWORD dwPermanentLineID,
+                                    const std::string& strLineName) {
+    CStructImage img = CStructImage::Of<LINEDEVCAPS>();
+    img.As<LINEDEVCAPS>()->dwPermanentLineID = dwPermanentLineID;
+    img.As<LINEDEVCAPS>()->dwStringFormat = STRINGFORMAT_ASCII;
+    img.As<LINEDEVCAPS>()->dwNumAddresses = 1;
+    img.As<LINEDEVCAPS>()->dwMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
+    img.AddText(offsetof(LINEDEVCAPS, dwProviderInfoSize), strProvider);
+    img.AddText(offsetof(LINEDEVCAPS, dwLineNameSize), strLineName);
+    return img;
+}
+
+CStructImage CFakeTapi::MakeAddressCaps(DWORD dwDeviceID, const std::string& strAddress) {
+    CStructImage img = CStructImage::Of<LINEADDRESSCAPS>();
+    img.As<LINEADDRESSCAPS>()->dwLineDeviceID = dwDeviceID;
+    img.AddText(offsetof(LINEADDRESSCAPS, dwAddressSize), strAddress);
+    return img;
+}
+
+CStructImage CFakeTapi::MakeCallStatus(DWORD dwCallState, DWORD dwMode, DWORD dwPrivilege) {
+    CStructImage img = CStructImage::Of<LINECALLSTATUS>();
+    img.As<LINECALLSTATUS>()->dwCallState = dwCallState;
+    img.As<LINECALLSTATUS>()->dwCallStateMode = dwMode;
+    img.As<LINECALLSTATUS>()->dwCallPrivilege = dwPrivilege;
+    return img;
+}
+
+CStructImage CFakeTapi::MakeCallInfo(HLINE hLine, const std::string& strCallerID, const std::string& strCalledID) {
+    CStructImage img = CStructImage::Of<LINECALLINFO>();
+    img.As<LINECALLINFO>()->hLine = hLine;
+    img.As<LINECALLINFO>()->dwTrunk = 0xFFFFFFFF;
+    if (!strCallerID.empty()) img.AddText(offsetof(LINECALLINFO, dwCallerIDSize), strCallerID);
+    if (!strCalledID.empty()) img.AddText(offsetof(LINECALLINFO, dwCalledIDSize), strCalledID);
+    return img;
+}

@@ -1,0 +1,145 @@
+// CFakeTapi: a scriptable, recording TAPI for tests. Constructing one points
+// the program's entry table at the fake library and routes every TAPI call
+// into this object, which records the call with its arguments and answers it:
+// from a handler a test set (OnGetCallInfo = ...), or from the structures and
+// defaults below. Only one instance may exist at a time.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tapi/TapiEntry.h"
+
+// One recorded TAPI call: the function's export-less name ("lineOpen"), its
+// DWORD arguments in order (pointers recorded as 0 or 1 for null / not null,
+// except where noted), and its text argument if it has one.
+struct FakeTapiCall {
+    std::string strFunction;
+    std::vector<DWORD_PTR> args;
+    std::string strText;
+};
+
+// The bytes of one TAPI structure: the fixed part followed by its variable
+// parts, laid out the way a service provider lays them out.
+class CStructImage {
+public:
+    CStructImage() : m_cbFixed(0) {}
+    explicit CStructImage(size_t cbFixed) : m_bytes(cbFixed, 0), m_cbFixed(cbFixed) {}
+    template <typename T>
+    static CStructImage Of() {
+        return CStructImage(sizeof(T));
+    }
+    template <typename T>
+    T* As() {
+        return reinterpret_cast<T*>(m_bytes.data());
+    }
+    // Sets a DWORD at a byte offset of the image.
+    void SetDword(size_t offset, DWORD value);
+    DWORD GetDword(size_t offset) const;
+    // Appends data at the end and points the Size/Offset pair whose Size field
+    // is at `sizeFieldOffset` at it. Texts get their terminating NUL counted.
+    void AddText(size_t sizeFieldOffset, const std::string& text);
+    void AddBytes(size_t sizeFieldOffset, const void* pData, size_t cb);
+    // Appends raw bytes without touching any field; returns their offset.
+    size_t Append(const void* pData, size_t cb);
+    const std::vector<BYTE>& Bytes() const { return m_bytes; }
+    size_t FixedSize() const { return m_cbFixed; }
+
+    // Answers a TAPI query into `pDest` (whose dwTotalSize the caller set) the
+    // way TAPI does: the whole image when it fits, otherwise the fixed part
+    // with dwNeededSize telling how much is needed; LINEERR_STRUCTURETOOSMALL
+    // when not even the fixed part fits.
+    LONG FillInto(void* pDest) const;
+
+private:
+    std::vector<BYTE> m_bytes;
+    size_t m_cbFixed;
+    std::vector<size_t> m_pairs;  // Size fields set by AddText/AddBytes
+};
+
+#define FIELD_OFFSET_OF(type, field) offsetof(type, field)
+
+class CFakeTapi {
+public:
+    CFakeTapi();
+    ~CFakeTapi();
+    CFakeTapi(const CFakeTapi&) = delete;
+    CFakeTapi& operator=(const CFakeTapi&) = delete;
+
+    static CFakeTapi* Current();
+    // Path of the fake library the entry table is bound to.
+    static std::string LibraryPath();
+    // The same library built without the "lineDrop" export.
+    static std::string LibraryWithoutDropPath();
+
+    // --- What was called -------------------------------------------------
+    std::vector<FakeTapiCall> m_calls;
+    size_t Count(const std::string& strFunction) const;
+    std::vector<FakeTapiCall> CallsOf(const std::string& strFunction) const;
+    // Names of all calls in order, e.g. "lineGetDevCaps,lineOpen".
+    std::string Sequence() const;
+    void ClearCalls() { m_calls.clear(); }
+
+    // --- Default answers ---------------------------------------------------
+    LONG m_lInitializeResult = 0;
+    HLINEAPP m_hLineApp = 0x00A1;
+    DWORD m_dwNumDevs = 0;
+    LINECALLBACK m_pfnCallback = nullptr;  // what lineInitializeEx was given
+    HINSTANCE m_hInstance = nullptr;
+    LINEINITIALIZEEXPARAMS m_initParams{};  // copy of what lineInitializeEx was given
+    DWORD m_dwInitApiVersionIn = 0;
+
+    // Written by lineNegotiateExtVersion when set (0 leaves the DWORD alone).
+    DWORD m_dwNegotiatedExtVersion = 0;
+
+    // Structures per device, line or call; a query for one that is missing
+    // fails with an invalid-handle error.
+    std::map<DWORD, CStructImage> m_devCaps;        // by device ID
+    std::map<DWORD, CStructImage> m_addressCaps;    // by device ID (any address)
+    std::map<HLINE, CStructImage> m_lineDevStatus;  // by HLINE
+    std::map<HLINE, CStructImage> m_addressStatus;  // by HLINE (any address)
+    std::map<HCALL, CStructImage> m_callInfo;       // by HCALL
+    std::map<HCALL, CStructImage> m_callStatus;     // by HCALL
+
+    // API versions for which lineGetDevCaps / lineGetAddressCaps / lineOpen fail.
+    std::set<DWORD> m_devCapsFailVersions;
+    std::set<DWORD> m_addressCapsFailVersions;
+    std::map<DWORD, std::set<DWORD>> m_openFailVersions;  // by device ID
+    // lineOpen hands out this handle for a device.
+    static HLINE LineHandleFor(DWORD dwDeviceID) { return 0x1000 + dwDeviceID; }
+
+    // Asynchronous requests (make call, answer, drop) return these, counting up.
+    LONG m_lNextRequestId = 1;
+    HCALL m_hNextMakeCall = 0x5000;  // written to lphCall by lineMakeCall
+
+    // --- Scripted handlers (take precedence over the defaults) --------------
+    std::function<LONG(HCALL, LPCSTR, DWORD)> OnAnswer;
+    std::function<LONG(HCALL, LPCSTR, DWORD)> OnDrop;
+    std::function<LONG(HLINEAPP, DWORD, DWORD, DWORD, DWORD, LINEADDRESSCAPS*)> OnGetAddressCaps;
+    std::function<LONG(HLINE, DWORD, LINEADDRESSSTATUS*)> OnGetAddressStatus;
+    std::function<LONG(HCALL, LINECALLINFO*)> OnGetCallInfo;
+    std::function<LONG(HCALL, LINECALLSTATUS*)> OnGetCallStatus;
+    std::function<LONG(HLINEAPP, DWORD, DWORD, DWORD, LINEDEVCAPS*)> OnGetDevCaps;
+    std::function<LONG(HLINE, LINEDEVSTATUS*)> OnGetLineDevStatus;
+    std::function<LONG(HLINE, HCALL*, LPCSTR, DWORD)> OnMakeCall;
+    std::function<LONG(HLINEAPP, DWORD, HLINE*, DWORD, DWORD)> OnOpen;
+
+    // --- Events ------------------------------------------------------------
+    // Calls the callback the program registered, as TAPI's hidden window would.
+    void Deliver(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2 = 0, DWORD_PTR dwParam3 = 0);
+
+    // --- Ready-made structures ----------------------------------------------
+    // A LINEDEVCAPS of a line of `strProvider` with the given permanent line ID
+    // and line name.
+    static CStructImage MakeDevCaps(const std::string& strProvider, DWORD dwPermanentLineID,
+                                    const std::string& strLineName);
+    static CStructImage MakeAddressCaps(DWORD dwDeviceID, const std::string& strAddress);
+    static CStructImage MakeCallStatus(DWORD dwCallState, DWORD dwMode = 0, DWORD dwPrivilege = 0);
+    static CStructImage MakeCallInfo(HLINE hLine, const std::string& strCallerID, const std::string& strCalledID);
+
+    void Record(const char* pszFunction, std::vector<DWORD_PTR> args, const char* pszText = nullptr);
+};

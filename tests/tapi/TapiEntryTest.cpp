@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include "fake_tapi/FakeTapi.h"
+#include "platform/Platform.h"
+#include "tapi/TapiEntry.h"
+
+namespace {
+
+
+TEST(TapiEntry, MissingLibraryFailsEveryEntryAfterOneLoadAttempt) {
+    tapi::ResetEntryTableForTests("no-such-tapi-library-here.dll");
+    HLINEAPP hApp = 0;
+    DWORD dwNum = 0, dwApi = 0x00020000;
+    LINEINITIALIZEEXPARAMS params{};
+    EXPECT_EQ(tapi::lineInitializeEx(&hApp, nullptr, nullptr, "Linoscope3", &dwNum, &dwApi, &params),
+              LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::lineShutdown(hApp), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::lineInitializeEx(&hApp, nullptr, nullptr, "Linoscope3", &dwNum, &dwApi, &params),
+              LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::lineClose(5), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLookups, 0);
+    tapi::ResetEntryTableForTests(nullptr);
+}
+
+TEST(TapiEntry, MissingExportFailsOnlyThatEntryAndIsLookedUpOnce) {
+    CFakeTapi fake;  // installs the hooks into the full library
+    // The library without "lineDrop" shares nothing with the full one, so
+    // install hooks there too by pointing the table at it.
+    tapi::ResetEntryTableForTests(CFakeTapi::LibraryWithoutDropPath().c_str());
+    {
+        // Hooks for the second library.
+        void* h = platform::LoadLibraryModule(CFakeTapi::LibraryWithoutDropPath().c_str());
+        ASSERT_NE(h, nullptr);
+        void* hFull = platform::LoadLibraryModule(CFakeTapi::LibraryPath().c_str());
+        ASSERT_NE(hFull, nullptr);
+        ASSERT_NE(h, hFull);
+    }
+    EXPECT_EQ(tapi::lineDrop(0x77, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::lineDrop(0x77, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::lineDrop(0x78, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLookups, 1);
+    // Other entries of the same library resolve and run (no hooks there: the
+    // library answers OPERATIONFAILED, which proves the call went through).
+    EXPECT_EQ(tapi::lineClose(1), LINEERR_OPERATIONFAILED);
+    EXPECT_EQ(tapi::lineDeallocateCall(2), LINEERR_OPERATIONFAILED);
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLookups, 3);
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);
+    EXPECT_EQ(fake.m_calls.size(), 0u);
+}
+
+TEST(TapiEntry, BoundEntriesPassEveryParameterAndReturnTheResultUnchanged) {
+    CFakeTapi fake;
+    fake.m_dwNumDevs = 7;
+    fake.m_hLineApp = 0xABCD;
+    HLINEAPP hApp = 0;
+    DWORD dwNum = 0, dwApi = 0x00020000;
+    LINEINITIALIZEEXPARAMS params{};
+    params.dwTotalSize = sizeof(params);
+    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+    auto cb = [](DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {};
+    ASSERT_EQ(tapi::lineInitializeEx(&hApp, nullptr, cb, "Linoscope3", &dwNum, &dwApi, &params), 0);
+    EXPECT_EQ(hApp, 0xABCDu);
+    EXPECT_EQ(dwNum, 7u);
+    EXPECT_EQ(fake.m_initParams.dwTotalSize, sizeof(LINEINITIALIZEEXPARAMS));
+    EXPECT_EQ(fake.CallsOf("lineInitializeEx")[0].strText, "Linoscope3");
+
+    // Negative LINEERR codes and positive request identifiers come back as is.
+    fake.OnDrop = [](HCALL, LPCSTR, DWORD) { return LINEERR_INVALCALLSTATE; };
+    EXPECT_EQ(tapi::lineDrop(0x55, nullptr, 0), LINEERR_INVALCALLSTATE);
+    fake.OnDrop = [](HCALL, LPCSTR, DWORD) { return LONG{0x10203}; };
+    EXPECT_EQ(tapi::lineDrop(0x55, nullptr, 0), 0x10203);
+    fake.OnAnswer = [](HCALL h, LPCSTR, DWORD n) { return static_cast<LONG>(h + n); };
+    EXPECT_EQ(tapi::lineAnswer(0x100, nullptr, 5), 0x105);
+
+    HLINE hLine = 0;
+    ASSERT_EQ(tapi::lineOpen(hApp, 3, &hLine, 0x00010004, 0x00010002, 0x99, LINECALLPRIVILEGE_MONITOR,
+                             LINEMEDIAMODE_INTERACTIVEVOICE, nullptr),
+              0);
+    EXPECT_EQ(hLine, CFakeTapi::LineHandleFor(3));
+    const auto open = fake.CallsOf("lineOpen").at(0);
+    EXPECT_EQ(open.args, (std::vector<DWORD_PTR>{0xABCD, 3, 0, 0x00010004, 0x00010002, 0x99, 2, 4, 0}));
+
+    DWORD dwExt = 0x00010002;
+    fake.m_dwNegotiatedExtVersion = 0x00030000;
+    EXPECT_EQ(tapi::lineNegotiateExtVersion(hApp, 4, 0x00020000, 0x00010002, 0xFFFFFFFF, &dwExt), 0);
+    EXPECT_EQ(dwExt, 0x00030000u);
+    EXPECT_EQ(fake.CallsOf("lineNegotiateExtVersion").at(0).args,
+              (std::vector<DWORD_PTR>{0xABCD, 4, 0x00020000, 0x00010002, 0xFFFFFFFF, 0x00010002}));
+
+    EXPECT_EQ(tapi::lineSetStatusMessages(hLine, 0x01FFFFFF, 0x1FF), 0);
+    EXPECT_EQ(fake.CallsOf("lineSetStatusMessages").at(0).args, (std::vector<DWORD_PTR>{hLine, 0x01FFFFFF, 0x1FF}));
+
+    HCALL hCall = 0;
+    fake.m_lNextRequestId = 42;
+    EXPECT_EQ(tapi::lineMakeCall(hLine, &hCall, "201", 0, nullptr), 42);
+    EXPECT_EQ(hCall, fake.m_hNextMakeCall);
+    EXPECT_EQ(fake.CallsOf("lineMakeCall").at(0).strText, "201");
+
+    EXPECT_EQ(tapi::lineShutdown(hApp), 0);
+    EXPECT_EQ(fake.Sequence(),
+              "lineInitializeEx,lineDrop,lineDrop,lineAnswer,lineOpen,lineNegotiateExtVersion,"
+              "lineSetStatusMessages,lineMakeCall,lineShutdown");
+}
+
+TEST(TapiEntry, QueriesFollowTheNeededSizeProtocolOfTheFake) {
+    CFakeTapi fake;
+    fake.m_callInfo[0x31] = CFakeTapi::MakeCallInfo(0x1001, "201", "300");
+    const size_t full = fake.m_callInfo.at(0x31).Bytes().size();
+
+    LINECALLINFO small{};
+    small.dwTotalSize = sizeof(small);
+    ASSERT_EQ(tapi::lineGetCallInfo(0x31, &small), 0);
+    EXPECT_EQ(small.dwNeededSize, full);
+    EXPECT_EQ(small.dwUsedSize, sizeof(LINECALLINFO));
+    EXPECT_EQ(small.dwCallerIDSize, 0u);
+
+    std::vector<BYTE> big(full);
+    reinterpret_cast<LINECALLINFO*>(big.data())->dwTotalSize = static_cast<DWORD>(full);
+    ASSERT_EQ(tapi::lineGetCallInfo(0x31, reinterpret_cast<LINECALLINFO*>(big.data())), 0);
+    const auto* p = reinterpret_cast<const LINECALLINFO*>(big.data());
+    EXPECT_EQ(p->dwUsedSize, full);
+    EXPECT_STREQ(reinterpret_cast<const char*>(big.data() + p->dwCallerIDOffset), "201");
+
+    LINECALLINFO tiny{};
+    tiny.dwTotalSize = 12;
+    EXPECT_EQ(tapi::lineGetCallInfo(0x31, &tiny), LINEERR_STRUCTURETOOSMALL);
+    EXPECT_EQ(tapi::lineGetCallInfo(0x99, &small), LINEERR_INVALCALLHANDLE);
+}
+
+}  // namespace
