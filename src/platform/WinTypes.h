@@ -58,6 +58,20 @@ struct SYSTEMTIME {
 #define TVI_ROOT (reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x10000)))
 #define TVI_FIRST (reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x0FFFF)))
 #define TVI_LAST (reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x0FFFE)))
+
+// Tree navigation and expansion codes, as the tree-view control defines them.
+#define TVGN_ROOT 0x0000
+#define TVGN_NEXT 0x0001
+#define TVGN_PREVIOUS 0x0002
+#define TVGN_PARENT 0x0003
+#define TVGN_CHILD 0x0004
+#define TVGN_CARET 0x0009
+#define TVE_COLLAPSE 0x0001
+#define TVE_EXPAND 0x0002
+
+#define MB_YESNO 0x00000004L
+#define IDYES 6
+#define IDNO 7
 #endif
 
 static_assert(sizeof(DWORD) == 4 && sizeof(WORD) == 2 && sizeof(LONG) == 4, "TAPI fields are 32-bit");

@@ -1,0 +1,45 @@
+// The operations the monitor asks of a tree control, and nothing more. The
+// Windows views implement it over a SysTreeView32 control; CMemoryTreeCtrl
+// is a plain in-memory model of it for tests and headless use.
+#pragma once
+
+#include <string>
+
+#include "platform/WinTypes.h"
+
+class CTreeCtrl {
+public:
+    virtual ~CTreeCtrl() = default;
+
+    // Appends a child with the text (item data 0) as the last child of
+    // hParent (TVI_ROOT: the top level); returns it, or null on failure.
+    virtual HTREEITEM InsertItem(const std::string& strText, HTREEITEM hParent = TVI_ROOT) = 0;
+    virtual BOOL SetItemData(HTREEITEM hItem, DWORD_PTR dwData) = 0;
+    // 0 for items that were never given data.
+    virtual DWORD_PTR GetItemData(HTREEITEM hItem) const = 0;
+    virtual BOOL SetItemText(HTREEITEM hItem, const std::string& strText) = 0;
+    virtual std::string GetItemText(HTREEITEM hItem) const = 0;
+    virtual BOOL ItemHasChildren(HTREEITEM hItem) const = 0;
+    // TVGN_CHILD, TVGN_NEXT, TVGN_PARENT, TVGN_ROOT, TVGN_CARET; null when none.
+    virtual HTREEITEM GetNextItem(HTREEITEM hItem, UINT nCode) const = 0;
+    // Makes the item the selected one (TVGN_CARET).
+    virtual BOOL SelectItem(HTREEITEM hItem) = 0;
+    // The item under a client point, or null.
+    virtual HTREEITEM HitTest(int x, int y) const = 0;
+    // TVE_EXPAND shows the item's children.
+    virtual BOOL Expand(HTREEITEM hItem, UINT nCode) = 0;
+    // Scrolls the item into view, expanding its parents.
+    virtual BOOL EnsureVisible(HTREEITEM hItem) = 0;
+    // Orders the item's children by text without regard to case; not recursive.
+    virtual BOOL SortChildren(HTREEITEM hItem) = 0;
+    // Deletes the item with its subtree; TVI_ROOT empties the tree.
+    virtual BOOL DeleteItem(HTREEITEM hItem) = 0;
+    virtual UINT GetCount() const = 0;
+
+    // Shorthands for GetNextItem.
+    HTREEITEM GetChildItem(HTREEITEM hItem) const { return GetNextItem(hItem, TVGN_CHILD); }
+    HTREEITEM GetNextSiblingItem(HTREEITEM hItem) const { return GetNextItem(hItem, TVGN_NEXT); }
+    HTREEITEM GetParentItem(HTREEITEM hItem) const { return GetNextItem(hItem, TVGN_PARENT); }
+    HTREEITEM GetRootItem() const { return GetNextItem(nullptr, TVGN_ROOT); }
+    HTREEITEM GetSelectedItem() const { return GetNextItem(nullptr, TVGN_CARET); }
+};

@@ -1,0 +1,40 @@
+// Resource and command identifiers, shared by the resource script and the code.
+#pragma once
+
+// Framework-style command identifiers
+#define ID_FILE_NEW 0xE100
+#define ID_FILE_OPEN 0xE101
+#define ID_FILE_CLOSE 0xE102
+#define ID_APP_ABOUT 0xE140
+#define ID_APP_EXIT 0xE141
+#define ID_NEXT_PANE 0xE150
+#define ID_PREV_PANE 0xE151
+
+// This program's commands
+#define ID_MAKECALL 32771
+#define ID_ANSWER 32772
+#define ID_DROP 32773
+#define ID_LINE_INFORMATION 32774
+#define ID_CALL_INFORMATION 32775
+
+// Resources
+#define IDR_MAINFRAME 128
+#define IDD_ABOUTBOX 100
+#define IDM_EXT_LINE 102
+#define IDM_EXT_CALL 103
+#define IDM_CO_LINE 104
+#define IDM_CO_CALL 105
+#define IDD_INIT_PROGRESS 106
+#define IDS_PROGRESS_CAPTION 107
+#define IDM_ETC_LINE 129
+#define IDM_ETC_CALL 130
+#define IDD_DIAL 130
+#define IDD_INFO 131
+#define AFX_IDS_APP_TITLE 57344
+
+// Controls
+#define IDC_DIAL_NUMBER 1000
+#define IDC_INFO_TEXT 1001
+#define IDC_PROGRESS_BAR 1004
+#define IDC_PROGRESS_PERCENT 1005
+#define IDC_PROGRESS_MESSAGE 1006
