@@ -79,6 +79,7 @@ std::string CallStateModeName(DWORD dwCallState, DWORD dwCallStateMode);
 // A report made at level L is a text of lines, each ending in CR LF, and each
 // beginning with IndentText(L). Sub-reports are made at L + 1 and byte dumps at
 // L + 2. The Append... helpers add one piece to a report under construction.
+// (Implemented in ReportLayout.cpp.)
 
 inline constexpr std::string_view kLineEnd = "\r\n";
 
