@@ -1,0 +1,84 @@
+// A snapshot holds a copy of one TAPI structure as it was when it was fetched:
+// its fixed fields, the texts and byte blocks its Size/Offset pairs locate, and
+// its sub-structures. It is built straight from the fetch buffer, which is
+// freed right afterwards; from then on only the snapshot is read.
+//
+// The provider writes the sizes and offsets, so none of them is trusted. The
+// rule every snapshot follows (implemented here, in CTapiSnapshot):
+//  - A top-level structure is readable from its start for min(dwUsedSize,
+//    dwTotalSize) bytes, never less than its 12-byte header; nothing beyond
+//    that extent is ever read.
+//  - A fixed-part field that lies beyond the extent reads as 0 (structures
+//    filled for API 1.3/1.4 are shorter than the 2.0 fixed part).
+//  - A text, byte block, DWORD list or record that would reach beyond the
+//    extent, or whose offset + size overflows 32 bits, is empty.
+//  - A count that needs more records or text entries than fit gives the ones
+//    that fit.
+//  - Sub-records obey the extent of the structure that contains them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/WinTypes.h"
+
+// The bytes a snapshot may read while it is being built: [pBegin, pBegin + cb).
+// An empty range (pBegin null) means "nothing beyond the sub-structure itself".
+struct CByteRange {
+    const BYTE* pBegin = nullptr;
+    DWORD cb = 0;
+
+    bool IsEmpty() const { return pBegin == nullptr; }
+    // True when the cb bytes at p lie wholly inside the range.
+    bool Holds(const BYTE* p, std::uint64_t cbWanted) const;
+};
+
+class CTapiSnapshot {
+public:
+    virtual ~CTapiSnapshot() = default;
+
+    // The text report of the object at an indent level (four blanks a level);
+    // every line ends in CR LF.
+    virtual std::string Report(int nLevel) const = 0;
+
+    // The text at p: at most dwSize bytes, ending at the first NUL. A null
+    // pointer or a size of 0 gives the empty text.
+    static std::string MakeString(const void* p, DWORD dwSize);
+
+protected:
+    // Top-level structure: readable extent taken from its own header.
+    CTapiSnapshot(const void* pStruct, const void* pBase);
+    // Sub-structure of cbFixed bytes, readable within `range` (the extent of
+    // its containing structure); an empty range allows the sub-structure only.
+    CTapiSnapshot(const void* pStruct, const void* pBase, CByteRange range, DWORD cbFixed);
+
+    CTapiSnapshot(const CTapiSnapshot&) = default;
+    CTapiSnapshot& operator=(const CTapiSnapshot&) = default;
+
+    // The text of a Size/Offset pair, offset counted from m_pBase.
+    std::string GetVarString(DWORD dwOffset, DWORD dwSize) const;
+    // A copy of the bytes of a Size/Offset pair; empty when unreadable.
+    std::vector<BYTE> CopyVarBytes(DWORD dwOffset, DWORD dwSize) const;
+
+    // A DWORD / WORD of the fixed part, at a byte offset from the structure's
+    // start; 0 when it lies beyond the readable extent.
+    DWORD ReadField(std::size_t cbFieldOffset) const;
+    WORD ReadWordField(std::size_t cbFieldOffset) const;
+
+    // Where the structure and the base are, and what may be read; valid only
+    // while the constructor runs (the fetch buffer is freed afterwards).
+    const BYTE* StructPointer() const { return m_pStruct; }
+    const BYTE* BasePointer() const { return m_pBase; }
+    // Readable at base + dwOffset for dwSize bytes, without 32-bit overflow.
+    bool IsVarPartReadable(DWORD dwOffset, DWORD dwSize) const;
+    const CByteRange& Readable() const { return m_readable; }
+    // Ends the construction: forgets the buffer.
+    void ForgetBuffer();
+
+    const BYTE* m_pBase = nullptr;
+
+private:
+    const BYTE* m_pStruct = nullptr;
+    CByteRange m_readable;
+};
