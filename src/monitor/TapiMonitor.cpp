@@ -1,0 +1,64 @@
+// The monitor object: construction, shutdown and the table accessors.
+#include "monitor/TapiMonitor.h"
+
+#include "reports/Snapshots.h"
+#include "tapi/TapiEntry.h"
+
+namespace {
+
+// Closes each opened line of a group in index order, destroying each record
+// right after its line; a record whose line never opened has nothing to close.
+void CloseLines(std::vector<std::unique_ptr<CLineDevCaps>>& lines) {
+    for (auto& pLine : lines) {
+        if (!pLine) continue;
+        if (pLine->m_hLine != 0) tapi::lineClose(pLine->m_hLine);
+        pLine.reset();
+    }
+    lines.clear();
+}
+
+CLineDevCaps* LineAt(const std::vector<std::unique_ptr<CLineDevCaps>>& lines, int nIndex) {
+    if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= lines.size()) return nullptr;
+    return lines[static_cast<std::size_t>(nIndex)].get();
+}
+
+}  // namespace
+
+CTapiMonitor::CTapiMonitor() = default;
+
+CTapiMonitor::~CTapiMonitor() { Shutdown(); }
+
+void CTapiMonitor::Shutdown() {
+    CloseLines(m_extLines);
+    CloseLines(m_coLines);
+    CloseLines(m_etcLines);
+    m_addressCaps.clear();
+    // The maps point at the records just destroyed; nothing may reach them
+    // until the document replaces this monitor.
+    m_extByLine.clear();
+    m_coByLine.clear();
+    m_etcByLine.clear();
+    m_extByItem.clear();
+    m_coByItem.clear();
+    m_etcByItem.clear();
+    if (m_bInitialized) {
+        tapi::lineShutdown(m_hLineApp);
+        m_bInitialized = FALSE;
+    }
+}
+
+int CTapiMonitor::GetExtLineCount() const { return static_cast<int>(m_extLines.size()); }
+int CTapiMonitor::GetCoLineCount() const { return static_cast<int>(m_coLines.size()); }
+int CTapiMonitor::GetEtcLineCount() const { return static_cast<int>(m_etcLines.size()); }
+
+CLineDevCaps* CTapiMonitor::GetExtLine(int nIndex) const { return LineAt(m_extLines, nIndex); }
+CLineDevCaps* CTapiMonitor::GetCoLine(int nIndex) const { return LineAt(m_coLines, nIndex); }
+CLineDevCaps* CTapiMonitor::GetEtcLine(int nIndex) const { return LineAt(m_etcLines, nIndex); }
+
+void CTapiMonitor::ClearExtCalls() { m_extCalls.clear(); }
+void CTapiMonitor::ClearCoCalls() { m_coCalls.clear(); }
+void CTapiMonitor::ClearEtcCalls() { m_etcCalls.clear(); }
+
+void CTapiMonitor::SetExtTree(CTreeCtrl* pTree) { m_pExtTree = pTree; }
+void CTapiMonitor::SetCoTree(CTreeCtrl* pTree) { m_pCoTree = pTree; }
+void CTapiMonitor::SetEtcTree(CTreeCtrl* pTree) { m_pEtcTree = pTree; }
