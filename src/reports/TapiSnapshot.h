@@ -18,6 +18,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -72,6 +74,28 @@ protected:
     const BYTE* BasePointer() const { return m_pBase; }
     // Readable at base + dwOffset for dwSize bytes, without 32-bit overflow.
     bool IsVarPartReadable(DWORD dwOffset, DWORD dwSize) const;
+    // The base + dwOffset when the cb bytes there are readable, else null.
+    const BYTE* VarPartPointer(DWORD dwOffset, DWORD cb) const;
+    // The structure's start + cbOffset when that place is no further than the
+    // end of the readable extent (the bytes there may be cut short), else null.
+    const BYTE* FixedPartPointer(std::size_t cbOffset) const;
+
+    // The text / byte block of the Size/Offset pair whose Size field is at
+    // cbSizeField (the Offset field follows it, as in every TAPI structure).
+    std::string ReadText(std::size_t cbSizeField) const;
+    std::vector<BYTE> ReadBytes(std::size_t cbSizeField) const;
+    // dwSize / 4 DWORDs at base + dwOffset; empty when the list is unreadable.
+    std::vector<DWORD> ReadDwordList(DWORD dwOffset, DWORD dwSize) const;
+    // dwCount texts of dwEntrySize bytes each from base + dwOffset, as far as
+    // they are readable; none when dwEntrySize is 0.
+    std::vector<std::string> ReadTextEntries(DWORD dwCount, DWORD dwEntrySize, DWORD dwOffset) const;
+    // dwCount records of cbRecord bytes from base + dwOffset, as far as they
+    // are readable, each made into a T built against this object's base and
+    // extent; none when dwListSize is 0. A record that cannot be allocated is
+    // a null entry.
+    template <typename T>
+    void ReadRecords(std::vector<std::unique_ptr<T>>& records, DWORD dwCount, DWORD dwListSize, DWORD dwOffset,
+                     DWORD cbRecord) const;
     const CByteRange& Readable() const { return m_readable; }
     // Ends the construction: forgets the buffer.
     void ForgetBuffer();
@@ -82,3 +106,17 @@ private:
     const BYTE* m_pStruct = nullptr;
     CByteRange m_readable;
 };
+
+template <typename T>
+void CTapiSnapshot::ReadRecords(std::vector<std::unique_ptr<T>>& records, DWORD dwCount, DWORD dwListSize,
+                                DWORD dwOffset, DWORD cbRecord) const {
+    records.clear();
+    if (dwListSize == 0 || cbRecord == 0) return;
+    for (DWORD i = 0; i < dwCount; ++i) {
+        const std::uint64_t off = std::uint64_t{dwOffset} + std::uint64_t{i} * cbRecord;
+        if (off > 0xFFFFFFFFu) break;
+        const BYTE* pRecord = VarPartPointer(static_cast<DWORD>(off), cbRecord);
+        if (pRecord == nullptr) break;  // this one and all after it lie outside
+        records.emplace_back(new (std::nothrow) T(pRecord, m_pBase, m_readable));
+    }
+}
