@@ -1,0 +1,329 @@
+// TAPI's events as the callback receives them: what reaches the trees, the
+// call tables, TAPI and the log.
+#include <gtest/gtest.h>
+
+#include "monitor/MonitorRig.h"
+#include "views/resource.h"
+
+namespace {
+
+constexpr DWORD LINE_DEVSPECIFIC_MSG = 3;
+
+using Texts = std::vector<std::string>;
+
+class EventsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_pExt = rig.AddLine(ELineGroup::Ext, 0, "201");
+        m_pCo = rig.AddLine(ELineGroup::Co, 1, "21");
+        m_pEtc = rig.AddLine(ELineGroup::Etc, 2, "", "", "Fax");
+        rig.FillTrees();
+        rig.m_app.m_nUpdateAllViews = 0;
+    }
+    CMonitorRig rig;
+    CLineDevCaps* m_pExt = nullptr;
+    CLineDevCaps* m_pCo = nullptr;
+    CLineDevCaps* m_pEtc = nullptr;
+};
+
+TEST_F(EventsTest, MessagesDuringStartUpOrWithoutMonitorAreDropped) {
+    HTREEITEM hCall = rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x501);
+    ASSERT_NE(hCall, nullptr);
+    const UINT nItems = rig.m_extTree.GetCount();
+    rig.m_app.m_nUpdateAllViews = 0;
+    rig.m_tapi.ClearCalls();
+
+    rig.m_app.m_bTapiStarting = TRUE;
+    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    rig.m_tapi.Deliver(m_pExt->m_hLine, LINE_APPNEWCALL, 0, 0x502);
+    rig.m_tapi.Deliver(m_pExt->m_hLine, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE);
+    EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 0);
+    EXPECT_EQ(rig.m_extTree.GetCount(), nItems);
+    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_TRUE(rig.m_tapi.m_calls.empty());
+    EXPECT_EQ(rig.LogText(), "");
+
+    // No monitor in the active document: nothing happens, nothing refreshes.
+    rig.m_app.m_bTapiStarting = FALSE;
+    rig.m_app.m_pMonitor = nullptr;
+    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 0);
+    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+
+    // No application object at all.
+    rig.m_app.m_pMonitor = &rig.m_monitor;
+    SetMonitorApp(nullptr);
+    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    SetMonitorApp(&rig.m_app);
+    EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 0);
+    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_EQ(rig.LogText(), "");
+}
+
+TEST_F(EventsTest, EveryMessageThatReachesTheMonitorRefreshesTheViews) {
+    const UINT nItems = rig.m_extTree.GetCount() + rig.m_coTree.GetCount() + rig.m_etcTree.GetCount();
+    rig.m_tapi.Deliver(m_pExt->m_hLine, LINE_DEVSPECIFIC_MSG, 1, 2, 3);
+    EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 1);
+    // Handled messages that find nothing refresh as well.
+    rig.m_tapi.Deliver(0x999, LINE_CALLSTATE, LINECALLSTATE_CONNECTED);
+    rig.m_tapi.Deliver(0x999, LINE_CALLINFO, LINECALLINFOSTATE_CALLERID);
+    rig.m_tapi.Deliver(0x999, LINE_APPNEWCALL, 0, 0x600);
+    rig.m_tapi.Deliver(0, LINE_REPLY, 77, 0);
+    EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 5);
+    EXPECT_EQ(rig.m_extTree.GetCount() + rig.m_coTree.GetCount() + rig.m_etcTree.GetCount(), nItems);
+    EXPECT_EQ(rig.m_tapi.Count("lineDeallocateCall"), 0u);
+    EXPECT_EQ(rig.LogText(), "");
+}
+
+TEST_F(EventsTest, NewCallOnACoLineAppearsInTheCoTreeOnly) {
+    const UINT nExt = rig.m_extTree.GetCount();
+    const UINT nEtc = rig.m_etcTree.GetCount();
+    HTREEITEM hCall = rig.NewCall(ELineGroup::Co, m_pCo->m_hLine, 0x701, "301");
+    ASSERT_NE(hCall, nullptr);
+
+    EXPECT_EQ(rig.m_coTree.GetItemText(hCall), "NEW");
+    EXPECT_EQ(rig.m_coTree.GetItemData(hCall), 0x701u);
+    EXPECT_EQ(rig.m_coTree.GetParentItem(hCall), m_pCo->m_hItem);
+    EXPECT_TRUE(rig.m_coTree.IsExpanded(m_pCo->m_hItem));
+    EXPECT_TRUE(rig.m_coTree.WasMadeVisible(hCall));
+    // The details hang under the call in the CO tree.
+    const Texts details = rig.m_coTree.GetChildTexts(hCall);
+    ASSERT_EQ(details.size(), 10u);
+    EXPECT_EQ(details[1], "Caller ID    = 301");
+    EXPECT_TRUE(rig.m_coTree.IsExpanded(hCall));
+
+    EXPECT_EQ(rig.m_monitor.m_coCalls.size(), 1u);
+    EXPECT_TRUE(rig.m_monitor.m_extCalls.empty());
+    EXPECT_TRUE(rig.m_monitor.m_etcCalls.empty());
+    EXPECT_EQ(rig.m_extTree.GetCount(), nExt);
+    EXPECT_EQ(rig.m_etcTree.GetCount(), nEtc);
+    EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 1);
+    // A new call is not logged.
+    EXPECT_EQ(rig.LogText(), "");
+
+    // A line in no handle map gets no node.
+    const UINT nCo = rig.m_coTree.GetCount();
+    EXPECT_EQ(rig.NewCall(ELineGroup::Co, 0x4444, 0x702), nullptr);
+    EXPECT_EQ(rig.m_monitor.m_coCalls.size(), 1u);
+    EXPECT_EQ(rig.m_coTree.GetCount(), nCo);
+}
+
+TEST_F(EventsTest, IdleRemovesTheCallOnceAndASecondIdleFindsNothing) {
+    HTREEITEM hCall = rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x501);
+    HTREEITEM hOther = rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x502);
+    ASSERT_NE(hCall, nullptr);
+    rig.m_tapi.ClearCalls();
+
+    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,201,LINE_CALLSTATE,IDLE"}));
+    ASSERT_EQ(rig.m_tapi.CallsOf("lineDeallocateCall").size(), 1u);
+    EXPECT_EQ(rig.m_tapi.CallsOf("lineDeallocateCall")[0].args[0], 0x501u);
+    EXPECT_FALSE(rig.m_extTree.IsItem(hCall));
+    EXPECT_EQ(rig.m_monitor.m_extCalls.count(0x501), 0u);
+    EXPECT_TRUE(rig.m_extTree.IsItem(hOther));
+    EXPECT_EQ(rig.m_extTree.GetChildItem(m_pExt->m_hItem), hOther);
+
+    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    EXPECT_EQ(rig.LogRecords().size(), 1u);
+    EXPECT_EQ(rig.m_tapi.Count("lineDeallocateCall"), 1u);
+    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+}
+
+TEST_F(EventsTest, StateTextCarriesModeAndPrivilege) {
+    HTREEITEM hCall = rig.NewCall(ELineGroup::Etc, m_pEtc->m_hLine, 0x801, "301");
+    ASSERT_NE(hCall, nullptr);
+    struct Case {
+        DWORD dwState, dwMode, dwPrivilege;
+        const char* pszText;
+    } cases[] = {
+        {LINECALLSTATE_CONNECTED, 0, LINECALLPRIVILEGE_OWNER, "CONNECTED - (OWNER)"},
+        {LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE, LINECALLPRIVILEGE_MONITOR,
+         "OFFERING - ACTIVE - (NONITOR)"},
+        {LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, LINECALLPRIVILEGE_NONE, "CONNECTED - ACTIVE"},
+        {LINECALLSTATE_CONNECTED, 0, 0, "CONNECTED"},
+        // Several privilege bits at once are no privilege text at all.
+        {LINECALLSTATE_ACCEPTED, 0, LINECALLPRIVILEGE_OWNER | LINECALLPRIVILEGE_MONITOR, "ACCEPTED"},
+    };
+    Texts expectedLog;
+    for (const Case& c : cases) {
+        rig.m_tapi.Deliver(0x801, LINE_CALLSTATE, c.dwState, c.dwMode, c.dwPrivilege);
+        EXPECT_EQ(rig.m_etcTree.GetItemText(hCall), c.pszText);
+        expectedLog.push_back(std::string("2004/01/05 13:07:09:045,Fax,LINE_CALLSTATE,") + c.pszText);
+    }
+    EXPECT_EQ(rig.LogRecords(), expectedLog);
+    EXPECT_TRUE(rig.m_etcTree.WasMadeVisible(m_pEtc->m_hItem));
+
+    // Each state change refreshes the details from a fresh LINECALLINFO.
+    rig.m_tapi.m_callInfo[0x801] = CFakeTapi::MakeCallInfo(m_pEtc->m_hLine, "302", "");
+    rig.m_tapi.Deliver(0x801, LINE_CALLSTATE, LINECALLSTATE_ONHOLD);
+    EXPECT_EQ(rig.m_etcTree.GetChildTexts(hCall)[1], "Caller ID    = 302");
+}
+
+TEST_F(EventsTest, CallInfoPassesOnlyTheShownStates) {
+    HTREEITEM hCall = rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x501, "301");
+    ASSERT_NE(hCall, nullptr);
+    rig.m_tapi.m_callInfo[0x501] = CFakeTapi::MakeCallInfo(m_pExt->m_hLine, "305", "201");
+    rig.m_tapi.ClearCalls();
+
+    rig.m_tapi.Deliver(0x501, LINE_CALLINFO, LINECALLINFOSTATE_MEDIAMODE);
+    EXPECT_EQ(rig.m_tapi.Count("lineGetCallInfo"), 0u);
+    EXPECT_EQ(rig.m_extTree.GetChildTexts(hCall)[1], "Caller ID    = 301");
+    EXPECT_EQ(rig.LogText(), "");
+
+    rig.m_tapi.Deliver(0x501, LINE_CALLINFO, LINECALLINFOSTATE_CALLERID | LINECALLINFOSTATE_MEDIAMODE);
+    rig.m_tapi.Deliver(0x501, LINE_CALLINFO, LINECALLINFOSTATE_CALLERID);
+    rig.m_tapi.Deliver(0x501, LINE_CALLINFO, LINECALLINFOSTATE_CALLERID | LINECALLINFOSTATE_CALLEDID);
+    EXPECT_EQ(rig.m_extTree.GetChildTexts(hCall)[1], "Caller ID    = 305");
+    EXPECT_EQ(rig.m_extTree.GetChildTexts(hCall)[2], "Called ID    = 201");
+    EXPECT_EQ(rig.LogRecords(), (Texts{
+                                    "2004/01/05 13:07:09:045,201,LINE_CALLINFO,,305,201,,,,,,",
+                                    "2004/01/05 13:07:09:045,201,LINE_CALLINFO,CALLERID,305,201,,,,,,",
+                                    "2004/01/05 13:07:09:045,201,LINE_CALLINFO,,305,201,,,,,,",
+                                }));
+    // Every one of the eight shown states passes on its own.
+    const DWORD shown[] = {LINECALLINFOSTATE_CONNECTEDID, LINECALLINFOSTATE_TRUNK, LINECALLINFOSTATE_ORIGIN,
+                           LINECALLINFOSTATE_REASON, LINECALLINFOSTATE_REDIRECTIONID,
+                           LINECALLINFOSTATE_REDIRECTINGID};
+    for (DWORD dw : shown) rig.m_tapi.Deliver(0x501, LINE_CALLINFO, dw);
+    EXPECT_EQ(rig.LogRecords().size(), 9u);
+    // An unknown call: nothing.
+    rig.m_tapi.Deliver(0x777, LINE_CALLINFO, LINECALLINFOSTATE_CALLERID);
+    EXPECT_EQ(rig.LogRecords().size(), 9u);
+}
+
+TEST_F(EventsTest, DeviceStatesAreComparedAsValues) {
+    rig.m_monitor.m_bInitialized = TRUE;
+    rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x501);
+    rig.m_tapi.ClearCalls();
+    rig.m_tapi.Deliver(m_pExt->m_hLine, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_REINIT);
+    rig.m_tapi.Deliver(m_pExt->m_hLine, LINE_LINEDEVSTATE, LINEDEVSTATE_RINGING);
+    EXPECT_TRUE(rig.m_tapi.m_calls.empty());
+    EXPECT_EQ(rig.LogText(), "");
+    EXPECT_TRUE(rig.m_app.m_questions.empty());
+    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_EQ(rig.m_monitor.GetExtLineCount(), 1);
+}
+
+TEST_F(EventsTest, OutOfServiceRemovesEveryCallOfTheLineOnly) {
+    CLineDevCaps* pExt2 = rig.AddLine(ELineGroup::Ext, 3, "202");
+    rig.m_extTree.DeleteItem(TVI_ROOT);
+    rig.FillTrees();
+    HTREEITEM calls[] = {rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x501),
+                         rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x502),
+                         rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x503)};
+    HTREEITEM hOtherLineCall = rig.NewCall(ELineGroup::Ext, pExt2->m_hLine, 0x504);
+    rig.m_tapi.ClearCalls();
+
+    rig.m_tapi.Deliver(m_pExt->m_hLine, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE);
+    EXPECT_EQ(rig.m_tapi.Sequence(), "lineDeallocateCall,lineDeallocateCall,lineDeallocateCall");
+    const auto deallocated = rig.m_tapi.CallsOf("lineDeallocateCall");
+    ASSERT_EQ(deallocated.size(), 3u);
+    EXPECT_EQ(deallocated[0].args[0], 0x501u);
+    EXPECT_EQ(deallocated[1].args[0], 0x502u);
+    EXPECT_EQ(deallocated[2].args[0], 0x503u);
+    for (HTREEITEM h : calls) EXPECT_FALSE(rig.m_extTree.IsItem(h));
+    EXPECT_FALSE(rig.m_extTree.ItemHasChildren(m_pExt->m_hItem));
+    EXPECT_TRUE(rig.m_extTree.IsItem(m_pExt->m_hItem));
+    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_EQ(rig.m_monitor.m_extCalls.count(0x504), 1u);
+    EXPECT_TRUE(rig.m_extTree.IsItem(hOtherLineCall));
+    // The line stays open and known.
+    EXPECT_EQ(rig.m_monitor.m_extByLine.count(m_pExt->m_hLine), 1u);
+    EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,OUTOFSERVICE"}));
+
+    // A line in no map is still logged.
+    rig.m_tapi.Deliver(0x4444, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE);
+    EXPECT_EQ(rig.LogRecords().size(), 2u);
+    EXPECT_EQ(rig.m_tapi.Count("lineDeallocateCall"), 3u);
+}
+
+TEST_F(EventsTest, ReinitShutsDownAsksAndPostsTheAnswer) {
+    rig.m_monitor.m_bInitialized = TRUE;
+    rig.m_tapi.Deliver(0, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT);
+    EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,REINIT"}));
+    EXPECT_EQ(rig.m_tapi.Sequence(), "lineClose,lineClose,lineClose,lineShutdown");
+    EXPECT_EQ(rig.m_monitor.GetExtLineCount() + rig.m_monitor.GetCoLineCount() + rig.m_monitor.GetEtcLineCount(), 0);
+    EXPECT_EQ(rig.m_app.m_questions, (Texts{"TAPI Reinit.\nRetry?"}));
+    EXPECT_EQ(rig.m_app.m_postedCommands, (std::vector<UINT>{ID_FILE_NEW}));
+    EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 1);
+
+    // No: the document is closed. TAPI was shut down already.
+    rig.m_app.m_bAnswerYes = FALSE;
+    rig.m_tapi.ClearCalls();
+    rig.m_tapi.Deliver(0, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT);
+    EXPECT_TRUE(rig.m_tapi.m_calls.empty());
+    EXPECT_EQ(rig.m_app.m_postedCommands, (std::vector<UINT>{ID_FILE_NEW, ID_FILE_CLOSE}));
+    EXPECT_EQ(rig.LogRecords().size(), 2u);
+}
+
+TEST_F(EventsTest, MakeCallReplyCreatesTheCallOnlyOnSuccess) {
+    rig.m_monitor.MakeCall(m_pExt->m_hItem, "301");
+    const DWORD dwRequest = rig.m_monitor.m_dwMakeCallRequest;
+    ASSERT_GT(dwRequest, 0u);
+    rig.m_tapi.m_callInfo[0x5000] = CFakeTapi::MakeCallInfo(m_pExt->m_hLine, "", "301");
+
+    rig.m_tapi.Deliver(0, LINE_REPLY, dwRequest, 0);
+    ASSERT_EQ(rig.m_monitor.m_extCalls.count(0x5000), 1u);
+    HTREEITEM hCall = rig.m_monitor.m_extCalls[0x5000];
+    EXPECT_EQ(rig.m_extTree.GetItemText(hCall), "NEW");
+    EXPECT_EQ(rig.m_extTree.GetParentItem(hCall), m_pExt->m_hItem);
+    EXPECT_EQ(rig.m_extTree.GetItemData(hCall), 0x5000u);
+    EXPECT_EQ(rig.m_extTree.GetChildTexts(hCall)[2], "Called ID    = 301");
+    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 0u);
+    EXPECT_EQ(rig.m_monitor.m_hMakeCallLine, 0u);
+    EXPECT_EQ(rig.m_monitor.m_hMakeCallCall, 0u);
+
+    // Failure: nothing appears, the fields are cleared all the same.
+    rig.m_tapi.m_hNextMakeCall = 0x5001;
+    rig.m_monitor.MakeCall(m_pExt->m_hItem, "302");
+    const DWORD dwSecond = rig.m_monitor.m_dwMakeCallRequest;
+    ASSERT_GT(dwSecond, 0u);
+    const UINT nItems = rig.m_extTree.GetCount();
+    rig.m_tapi.Deliver(0, LINE_REPLY, dwSecond, static_cast<DWORD>(LINEERR_CALLUNAVAIL));
+    EXPECT_EQ(rig.m_extTree.GetCount(), nItems);
+    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 0u);
+    EXPECT_EQ(rig.m_monitor.m_hMakeCallLine, 0u);
+    EXPECT_EQ(rig.m_monitor.m_hMakeCallCall, 0u);
+}
+
+TEST_F(EventsTest, ReplyClearsOnlyTheFirstMatchingRequest) {
+    rig.m_monitor.m_dwMakeCallRequest = 7;
+    rig.m_monitor.m_hMakeCallLine = m_pExt->m_hLine;
+    rig.m_monitor.m_hMakeCallCall = 0x5000;
+    rig.m_monitor.m_dwAnswerRequest = 8;
+    rig.m_monitor.m_dwDropRequest = 8;
+
+    // Matches nothing: nothing changes.
+    rig.m_tapi.Deliver(0, LINE_REPLY, 9, 0);
+    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 7u);
+    EXPECT_EQ(rig.m_monitor.m_hMakeCallLine, m_pExt->m_hLine);
+    EXPECT_EQ(rig.m_monitor.m_hMakeCallCall, 0x5000u);
+    EXPECT_EQ(rig.m_monitor.m_dwAnswerRequest, 8u);
+    EXPECT_EQ(rig.m_monitor.m_dwDropRequest, 8u);
+    EXPECT_TRUE(rig.m_monitor.m_extCalls.empty());
+
+    // Answer comes before drop; a failed result is not looked at.
+    rig.m_tapi.Deliver(0, LINE_REPLY, 8, static_cast<DWORD>(LINEERR_OPERATIONFAILED));
+    EXPECT_EQ(rig.m_monitor.m_dwAnswerRequest, 0u);
+    EXPECT_EQ(rig.m_monitor.m_dwDropRequest, 8u);
+    rig.m_tapi.Deliver(0, LINE_REPLY, 8, 0);
+    EXPECT_EQ(rig.m_monitor.m_dwDropRequest, 0u);
+    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 7u);
+    EXPECT_TRUE(rig.m_monitor.m_extCalls.empty());
+
+    // A reply with identifier 0 never matches an empty slot.
+    rig.m_tapi.Deliver(0, LINE_REPLY, 0, 0);
+    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 7u);
+    EXPECT_TRUE(rig.m_monitor.m_extCalls.empty());
+}
+
+TEST_F(EventsTest, CallsBeforeTheTreeIsRegisteredGetNoNode) {
+    rig.m_monitor.SetCoTree(nullptr);
+    EXPECT_EQ(rig.NewCall(ELineGroup::Co, m_pCo->m_hLine, 0x701), nullptr);
+    EXPECT_TRUE(rig.m_monitor.m_coCalls.empty());
+    rig.m_tapi.Deliver(m_pCo->m_hLine, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE);
+    EXPECT_EQ(rig.m_tapi.Count("lineDeallocateCall"), 0u);
+}
+
+}  // namespace
