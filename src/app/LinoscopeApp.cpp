@@ -1,0 +1,195 @@
+#include "app/LinoscopeApp.h"
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "monitor/LinoscopeDoc.h"
+#include "views/resource.h"
+#include "views/win/Dialogs.h"
+#include "views/win/InitProgressDlg.h"
+
+namespace {
+
+constexpr DWORD kFixedFileInfoSignature = 0xFEEF04BD;
+
+}  // namespace
+
+CLinoscopeApp::CLinoscopeApp(HINSTANCE hInstance) : m_hInstance(hInstance) { m_bTapiStarting = FALSE; }
+
+CLinoscopeApp::~CLinoscopeApp() {
+    CloseMainFrame();
+    // The monitor may reach the application while it is destroyed.
+    m_pDocument.reset();
+    m_pMainFrame.reset();
+    if (GetMonitorApp() == this) SetMonitorApp(nullptr);
+}
+
+std::string CLinoscopeApp::FormatProductVersion(const void* pBlock, std::size_t cbBlock) {
+    // VS_VERSIONINFO: wLength, wValueLength, wType, the key, padding, then
+    // the fixed file information when wValueLength is not 0.
+    if (pBlock == nullptr || cbBlock < 6) return std::string();
+    const auto* pBytes = static_cast<const BYTE*>(pBlock);
+    WORD wValueLength = 0;
+    std::memcpy(&wValueLength, pBytes + 2, sizeof wValueLength);
+    if (wValueLength == 0) return std::string();
+    for (std::size_t offset = 4; offset + sizeof(VS_FIXEDFILEINFO) <= cbBlock; offset += 4) {
+        VS_FIXEDFILEINFO info;
+        std::memcpy(&info, pBytes + offset, sizeof info);
+        if (info.dwSignature != kFixedFileInfoSignature) continue;
+        // All 16 bits of every part: a part above 255 must not lose its high byte.
+        char szVersion[48];
+        std::snprintf(szVersion, sizeof szVersion, "%d.%d.%d.%d", HIWORD(info.dwProductVersionMS),
+                      LOWORD(info.dwProductVersionMS), HIWORD(info.dwProductVersionLS),
+                      LOWORD(info.dwProductVersionLS));
+        return szVersion;
+    }
+    return std::string();
+}
+
+std::string CLinoscopeApp::ReadProductVersion(HINSTANCE hInstance) {
+    HRSRC hInfo = FindResourceA(hInstance, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));  // RT_VERSION
+    if (hInfo == nullptr) return std::string();
+    HGLOBAL hData = LoadResource(hInstance, hInfo);
+    const void* pBlock = hData != nullptr ? LockResource(hData) : nullptr;
+    if (pBlock == nullptr) return std::string();
+    return FormatProductVersion(pBlock, SizeofResource(hInstance, hInfo));
+}
+
+BOOL CLinoscopeApp::InitInstance() {
+    INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&icc);
+    SetMonitorApp(this);
+
+    m_strVersion = ReadProductVersion(m_hInstance);
+    m_bTapiStarting = FALSE;
+
+    // The document, then the frame with its views (hidden), then the start-up;
+    // only then does the frame become the main window, so the progress dialog
+    // of the first start has no owner to disable.
+    m_pDocument = std::make_unique<CLinoscopeDoc>();
+    m_pMainFrame = std::make_unique<CMainFrame>(this, m_pDocument.get());
+    if (!m_pMainFrame->Create(m_hInstance)) {
+        m_pMainFrame.reset();
+        m_pDocument.reset();
+        return FALSE;
+    }
+    m_bInNewDocument = TRUE;
+    m_pDocument->OnNewDocument();
+    SetMainWindow(m_pMainFrame->GetHwnd());
+    m_pMainFrame->InitialUpdateFrame();
+    m_bInNewDocument = FALSE;
+
+    ShowWindow(m_pMainFrame->GetHwnd(), SW_SHOW);
+    UpdateWindow(m_pMainFrame->GetHwnd());
+    if (m_nDeferredCommand != 0) PostCommand(std::exchange(m_nDeferredCommand, 0u));
+    return TRUE;
+}
+
+int CLinoscopeApp::Run() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (PreTranslateMessage(&msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+BOOL CLinoscopeApp::PreTranslateMessage(MSG* pMsg) {
+    if (m_pMainFrame == nullptr || m_pMainFrame->GetHwnd() == nullptr) return FALSE;
+    HWND hFrame = m_pMainFrame->GetHwnd();
+    if (pMsg->hwnd != hFrame && !IsChild(hFrame, pMsg->hwnd)) return FALSE;
+    HACCEL hAccel = m_pMainFrame->GetAccelerators();
+    return hAccel != nullptr && TranslateAcceleratorA(hFrame, hAccel, pMsg) != 0;
+}
+
+BOOL CLinoscopeApp::OnCommand(UINT nId) {
+    switch (nId) {
+        case ID_FILE_NEW:
+            OnFileNew();
+            return TRUE;
+        case ID_FILE_CLOSE:
+        case ID_APP_EXIT:
+            if (m_bInNewDocument) {
+                m_nDeferredCommand = nId;
+            } else {
+                CloseMainFrame();
+            }
+            return TRUE;
+        case ID_APP_ABOUT:
+            OnAppAbout();
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void CLinoscopeApp::OnFileNew() {
+    if (m_pDocument == nullptr || m_pMainFrame == nullptr || m_pMainFrame->GetHwnd() == nullptr) return;
+    if (m_bInNewDocument) {
+        // Deleting the monitor whose start-up is on the stack would pull the
+        // tables out from under it: run the restart afterwards.
+        m_nDeferredCommand = ID_FILE_NEW;
+        return;
+    }
+    NewDocument();
+}
+
+void CLinoscopeApp::NewDocument() {
+    m_bInNewDocument = TRUE;
+    m_pDocument->OnNewDocument();
+    if (m_pMainFrame->GetHwnd() != nullptr) m_pMainFrame->InitialUpdateFrame();
+    m_bInNewDocument = FALSE;
+    if (m_nDeferredCommand != 0) PostCommand(std::exchange(m_nDeferredCommand, 0u));
+}
+
+void CLinoscopeApp::OnAppAbout() {
+    CAboutDlg dlg(m_strVersion);
+    dlg.DoModal();
+}
+
+void CLinoscopeApp::CloseMainFrame() {
+    if (m_pMainFrame == nullptr || m_pMainFrame->GetHwnd() == nullptr) return;
+    // The views clear their trees and call tables while the monitor exists;
+    // then the document lets the monitor go, which shuts TAPI down.
+    ::DestroyWindow(m_pMainFrame->GetHwnd());
+    if (m_pDocument != nullptr) m_pDocument->DeleteContents();
+    PostQuitMessage(0);
+}
+
+CTapiMonitor* CLinoscopeApp::GetActiveMonitor() {
+    HWND hMain = GetMainWindow();
+    if (hMain == nullptr || m_pMainFrame == nullptr || m_pMainFrame->GetHwnd() != hMain) return nullptr;
+    CLinoscopeDoc* pDoc = m_pMainFrame->GetActiveDocument();
+    return pDoc != nullptr ? pDoc->m_pMonitor.get() : nullptr;
+}
+
+void CLinoscopeApp::UpdateAllViews() {
+    if (m_pMainFrame != nullptr) m_pMainFrame->UpdateAllViews();
+}
+
+BOOL CLinoscopeApp::AskYesNo(const std::string& strQuestion) {
+    HWND hMain = GetMainWindow();
+    HWND hOwner = hMain != nullptr ? GetLastActivePopup(hMain) : nullptr;
+    char szTitle[128] = "";
+    LoadStringA(m_hInstance, AFX_IDS_APP_TITLE, szTitle, sizeof szTitle);
+    return MessageBoxA(hOwner, strQuestion.c_str(), szTitle, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void CLinoscopeApp::PostCommand(UINT nID) {
+    if (HWND hMain = GetMainWindow()) PostMessageA(hMain, WM_COMMAND, nID, 0);
+}
+
+void CLinoscopeApp::ShowInformation(const std::string& strText) {
+    CInfoDlg dlg;
+    dlg.m_strInfo = strText;
+    dlg.DoModal();
+}
+
+std::unique_ptr<CInitProgress> CLinoscopeApp::CreateProgress() {
+    auto pDialog = std::make_unique<CInitProgressDlg>(0);
+    // A dialog that could not be made still answers every call, harmlessly.
+    pDialog->Open(nullptr);
+    return pDialog;
+}

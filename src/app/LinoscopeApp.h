@@ -1,0 +1,71 @@
+// The application object: starts the program (the document, the frame with
+// its views, the first start-up), runs the message loop, restarts monitoring
+// on ID_FILE_NEW and ends it on ID_FILE_CLOSE or ID_APP_EXIT. It is also what
+// the monitor reaches as its application services.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "app/MainFrame.h"
+#include "monitor/MonitorApp.h"
+
+class CLinoscopeDoc;
+
+class CLinoscopeApp : public CMonitorApp {
+public:
+    explicit CLinoscopeApp(HINSTANCE hInstance);
+    ~CLinoscopeApp() override;
+    CLinoscopeApp(const CLinoscopeApp&) = delete;
+    CLinoscopeApp& operator=(const CLinoscopeApp&) = delete;
+
+    // Version, document, frame, first start-up, main window shown. FALSE when
+    // the windows could not be made: the program ends.
+    BOOL InitInstance();
+    // The message loop; returns the exit code once the main window is gone.
+    int Run();
+    // Keyboard accelerators of the main window; TRUE when the message was used.
+    BOOL PreTranslateMessage(MSG* pMsg);
+
+    // The application's commands; TRUE when handled.
+    BOOL OnCommand(UINT nId);
+    // Restarts monitoring: a new monitor, and every view rebuilt.
+    void OnFileNew();
+    void OnAppAbout();
+    // Ends the program: the frame and its views first, then the monitor.
+    void CloseMainFrame();
+
+    CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
+    CLinoscopeDoc* GetDocument() const { return m_pDocument.get(); }
+
+    // The product version "a.b.c.d" from a version resource (VS_VERSIONINFO);
+    // empty when the block holds no fixed file information.
+    static std::string FormatProductVersion(const void* pBlock, std::size_t cbBlock);
+    // The product version of the module's own version resource 1.
+    static std::string ReadProductVersion(HINSTANCE hInstance);
+
+    // --- CMonitorApp ---------------------------------------------------------
+    CTapiMonitor* GetActiveMonitor() override;
+    void UpdateAllViews() override;
+    BOOL AskYesNo(const std::string& strQuestion) override;
+    void PostCommand(UINT nID) override;
+    void ShowInformation(const std::string& strText) override;
+    HINSTANCE GetInstanceHandle() override { return m_hInstance; }
+    std::unique_ptr<CInitProgress> CreateProgress() override;
+
+    // The product version shown by the About box.
+    std::string m_strVersion;
+
+private:
+    // A new document: the monitor replaced, then the views' initial update.
+    void NewDocument();
+
+    HINSTANCE m_hInstance;
+    std::unique_ptr<CLinoscopeDoc> m_pDocument;
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+    // Set while a new document is being made; a restart or close that
+    // arrives through the start-up's message pump waits until it is done.
+    BOOL m_bInNewDocument = FALSE;
+    UINT m_nDeferredCommand = 0;
+};
