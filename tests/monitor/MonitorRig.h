@@ -21,6 +21,23 @@
 #include "reports/Snapshots.h"
 #include "views/MemoryTreeCtrl.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+// A name in the temporary folder that no other test program running at the
+// same time uses: the base name with this process's identifier.
+inline std::filesystem::path UniqueTempPath(const std::string& strBase) {
+#ifdef _WIN32
+    const unsigned long ulPid = GetCurrentProcessId();
+#else
+    const unsigned long ulPid = static_cast<unsigned long>(getpid());
+#endif
+    return std::filesystem::temp_directory_path() / (strBase + "_" + std::to_string(ulPid));
+}
+
 enum class ELineGroup { Ext, Co, Etc };
 
 // The clock every rig installs: tests move it with SetClock.
@@ -74,7 +91,7 @@ public:
         m_app.m_pMonitor = &m_monitor;
         SetClock(2004, 1, 5, 13, 7, 9, 45);
         platform::SetLocalTimeSourceForTests([](SYSTEMTIME* p) { *p = RigClock(); });
-        m_strLogPath = (std::filesystem::temp_directory_path() / LogFileName()).string();
+        m_strLogPath = UniqueTempPath(LogFileName()).string();
         std::remove(m_strLogPath.c_str());
         m_monitor.m_strLogFile = m_strLogPath;
         m_monitor.SetExtTree(&m_extTree);
@@ -155,7 +172,7 @@ public:
         const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string strName = "lsc_";
         if (pInfo) strName += std::string(pInfo->test_suite_name()) + "_" + pInfo->name();
-        return strName + ".csv";
+        return strName;
     }
 
     std::string LogText() const { return ReadFileBytes(m_strLogPath); }
