@@ -1,0 +1,233 @@
+// The call reports (LINECALLINFO, LINECALLSTATUS and the two sub-reports they
+// and the line reports embed) against hand-written golden texts, and the call
+// texts the call nodes and the event log read.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "reports/Snapshots.h"
+#include "SnapshotTestSupport.h"
+#include "tapi/TapiAbi.h"
+
+using snaptest::AddRaw;
+using snaptest::CExactBuffer;
+using snaptest::ReadGoldenText;
+
+namespace {
+
+CStructImage WorkedCallStatus() {
+    auto img = CStructImage::Of<LINECALLSTATUS>();
+    LINECALLSTATUS* p = img.As<LINECALLSTATUS>();
+    p->dwCallState = LINECALLSTATE_DISCONNECTED;
+    p->dwCallStateMode = LINEDISCONNECTMODE_BUSY;
+    p->dwCallPrivilege = LINECALLPRIVILEGE_OWNER;
+    p->dwCallFeatures = LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP;
+    p->dwCallFeatures2 = LINECALLFEATURE2_NOHOLDCONFERENCE | LINECALLFEATURE2_ONESTEPTRANSFER;
+    p->tStateEntryTime = SYSTEMTIME{2004, 1, 1, 5, 13, 7, 9, 45};
+    const BYTE dev[] = {1, 2, 3, 4, 5};
+    img.AddBytes(offsetof(LINECALLSTATUS, dwDevSpecificSize), dev, sizeof(dev));
+    return img;
+}
+
+CStructImage CallInfoWithEverything() {
+    using S = LINECALLINFO;
+    auto img = CStructImage::Of<S>();
+    S* p = img.As<S>();
+    p->hLine = 0x1003;
+    p->dwLineDeviceID = 3;
+    p->dwBearerMode = LINEBEARERMODE_VOICE;
+    p->dwRate = 9600;
+    p->dwMediaMode = 0x5;  // bit 0x1 has no name
+    p->dwAppSpecific = 0xDEADBEEF;
+    p->dwCallID = 0x1234;
+    p->dwCallParamFlags = LINECALLPARAMFLAGS_BLOCKID;
+    p->dwCallStates = LINECALLSTATE_OFFERING | LINECALLSTATE_CONNECTED;
+    p->dwMonitorDigitModes = LINEDIGITMODE_DTMF | LINEDIGITMODE_DTMFEND;
+    p->dwMonitorMediaModes = 0x1;
+    p->DialParams = LINEDIALPARAMS{100, 50, 200, 5000};
+    p->dwOrigin = 0x8C;  // EXTERNAL, INBOUND and the unnamed 0x08
+    p->dwReason = LINECALLREASON_DIRECT;
+    p->dwNumOwners = 1;
+    p->dwNumMonitors = 2;
+    p->dwCountryCode = 0x31;
+    p->dwTrunk = 0xFFFFFFFF;
+    p->dwCallerIDFlags = LINECALLPARTYID_NAME | LINECALLPARTYID_ADDRESS;
+    p->dwCalledIDFlags = LINECALLPARTYID_ADDRESS;
+    p->dwRedirectionIDFlags = LINECALLPARTYID_UNAVAIL;
+    p->dwRedirectingIDFlags = LINECALLPARTYID_PARTIAL | LINECALLPARTYID_UNKNOWN;
+    p->dwCalledIDNameOffset = 0x7FFFFFFF;  // size 0: the offset does not matter
+    p->dwCallTreatment = 0x101;
+    AddRaw(img, offsetof(S, dwCallerIDSize), std::string("201\0XY", 6));
+    img.AddText(offsetof(S, dwCallerIDNameSize), "Reception");
+    img.AddText(offsetof(S, dwCalledIDSize), "301");
+    img.AddText(offsetof(S, dwRedirectingIDSize), "4711");
+    img.AddText(offsetof(S, dwAppNameSize), "Linoscope3");
+    AddRaw(img, offsetof(S, dwCommentSize), "no NUL");
+    AddRaw(img, offsetof(S, dwDisplaySize), std::string("A\0B\0", 4));
+    img.AddText(offsetof(S, dwUserUserInfoSize), "uui");
+    BYTE dev[20];
+    for (int i = 0; i < 20; ++i) dev[i] = static_cast<BYTE>(0x10 + i);
+    img.AddBytes(offsetof(S, dwDevSpecificSize), dev, sizeof(dev));
+    const BYTE sending[] = {0xAA, 0xBB, 0xCC};
+    img.AddBytes(offsetof(S, dwSendingFlowspecSize), sending, sizeof(sending));
+    BYTE receiving[16];
+    for (int i = 0; i < 16; ++i) receiving[i] = static_cast<BYTE>(i);
+    img.AddBytes(offsetof(S, dwReceivingFlowspecSize), receiving, sizeof(receiving));
+    return img;
+}
+
+// Every non-empty line with four more blanks in front.
+std::string Indented(const std::string& text) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        const std::string line = text.substr(start, end - start);
+        if (!line.empty()) out += "    ";
+        out += line + "\r\n";
+        start = end + 2;
+    }
+    return out;
+}
+
+TEST(CallReports, CallStatusWorkedExampleAtLevelsZeroAndOne) {
+    CExactBuffer buf(WorkedCallStatus());
+    CLineCallStatus status(buf.Data());
+    EXPECT_EQ(status.Report(0), ReadGoldenText("callstatus_level0.txt"));
+    EXPECT_EQ(status.Report(1), ReadGoldenText("callstatus_level1.txt"));
+}
+
+TEST(CallReports, CallInfoWithDialParamsTextsAndBlocks) {
+    CExactBuffer buf(CallInfoWithEverything());
+    CLineCallInfo info(buf.Data());
+    const std::string level0 = info.Report(0);
+    EXPECT_EQ(level0, ReadGoldenText("callinfo_level0.txt"));
+
+    // One level deeper: every line gains four blanks (the sub-report's own
+    // indent inside the DialParams line too), the empty line stays empty.
+    const std::string level1 = info.Report(1);
+    std::string expected = Indented(level0);
+    const std::string dialLine = "DialParams =     LINEDIALPARAMS";
+    ASSERT_NE(expected.find(dialLine), std::string::npos);
+    expected.replace(expected.find(dialLine), dialLine.size(), "DialParams =         LINEDIALPARAMS");
+    EXPECT_EQ(level1, expected);
+    EXPECT_NE(level1.find("\r\n        DialParams =         LINEDIALPARAMS\r\n"
+                          "            dwDialPause = 0x00000064 \r\n"),
+              std::string::npos);
+    EXPECT_NE(level1.find("            dwWaitForDialtone = 0x00001388 \r\n\r\n        dwOrigin"), std::string::npos);
+    EXPECT_NE(level1.find("0E 0F \r\n            \r\n"), std::string::npos);
+}
+
+TEST(CallReports, StateModeNamesFollowTheState) {
+    auto img = CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 0x4);
+    CExactBuffer connected(img);
+    const std::string report = CLineCallStatus(connected.Data()).Report(0);
+    EXPECT_NE(report.find("\r\n    dwCallState = 0x00000100 CONNECTED\r\n"), std::string::npos);
+    EXPECT_NE(report.find("\r\n    dwCallStateMode = 0x00000004 \r\n"), std::string::npos);
+    // Nothing was filled in: no block and a zero time.
+    EXPECT_NE(report.find("\r\n    dwDevSpecificSize = 0x00000000 \r\n        \r\n"), std::string::npos);
+    EXPECT_NE(report.find("\r\n    StateEntryTime = 0/0/0 0:0:0 \r\n"), std::string::npos);
+
+    CExactBuffer idle(CFakeTapi::MakeCallStatus(LINECALLSTATE_IDLE, 0x1));
+    EXPECT_NE(CLineCallStatus(idle.Data()).Report(0).find("\r\n    dwCallStateMode = 0x00000001 \r\n"),
+              std::string::npos);
+}
+
+TEST(CallReports, CallTreatmentEntryAtLevelTwo) {
+    // The entry's name offset counts from the start of its containing structure.
+    auto img = CStructImage::Of<LINECALLTREATMENTENTRY>();
+    img.As<LINECALLTREATMENTENTRY>()->dwCallTreatmentID = 2;
+    img.AddText(offsetof(LINECALLTREATMENTENTRY, dwCallTreatmentNameSize), "Music");
+    CExactBuffer buf(img.Bytes());
+    CLineCallTreatmentEntry entry(buf.Data(), buf.Data(), CByteRange{buf.Data(), static_cast<DWORD>(buf.Size())});
+    EXPECT_EQ(entry.Report(2), ReadGoldenText("calltreatment_level2.txt"));
+}
+
+TEST(CallReports, DialParamsOnTheirOwn) {
+    const LINEDIALPARAMS dp{1, 2, 3, 0xFFFFFFFF};
+    CLineDialParams params(&dp);
+    EXPECT_EQ(params.Report(0),
+              "LINEDIALPARAMS\r\n"
+              "    dwDialPause = 0x00000001 \r\n"
+              "    dwDialSpeed = 0x00000002 \r\n"
+              "    dwDigitDuration = 0x00000003 \r\n"
+              "    dwWaitForDialtone = 0xFFFFFFFF \r\n");
+    EXPECT_EQ(CLineDialParams().Report(0),
+              "LINEDIALPARAMS\r\n"
+              "    dwDialPause = 0x00000000 \r\n"
+              "    dwDialSpeed = 0x00000000 \r\n"
+              "    dwDigitDuration = 0x00000000 \r\n"
+              "    dwWaitForDialtone = 0x00000000 \r\n");
+}
+
+TEST(CallTexts, TrunkOriginReasonAndLogFields) {
+    CExactBuffer buf(CallInfoWithEverything());
+    CLineCallInfo info(buf.Data());
+    EXPECT_EQ(info.GetCallerID(), "201");
+    EXPECT_EQ(info.GetCalledID(), "301");
+    EXPECT_EQ(info.GetConnectedID(), "");
+    EXPECT_EQ(info.GetRedirectionID(), "");
+    EXPECT_EQ(info.GetRedirectingID(), "4711");
+    EXPECT_EQ(info.GetTrunkText(), "");
+    EXPECT_EQ(info.GetOriginText(), "EXTERNAL,INBOUND");
+    EXPECT_EQ(info.GetReasonText(), "DIRECT");
+    EXPECT_EQ(info.GetLogFields(), "201,301,,EXTERNAL,INBOUND,DIRECT,,4711,");
+    EXPECT_EQ(info.m_hLine, 0x1003u);
+
+    for (auto [dwTrunk, expected] : {std::pair<DWORD, const char*>{3, "3"}, {0, "0"}, {0x80000000, "-2147483648"},
+                                     {0xFFFFFFFE, "-2"}}) {
+        auto img = CStructImage::Of<LINECALLINFO>();
+        img.As<LINECALLINFO>()->dwTrunk = dwTrunk;
+        CExactBuffer trunk(img);
+        EXPECT_EQ(CLineCallInfo(trunk.Data()).GetTrunkText(), expected) << dwTrunk;
+    }
+}
+
+// A LINECALLINFO whose device-specific part has cbPart bytes and holds the
+// DID/DDI length and offset the maker's provider puts at bytes 12 and 16.
+CStructImage CallInfoWithDid(DWORD cbPart, DWORD dwDidLength, DWORD dwDidOffsetFromPart, const std::string& digits) {
+    auto img = CStructImage::Of<LINECALLINFO>();
+    const DWORD dwPartOffset = static_cast<DWORD>(img.Bytes().size());
+    std::string part(cbPart, '\x7F');
+    auto put = [&](std::size_t at, DWORD v) {
+        if (at + 4 <= part.size()) std::memcpy(&part[at], &v, 4);
+    };
+    put(12, dwDidLength);
+    put(16, dwPartOffset + dwDidOffsetFromPart);
+    if (dwDidOffsetFromPart + digits.size() <= part.size()) part.replace(dwDidOffsetFromPart, digits.size(), digits);
+    AddRaw(img, offsetof(LINECALLINFO, dwDevSpecificSize), part);
+    return img;
+}
+
+TEST(CallTexts, DidDdiDigitsComeOnlyFromInsideTheDeviceSpecificPart) {
+    auto did = [](CStructImage img) {
+        CExactBuffer buf(img);
+        return CLineCallInfo(buf.Data()).GetDidDdiText();
+    };
+    EXPECT_EQ(did(CallInfoWithDid(60, 4, 40, "0312")), "0312");
+    EXPECT_EQ(did(CallInfoWithDid(59, 4, 40, "0312")), "");   // too short a part
+    EXPECT_EQ(did(CallInfoWithDid(64, 4, 60, "0312")), "0312");  // ends exactly at the part's end
+    EXPECT_EQ(did(CallInfoWithDid(64, 5, 60, "0312")), "");      // one byte beyond the part
+    EXPECT_EQ(did(CallInfoWithDid(64, 0xFFFFFFFF, 40, "0312")), "");
+    EXPECT_EQ(did(CallInfoWithDid(64, 4, 0xFFFFFF00u, "")), "");  // points before the part
+    EXPECT_EQ(did(CallInfoWithDid(64, 8, 40, std::string("03\0" "12", 5))), "03");
+    EXPECT_EQ(did(CallInfoWithDid(0, 4, 40, "")), "");
+}
+
+TEST(CallStatusAccessors, AnswerableOnlyWhenOfferedOrAccepted) {
+    const DWORD states[] = {LINECALLSTATE_IDLE,      LINECALLSTATE_OFFERING,     LINECALLSTATE_ACCEPTED,
+                            LINECALLSTATE_CONNECTED, LINECALLSTATE_DISCONNECTED, 0x6};
+    const BOOL answerable[] = {FALSE, TRUE, TRUE, FALSE, FALSE, FALSE};
+    for (std::size_t i = 0; i < std::size(states); ++i) {
+        CExactBuffer buf(CFakeTapi::MakeCallStatus(states[i]));
+        CLineCallStatus status(buf.Data());
+        EXPECT_EQ(status.IsAnswerable(), answerable[i]) << states[i];
+        EXPECT_TRUE(status.IsDroppable()) << states[i];
+    }
+}
+
+}  // namespace

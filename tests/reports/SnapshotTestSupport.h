@@ -1,0 +1,61 @@
+// Helpers of the snapshot tests: structures laid out as a provider lays them
+// out, handed to the snapshots in heap blocks of exactly their size, so that
+// AddressSanitizer sees any read past the end.
+#pragma once
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fake_tapi/FakeTapi.h"
+
+namespace snaptest {
+
+inline std::string ReadGoldenText(const std::string& strName) {
+    std::ifstream file(std::string(LSC_GOLDEN_DIR) + "/" + strName, std::ios::binary);
+    if (!file.good()) return "<missing golden file " + strName + ">";
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// A heap copy of exactly the given bytes (nothing readable after them).
+class CExactBuffer {
+public:
+    explicit CExactBuffer(const std::vector<BYTE>& bytes) : m_cb(bytes.size()), m_p(new BYTE[bytes.size()]) {
+        if (m_cb != 0) std::memcpy(m_p.get(), bytes.data(), m_cb);
+    }
+    // The image with dwTotalSize, dwNeededSize and dwUsedSize set to its size,
+    // as TAPI leaves them when the whole structure fitted.
+    explicit CExactBuffer(CStructImage img) : CExactBuffer(WithSizes(img)) {}
+    const BYTE* Data() const { return m_p.get(); }
+    BYTE* Data() { return m_p.get(); }
+    std::size_t Size() const { return m_cb; }
+    void SetDword(std::size_t offset, DWORD value) { std::memcpy(m_p.get() + offset, &value, 4); }
+
+    static std::vector<BYTE> WithSizes(CStructImage& img) {
+        const DWORD cb = static_cast<DWORD>(img.Bytes().size());
+        img.SetDword(0, cb);
+        img.SetDword(4, cb);
+        img.SetDword(8, cb);
+        return img.Bytes();
+    }
+
+private:
+    std::size_t m_cb;
+    std::unique_ptr<BYTE[]> m_p;
+};
+
+// Appends bytes without pointing a field at them; returns their offset.
+inline DWORD AppendRaw(CStructImage& img, const std::string& bytes) {
+    return static_cast<DWORD>(img.Append(bytes.data(), bytes.size()));
+}
+
+// Points the Size/Offset pair whose Size field is at sizeFieldOffset at the
+// given bytes, taken as they are (no NUL added).
+inline void AddRaw(CStructImage& img, std::size_t sizeFieldOffset, const std::string& bytes) {
+    img.AddBytes(sizeFieldOffset, bytes.data(), bytes.size());
+}
+
+}  // namespace snaptest
