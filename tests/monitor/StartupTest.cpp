@@ -1,0 +1,356 @@
+// The start-up sequence: TAPI initialization, the devices sorted into the
+// three groups, the lines opened and named, the progress display, Cancel, and
+// every way the sequence can fail.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fake_tapi/FakeTapi.h"
+#include "monitor/TapiMonitor.h"
+#include "monitor/TestApp.h"
+#include "reports/Snapshots.h"
+#include "StartupScene.h"
+#include "tapi/TapiEntry.h"
+
+using namespace startup_scene;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+using Values = std::vector<DWORD_PTR>;
+
+HLINE H(DWORD dwDeviceID) { return CFakeTapi::LineHandleFor(dwDeviceID); }
+
+}  // namespace
+
+TEST(Startup, SortsOpensAndNamesEveryLine) {
+    CFakeTapi fake;
+    CTestApp app;
+    // An extension and a trunk of the maker, and a device of another
+    // provider whose number would be an extension's.
+    fake.m_dwNumDevs = 3;
+    AddDevice(fake, 0, kMakerProvider, 0x00003001);
+    AddDevice(fake, 1, kMakerProvider, 0x00021001);
+    AddDevice(fake, 2, "Some Modem Provider", 0x00003002);
+    fake.m_addressStatus[H(0)] = ExtNameStatus("Reception");
+    fake.m_addressStatus[H(1)] = CoNameStatus("Trunk 1");
+    fake.m_addressStatus[H(2)] = EtcNameStatus("Modem");
+    fake.m_dwNegotiatedExtVersion = 0x00010007;
+
+    CTapiMonitor monitor;
+    ASSERT_TRUE(monitor.Initialize());
+    EXPECT_FALSE(app.m_bTapiStarting);
+    EXPECT_TRUE(monitor.m_bInitialized);
+    EXPECT_EQ(monitor.m_hLineApp, fake.m_hLineApp);
+
+    // 20 + i * 20 / 3 while examining, then one step per group band.
+    EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "position 20", "position 20",
+                                       "cancel?", "position 26", "cancel?", "position 33", "cancel?", "position 40",
+                                       "cancel?", "position 60", "cancel?", "position 80", "cancel?", "destroy"}));
+
+    // TAPI initialized for this program, with the hidden-window callback.
+    ASSERT_EQ(fake.CallsOf("lineInitializeEx").size(), 1u);
+    EXPECT_EQ(fake.CallsOf("lineInitializeEx")[0].strText, "Linoscope3");
+    EXPECT_EQ(fake.m_hInstance, app.m_hInstance);
+    EXPECT_EQ(fake.m_pfnCallback, &LineCallback);
+    EXPECT_EQ(fake.m_dwInitApiVersionIn, 0x00020000u);
+    EXPECT_EQ(fake.m_initParams.dwTotalSize, sizeof(LINEINITIALIZEEXPARAMS));
+    EXPECT_EQ(fake.m_initParams.dwTotalSize, sizeof(void*) == 8 ? 28u : 24u);
+    EXPECT_EQ(fake.m_initParams.dwOptions, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW);
+    EXPECT_EQ(fake.m_initParams.dwNeededSize, 0u);
+    EXPECT_EQ(fake.m_initParams.dwUsedSize, 0u);
+    EXPECT_EQ(fake.m_initParams.Handles.hEvent, nullptr);
+    EXPECT_EQ(fake.m_initParams.dwCompletionKey, 0u);
+
+    // One record per group; the other provider's device is ETC.
+    ASSERT_EQ(monitor.GetExtLineCount(), 1);
+    ASSERT_EQ(monitor.GetCoLineCount(), 1);
+    ASSERT_EQ(monitor.GetEtcLineCount(), 1);
+    CLineDevCaps* pExt = monitor.GetExtLine(0);
+    CLineDevCaps* pCo = monitor.GetCoLine(0);
+    CLineDevCaps* pEtc = monitor.GetEtcLine(0);
+    EXPECT_EQ(pExt->m_dwDeviceID, 0u);
+    EXPECT_EQ(pCo->m_dwDeviceID, 1u);
+    EXPECT_EQ(pEtc->m_dwDeviceID, 2u);
+    EXPECT_FALSE(pEtc->m_bMakerLine);
+
+    // Address capabilities of address 0, in device order.
+    ASSERT_EQ(monitor.m_addressCaps.size(), 3u);
+    EXPECT_EQ(pExt->m_pAddressCaps, monitor.m_addressCaps[0].get());
+    EXPECT_EQ(pCo->m_pAddressCaps->m_dwLineDeviceID, 1u);
+    EXPECT_EQ(pEtc->m_pAddressCaps->m_strAddress, "12290");
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressCaps"), 2), (Values{0, 0, 0, 0, 0, 0}));
+
+    // Every line opened the same way, group by group: monitor privilege,
+    // interactive voice, the negotiated extension version.
+    const auto opens = fake.CallsOf("lineOpen");
+    ASSERT_EQ(opens.size(), 3u);
+    for (std::size_t k = 0; k < opens.size(); ++k) {
+        EXPECT_EQ(opens[k].args, (Values{fake.m_hLineApp, k, 0, 0x00020000, 0x00010007, 0, LINECALLPRIVILEGE_MONITOR,
+                                         LINEMEDIAMODE_INTERACTIVEVOICE, 0}));
+    }
+    // Each open is preceded by its own negotiation, which starts from the
+    // lowest extension version.
+    const auto negotiations = fake.CallsOf("lineNegotiateExtVersion");
+    ASSERT_FALSE(negotiations.empty());
+    EXPECT_EQ(negotiations.back().args, (Values{fake.m_hLineApp, 2, 0x00020000, 0x00010002, 0xFFFFFFFF, 0x00010002}));
+    const auto status = fake.CallsOf("lineSetStatusMessages");
+    ASSERT_EQ(status.size(), 3u);
+    EXPECT_EQ(status[0].args, (Values{H(0), 0x01FFFFFF, 0x000001FF}));
+    EXPECT_EQ(Arg(status, 0), (Values{H(0), H(1), H(2)}));
+
+    EXPECT_EQ(pExt->m_hLine, H(0));
+    EXPECT_EQ(pCo->m_hLine, H(1));
+    EXPECT_EQ(pEtc->m_hLine, H(2));
+    EXPECT_EQ(monitor.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pExt}}));
+    EXPECT_EQ(monitor.m_coByLine, (std::map<HLINE, CLineDevCaps*>{{H(1), pCo}}));
+    EXPECT_EQ(monitor.m_etcByLine, (std::map<HLINE, CLineDevCaps*>{{H(2), pEtc}}));
+
+    // Names for EXT and CO; the other provider's ETC line gets none and its
+    // address status is not even asked for.
+    EXPECT_EQ(pExt->m_strDisplayName, "Reception");
+    EXPECT_EQ(pCo->m_strDisplayName, "Trunk 1");
+    EXPECT_EQ(pEtc->m_strDisplayName, "");
+    // (Two passes each: the name does not fit the fixed part.)
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressStatus"), 0), (Values{H(0), H(0), H(1), H(1)}));
+}
+
+TEST(Startup, OneLineInTapiOrder) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 1;
+    AddDevice(fake, 0, kMakerProvider, 0x1234);  // a trunk
+    fake.m_addressStatus[H(0)] = CoNameStatus("Amt");
+    CTapiMonitor monitor;
+    ASSERT_TRUE(monitor.Initialize());
+    EXPECT_EQ(fake.Sequence(),
+              "lineInitializeEx,"
+              "lineNegotiateExtVersion,lineGetDevCaps,lineNegotiateExtVersion,lineGetDevCaps,"
+              "lineNegotiateExtVersion,lineGetAddressCaps,lineNegotiateExtVersion,lineGetAddressCaps,"
+              "lineNegotiateExtVersion,lineOpen,lineSetStatusMessages,lineGetAddressStatus,lineGetAddressStatus");
+    EXPECT_EQ(monitor.GetCoLine(0)->m_strDisplayName, "Amt");
+    // An empty group skips its band.
+    EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "position 20", "position 20",
+                                       "cancel?", "position 60", "cancel?", "destroy"}));
+}
+
+TEST(Startup, DisplayNamesFollowEachGroupsLayout) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 5;
+    AddDevice(fake, 0, kMakerProvider, 0x6FFF);  // EXT
+    AddDevice(fake, 1, kMakerProvider, 0x2FFF);  // CO
+    AddDevice(fake, 2, kMakerProvider, 0x0500);  // ETC with a name
+    AddDevice(fake, 3, kMakerProvider, 0x0600);  // ETC without
+    AddDevice(fake, 4, kMakerProvider, 0x05FF);  // ETC with a name
+    fake.m_addressStatus[H(0)] = ExtNameStatus("Sales 6FFF");
+    fake.m_addressStatus[H(1)] = CoNameStatus("Line to the city");
+    fake.m_addressStatus[H(2)] = EtcNameStatus("Door");
+    fake.m_addressStatus[H(3)] = EtcNameStatus("Never asked");
+    fake.m_addressStatus[H(4)] = EtcNameStatus("Fax");
+    CTapiMonitor monitor;
+    ASSERT_TRUE(monitor.Initialize());
+    ASSERT_EQ(monitor.GetEtcLineCount(), 3);
+    EXPECT_EQ(monitor.GetExtLine(0)->m_strDisplayName, "Sales 6FFF");
+    EXPECT_EQ(monitor.GetCoLine(0)->m_strDisplayName, "Line to the city");
+    EXPECT_EQ(monitor.GetEtcLine(0)->m_strDisplayName, "Door");
+    EXPECT_EQ(monitor.GetEtcLine(1)->m_strDisplayName, "");
+    EXPECT_EQ(monitor.GetEtcLine(2)->m_strDisplayName, "Fax");
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressStatus"), 0), (Values{H(0), H(0), H(1), H(1), H(2), H(2), H(4), H(4)}));
+    // The line without a name is opened all the same.
+    EXPECT_EQ(monitor.GetEtcLine(1)->m_hLine, H(3));
+}
+
+TEST(Startup, NamesLaidOutForAnotherGroupAreNotTaken) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 3;
+    AddDevice(fake, 0, kMakerProvider, 0x3000);  // EXT
+    AddDevice(fake, 1, kMakerProvider, 0x1000);  // CO
+    AddDevice(fake, 2, kMakerProvider, 0x0550);  // ETC with a name
+    fake.m_addressStatus[H(0)] = CoNameStatus("co layout");
+    fake.m_addressStatus[H(1)] = EtcNameStatus("etc layout");
+    fake.m_addressStatus[H(2)] = ExtNameStatus("ext layout");
+    CTapiMonitor monitor;
+    ASSERT_TRUE(monitor.Initialize());
+    EXPECT_EQ(monitor.GetExtLine(0)->m_strDisplayName, "");
+    EXPECT_EQ(monitor.GetCoLine(0)->m_strDisplayName, "");
+    EXPECT_EQ(monitor.GetEtcLine(0)->m_strDisplayName, "");
+}
+
+TEST(Startup, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 2;
+    AddDevice(fake, 0, kMakerProvider, 0x3000);
+    AddDevice(fake, 1, kMakerProvider, 0x3001);
+    fake.m_addressStatus[H(0)] = ExtNameStatus("Opened with 1.4");
+    fake.m_addressStatus[H(1)] = ExtNameStatus("Never opened");
+    fake.m_openFailVersions[0] = {0x00020000};
+    fake.m_openFailVersions[1] = {0x00020000, 0x00010004, 0x00010003};
+    CTapiMonitor monitor;
+    ASSERT_TRUE(monitor.Initialize());
+
+    const auto opens = fake.CallsOf("lineOpen");
+    EXPECT_EQ(Arg(opens, 1), (Values{0, 0, 1, 1, 1}));
+    EXPECT_EQ(Arg(opens, 3), (Values{0x00020000, 0x00010004, 0x00020000, 0x00010004, 0x00010003}));
+    EXPECT_EQ(Arg(opens, 2), (Values{0, 0, 0, 0, 0}));  // each try starts from handle 0
+
+    ASSERT_EQ(monitor.GetExtLineCount(), 2);
+    CLineDevCaps* pOpened = monitor.GetExtLine(0);
+    CLineDevCaps* pClosed = monitor.GetExtLine(1);
+    EXPECT_EQ(pOpened->m_hLine, H(0));
+    EXPECT_EQ(pOpened->m_strDisplayName, "Opened with 1.4");
+    EXPECT_EQ(pClosed->m_hLine, 0u);
+    EXPECT_EQ(pClosed->m_strDisplayName, "");
+    EXPECT_EQ(monitor.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pOpened}}));
+    EXPECT_EQ(Arg(fake.CallsOf("lineSetStatusMessages"), 0), Values{H(0)});
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressStatus"), 0), (Values{H(0), H(0)}));
+
+    // Shutdown closes only what was opened.
+    fake.ClearCalls();
+    monitor.Shutdown();
+    EXPECT_EQ(fake.Sequence(), "lineClose,lineShutdown");
+    EXPECT_EQ(fake.CallsOf("lineClose")[0].args[0], H(0));
+}
+
+TEST(Startup, DevicesWithoutCapabilitiesAreLeftOut) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 3;
+    AddDevice(fake, 0, kMakerProvider, 0x3000);
+    fake.m_devCaps.erase(1);  // device 1 gives no LINEDEVCAPS
+    AddDevice(fake, 2, kMakerProvider, 0x1000);
+    fake.m_addressCaps.erase(2);  // device 2 has no LINEADDRESSCAPS
+    CTapiMonitor monitor;
+    ASSERT_TRUE(monitor.Initialize());
+    ASSERT_EQ(monitor.GetExtLineCount(), 1);
+    ASSERT_EQ(monitor.GetCoLineCount(), 1);
+    EXPECT_EQ(monitor.GetEtcLineCount(), 0);
+    EXPECT_EQ(monitor.GetCoLine(0)->m_dwDeviceID, 2u);
+    EXPECT_EQ(monitor.GetCoLine(0)->m_pAddressCaps, nullptr);
+    EXPECT_EQ(monitor.m_addressCaps.size(), 1u);
+    // Only the two records' devices were asked for address capabilities.
+    for (const auto& call : fake.CallsOf("lineGetAddressCaps")) EXPECT_NE(call.args[1], 1u);
+    EXPECT_EQ(Arg(fake.CallsOf("lineOpen"), 1), (Values{0, 2}));
+}
+
+TEST(Startup, NoDeviceGivesCapabilities) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 2;
+    auto pMonitor = std::make_unique<CTapiMonitor>();
+    EXPECT_FALSE(pMonitor->Initialize());
+    EXPECT_TRUE(app.m_bTapiStarting);  // stays set until the document is replaced
+    EXPECT_EQ(app.m_progress.back(), "destroy");
+    EXPECT_EQ(fake.Count("lineOpen"), 0u);
+    fake.ClearCalls();
+    pMonitor.reset();
+    EXPECT_EQ(fake.Sequence(), "lineShutdown");
+}
+
+TEST(Startup, ZeroDevicesFailsButTapiIsShutDownLater) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 0;
+    auto pMonitor = std::make_unique<CTapiMonitor>();
+    EXPECT_FALSE(pMonitor->Initialize());
+    EXPECT_TRUE(pMonitor->m_bInitialized);
+    EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "destroy"}));
+    EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
+    pMonitor->Shutdown();
+    pMonitor.reset();
+    EXPECT_EQ(fake.Sequence(), "lineInitializeEx,lineShutdown");
+}
+
+TEST(Startup, FailedInitializationLeavesNothingToShutDown) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 2;
+    fake.m_lInitializeResult = LINEERR_NOMEM;
+    auto pMonitor = std::make_unique<CTapiMonitor>();
+    EXPECT_FALSE(pMonitor->Initialize());
+    EXPECT_FALSE(pMonitor->m_bInitialized);
+    EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "destroy"}));
+    pMonitor->Shutdown();
+    pMonitor.reset();
+    EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
+}
+
+TEST(Startup, WithoutTheTapiLibrary) {
+    CTestApp app;
+    auto pMonitor = std::make_unique<CTapiMonitor>();
+    tapi::ResetEntryTableForTests("no-such-tapi-library-here.dll");
+    EXPECT_FALSE(pMonitor->Initialize());
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);  // lineInitializeEx was tried
+    EXPECT_FALSE(pMonitor->m_bInitialized);
+    EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "destroy"}));
+    // Had the monitor anything to close or shut down, the fake would see it now.
+    CFakeTapi fake;
+    pMonitor.reset();
+    EXPECT_EQ(fake.Sequence(), "");
+}
+
+TEST(Startup, NothingHappensWithoutAnApplication) {
+    CFakeTapi fake;
+    fake.m_dwNumDevs = 1;
+    AddDevice(fake, 0, kMakerProvider, 0x3000);
+    CTapiMonitor monitor;
+    EXPECT_FALSE(monitor.Initialize());
+    EXPECT_EQ(fake.Sequence(), "");
+}
+
+TEST(Startup, CancelIsAskedBeforeEveryDeviceAndLine) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 3;
+    AddDevice(fake, 0, kMakerProvider, 0x3000);
+    AddDevice(fake, 1, kMakerProvider, 0x3001);
+    AddDevice(fake, 2, kMakerProvider, 0x1000);
+    // Cancel at the second device: it is not examined.
+    app.m_nCancelOnCheck = 2;
+    CTapiMonitor monitor;
+    EXPECT_FALSE(monitor.Initialize());
+    EXPECT_EQ(monitor.GetExtLineCount(), 1);
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetDevCaps"), 1), (Values{0, 0}));
+    EXPECT_EQ(fake.Count("lineOpen"), 0u);
+    EXPECT_TRUE(app.m_bTapiStarting);
+    EXPECT_EQ(app.m_progress.back(), "destroy");
+    EXPECT_EQ(std::count(app.m_progress.begin(), app.m_progress.end(), "destroy"), 1);
+}
+
+TEST(Startup, TapiMessagesDuringStartupAreDropped) {
+    CFakeTapi fake;
+    CTestApp app;
+    fake.m_dwNumDevs = 2;
+    AddDevice(fake, 0, kMakerProvider, 0x3000);
+    AddDevice(fake, 1, kMakerProvider, 0x1000);
+    fake.m_callInfo[0x5001] = CFakeTapi::MakeCallInfo(H(0), "201", "202");
+    fake.m_callStatus[0x5001] = CFakeTapi::MakeCallStatus(LINECALLSTATE_OFFERING);
+    CTapiMonitor monitor;
+    app.m_pMonitor = &monitor;
+    // Whenever the progress display lets messages through, TAPI reports a
+    // new call on the first line and a state change of it.
+    int nDelivered = 0;
+    app.OnPump = [&] {
+        if (!fake.m_pfnCallback) return;
+        fake.Deliver(H(0), LINE_APPNEWCALL, 0, 0x5001, LINECALLPRIVILEGE_MONITOR);
+        fake.Deliver(0x5001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, 0, 0);
+        fake.Deliver(0x5001, LINE_CALLSTATE, LINECALLSTATE_IDLE, 0, 0);
+        nDelivered += 3;
+    };
+    ASSERT_TRUE(monitor.Initialize());
+    EXPECT_GT(nDelivered, 0);
+    EXPECT_EQ(app.m_nUpdateAllViews, 0);
+    EXPECT_TRUE(monitor.m_extCalls.empty());
+    EXPECT_EQ(fake.Count("lineGetCallInfo"), 0u);
+    EXPECT_EQ(fake.Count("lineDeallocateCall"), 0u);
+
+    // Once start-up is over, the same message does reach the monitor.
+    fake.Deliver(0x5001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, 0, 0);
+    EXPECT_EQ(app.m_nUpdateAllViews, 1);
+}
