@@ -629,11 +629,11 @@ bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwI
                     FarEndGone(dwA, EStateMode::DisconnectNoAnswer);
                     return;
                 }
-                CSimParty far{strNumber, ""};
+                CSimParty farEnd{strNumber, ""};
                 SetState(dwT, ECallState::Connected, EStateMode::ConnectedActive);
-                SetInfo(dwT, INFO_CONNECTEDID, [&](CSimAppearance& t) { t.m_connected = far; });
+                SetInfo(dwT, INFO_CONNECTEDID, [&](CSimAppearance& t) { t.m_connected = farEnd; });
                 SetState(dwA, ECallState::Connected, EStateMode::ConnectedActive);
-                SetInfo(dwA, INFO_CONNECTEDID, [&](CSimAppearance& a) { a.m_connected = far; });
+                SetInfo(dwA, INFO_CONNECTEDID, [&](CSimAppearance& a) { a.m_connected = farEnd; });
                 if (action.m_timing.m_tTalk != 0) {
                     At(action.m_timing.m_tTalk, [this, dwA]() {
                         CCall* p = Find(dwA);

@@ -167,7 +167,13 @@ std::string Hex(DWORD dw)
 
 std::string Quoted(LPCSTR psz)
 {
-    return psz == nullptr ? std::string("(null)") : "\"" + std::string(psz) + "\"";
+    if (psz == nullptr) {
+        return "(null)";
+    }
+    std::string str(1, '"');
+    str.append(psz);
+    str.push_back('"');
+    return str;
 }
 
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).

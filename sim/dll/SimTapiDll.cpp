@@ -1,0 +1,415 @@
+// The simulator as TAPI32.DLL: the sixteen line functions a monitoring
+// application binds, over the portable CSimTapi, plus a few control exports
+// for tests. Messages reach the application through a hidden window created
+// on the thread that called lineInitializeExA: each is posted, and the window
+// procedure calls the application's callback, so a callback never runs inside
+// the TAPI call that caused it nor on another thread. A window timer moves the
+// scenario clock in real time unless a test asks to step it itself.
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/WinTypes.h"
+#include "service/SimTapi.h"
+
+namespace {
+
+using sim::CSimMessage;
+
+constexpr UINT WM_SIM_MESSAGE = WM_APP + 0x54;
+constexpr UINT_PTR CLOCK_TIMER = 1;
+constexpr UINT CLOCK_PERIOD_MS = 100;
+constexpr char WINDOW_CLASS[] = "Linoscope3SimTapiWindow";
+
+struct CAppWindow {
+    HWND m_hWnd = nullptr;
+    LINECALLBACK m_pfnCallback = nullptr;
+    std::deque<CSimMessage> m_queue;
+};
+
+HINSTANCE g_hInstance = nullptr;
+std::mutex g_mutex;
+std::unique_ptr<sim::CSimTapi> g_pTapi;
+std::map<HLINEAPP, CAppWindow> g_windows;
+bool g_bManualClock = false;
+ULONGLONG g_qwLastTick = 0;
+std::string g_strLastError;
+
+std::string EnvironmentValue(const char* pszName)
+{
+    char sz[1024];
+    DWORD dw = GetEnvironmentVariableA(pszName, sz, sizeof sz);
+    return dw > 0 && dw < sizeof sz ? std::string(sz, dw) : std::string();
+}
+
+// Hands the service's new messages to the windows of their applications.
+// Called with g_mutex held.
+DWORD FlushMessages()
+{
+    DWORD dwCount = 0;
+    for (CSimMessage& message : g_pTapi->TakeMessages()) {
+        auto it = g_windows.find(message.m_hApp);
+        if (it == g_windows.end()) {
+            continue;
+        }
+        it->second.m_queue.push_back(message);
+        PostMessageA(it->second.m_hWnd, WM_SIM_MESSAGE, 0, 0);
+        ++dwCount;
+    }
+    return dwCount;
+}
+
+void DeliverOne(HWND hWnd)
+{
+    CSimMessage message;
+    LINECALLBACK pfnCallback = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        auto hApp = static_cast<HLINEAPP>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+        auto it = g_windows.find(hApp);
+        if (it == g_windows.end() || it->second.m_queue.empty() || !g_pTapi) {
+            return;
+        }
+        message = it->second.m_queue.front();
+        it->second.m_queue.pop_front();
+        if (!g_pTapi->IsDeliverable(message)) {
+            return;
+        }
+        pfnCallback = it->second.m_pfnCallback;
+    }
+    // As TAPI does, the new call's handle lands in the caller's variable just
+    // before the reply that makes it valid.
+    if (message.m_phCallOut != nullptr) {
+        *message.m_phCallOut = message.m_hCallOut;
+    }
+    pfnCallback(message.m_hDevice, message.m_dwMessage, message.m_dwInstance, message.m_dwParam1,
+                message.m_dwParam2, message.m_dwParam3);
+}
+
+LRESULT CALLBACK WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (uMsg == WM_SIM_MESSAGE) {
+        DeliverOne(hWnd);
+        return 0;
+    }
+    if (uMsg == WM_TIMER && wParam == CLOCK_TIMER) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_pTapi && !g_bManualClock) {
+            ULONGLONG qwNow = GetTickCount64();
+            g_pTapi->Advance(qwNow - g_qwLastTick);
+            g_qwLastTick = qwNow;
+            FlushMessages();
+        }
+        return 0;
+    }
+    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+void DestroyAppWindow(HWND hWnd)
+{
+    if (GetWindowThreadProcessId(hWnd, nullptr) == GetCurrentThreadId()) {
+        DestroyWindow(hWnd);
+    } else {
+        PostMessageA(hWnd, WM_CLOSE, 0, 0);
+    }
+}
+
+// Tells whoever starts the program why the scenario cannot be used: in the
+// debugger's output and in a log file beside the scenario.
+void ReportScenarioFault(const std::string& strPath, const std::string& strError)
+{
+    g_strLastError = strError;
+    std::string strText = "Linoscope3 PBX simulator: the scenario cannot be used: " + strError + "\r\n";
+    OutputDebugStringA(strText.c_str());
+    std::ofstream log(strPath + ".log", std::ios::app | std::ios::binary);
+    log << strText;
+}
+
+// The PBX behind every application of this process: made at the first
+// lineInitializeExA from the scenario the environment names, or the built-in office.
+LONG EnsurePbx()
+{
+    if (g_pTapi) {
+        return 0;
+    }
+    sim::CSimScenario scenario;
+    std::string strPath = EnvironmentValue("LINOSCOPE3_SCENARIO");
+    if (strPath.empty()) {
+        scenario = sim::DefaultOffice();
+    } else {
+        std::string strError;
+        if (!sim::LoadScenarioFile(strPath, &scenario, &strError)) {
+            ReportScenarioFault(strPath, strError);
+            return LINEERR_INIFILECORRUPT;
+        }
+    }
+    sim::CSimHost host;
+    char sz[MAX_PATH + 1] = {};
+    if (GetModuleFileNameA(nullptr, sz, MAX_PATH) != 0) {
+        host.m_strModule = sz;
+    }
+    DWORD dwSize = MAX_COMPUTERNAME_LENGTH + 1;
+    char szMachine[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    if (GetComputerNameA(szMachine, &dwSize)) {
+        host.m_strMachine = szMachine;
+    }
+    std::string strUser = EnvironmentValue("USERNAME");
+    if (!strUser.empty()) {
+        host.m_strUser = strUser;
+    }
+    GetLocalTime(&host.m_start);
+    g_pTapi = std::make_unique<sim::CSimTapi>(scenario, host);
+    std::string strJournal = EnvironmentValue("LINOSCOPE3_SIM_JOURNAL");
+    if (!strJournal.empty()) {
+        g_pTapi->SetJournal([strJournal](const std::string& strLine) {
+            std::ofstream journal(strJournal, std::ios::app | std::ios::binary);
+            journal << strLine << "\r\n";
+        });
+    }
+    if (EnvironmentValue("LINOSCOPE3_SIM_MANUAL_CLOCK") == "1") {
+        g_bManualClock = true;
+    }
+    g_qwLastTick = GetTickCount64();
+    return 0;
+}
+
+bool RegisterWindowClass()
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = g_hInstance;
+    wc.lpszClassName = WINDOW_CLASS;
+    return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+DWORD CopyText(const std::string& str, LPSTR pszBuffer, DWORD dwSize)
+{
+    if (pszBuffer != nullptr && dwSize > str.size()) {
+        std::memcpy(pszBuffer, str.c_str(), str.size() + 1);
+    }
+    return static_cast<DWORD>(str.size() + 1);
+}
+
+// Runs one service call under the lock and posts what it produced.
+template <typename Fn>
+LONG Call(Fn fn)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_pTapi) {
+        return LINEERR_UNINITIALIZED;
+    }
+    LONG lResult = fn(*g_pTapi);
+    FlushMessages();
+    return lResult;
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
+{
+    if (dwReason == DLL_PROCESS_ATTACH) {
+        g_hInstance = hInstance;
+        DisableThreadLibraryCalls(hInstance);
+    }
+    return TRUE;
+}
+
+LONG WINAPI lineInitializeExA(HLINEAPP* phApp, HINSTANCE, LINECALLBACK pfnCallback, LPCSTR pszAppName,
+                              DWORD* pdwNumDevs, DWORD* pdwAPIVersion, LINEINITIALIZEEXPARAMS* pParams)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (LONG lResult = EnsurePbx(); lResult != 0) {
+        return lResult;
+    }
+    LONG lResult = g_pTapi->InitializeEx(phApp, pfnCallback, pszAppName, pdwNumDevs, pdwAPIVersion, pParams);
+    if (lResult != 0) {
+        return lResult;
+    }
+    HWND hWnd = RegisterWindowClass() ? CreateWindowExA(0, WINDOW_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                                        g_hInstance, nullptr)
+                                      : nullptr;
+    if (hWnd == nullptr) {
+        g_pTapi->Shutdown(*phApp);
+        *phApp = 0;
+        return LINEERR_NOMEM;
+    }
+    SetWindowLongPtrA(hWnd, GWLP_USERDATA, static_cast<LONG_PTR>(*phApp));
+    SetTimer(hWnd, CLOCK_TIMER, CLOCK_PERIOD_MS, nullptr);
+    CAppWindow& window = g_windows[*phApp];
+    window.m_hWnd = hWnd;
+    window.m_pfnCallback = pfnCallback;
+    FlushMessages();
+    return 0;
+}
+
+LONG WINAPI lineShutdown(HLINEAPP hApp)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_pTapi) {
+        return LINEERR_UNINITIALIZED;
+    }
+    LONG lResult = g_pTapi->Shutdown(hApp);
+    auto it = g_windows.find(hApp);
+    if (lResult == 0 && it != g_windows.end()) {
+        DestroyAppWindow(it->second.m_hWnd);
+        g_windows.erase(it);
+    }
+    return lResult;
+}
+
+LONG WINAPI lineNegotiateExtVersion(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtLow,
+                                    DWORD dwExtHigh, DWORD* pdwExtVersion)
+{
+    return Call([&](sim::CSimTapi& t) {
+        return t.NegotiateExtVersion(hApp, dwDeviceID, dwAPIVersion, dwExtLow, dwExtHigh, pdwExtVersion);
+    });
+}
+
+LONG WINAPI lineGetDevCapsA(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
+                            LINEDEVCAPS* pCaps)
+{
+    return Call([&](sim::CSimTapi& t) { return t.GetDevCaps(hApp, dwDeviceID, dwAPIVersion, dwExtVersion, pCaps); });
+}
+
+LONG WINAPI lineGetAddressCapsA(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion,
+                                DWORD dwExtVersion, LINEADDRESSCAPS* pCaps)
+{
+    return Call([&](sim::CSimTapi& t) {
+        return t.GetAddressCaps(hApp, dwDeviceID, dwAddressID, dwAPIVersion, dwExtVersion, pCaps);
+    });
+}
+
+LONG WINAPI lineOpenA(HLINEAPP hApp, DWORD dwDeviceID, HLINE* phLine, DWORD dwAPIVersion, DWORD dwExtVersion,
+                      DWORD_PTR dwInstance, DWORD dwPrivileges, DWORD dwMediaModes, const void* pCallParams)
+{
+    return Call([&](sim::CSimTapi& t) {
+        return t.Open(hApp, dwDeviceID, phLine, dwAPIVersion, dwExtVersion, dwInstance, dwPrivileges, dwMediaModes,
+                      pCallParams);
+    });
+}
+
+LONG WINAPI lineClose(HLINE hLine)
+{
+    return Call([&](sim::CSimTapi& t) { return t.Close(hLine); });
+}
+
+LONG WINAPI lineSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates)
+{
+    return Call([&](sim::CSimTapi& t) { return t.SetStatusMessages(hLine, dwLineStates, dwAddressStates); });
+}
+
+LONG WINAPI lineGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* pStatus)
+{
+    return Call([&](sim::CSimTapi& t) { return t.GetLineDevStatus(hLine, pStatus); });
+}
+
+LONG WINAPI lineGetAddressStatusA(HLINE hLine, DWORD dwAddressID, LINEADDRESSSTATUS* pStatus)
+{
+    return Call([&](sim::CSimTapi& t) { return t.GetAddressStatus(hLine, dwAddressID, pStatus); });
+}
+
+LONG WINAPI lineGetCallInfoA(HCALL hCall, LINECALLINFO* pInfo)
+{
+    return Call([&](sim::CSimTapi& t) { return t.GetCallInfo(hCall, pInfo); });
+}
+
+LONG WINAPI lineGetCallStatus(HCALL hCall, LINECALLSTATUS* pStatus)
+{
+    return Call([&](sim::CSimTapi& t) { return t.GetCallStatus(hCall, pStatus); });
+}
+
+LONG WINAPI lineMakeCallA(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCountryCode, const void* pCallParams)
+{
+    return Call([&](sim::CSimTapi& t) { return t.MakeCall(hLine, phCall, pszDest, dwCountryCode, pCallParams); });
+}
+
+LONG WINAPI lineAnswer(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize)
+{
+    return Call([&](sim::CSimTapi& t) { return t.Answer(hCall, psUserUserInfo, dwSize); });
+}
+
+LONG WINAPI lineDrop(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize)
+{
+    return Call([&](sim::CSimTapi& t) { return t.Drop(hCall, psUserUserInfo, dwSize); });
+}
+
+LONG WINAPI lineDeallocateCall(HCALL hCall)
+{
+    return Call([&](sim::CSimTapi& t) { return t.DeallocateCall(hCall); });
+}
+
+// --- Control for tests (not TAPI) ---------------------------------------------
+
+// Moves the scenario clock; returns how many messages were posted.
+LONG WINAPI simAdvanceClock(DWORD dwMilliseconds)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_pTapi) {
+        return LINEERR_UNINITIALIZED;
+    }
+    g_pTapi->Advance(dwMilliseconds);
+    return static_cast<LONG>(FlushMessages());
+}
+
+// Runs one event written like a timeline entry; LINEERR_INVALPARAM when it is
+// wrong or cannot happen now (simGetLastError says why).
+LONG WINAPI simInjectEvent(LPCSTR pszJson)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_pTapi) {
+        return LINEERR_UNINITIALIZED;
+    }
+    if (pszJson == nullptr) {
+        return LINEERR_INVALPOINTER;
+    }
+    std::string strError;
+    bool bOk = g_pTapi->Inject(pszJson, &strError);
+    FlushMessages();
+    if (!bOk) {
+        g_strLastError = strError;
+        return LINEERR_INVALPARAM;
+    }
+    return 0;
+}
+
+// When set, only simAdvanceClock moves the scenario clock.
+void WINAPI simSetManualClock(BOOL bManual)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_bManualClock = bManual != FALSE;
+    g_qwLastTick = GetTickCount64();
+}
+
+// The model's state as JSON; returns the size needed, with the NUL.
+DWORD WINAPI simGetState(LPSTR pszBuffer, DWORD dwSize)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return CopyText(g_pTapi ? g_pTapi->GetStateJson() : std::string("{}"), pszBuffer, dwSize);
+}
+
+DWORD WINAPI simGetLastError(LPSTR pszBuffer, DWORD dwSize)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return CopyText(g_strLastError, pszBuffer, dwSize);
+}
+
+// Forgets every application and the PBX; the next lineInitializeExA reads the
+// scenario again. For tests that need a fresh PBX within one process.
+void WINAPI simReset()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (auto& [hApp, window] : g_windows) {
+        DestroyAppWindow(window.m_hWnd);
+    }
+    g_windows.clear();
+    g_pTapi.reset();
+    g_strLastError.clear();
+}
+
+}  // extern "C"
