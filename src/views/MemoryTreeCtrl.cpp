@@ -35,12 +35,18 @@ const CMemoryTreeCtrl::Node* CMemoryTreeCtrl::Find(HTREEITEM hItem) const {
     return it == m_nodes.end() ? nullptr : &it->second;
 }
 
+std::atomic<CMemoryTreeCtrl::Id> CMemoryTreeCtrl::s_nextId{1};
+
 CMemoryTreeCtrl::Id CMemoryTreeCtrl::NewId() {
-    // Stay clear of the TVI_ sentinels, which are handle values too.
+    // Stay clear of the TVI_ sentinels, which are handle values too; after a
+    // wrap (never in practice on 64 bits) skip the handles still in use here.
     const Id idLimit = std::min({ToId(TVI_ROOT), ToId(TVI_FIRST), ToId(TVI_LAST)});
     for (;;) {
-        if (m_nextId >= idLimit) m_nextId = 1;
-        const Id id = m_nextId++;
+        Id id = s_nextId.fetch_add(1);
+        if (id == 0 || id >= idLimit) {
+            s_nextId.store(2);
+            id = 1;
+        }
         if (m_nodes.find(id) == m_nodes.end()) return id;
     }
 }

@@ -4,6 +4,7 @@
 // selected, and which item sits on which row of the display.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -79,6 +80,8 @@ private:
     Id m_firstRoot = 0;
     Id m_lastRoot = 0;
     Id m_selected = 0;
-    // Handles are never reused, so a deleted item's handle stays invalid.
-    Id m_nextId = 1;
+    // Handles are never reused and are unique across all trees of the
+    // process, as the control's are: a deleted item's handle stays invalid,
+    // and one tree never answers for another tree's item.
+    static std::atomic<Id> s_nextId;
 };

@@ -53,6 +53,18 @@ TEST(MemoryTreeCtrl, InsertsLastChildrenAndNavigates) {
     EXPECT_EQ(tree.GetCount(), 5u);
 }
 
+TEST(MemoryTreeCtrl, OneTreeNeverAnswersForAnothersItems) {
+    CMemoryTreeCtrl ext;
+    CMemoryTreeCtrl co;
+    HTREEITEM hExtRoot = ext.InsertItem("EXT");
+    HTREEITEM hCoRoot = co.InsertItem("CO");
+    EXPECT_NE(hExtRoot, hCoRoot);
+    EXPECT_FALSE(co.IsItem(hExtRoot));
+    EXPECT_EQ(co.InsertItem("201", hExtRoot), nullptr);
+    EXPECT_FALSE(co.DeleteItem(hExtRoot));
+    EXPECT_TRUE(ext.IsItem(hExtRoot));
+}
+
 TEST(MemoryTreeCtrl, DeletesSubtreesAndEverything) {
     CMemoryTreeCtrl tree;
     HTREEITEM hRoot = tree.InsertItem("EXT");
