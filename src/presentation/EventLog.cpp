@@ -8,6 +8,7 @@
 // (a spreadsheet with the CSV open, for example) is kept in memory, in order,
 // and written before the next record once the file can be opened again. The
 // backlog is bounded: when it is full the oldest waiting record gives way.
+// A monitor whose log file was never named keeps no log at all.
 #include <cstdio>
 
 #include "monitor/TapiMonitor.h"
@@ -36,6 +37,7 @@ std::string CTapiMonitor::GetTimestamp() const {
 }
 
 void CTapiMonitor::WriteLog(const std::string& strText) {
+    if (m_strLogFile.empty()) return;
     std::string strRecord = GetTimestamp();
     strRecord += ',';
     strRecord += strText;

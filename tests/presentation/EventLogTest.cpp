@@ -129,6 +129,15 @@ TEST_F(EventLogTest, TheFileIsCreatedOnceAndOnlyAppendedTo) {
     EXPECT_EQ(rig.LogText(), "an earlier run\r\n2004/01/06 00:00:00:000,OUTOFSERVICE\r\n");
 }
 
+TEST_F(EventLogTest, AMonitorWithoutALogFileNameKeepsNoRecords) {
+    rig.m_monitor.m_strLogFile.clear();
+    rig.m_monitor.WriteLog("REINIT");
+    EXPECT_TRUE(rig.m_monitor.m_logBacklog.empty());
+    rig.m_monitor.m_strLogFile = rig.m_strLogPath;
+    rig.m_monitor.WriteLog("OUTOFSERVICE");
+    EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,OUTOFSERVICE"}));
+}
+
 TEST_F(EventLogTest, ARelativeNameIsResolvedInTheCurrentFolderAtEachWrite) {
     namespace fs = std::filesystem;
     const fs::path oldDir = fs::current_path();
