@@ -25,7 +25,9 @@ CTapiMonitor* CLineView::GetMonitor() const {
 }
 
 void CLineView::OnUpdate() {
-    if (m_hWnd != nullptr) InvalidateRect(m_hWnd, nullptr, TRUE);
+    // The control paints its whole client area itself; erasing first would
+    // only make the tree flicker under a stream of TAPI events.
+    if (m_hWnd != nullptr) InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
 void CLineView::OnInitialUpdate() {
