@@ -354,3 +354,19 @@ TEST(Startup, TapiMessagesDuringStartupAreDropped) {
     fake.Deliver(0x5001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, 0, 0);
     EXPECT_EQ(app.m_nUpdateAllViews, 1);
 }
+
+TEST(Startup, RunsWithoutAProgressDisplay) {
+    // The display could not be created: start-up goes on, with nobody to cancel it.
+    class CNoProgressApp : public CTestApp {
+    public:
+        std::unique_ptr<CInitProgress> CreateProgress() override { return nullptr; }
+    };
+    CFakeTapi fake;
+    CNoProgressApp app;
+    fake.m_dwNumDevs = 1;
+    AddDevice(fake, 0, kMakerProvider, 0x3000);
+    CTapiMonitor monitor;
+    EXPECT_TRUE(monitor.Initialize());
+    EXPECT_EQ(monitor.GetExtLine(0)->m_hLine, H(0));
+    EXPECT_FALSE(app.m_bTapiStarting);
+}
