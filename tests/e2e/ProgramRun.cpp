@@ -1,0 +1,336 @@
+#include "ProgramRun.h"
+
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace e2e {
+
+namespace {
+
+constexpr char kDesktopName[] = "Linoscope3E2E";
+constexpr char kDesktopSize[] = "1280x800";
+constexpr char kFrameTitle[] = "Linoscope3";
+// A first start of a Wine process on a loaded machine can take this long.
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr DWORD kRemoteCallTimeoutMs = 30000;
+
+// The build hands its paths over as Unix paths; Wine shows / as drive Z:.
+std::string WindowsPath(std::string str) {
+    if (!str.empty() && str[0] == '/') str = "Z:" + str;
+    std::replace(str.begin(), str.end(), '/', '\\');
+    return str;
+}
+
+bool IsTreeView(HWND hWnd) {
+    char szClass[64] = "";
+    GetClassNameA(hWnd, szClass, sizeof szClass);
+    return lstrcmpiA(szClass, WC_TREEVIEWA) == 0;
+}
+
+std::vector<HWND> TreeViewsOf(HWND hFrame) {
+    std::vector<HWND> trees;
+    EnumChildWindows(
+        hFrame,
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            if (IsTreeView(hWnd)) reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&trees));
+    // Left to right, as a person reads the window.
+    std::sort(trees.begin(), trees.end(), [](HWND a, HWND b) {
+        RECT ra{}, rb{};
+        GetWindowRect(a, &ra);
+        GetWindowRect(b, &rb);
+        return ra.left < rb.left;
+    });
+    return trees;
+}
+
+void RemoveFolder(const std::string& strFolder) {
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA((strFolder + "\\*").c_str(), &data);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            std::string strName = data.cFileName;
+            if (strName == "." || strName == "..") continue;
+            std::string strPath = strFolder + "\\" + strName;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveFolder(strPath);
+            } else {
+                SetFileAttributesA(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(strPath.c_str());
+            }
+        } while (FindNextFileA(hFind, &data));
+        FindClose(hFind);
+    }
+    RemoveDirectoryA(strFolder.c_str());
+}
+
+template <typename T>
+bool ReadRemote(HANDLE hProcess, const void* pAddress, T* pValue, SIZE_T cb = sizeof(T)) {
+    SIZE_T cbDone = 0;
+    return ReadProcessMemory(hProcess, pAddress, pValue, cb, &cbDone) && cbDone == cb;
+}
+
+}  // namespace
+
+bool EnterTestDesktop() {
+    // Wine makes a desktop whose name has a size under this key a virtual
+    // desktop of that size, with its own explorer drawing it.
+    HKEY hKey = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, &hKey, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExA(hKey, kDesktopName, 0, REG_SZ, reinterpret_cast<const BYTE*>(kDesktopSize),
+                       sizeof kDesktopSize);
+        RegCloseKey(hKey);
+    }
+    HDESK hDesktop = CreateDesktopA(kDesktopName, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    return hDesktop != nullptr && SetThreadDesktop(hDesktop);
+}
+
+std::string ProgramPath() { return WindowsPath(E2E_PROGRAM); }
+std::string SimulatorPath() { return WindowsPath(E2E_SIMULATOR); }
+std::string ScenarioPath(const std::string& strName) { return WindowsPath(E2E_SCENARIOS) + "\\" + strName; }
+std::string ShotPath(const std::string& strName) { return WindowsPath(E2E_SHOTS) + "\\" + strName + ".bmp"; }
+
+std::vector<std::string> ReadCrLfLines(const std::string& strPath) {
+    std::ifstream file(strPath, std::ios::binary);
+    std::string strAll((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < strAll.size()) {
+        size_t end = strAll.find('\n', start);
+        if (end == std::string::npos) {
+            lines.push_back(strAll.substr(start) + "<no CR LF>");
+            break;
+        }
+        if (end > start && strAll[end - 1] == '\r') {
+            lines.push_back(strAll.substr(start, end - 1 - start));
+        } else {
+            lines.push_back(strAll.substr(start, end - start) + "<no CR LF>");
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+// --- CProgramRun -------------------------------------------------------------------
+
+CProgramRun::CProgramRun(const std::string& strName, const std::string& strScenario)
+    : m_strName(strName), m_strScenario(strScenario), m_strFolder(WindowsPath(E2E_RUNS) + "\\" + strName) {}
+
+CProgramRun::~CProgramRun() {
+    if (m_process.hProcess == nullptr) return;
+    if (!HasExited()) {
+        // A test that failed half-way leaves dialogs open: no waiting for a
+        // polite close that may never come.
+        Close();
+        if (!WaitForExit(10000)) TerminateProcess(m_process.hProcess, 1);
+        WaitForSingleObject(m_process.hProcess, 10000);
+    }
+    CloseHandle(m_process.hThread);
+    CloseHandle(m_process.hProcess);
+}
+
+bool CProgramRun::Start(std::string* pError) {
+    auto fail = [&](const std::string& strWhy) {
+        *pError = strWhy;
+        return false;
+    };
+    CreateDirectoryA(WindowsPath(E2E_RUNS).c_str(), nullptr);
+    RemoveFolder(m_strFolder);
+    if (!CreateDirectoryA(m_strFolder.c_str(), nullptr)) return fail("cannot make " + m_strFolder);
+    const std::string strExe = m_strFolder + "\\Linoscope3.exe";
+    const std::string strScenario = m_strFolder + "\\scenario.json";
+    if (!CopyFileA(ProgramPath().c_str(), strExe.c_str(), FALSE)) return fail("cannot copy " + ProgramPath());
+    if (!CopyFileA(SimulatorPath().c_str(), (m_strFolder + "\\TAPI32.DLL").c_str(), FALSE)) {
+        return fail("cannot copy " + SimulatorPath());
+    }
+    if (!CopyFileA(ScenarioPath(m_strScenario).c_str(), strScenario.c_str(), FALSE)) {
+        return fail("cannot copy " + ScenarioPath(m_strScenario));
+    }
+
+    // The program inherits these; the clock stands still until a test moves it.
+    SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", strScenario.c_str());
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", (m_strFolder + "\\journal.txt").c_str());
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", "1");
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.lpDesktop = const_cast<LPSTR>(kDesktopName);
+    std::string strCommand = "\"" + strExe + "\"";
+    if (!CreateProcessA(strExe.c_str(), strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, m_strFolder.c_str(),
+                        &startup, &m_process)) {
+        m_process = PROCESS_INFORMATION{};
+        return fail("cannot start " + strExe);
+    }
+    if (!WaitUntil([this] { return HasExited() || FindWindows(); }, kStartTimeoutMs) || HasExited()) {
+        Screenshot(m_strName + "-start-failed");
+        return fail(std::string("the main window with its three trees did not show") + (HasExited() ? " (the program ended)" : "") + "; windows: " + DescribeWindows());
+    }
+    m_pfnAdvanceClock = FindSimulatorExport("simAdvanceClock");
+    if (m_pfnAdvanceClock == nullptr) return fail("the program did not load the simulator from its folder");
+    if (!Sync()) return fail("the program does not handle its messages");
+    return true;
+}
+
+std::string CProgramRun::DescribeWindows() const {
+    std::string str;
+    for (HWND hWnd : TopLevelWindows(m_process.dwProcessId)) {
+        char szClass[64] = "";
+        GetClassNameA(hWnd, szClass, sizeof szClass);
+        str.append("[").append(szClass).append(" \"").append(WindowText(hWnd)).append("\"");
+        for (HWND hChild = GetWindow(hWnd, GW_CHILD); hChild != nullptr; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+            str.append(" {").append(WindowText(hChild)).append("}");
+        }
+        str.append("] ");
+    }
+    return str.empty() ? "none" : str;
+}
+
+bool CProgramRun::FindWindows() {
+    for (HWND hWnd : TopLevelWindows(m_process.dwProcessId, kFrameTitle)) {
+        std::vector<HWND> trees = TreeViewsOf(hWnd);
+        if (trees.size() != 3) continue;
+        // The trees are filled once the start-up is over.
+        bool bFilled = true;
+        for (HWND hTree : trees) bFilled = bFilled && SendMessageA(hTree, TVM_GETCOUNT, 0, 0) > 0;
+        if (!bFilled) continue;
+        m_hFrame = hWnd;
+        std::copy(trees.begin(), trees.end(), m_hTrees);
+        return true;
+    }
+    return false;
+}
+
+// The address of an export of the TAPI32.DLL that the program loaded from its
+// own folder, read from the module's export table in the program's memory.
+void* CProgramRun::FindSimulatorExport(const char* pszName) const {
+    const std::string strWanted = m_strFolder + "\\TAPI32.DLL";
+    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, m_process.dwProcessId);
+    if (hSnapshot == INVALID_HANDLE_VALUE) return nullptr;
+    BYTE* pBase = nullptr;
+    MODULEENTRY32 module{};
+    module.dwSize = sizeof module;
+    for (BOOL b = Module32First(hSnapshot, &module); b; b = Module32Next(hSnapshot, &module)) {
+        if (lstrcmpiA(module.szExePath, strWanted.c_str()) == 0) pBase = module.modBaseAddr;
+    }
+    CloseHandle(hSnapshot);
+    if (pBase == nullptr) return nullptr;
+
+    HANDLE hProcess = m_process.hProcess;
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_NT_HEADERS64 nt{};
+    if (!ReadRemote(hProcess, pBase, &dos) || !ReadRemote(hProcess, pBase + dos.e_lfanew, &nt)) return nullptr;
+    const IMAGE_DATA_DIRECTORY& dir = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    IMAGE_EXPORT_DIRECTORY exports{};
+    if (dir.VirtualAddress == 0 || !ReadRemote(hProcess, pBase + dir.VirtualAddress, &exports)) return nullptr;
+    for (DWORD i = 0; i < exports.NumberOfNames && i < 4096; ++i) {
+        DWORD dwNameRva = 0;
+        WORD wOrdinal = 0;
+        char szName[64] = {};
+        if (!ReadRemote(hProcess, pBase + exports.AddressOfNames + 4 * i, &dwNameRva) ||
+            !ReadRemote(hProcess, pBase + dwNameRva, szName, sizeof szName - 1)) {
+            // A name at the very end of the image may not allow a full read.
+            continue;
+        }
+        if (lstrcmpA(szName, pszName) != 0) continue;
+        DWORD dwFunctionRva = 0;
+        if (!ReadRemote(hProcess, pBase + exports.AddressOfNameOrdinals + 2 * i, &wOrdinal) ||
+            !ReadRemote(hProcess, pBase + exports.AddressOfFunctions + 4 * wOrdinal, &dwFunctionRva)) {
+            return nullptr;
+        }
+        return pBase + dwFunctionRva;
+    }
+    return nullptr;
+}
+
+bool CProgramRun::CallRemote(void* pFunction, DWORD dwArgument, DWORD* pdwResult) const {
+    HANDLE hThread =
+        CreateRemoteThread(m_process.hProcess, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(pFunction),
+                           reinterpret_cast<void*>(static_cast<ULONG_PTR>(dwArgument)), 0, nullptr);
+    if (hThread == nullptr) return false;
+    bool bOk = WaitForSingleObject(hThread, kRemoteCallTimeoutMs) == WAIT_OBJECT_0 &&
+               GetExitCodeThread(hThread, pdwResult) != FALSE;
+    CloseHandle(hThread);
+    return bOk;
+}
+
+bool CProgramRun::Advance(DWORD dwMs, DWORD dwStepMs) {
+    while (dwMs > 0) {
+        const DWORD dwStep = std::min(dwMs, dwStepMs);
+        DWORD dwResult = 0;
+        if (!CallRemote(m_pfnAdvanceClock, dwStep, &dwResult) || static_cast<LONG>(dwResult) < 0) return false;
+        if (!Sync()) return false;
+        dwMs -= dwStep;
+    }
+    return true;
+}
+
+bool CProgramRun::Sync(DWORD dwTimeoutMs) {
+    // A posted message is handled after everything posted to the thread
+    // before it. The tree view's scroll time is a value nobody sees: set it
+    // by a posted message and wait until it reads back.
+    HWND hTree = m_hTrees[0];
+    if (hTree == nullptr || !IsWindow(hTree)) return false;
+    const auto uCurrent = static_cast<UINT>(SendMessageA(hTree, TVM_GETSCROLLTIME, 0, 0));
+    // The control keeps at most 100.
+    m_nSyncValue = m_nSyncValue % 99 + 1;
+    if (m_nSyncValue == uCurrent) m_nSyncValue = m_nSyncValue % 99 + 1;
+    const UINT uWanted = m_nSyncValue;
+    if (!PostMessageA(hTree, TVM_SETSCROLLTIME, uWanted, 0)) return false;
+    return WaitUntil(
+        [&] {
+            DWORD_PTR dwValue = 0;
+            return SendMessageTimeoutA(hTree, TVM_GETSCROLLTIME, 0, 0, SMTO_NORMAL, 1000, &dwValue) &&
+                   dwValue == uWanted;
+        },
+        dwTimeoutMs);
+}
+
+void CProgramRun::Close() {
+    if (m_hFrame != nullptr && IsWindow(m_hFrame)) PostMessageA(m_hFrame, WM_CLOSE, 0, 0);
+}
+
+bool CProgramRun::HasExited() const {
+    return m_process.hProcess == nullptr || WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+bool CProgramRun::WaitForExit(DWORD dwTimeoutMs, DWORD* pdwExitCode) {
+    if (m_process.hProcess == nullptr || WaitForSingleObject(m_process.hProcess, dwTimeoutMs) != WAIT_OBJECT_0) {
+        return false;
+    }
+    DWORD dwCode = 0;
+    GetExitCodeProcess(m_process.hProcess, &dwCode);
+    if (pdwExitCode != nullptr) *pdwExitCode = dwCode;
+    return true;
+}
+
+HWND CProgramRun::WaitForDialog(const char* pszTitle, DWORD dwTimeoutMs) const {
+    HWND hFound = nullptr;
+    WaitUntil(
+        [&] {
+            std::vector<HWND> found = TopLevelWindows(m_process.dwProcessId, pszTitle);
+            for (HWND hWnd : found) {
+                if (hWnd != m_hFrame) hFound = hWnd;
+            }
+            return hFound != nullptr;
+        },
+        dwTimeoutMs);
+    return hFound;
+}
+
+void CProgramRun::Screenshot(const std::string& strName) const {
+    // Let the program paint what it has just changed.
+    if (m_hFrame != nullptr) RedrawWindow(m_hFrame, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
+    Sleep(500);
+    CreateDirectoryA(WindowsPath(E2E_SHOTS).c_str(), nullptr);
+    SaveScreenBmp(ShotPath(strName));
+}
+
+}  // namespace e2e

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs the end-to-end tests under Wine (the prefix and the X display come from
+# ./dev test win) and turns their screenshots into PNG files.
+#   run-e2e.sh TEST_E2E_EXE SHOTS_DIR [gtest arguments]
+set -uo pipefail
+EXE=$1
+SHOTS=$2
+shift 2
+: "${WINEPREFIX:?WINEPREFIX must point at the Wine prefix inside the build folder}"
+export WINEDEBUG=${WINEDEBUG:--all}
+# The simulator beside each program, not Wine's own tapi32. Wine takes this
+# from the Unix environment when it starts a process, never from the Windows
+# one the test program could hand down.
+export WINEDLLOVERRIDES="tapi32=n"
+mkdir -p "$SHOTS"
+rm -f "$SHOTS"/*.bmp "$SHOTS"/*.png
+wine "$EXE" "$@"
+rc=$?
+for bmp in "$SHOTS"/*.bmp; do
+  [ -f "$bmp" ] || continue
+  if command -v convert >/dev/null && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null; then
+    rm -f "$bmp"
+  fi
+done
+ls "$SHOTS"/*.png >/dev/null 2>&1 && echo "== screenshots: $SHOTS"
+exit $rc

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Lays out the Windows package (called by ./dev package):
+#   dist/linoscope3/       the program alone, for a PC with the real TAPI
+#   dist/linoscope3-demo/  the program with the simulated PBX as TAPI32.DLL
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+WIN=$1
+EXE=$WIN/bin/Linoscope3.exe
+SIM=$(ls "$WIN"/sim/*.dll "$WIN"/sim/*.DLL 2>/dev/null | head -n 1 || true)
+[ -f "$EXE" ] || { echo "The program was not built: $EXE is missing." >&2; exit 1; }
+[ -n "$SIM" ] || { echo "The simulator was not built: no DLL in $WIN/sim." >&2; exit 1; }
+
+DIST=$ROOT/dist
+rm -rf "$DIST/linoscope3" "$DIST/linoscope3-demo"
+mkdir -p "$DIST/linoscope3" "$DIST/linoscope3-demo/scenarios"
+cp "$EXE" "$DIST/linoscope3/Linoscope3.exe"
+cp "$EXE" "$DIST/linoscope3-demo/Linoscope3.exe"
+cp "$SIM" "$DIST/linoscope3-demo/TAPI32.DLL"
+cp "$ROOT"/sim/scenarios/*.json "$DIST/linoscope3-demo/scenarios/" 2>/dev/null || true
+cp "$ROOT/tools/README-windows.txt" "$DIST/linoscope3/README.txt"
+cp "$ROOT/tools/README-windows.txt" "$DIST/linoscope3-demo/README.txt"
+# Windows readers expect CR LF.
+sed -i 's/$/\r/' "$DIST/linoscope3/README.txt" "$DIST/linoscope3-demo/README.txt"
+echo "== $DIST/linoscope3: $(ls "$DIST/linoscope3" | tr '\n' ' ')"
+echo "== $DIST/linoscope3-demo: $(ls "$DIST/linoscope3-demo" | tr '\n' ' ')"
