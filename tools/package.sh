@@ -21,5 +21,11 @@ cp "$ROOT/tools/README-windows.txt" "$DIST/linoscope3/README.txt"
 cp "$ROOT/tools/README-windows.txt" "$DIST/linoscope3-demo/README.txt"
 # Windows readers expect CR LF.
 sed -i 's/$/\r/' "$DIST/linoscope3/README.txt" "$DIST/linoscope3-demo/README.txt"
+# The real package must reach the system's TAPI: nothing named TAPI32 beside the program.
+if find "$DIST/linoscope3" -iname 'tapi32*' | grep -q .; then
+  echo "A TAPI32 file ended up in $DIST/linoscope3; refusing to leave that package." >&2
+  rm -rf "$DIST/linoscope3"
+  exit 1
+fi
 echo "== $DIST/linoscope3: $(ls "$DIST/linoscope3" | tr '\n' ' ')"
 echo "== $DIST/linoscope3-demo: $(ls "$DIST/linoscope3-demo" | tr '\n' ' ')"

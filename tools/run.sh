@@ -42,7 +42,6 @@ else
 fi
 
 XVFB_PID=
-TAIL_PID=
 WINE_PID=
 SHOT=$RUN/screenshot.png
 
@@ -53,7 +52,9 @@ start_display() {
   local fifo
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  # Its own session, like the program's: Ctrl+C must not take the display
+  # away before the program has closed.
+  setsid Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   XVFB_PID=$!
   local num
   read -r -t 30 num <"$fifo" || true
@@ -90,13 +91,17 @@ finish() {
       sleep 0.5
     done
   fi
+  [ -f "$RUN/.tail.pid" ] && kill "$(cat "$RUN/.tail.pid")" 2>/dev/null
+  rm -f "$RUN/.tail.pid"
   if [ -s "$RUN/journal.txt" ]; then
     echo "== the simulated PBX saw at the end:"
     grep -E 'lineClose|lineShutdown' "$RUN/journal.txt" | tail -n 20 | tr -d '\r' | sed 's/^/   /'
   fi
-  [ -n "$TAIL_PID" ] && kill "$TAIL_PID" 2>/dev/null
   wineserver -k >/dev/null 2>&1 || true
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null
+    wait "$XVFB_PID" 2>/dev/null
+  fi
   echo "== event log: $RUN/testlog.csv"
   exit 0
 }
@@ -114,11 +119,14 @@ trap finish INT TERM
 cd "$RUN"
 echo "== starting Linoscope3 in $RUN"
 echo "== scenario: ${SCENARIO:-the built-in office}"
-echo "== event log: $RUN/testlog.csv; Ctrl+C ends the program"
-wine explorer /desktop=Linoscope3,1280x800 Linoscope3.exe >/dev/null 2>&1 &
+echo "== event log: $RUN/testlog.csv ($(wc -l <testlog.csv) records from earlier runs); Ctrl+C ends the program"
+# A session of its own: Ctrl+C in the terminal goes to every process of the
+# foreground group, and would kill the program before it could close its lines.
+setsid wine explorer /desktop=Linoscope3,1280x800 Linoscope3.exe >/dev/null 2>&1 &
 WINE_PID=$!
-tail -n +1 -f testlog.csv &
-TAIL_PID=$!
+# The records of this run as they come, without their CRs (the file keeps
+# those of earlier runs: the program only ever appends).
+( tail -n 0 -f --pid=$$ testlog.csv & echo $! >.tail.pid; wait ) | tr -d '\r' &
 
 # Wait for the program to come up, then watch it until it ends (or Ctrl+C).
 for _ in $(seq 1 120); do
@@ -131,7 +139,7 @@ while program_running; do
     sleep 5 &
     wait $! || true
     if import -display "$DISPLAY" -window root "$SHOT" 2>/dev/null; then
-      echo "-- screenshot: $SHOT" >&2
+      echo "-- screenshot: $SHOT"
     fi
   else
     sleep 1 &
