@@ -16,6 +16,8 @@ mkdir -p "$SHOTS"
 rm -f "$SHOTS"/*.bmp "$SHOTS"/*.png
 wine "$EXE" "$@"
 rc=$?
+# The virtual desktop's explorer and anything a failed test left behind.
+wineserver -k >/dev/null 2>&1 || true
 for bmp in "$SHOTS"/*.bmp; do
   [ -f "$bmp" ] || continue
   if command -v convert >/dev/null && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null; then
