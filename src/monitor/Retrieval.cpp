@@ -2,6 +2,7 @@
 // buffer that grows until everything fits, then copied into a snapshot that
 // the caller owns. The buffer never outlives the fetch.
 #include <cstring>
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -53,12 +54,12 @@ BOOL FillGrowing(std::vector<BYTE>& buffer, std::size_t cbFixed, Query query) {
 }
 
 // Builds the snapshot from a complete buffer; offsets count from its start.
-template <typename Snapshot, typename Query>
-std::unique_ptr<Snapshot> Fetch(std::size_t cbFixed, Query query) {
+template <typename Snapshot, typename Query, typename... Extra>
+std::unique_ptr<Snapshot> Fetch(std::size_t cbFixed, Query query, const Extra&... extra) {
     try {
         std::vector<BYTE> buffer;
         if (!FillGrowing(buffer, cbFixed, query)) return nullptr;
-        return std::make_unique<Snapshot>(buffer.data());
+        return std::make_unique<Snapshot>(buffer.data(), nullptr, extra...);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -70,7 +71,10 @@ std::unique_ptr<Snapshot> Fetch(std::size_t cbFixed, Query query) {
 // after its own negotiation; the negotiated extension version is not used
 // (the query always asks for extension version 0).
 std::unique_ptr<CLineDevCaps> CTapiMonitor::FetchDevCaps(DWORD dwDeviceID) {
-    auto pDevCaps = Fetch<CLineDevCaps>(sizeof(LINEDEVCAPS), [&](BYTE* pBuffer) -> LONG {
+    // The snapshot needs the version of the last pass: an older version's
+    // fixed part is shorter.
+    DWORD dwVersionUsed = TAPI_VERSION_2_0;
+    auto query = [&](BYTE* pBuffer) -> LONG {
         DWORD dwExtVersion = 0;
         tapi::lineNegotiateExtVersion(m_hLineApp, dwDeviceID, m_dwAPIVersion, m_dwExtLowVersion, 0xFFFFFFFF,
                                       &dwExtVersion);
@@ -78,10 +82,13 @@ std::unique_ptr<CLineDevCaps> CTapiMonitor::FetchDevCaps(DWORD dwDeviceID) {
         for (DWORD dwVersion : kCapabilityVersions) {
             lResult = tapi::lineGetDevCaps(m_hLineApp, dwDeviceID, dwVersion, 0,
                                            reinterpret_cast<LINEDEVCAPS*>(pBuffer));
+            dwVersionUsed = dwVersion;
             if (lResult == 0) break;
         }
         return lResult;
-    });
+    };
+    // Read when the snapshot is built, after the last pass.
+    auto pDevCaps = Fetch<CLineDevCaps>(sizeof(LINEDEVCAPS), query, std::cref(dwVersionUsed));
     if (pDevCaps) {
         pDevCaps->CheckMakerProvider();
         pDevCaps->m_dwDeviceID = dwDeviceID;
@@ -90,7 +97,8 @@ std::unique_ptr<CLineDevCaps> CTapiMonitor::FetchDevCaps(DWORD dwDeviceID) {
 }
 
 std::unique_ptr<CLineAddressCaps> CTapiMonitor::FetchAddressCaps(DWORD dwDeviceID, DWORD dwAddressID) {
-    return Fetch<CLineAddressCaps>(sizeof(LINEADDRESSCAPS), [&](BYTE* pBuffer) -> LONG {
+    DWORD dwVersionUsed = TAPI_VERSION_2_0;
+    auto query = [&](BYTE* pBuffer) -> LONG {
         DWORD dwExtVersion = 0;
         tapi::lineNegotiateExtVersion(m_hLineApp, dwDeviceID, m_dwAPIVersion, m_dwExtLowVersion, 0xFFFFFFFF,
                                       &dwExtVersion);
@@ -98,10 +106,12 @@ std::unique_ptr<CLineAddressCaps> CTapiMonitor::FetchAddressCaps(DWORD dwDeviceI
         for (DWORD dwVersion : kCapabilityVersions) {
             lResult = tapi::lineGetAddressCaps(m_hLineApp, dwDeviceID, dwAddressID, dwVersion, 0,
                                                reinterpret_cast<LINEADDRESSCAPS*>(pBuffer));
+            dwVersionUsed = dwVersion;
             if (lResult == 0) break;
         }
         return lResult;
-    });
+    };
+    return Fetch<CLineAddressCaps>(sizeof(LINEADDRESSCAPS), query, std::cref(dwVersionUsed));
 }
 
 std::unique_ptr<CLineDevStatus> CTapiMonitor::FetchDevStatus(HLINE hLine) {

@@ -11,7 +11,9 @@
 
 class CLineAddressCaps : public CTapiSnapshot {
 public:
-    explicit CLineAddressCaps(const void* pStruct, const void* pBase = nullptr);
+    // dwAPIVersion: the version TAPI filled the structure for; fields that
+    // an older version does not define read as 0.
+    explicit CLineAddressCaps(const void* pStruct, const void* pBase = nullptr, DWORD dwAPIVersion = 0x00020000);
     ~CLineAddressCaps() override;
     std::string Report(int nLevel) const override;
 

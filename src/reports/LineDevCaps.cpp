@@ -22,11 +22,17 @@ int CRangeRegistry::ReadRangeValue(const char* pszName, DWORD* pdwValue) {
     return platform::ReadRangeRegistryValue(pszName, pdwValue);
 }
 
-CLineDevCaps::CLineDevCaps(const void* pStruct, const void* pBase) : CTapiSnapshot(pStruct, pBase) {
+CLineDevCaps::CLineDevCaps(const void* pStruct, const void* pBase, DWORD dwAPIVersion)
+    : CTapiSnapshot(pStruct, pBase) {
     // Read afresh for every record, so a changed range applies to the next one.
     LoadRanges();
 
     using S = LINEDEVCAPS;
+    // API 1.4 ends before dwSettableDevStatus, 1.3 also before dwLineFeatures.
+    if (dwAPIVersion < TAPI_VERSION_1_4)
+        LimitFixedPart(offsetof(S, dwLineFeatures));
+    else if (dwAPIVersion < TAPI_VERSION_2_0)
+        LimitFixedPart(offsetof(S, dwSettableDevStatus));
     m_strProviderInfo = ReadText(offsetof(S, dwProviderInfoSize));
     m_strSwitchInfo = ReadText(offsetof(S, dwSwitchInfoSize));
     m_dwPermanentLineID = ReadField(offsetof(S, dwPermanentLineID));

@@ -25,7 +25,9 @@ public:
 class CLineDevCaps : public CTapiSnapshot {
 public:
     // Reads the four range values afresh, then the structure.
-    explicit CLineDevCaps(const void* pStruct, const void* pBase = nullptr);
+    // dwAPIVersion: the version TAPI filled the structure for; fields that
+    // an older version does not define read as 0.
+    explicit CLineDevCaps(const void* pStruct, const void* pBase = nullptr, DWORD dwAPIVersion = 0x00020000);
     ~CLineDevCaps() override;
     std::string Report(int nLevel) const override;
 

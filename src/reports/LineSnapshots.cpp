@@ -34,8 +34,15 @@ CLineDevStatus::CLineDevStatus(const void* pStruct, const void* pBase) : CTapiSn
 
 CLineDevStatus::~CLineDevStatus() = default;
 
-CLineAddressCaps::CLineAddressCaps(const void* pStruct, const void* pBase) : CTapiSnapshot(pStruct, pBase) {
+CLineAddressCaps::CLineAddressCaps(const void* pStruct, const void* pBase, DWORD dwAPIVersion)
+    : CTapiSnapshot(pStruct, pBase) {
     using S = LINEADDRESSCAPS;
+    // API 1.4 ends before dwPredictiveAutoTransferStates, 1.3 also before
+    // dwAddressFeatures.
+    if (dwAPIVersion < TAPI_VERSION_1_4)
+        LimitFixedPart(offsetof(S, dwAddressFeatures));
+    else if (dwAPIVersion < TAPI_VERSION_2_0)
+        LimitFixedPart(offsetof(S, dwPredictiveAutoTransferStates));
     m_dwLineDeviceID = ReadField(offsetof(S, dwLineDeviceID));
     m_strAddress = ReadText(offsetof(S, dwAddressSize));
     m_dwDevSpecificSize = ReadField(offsetof(S, dwDevSpecificSize));

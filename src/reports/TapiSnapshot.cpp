@@ -65,7 +65,7 @@ const BYTE* CTapiSnapshot::VarPartPointer(DWORD dwOffset, DWORD cb) const {
 }
 
 const BYTE* CTapiSnapshot::FixedPartPointer(std::size_t cbOffset) const {
-    if (m_pStruct == nullptr || m_readable.pBegin == nullptr) return nullptr;
+    if (m_pStruct == nullptr || m_readable.pBegin == nullptr || cbOffset >= m_cbFixedPart) return nullptr;
     const std::uintptr_t at = AddressOf(m_pStruct);
     const std::uintptr_t begin = AddressOf(m_readable.pBegin);
     if (at < begin) return nullptr;

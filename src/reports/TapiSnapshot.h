@@ -15,6 +15,9 @@
 //  - A count that needs more records or text entries than fit gives the ones
 //    that fit.
 //  - Sub-records obey the extent of the structure that contains them.
+//  - A capability structure answered for an older API version has a shorter
+//    fixed part, and the provider's texts may follow right after it: the
+//    fields that version does not define read as 0 (LimitFixedPart).
 #pragma once
 
 #include <cstdint>
@@ -97,6 +100,9 @@ protected:
     void ReadRecords(std::vector<std::unique_ptr<T>>& records, DWORD dwCount, DWORD dwListSize, DWORD dwOffset,
                      DWORD cbRecord) const;
     const CByteRange& Readable() const { return m_readable; }
+    // Fields at or beyond this byte offset of the fixed part read as 0: the
+    // structure was filled for an API version whose fixed part ends there.
+    void LimitFixedPart(std::size_t cbFixedPart) { m_cbFixedPart = cbFixedPart; }
     // Ends the construction: forgets the buffer.
     void ForgetBuffer();
 
@@ -105,6 +111,7 @@ protected:
 private:
     const BYTE* m_pStruct = nullptr;
     CByteRange m_readable;
+    std::size_t m_cbFixedPart = SIZE_MAX;
 };
 
 template <typename T>
