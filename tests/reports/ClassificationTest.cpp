@@ -3,83 +3,18 @@
 // (natively from the values file, under Wine from the real registry).
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 
-#include "platform/Platform.h"
 #include "reports/Snapshots.h"
 #include "SnapshotTestSupport.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "support/TestFiles.h"
 
 using snaptest::CExactBuffer;
 
 namespace {
 
-// The classification key's values, set the way a technician would set them.
-class CRangeValues {
-public:
-    CRangeValues() {
-#ifdef _WIN32
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey);
-#else
-        m_path = std::string(::testing::TempDir()) + "lsc_snapshot_ranges.txt";
-        std::remove(m_path.c_str());
-        setenv(platform::kRangesFileVariable, m_path.c_str(), 1);
-#endif
-    }
-    ~CRangeValues() {
-#ifdef _WIN32
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey);
-#else
-        std::remove(m_path.c_str());
-        unsetenv(platform::kRangesFileVariable);
-#endif
-    }
-    CRangeValues(const CRangeValues&) = delete;
-    CRangeValues& operator=(const CRangeValues&) = delete;
-
-    void SetDword(const char* pszName, DWORD dwValue) {
-#ifdef _WIN32
-        Set(pszName, REG_DWORD, &dwValue, 4);
-#else
-        std::ofstream(m_path, std::ios::app) << pszName << " REG_DWORD " << dwValue << "\n";
-#endif
-    }
-    void SetString(const char* pszName, const char* pszText) {
-#ifdef _WIN32
-        Set(pszName, REG_SZ, pszText, static_cast<DWORD>(std::strlen(pszText) + 1));
-#else
-        std::ofstream(m_path, std::ios::app) << pszName << " REG_SZ " << pszText << "\n";
-#endif
-    }
-    void Clear() {
-#ifdef _WIN32
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey);
-#else
-        std::remove(m_path.c_str());
-#endif
-    }
-
-private:
-#ifdef _WIN32
-    void Set(const char* pszName, DWORD dwType, const void* pData, DWORD cb) {
-        HKEY hKey = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                  &hKey, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(hKey, pszName, 0, dwType, static_cast<const BYTE*>(pData), cb), ERROR_SUCCESS);
-        RegCloseKey(hKey);
-    }
-#endif
-    std::string m_path;
-};
+constexpr const char* kMaker = "Talvora ZR-40N";
 
 std::unique_ptr<CLineDevCaps> MakeRecord(const std::string& strProvider, DWORD dwPermanentLineID) {
     CExactBuffer buf(CFakeTapi::MakeDevCaps(strProvider, dwPermanentLineID, "Line"));
@@ -95,41 +30,32 @@ std::string Group(const CLineDevCaps& record) {
     return "ETC";
 }
 
-std::string GroupOf(DWORD dwPermanentLineID, const std::string& strProvider = "Talvora ZR-40N") {
+std::string GroupOf(DWORD dwPermanentLineID, const std::string& strProvider = kMaker) {
     return Group(*MakeRecord(strProvider, dwPermanentLineID));
+}
+
+void ExpectGroups(std::initializer_list<std::pair<DWORD, const char*>> cases) {
+    for (const auto& [dwID, pszGroup] : cases) EXPECT_EQ(GroupOf(dwID), pszGroup) << std::hex << dwID;
 }
 
 TEST(Classification, DefaultRangesAreHalfOpenAndUseTheLow16Bits) {
     CRangeValues values;  // no key at all
-    const auto pRecord = MakeRecord("Talvora ZR-40N", 0x1000);
+    const auto pRecord = MakeRecord(kMaker, 0x1000);
     EXPECT_EQ(pRecord->m_nCoLow, 4096);
     EXPECT_EQ(pRecord->m_nCoHigh, 12288);
     EXPECT_EQ(pRecord->m_nExtLow, 12288);
     EXPECT_EQ(pRecord->m_nExtHigh, 28672);
-
-    EXPECT_EQ(GroupOf(0x00000FFF), "ETC");
-    EXPECT_EQ(GroupOf(0x00001000), "CO");
-    EXPECT_EQ(GroupOf(0x00002FFF), "CO");
-    EXPECT_EQ(GroupOf(0x00003000), "EXT");
-    EXPECT_EQ(GroupOf(0x00006FFF), "EXT");
-    EXPECT_EQ(GroupOf(0x00007000), "ETC");
-    EXPECT_EQ(GroupOf(0x0000FFFF), "ETC");
-    EXPECT_EQ(GroupOf(0x00013000), "EXT");  // the upper half plays no part
-    EXPECT_EQ(GroupOf(0xFFFF1000), "CO");
-    EXPECT_EQ(GroupOf(0x00010FFF), "ETC");
-    EXPECT_EQ(GroupOf(0x00003000, "Other Provider"), "ETC");
+    ExpectGroups({{0x0FFF, "ETC"}, {0x1000, "CO"}, {0x2FFF, "CO"}, {0x3000, "EXT"}, {0x6FFF, "EXT"},
+                  {0x7000, "ETC"}, {0xFFFF, "ETC"}, {0x00013000, "EXT"}, {0xFFFF1000, "CO"}, {0x00010FFF, "ETC"}});
+    EXPECT_EQ(GroupOf(0x3000, "Other Provider"), "ETC");
 }
 
 TEST(Classification, RangeValuesFromTheKey) {
     CRangeValues values;
     values.SetDword("CO_LOW", 0);
     values.SetDword("CO_HIGH", 0x10000);
-    EXPECT_EQ(GroupOf(0x0000), "CO");
-    EXPECT_EQ(GroupOf(0xFFFF), "CO");
-    EXPECT_EQ(GroupOf(0x0550), "CO");
-    EXPECT_EQ(GroupOf(0x3000), "EXT");  // in both ranges: EXT wins
-    EXPECT_EQ(GroupOf(0x6FFF), "EXT");
-    EXPECT_EQ(GroupOf(0x7000), "CO");
+    // 0x3000 lies in both ranges: EXT wins.
+    ExpectGroups({{0x0000, "CO"}, {0xFFFF, "CO"}, {0x3000, "EXT"}, {0x6FFF, "EXT"}, {0x7000, "CO"}});
 }
 
 TEST(Classification, AStringValueFallsBackToItsDefaultAlone) {
@@ -138,40 +64,26 @@ TEST(Classification, AStringValueFallsBackToItsDefaultAlone) {
     values.SetDword("CO_HIGH", 6);
     values.SetString("EXT_LOW", "100");
     values.SetDword("EXT_HIGH", 7);
-    const auto pRecord = MakeRecord("Talvora ZR-40N", 0x3000);
+    const auto pRecord = MakeRecord(kMaker, 0x3000);
     EXPECT_EQ(pRecord->m_nCoLow, 5);
-    EXPECT_EQ(pRecord->m_nCoHigh, 6);
     EXPECT_EQ(pRecord->m_nExtLow, 12288);
     EXPECT_EQ(pRecord->m_nExtHigh, 7);
     EXPECT_EQ(Group(*pRecord), "ETC");  // EXT is [12288, 7): empty
-    EXPECT_EQ(GroupOf(5), "CO");
-    EXPECT_EQ(GroupOf(6), "ETC");
+    ExpectGroups({{5, "CO"}, {6, "ETC"}});
 }
 
-TEST(Classification, HighBitValuesAreNegativeBounds) {
+TEST(Classification, HighBitValuesAreNegativeBoundsAndAreReadAfreshForEveryRecord) {
     CRangeValues values;
+    const auto pBefore = MakeRecord(kMaker, 0x0000);
     values.SetDword("CO_HIGH", 0xFFFFFFFF);
-    const auto pRecord = MakeRecord("Talvora ZR-40N", 0x1000);
+    const auto pRecord = MakeRecord(kMaker, 0x1000);
     EXPECT_EQ(pRecord->m_nCoHigh, -1);
     EXPECT_EQ(Group(*pRecord), "ETC");  // the CO range is empty
-    EXPECT_EQ(GroupOf(0x0000), "ETC");
+    EXPECT_EQ(pBefore->m_nCoHigh, 12288);  // built with the default; keeps it
 
     values.Clear();
     values.SetDword("EXT_LOW", 0x80000000);  // most negative: every key is above it
-    EXPECT_EQ(GroupOf(0x0000), "EXT");
-    EXPECT_EQ(GroupOf(0x6FFF), "EXT");
-    EXPECT_EQ(GroupOf(0x7000), "ETC");
-}
-
-TEST(Classification, RangesAreReadAfreshForEveryRecord) {
-    CRangeValues values;
-    const auto pBefore = MakeRecord("Talvora ZR-40N", 0x0100);
-    values.SetDword("CO_LOW", 0x0100);
-    const auto pAfter = MakeRecord("Talvora ZR-40N", 0x0100);
-    EXPECT_EQ(Group(*pBefore), "ETC");  // built with the default; keeps it
-    EXPECT_EQ(Group(*pAfter), "CO");
-    values.Clear();
-    EXPECT_EQ(GroupOf(0x0100), "ETC");
+    ExpectGroups({{0x0000, "EXT"}, {0x6FFF, "EXT"}, {0x7000, "ETC"}});
 }
 
 TEST(Classification, OnlyTheWholeProviderTextCounts) {
@@ -183,7 +95,7 @@ TEST(Classification, OnlyTheWholeProviderTextCounts) {
     }
     for (const char* pszProvider : {"Talvora ZR-40n", "talvora ZR-40", "Talvora ZR-4", "Talvora ZR-40N ",
                                     "Talvora ZR-40N 1st", " Talvora ZR-40", "Talvora ZR-40N 1st Party.", ""}) {
-        CExactBuffer buf(CFakeTapi::MakeDevCaps(pszProvider, 0x3000, "Line"));
+        CExactBuffer buf(CFakeTapi::MakeDevCaps(pszProvider, 0x0550, "Line"));
         CLineDevCaps record(buf.Data());
         EXPECT_FALSE(record.CheckMakerProvider()) << pszProvider;
         EXPECT_FALSE(record.m_bMakerLine) << pszProvider;
@@ -192,45 +104,30 @@ TEST(Classification, OnlyTheWholeProviderTextCounts) {
     }
     // Texts end at their first NUL: what follows it does not spoil the match.
     auto img = CStructImage::Of<LINEDEVCAPS>();
-    img.As<LINEDEVCAPS>()->dwPermanentLineID = 0x3000;
     const std::string text("Talvora ZR-40\0junk", 18);
     img.AddBytes(offsetof(LINEDEVCAPS, dwProviderInfoSize), text.data(), text.size());
     CExactBuffer buf(img);
-    CLineDevCaps record(buf.Data());
-    EXPECT_TRUE(record.CheckMakerProvider());
-    EXPECT_EQ(record.m_strProviderInfo, "Talvora ZR-40");
+    EXPECT_TRUE(CLineDevCaps(buf.Data()).CheckMakerProvider());
 }
 
 TEST(Classification, EtcNamesForMakerLinesFrom0500To05FF) {
     CRangeValues values;
-    const auto pRecord = MakeRecord("Talvora ZR-40N 1st Party", 0x0550);
-    EXPECT_EQ(Group(*pRecord), "ETC");
-    EXPECT_TRUE(pRecord->HasEtcName());
-    EXPECT_TRUE(MakeRecord("Talvora ZR-40", 0x0500)->HasEtcName());
-    EXPECT_TRUE(MakeRecord("Talvora ZR-40", 0x05FF)->HasEtcName());
-    EXPECT_TRUE(MakeRecord("Talvora ZR-40", 0xABCD0550)->HasEtcName());
-    EXPECT_FALSE(MakeRecord("Talvora ZR-40", 0x04FF)->HasEtcName());
-    EXPECT_FALSE(MakeRecord("Talvora ZR-40", 0x0600)->HasEtcName());
-    EXPECT_FALSE(MakeRecord("Someone Else", 0x0550)->HasEtcName());
+    for (DWORD dwID : {0x0500u, 0x0550u, 0x05FFu, 0xABCD0550u}) {
+        EXPECT_TRUE(MakeRecord("Talvora ZR-40N 1st Party", dwID)->HasEtcName()) << std::hex << dwID;
+    }
+    EXPECT_EQ(GroupOf(0x0550), "ETC");
+    EXPECT_FALSE(MakeRecord(kMaker, 0x04FF)->HasEtcName());
+    EXPECT_FALSE(MakeRecord(kMaker, 0x0600)->HasEtcName());
 }
 
-TEST(LineRecord, StartsEmptyAndHoldsTheStructure) {
+TEST(LineRecord, StartsOutsideAnyGroupUntilCheckedAndReadsOnlyDwordRangeValues) {
     CRangeValues values;
-    CExactBuffer buf(CFakeTapi::MakeDevCaps("Talvora ZR-40N", 0x3001, "EXT 201"));
+    CExactBuffer buf(CFakeTapi::MakeDevCaps(kMaker, 0x3001, "EXT 201"));
     CLineDevCaps record(buf.Data());
     EXPECT_FALSE(record.m_bMakerLine);  // until CheckMakerProvider
-    EXPECT_EQ(record.m_dwDeviceID, 0u);
-    EXPECT_EQ(record.m_hLine, 0u);
     EXPECT_EQ(record.m_hItem, nullptr);
-    EXPECT_EQ(record.m_strDisplayName, "");
     EXPECT_EQ(record.m_pAddressCaps, nullptr);
-    EXPECT_EQ(record.m_strProviderInfo, "Talvora ZR-40N");
-    EXPECT_EQ(record.m_strLineName, "EXT 201");
-    EXPECT_EQ(record.m_dwPermanentLineID, 0x3001u);
-    EXPECT_EQ(record.m_dwStringFormat, STRINGFORMAT_ASCII);
-    EXPECT_EQ(CRangeRegistry::ReadRangeValue(nullptr, nullptr), -1);
     DWORD dw = 7;
-    EXPECT_EQ(CRangeRegistry::ReadRangeValue("", &dw), -1);
     EXPECT_EQ(CRangeRegistry::ReadRangeValue("CO_LOW", &dw), -1);
     EXPECT_EQ(dw, 7u);
     values.SetDword("CO_LOW", 9);
