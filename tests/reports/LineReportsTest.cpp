@@ -6,37 +6,22 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "fake_tapi/FakeTapi.h"
 #include "reports/Snapshots.h"
+#include "SnapshotTestSupport.h"
 #include "tapi/TapiAbi.h"
+
+using snaptest::AppendText;
+using snaptest::OneLevelDeeper;
+using snaptest::SetSizes;
 
 namespace {
 
-std::string ReadGolden(const std::string& strName) {
-    std::ifstream file(std::string(LSC_GOLDEN_DIR) + "/" + strName, std::ios::binary);
-    EXPECT_TRUE(file.good()) << "missing golden file " << strName;
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// The header sizes as TAPI leaves them when the whole structure fitted.
-void SetSizes(CStructImage& img) {
-    const DWORD cb = static_cast<DWORD>(img.Bytes().size());
-    img.SetDword(0, cb);
-    img.SetDword(4, cb);
-    img.SetDword(8, cb);
-}
-
-// Appends a NUL-terminated text without pointing any field at it.
-DWORD AppendText(CStructImage& img, const std::string& text) {
-    return static_cast<DWORD>(img.Append(text.c_str(), text.size() + 1));
-}
+std::string ReadGolden(const std::string& strName) { return snaptest::ReadGoldenText(strName); }
 
 // --- The structures of the golden texts, laid out as a provider would. ------
 
@@ -297,23 +282,15 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-// What the same report looks like one level deeper: every line that holds
-// anything gains four blanks, and so does the indent of a sub-report that
-// starts on its label's line; the empty separator lines stay empty.
-std::string OneLevelDeeper(const std::string& text) {
-    std::string deeper;
-    for (std::string line : SplitLines(text)) {
-        const std::size_t eq = line.find(" = ");
-        if (eq != std::string::npos) {
-            const std::size_t header = line.find_first_not_of(' ', eq + 3);
-            if (header != std::string::npos && header > eq + 3 && line.compare(header, 4, "LINE") == 0) {
-                line.insert(eq + 3, "    ");
-            }
-        }
-        if (!line.empty()) deeper += "    ";
-        deeper += line + "\r\n";
+// A golden text with some of its pieces replaced (each must be there).
+std::string GoldenWith(const std::string& strName, std::initializer_list<std::pair<std::string, std::string>> edits) {
+    std::string text = ReadGolden(strName);
+    for (const auto& [from, to] : edits) {
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos) text.replace(at, from.size(), to);
     }
-    return deeper;
+    return text;
 }
 
 // The labels of the lines every report of the class has whatever the
@@ -342,33 +319,14 @@ std::string MissingLabel(const std::string& report, const std::vector<std::strin
     return {};
 }
 
-TEST(LineReports, MatchTheGoldenTextsByteForByte) {
-    for (const ReportCase& c : Cases()) {
-        SCOPED_TRACE(c.pszGolden);
-        const CStructImage img = c.make();
-        EXPECT_EQ(c.report(img.Bytes().data(), 0), ReadGolden(c.pszGolden));
-    }
-}
-
-TEST(LineReports, OneLevelDeeperIndentsEveryLineButTheEmptyOnes) {
+TEST(LineReports, MatchTheGoldenTextsByteForByteAtEveryLevel) {
     for (const ReportCase& c : Cases()) {
         SCOPED_TRACE(c.pszGolden);
         const CStructImage img = c.make();
         const std::string golden = ReadGolden(c.pszGolden);
+        EXPECT_EQ(c.report(img.Bytes().data(), 0), golden);
         EXPECT_EQ(c.report(img.Bytes().data(), 1), OneLevelDeeper(golden));
         EXPECT_EQ(c.report(img.Bytes().data(), 2), OneLevelDeeper(OneLevelDeeper(golden)));
-    }
-}
-
-TEST(LineReports, GoldenTextsHoldTheLinesTheReportsPromise) {
-    // Guards the hand-written files themselves against a slip of the editor.
-    for (const ReportCase& c : Cases()) {
-        SCOPED_TRACE(c.pszGolden);
-        const std::string golden = ReadGolden(c.pszGolden);
-        ASSERT_GE(golden.size(), 2u);
-        EXPECT_EQ(golden.substr(golden.size() - 2), "\r\n");
-        EXPECT_EQ(SplitLines(golden).size(), static_cast<std::size_t>(std::count(golden.begin(), golden.end(), '\n')));
-        EXPECT_EQ(std::count(golden.begin(), golden.end(), '\r'), std::count(golden.begin(), golden.end(), '\n'));
     }
 }
 
@@ -377,23 +335,14 @@ TEST(LineReports, GoldenTextsHoldTheLinesTheReportsPromise) {
 TEST(LineReports, StaleBytesBeyondTheUsedSizeAreNeverShown) {
     CStructImage img = DevCapsWithoutTerminals();
     img.SetDword(offsetof(LINEDEVCAPS, dwUsedSize), offsetof(LINEDEVCAPS, dwSettableDevStatus));
-
-    std::string expected = ReadGolden("linedevcaps_no_terminals.txt");
-    const auto replace = [&expected](const std::string& from, const std::string& to) {
-        ASSERT_NE(expected.find(from), std::string::npos) << from;
-        expected.replace(expected.find(from), from.size(), to);
-    };
-    replace("\"ISDN test provider\"", "\"\"");
-    replace("dwSettableDevStatus = 0x00000008 LOCKED", "dwSettableDevStatus = 0x00000000 ");
-    replace("\"tapi/line\"", "\"\"");
-    EXPECT_EQ(CLineDevCaps(img.Bytes().data()).Report(0), expected);
+    EXPECT_EQ(CLineDevCaps(img.Bytes().data()).Report(0),
+              GoldenWith("linedevcaps_no_terminals.txt",
+                         {{"\"ISDN test provider\"", "\"\""},
+                          {"dwSettableDevStatus = 0x00000008 LOCKED", "dwSettableDevStatus = 0x00000000 "},
+                          {"\"tapi/line\"", "\"\""}}));
 }
 
 // --- Broken structures --------------------------------------------------------
-
-std::string ReportOfBytes(const ReportCase& c, const std::vector<BYTE>& bytes) {
-    return c.report(bytes.data(), 0);
-}
 
 void ExpectWellFormed(const ReportCase& c, const std::string& report) {
     const std::string missing = MissingLabel(report, FixedLabels(ReadGolden(c.pszGolden)));
@@ -405,15 +354,12 @@ void ExpectWellFormed(const ReportCase& c, const std::string& report) {
 TEST(LineReports, StructureCutToItsHeaderReportsZerosAndEmptyParts) {
     for (const ReportCase& c : Cases()) {
         SCOPED_TRACE(c.pszGolden);
-        std::vector<BYTE> bytes = c.make().Bytes();
-        const DWORD cbHeader = 12;
-        std::memcpy(bytes.data() + 8, &cbHeader, 4);  // dwUsedSize
-
-        std::vector<BYTE> zeros(bytes.size(), 0);
-        const DWORD cb = static_cast<DWORD>(zeros.size());
-        for (int i = 0; i < 3; ++i) std::memcpy(zeros.data() + 4 * i, &cb, 4);
-        EXPECT_EQ(ReportOfBytes(c, bytes), ReportOfBytes(c, zeros));
-        ExpectWellFormed(c, ReportOfBytes(c, bytes));
+        CStructImage img = c.make();
+        img.SetDword(8, 12);  // dwUsedSize: the header only
+        CStructImage zeros(img.Bytes().size());
+        SetSizes(zeros);
+        EXPECT_EQ(c.report(img.Bytes().data(), 0), c.report(zeros.Bytes().data(), 0));
+        ExpectWellFormed(c, c.report(img.Bytes().data(), 0));
     }
     // Nothing but zeros in an address status is exactly the golden without forwards.
     CStructImage img = AddressStatusWithForwards();
@@ -422,61 +368,50 @@ TEST(LineReports, StructureCutToItsHeaderReportsZerosAndEmptyParts) {
 }
 
 TEST(LineReports, BlocksOutsideTheStructureDumpNothingButKeepTheirSize) {
-    const std::string outside = "    dwDevSpecificSize = 0xFFFFFFF0 \r\n        \r\n";
-    const std::string overflowing = "    dwDevSpecificSize = 0x00000020 \r\n        \r\n";
-    const std::size_t sizeFields[] = {
-        offsetof(LINEDEVCAPS, dwDevSpecificSize), offsetof(LINEDEVSTATUS, dwDevSpecificSize),
-        offsetof(LINEADDRESSCAPS, dwDevSpecificSize), offsetof(LINEADDRESSSTATUS, dwDevSpecificSize)};
-    const std::size_t cases[] = {0, 2, 3, 4};  // one input per class
-    for (std::size_t k = 0; k < 4; ++k) {
-        const ReportCase& c = Cases()[cases[k]];
+    const std::pair<std::size_t, std::size_t> classes[] = {  // one input per class, its block's size field
+        {0, offsetof(LINEDEVCAPS, dwDevSpecificSize)}, {2, offsetof(LINEDEVSTATUS, dwDevSpecificSize)},
+        {3, offsetof(LINEADDRESSCAPS, dwDevSpecificSize)}, {4, offsetof(LINEADDRESSSTATUS, dwDevSpecificSize)}};
+    for (const auto& [nCase, sizeField] : classes) {
+        const ReportCase& c = Cases()[nCase];
         SCOPED_TRACE(c.pszGolden);
         CStructImage img = c.make();
-        img.SetDword(sizeFields[k], 0xFFFFFFF0);  // far longer than the structure
-        std::string report = ReportOfBytes(c, img.Bytes());
-        EXPECT_NE(report.find(outside), std::string::npos) << report;
+        img.SetDword(sizeField, 0xFFFFFFF0);  // far longer than the structure
+        std::string report = c.report(img.Bytes().data(), 0);
+        EXPECT_NE(report.find("    dwDevSpecificSize = 0xFFFFFFF0 \r\n        \r\n"), std::string::npos) << report;
         ExpectWellFormed(c, report);
 
-        img.SetDword(sizeFields[k], 0x20);
-        img.SetDword(sizeFields[k] + 4, 0xFFFFFFF0);  // offset + size wraps around 32 bits
-        report = ReportOfBytes(c, img.Bytes());
-        EXPECT_NE(report.find(overflowing), std::string::npos) << report;
+        img.SetDword(sizeField, 0x20);
+        img.SetDword(sizeField + 4, 0xFFFFFFF0);  // offset + size wraps around 32 bits
+        report = c.report(img.Bytes().data(), 0);
+        EXPECT_NE(report.find("    dwDevSpecificSize = 0x00000020 \r\n        \r\n"), std::string::npos) << report;
         ExpectWellFormed(c, report);
     }
 }
 
 TEST(LineReports, HugeCountsGiveOnlyTheEntriesThatFit) {
-    {
-        CStructImage img = DevCapsWithTwoTerminals();
-        img.SetDword(offsetof(LINEDEVCAPS, dwNumTerminals), 0xFFFFFFFF);
-        const std::string report = CLineDevCaps(img.Bytes().data()).Report(0);
-        EXPECT_NE(report.find("    TerminalCaps[1] = "), std::string::npos);
-        EXPECT_EQ(report.find("    TerminalTexts[999] = "), std::string::npos);
-        ExpectWellFormed(Cases()[0], report);
-    }
-    {
-        CStructImage img = DevStatusWithAppInfo();
-        img.SetDword(offsetof(LINEDEVSTATUS, dwNumOpens), 0x7FFFFFFF);
-        const std::string report = CLineDevStatus(img.Bytes().data()).Report(0);
-        EXPECT_NE(report.find("    AppInfo[1] =     LINEAPPINFO\r\n"), std::string::npos);
-        EXPECT_EQ(report.substr(report.size() - 4), "\r\n\r\n");
-        ExpectWellFormed(Cases()[2], report);
-    }
-    {
-        CStructImage img = AddressCapsWithMessagesAndTreatments();
-        img.SetDword(offsetof(LINEADDRESSCAPS, dwNumCompletionMessages), 0xFFFFFFFF);
-        img.SetDword(offsetof(LINEADDRESSCAPS, dwNumCallTreatments), 0xFFFFFFFF);
-        const std::string report = CLineAddressCaps(img.Bytes().data()).Report(0);
-        EXPECT_NE(report.find("    CompletionMsgText[1] = Later\r\n"), std::string::npos);
-        EXPECT_NE(report.find("    CallTreatmentList[1] = "), std::string::npos);
-        ExpectWellFormed(Cases()[3], report);
-    }
-    {
-        CStructImage img = AddressStatusWithForwards();
-        img.SetDword(offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), 0xFFFFFFFF);
-        const std::string report = CLineAddressStatus(img.Bytes().data()).Report(0);
-        EXPECT_NE(report.find("    Forward[1] = "), std::string::npos);
-        ExpectWellFormed(Cases()[4], report);
+    const struct {
+        std::size_t nCase;
+        std::vector<std::size_t> countFields;
+        std::vector<const char*> present;  // the last entries there are
+    } cases[] = {
+        {0, {offsetof(LINEDEVCAPS, dwNumTerminals)}, {"    TerminalCaps[1] = "}},
+        {2, {offsetof(LINEDEVSTATUS, dwNumOpens)}, {"    AppInfo[1] =     LINEAPPINFO\r\n"}},
+        {3,
+         {offsetof(LINEADDRESSCAPS, dwNumCompletionMessages), offsetof(LINEADDRESSCAPS, dwNumCallTreatments)},
+         {"    CompletionMsgText[1] = Later\r\n", "    CallTreatmentList[1] = "}},
+        {4, {offsetof(LINEADDRESSSTATUS, dwForwardNumEntries)}, {"    Forward[1] = "}},
+    };
+    for (const auto& k : cases) {
+        const ReportCase& c = Cases()[k.nCase];
+        SCOPED_TRACE(c.pszGolden);
+        CStructImage img = c.make();
+        for (std::size_t field : k.countFields) img.SetDword(field, 0xFFFFFFFF);
+        const std::string report = c.report(img.Bytes().data(), 0);
+        for (const char* psz : k.present) EXPECT_NE(report.find(psz), std::string::npos) << psz;
+        // These records end their structures: no record after the last.
+        for (const char* psz : {"AppInfo[2]", "Forward[2]"})
+            EXPECT_EQ(report.find(psz), std::string::npos) << psz;
+        ExpectWellFormed(c, report);
     }
 }
 
@@ -485,21 +420,17 @@ TEST(LineReports, ZeroEntrySizesAndStrayTextOffsetsLeaveTheRestIntact) {
         // Without an entry size there are no terminal texts; the caps stay.
         CStructImage img = DevCapsWithTwoTerminals();
         img.SetDword(offsetof(LINEDEVCAPS, dwTerminalTextEntrySize), 0);
-        std::string expected = ReadGolden("linedevcaps_two_terminals.txt");
-        const std::string texts = "    TerminalTexts[0] = Handset\r\n    TerminalTexts[1] = Headsets\r\n";
-        ASSERT_NE(expected.find(texts), std::string::npos);
-        expected.erase(expected.find(texts), texts.size());
-        EXPECT_EQ(CLineDevCaps(img.Bytes().data()).Report(0), expected);
+        EXPECT_EQ(CLineDevCaps(img.Bytes().data()).Report(0),
+                  GoldenWith("linedevcaps_two_terminals.txt",
+                             {{"    TerminalTexts[0] = Handset\r\n    TerminalTexts[1] = Headsets\r\n", ""}}));
     }
     {
         // An entry's text that points outside the structure prints as "".
         CStructImage img = DevStatusWithAppInfo();
         const DWORD dwInfo = img.GetDword(offsetof(LINEDEVSTATUS, dwAppInfoOffset));
         img.SetDword(dwInfo + offsetof(LINEAPPINFO, dwUserNameOffset), 0xFFFFFFFE);
-        std::string expected = ReadGolden("linedevstatus_appinfo.txt");
-        const std::string user = "UserName = \"tech\" ";
-        expected.replace(expected.find(user), user.size(), "UserName = \"\" ");
-        EXPECT_EQ(CLineDevStatus(img.Bytes().data()).Report(0), expected);
+        EXPECT_EQ(CLineDevStatus(img.Bytes().data()).Report(0),
+                  GoldenWith("linedevstatus_appinfo.txt", {{"UserName = \"tech\" ", "UserName = \"\" "}}));
     }
     {
         // A terminal-mode list of 6 bytes holds one mode.
@@ -524,28 +455,18 @@ TEST(LineReports, RandomlyDamagedStructuresStillGiveWholeReports) {
         const std::size_t nDwords = original.size() / 4;
         for (int round = 0; round < 1000; ++round) {
             std::vector<BYTE> bytes = original;
-            const int nHits = 1 + static_cast<int>(random() % 4);
-            for (int hit = 0; hit < nHits; ++hit) {
+            for (int hit = 0, nHits = 1 + static_cast<int>(random() % 4); hit < nHits; ++hit) {
                 // dwTotalSize stays: it is the size of the buffer TAPI was given.
                 const std::size_t at = 4 * (1 + random() % (nDwords - 1));
-                DWORD value = 0;
-                switch (random() % 3) {
-                    case 0:
-                        value = interesting[random() % std::size(interesting)];
-                        break;
-                    case 1:
-                        value = static_cast<DWORD>(random() % (original.size() + 64));
-                        break;
-                    default:
-                        value = static_cast<DWORD>(random());
-                        break;
-                }
+                const DWORD kind = random() % 3;
+                const DWORD value = kind == 0   ? interesting[random() % std::size(interesting)]
+                                    : kind == 1 ? static_cast<DWORD>(random() % (original.size() + 64))
+                                                : static_cast<DWORD>(random());
                 std::memcpy(bytes.data() + at, &value, 4);
             }
-            const std::string report = ReportOfBytes(c, bytes);
+            const std::string report = c.report(bytes.data(), 0);
             ++nReports;
-            const std::string missing = MissingLabel(report, labels);
-            ASSERT_EQ(missing, "") << "round " << round << ", report:\n" << report;
+            ASSERT_EQ(MissingLabel(report, labels), "") << "round " << round << ", report:\n" << report;
             ASSERT_EQ(report.substr(report.size() - 2), "\r\n");
         }
     }

@@ -20,6 +20,34 @@ inline std::string ReadGoldenText(const std::string& strName) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+// The header sizes as TAPI leaves them when the whole structure fitted.
+inline void SetSizes(CStructImage& img) {
+    const DWORD cb = static_cast<DWORD>(img.Bytes().size());
+    img.SetDword(0, cb);
+    img.SetDword(4, cb);
+    img.SetDword(8, cb);
+}
+
+// A report one level deeper: every line that holds anything gains four
+// blanks, and so does the indent of a sub-report that starts on its label's
+// line; the empty separator lines stay empty.
+inline std::string OneLevelDeeper(const std::string& text) {
+    std::string deeper;
+    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::string line = text.substr(start, end - start);
+        const std::size_t eq = line.find(" = ");
+        if (eq != std::string::npos) {
+            const std::size_t header = line.find_first_not_of(' ', eq + 3);
+            if (header != std::string::npos && header > eq + 3 && line.compare(header, 4, "LINE") == 0) {
+                line.insert(eq + 3, "    ");
+            }
+        }
+        if (!line.empty()) deeper += "    ";
+        deeper += line + "\r\n";
+    }
+    return deeper;
+}
+
 // A heap copy of exactly the given bytes (nothing readable after them).
 class CExactBuffer {
 public:
@@ -35,10 +63,7 @@ public:
     void SetDword(std::size_t offset, DWORD value) { std::memcpy(m_p.get() + offset, &value, 4); }
 
     static std::vector<BYTE> WithSizes(CStructImage& img) {
-        const DWORD cb = static_cast<DWORD>(img.Bytes().size());
-        img.SetDword(0, cb);
-        img.SetDword(4, cb);
-        img.SetDword(8, cb);
+        SetSizes(img);
         return img.Bytes();
     }
 
@@ -50,6 +75,10 @@ private:
 // Appends bytes without pointing a field at them; returns their offset.
 inline DWORD AppendRaw(CStructImage& img, const std::string& bytes) {
     return static_cast<DWORD>(img.Append(bytes.data(), bytes.size()));
+}
+// The same for a text and its NUL.
+inline DWORD AppendText(CStructImage& img, const std::string& text) {
+    return static_cast<DWORD>(img.Append(text.c_str(), text.size() + 1));
 }
 
 // Points the Size/Offset pair whose Size field is at sizeFieldOffset at the

@@ -140,7 +140,6 @@ const NameCase kNameCases[] = {
     {"PartyIDFlagsText", PartyIDFlagsText, 0x0000000C, "NAME,ADDRESS"},
     {"DisconnectModesText", DisconnectModesText, 0x00001000, "NODIALTONE"},
     {"DisconnectModesText", DisconnectModesText, 0x00000020, "BUSY"},
-    {"DisconnectModesText", DisconnectModesText, 0x00000800, "UNAVAIL"},
     {"DisconnectModesText", DisconnectModesText, 0x00010000, "QOSUNAVAIL"},
     {"DialToneModesText", DialToneModesText, 0x00000008, "EXTERNAL"},
     {"SpecialInfoText", SpecialInfoText, 0x00000004, "REORDER"},
@@ -152,56 +151,34 @@ const NameCase kNameCases[] = {
     {"AddrCapFlagsText", AddrCapFlagsText, 0x00800000, "PREDICTIVEDIALER"},
     {"AddrCapFlagsText", AddrCapFlagsText, 0xC0000000, ""},
     {"ConnectedModesText", ConnectedModesText, 0x00000004, "ACTIVEHELD"},
-    {"CallOriginText", CallOriginText, 0x0000000C, "EXTERNAL"},
     {"CallOriginText", CallOriginText, 0x00000008, ""},
     {"CallOriginText", CallOriginText, 0x00000010, "UNKNOWN"},
     {"CallOriginText", CallOriginText, 0x00000081, "OUTBOUND,INBOUND"},
     {"CallReasonText", CallReasonText, 0x00000408, "FWDUNCOND,UNKNOWN"},
     {"CallReasonText", CallReasonText, 0x00000040, "REDIRECT"},
-    {"CallReasonText", CallReasonText, 0x00000100, "TRANSFER"},
-    {"CallReasonText", CallReasonText, 0x00002000, "PARKED"},
     {"CallParamFlagsText", CallParamFlagsText, 0x00000020, "NOHOLDCONFERENCE"},
     {"CallPrivilegesText", CallPrivilegesText, 0x00000006, "MONITOR,OWNER"},
     // Value families: one exact value or nothing.
     {"StringFormatName", StringFormatName, 1, "ASCII"},
     {"StringFormatName", StringFormatName, 3, "UNICODE"},
     {"StringFormatName", StringFormatName, 4, "BINARY"},
-    {"StringFormatName", StringFormatName, 0, ""},
     {"StringFormatName", StringFormatName, 5, ""},
     {"AddressModeName", AddressModeName, 1, "ADDRESSID"},
     {"AddressModeName", AddressModeName, 2, "DIALABLEADDR"},
     {"AddressModeName", AddressModeName, 3, ""},
     {"RemoveFromConfName", RemoveFromConfName, 1, "NONE"},
     {"RemoveFromConfName", RemoveFromConfName, 3, "ANY"},
-    {"RemoveFromConfName", RemoveFromConfName, 0, ""},
     {"RemoveFromConfName", RemoveFromConfName, 4, ""},
     {"TermModeName", TermModeName, 0x00000002, "LAMPS"},
     {"TermModeName", TermModeName, 0x00000080, "MEDIABIDIRECT"},
     {"TermModeName", TermModeName, 0x00000003, ""},
     {"TermModeName", TermModeName, 0x00000100, ""},
-    {"TermModeName", TermModeName, 0, ""},
     {"CallStateName", CallStateName, 0x00000002, "OFFERING"},
-    {"CallStateName", CallStateName, 0x00000010, "DIALING"},
-    {"CallStateName", CallStateName, 0x00000020, "RINGBACK"},
     {"CallStateName", CallStateName, 0x00000100, "CONNECTED"},
-    {"CallStateName", CallStateName, 0x00000200, "PROCEEDING"},
-    {"CallStateName", CallStateName, 0x00000400, "ONHOLD"},
-    {"CallStateName", CallStateName, 0x00001000, "ONHOLDPENDCONF"},
-    {"CallStateName", CallStateName, 0x00002000, "ONHOLDPENDTRANSFER"},
-    {"CallStateName", CallStateName, 0x00008000, "UNKNOWN"},
     {"CallStateName", CallStateName, 0x00000003, ""},
-    {"CallStateName", CallStateName, 0x00010000, ""},
-    {"CallStateName", CallStateName, 0, ""},
     {"CallInfoStateName", CallInfoStateName, 0x00008000, "CALLERID"},
     {"CallInfoStateName", CallInfoStateName, 0x40000000, "CALLDATA"},
-    {"CallInfoStateName", CallInfoStateName, 0x00000100, "ORIGIN"},
-    {"CallInfoStateName", CallInfoStateName, 0x00000200, "REASON"},
-    {"CallInfoStateName", CallInfoStateName, 0x00004000, "TRUNK"},
-    {"CallInfoStateName", CallInfoStateName, 0x00020000, "CONNECTEDID"},
-    {"CallInfoStateName", CallInfoStateName, 0x00080000, "REDIRECTINGID"},
-    {"CallInfoStateName", CallInfoStateName, 0x00100000, "DISPLAY"},
     {"CallInfoStateName", CallInfoStateName, 0x00008100, ""},
-    {"CallInfoStateName", CallInfoStateName, 0x80000000, ""},
 };
 
 TEST(TapiNamesTest, NamesMatchTapiValues) {
@@ -282,116 +259,15 @@ TEST(TapiNamesTest, IndentIsFourBlanksPerPositiveLevel) {
     for (const auto& c : cases) EXPECT_EQ(IndentText(c.nLevel), std::string(c.nBlanks, ' ')) << "level " << c.nLevel;
 }
 
-std::vector<BYTE> Bytes(int nFirst, int nCount) {
-    std::vector<BYTE> bytes;
-    for (int i = 0; i < nCount; ++i) bytes.push_back(static_cast<BYTE>(nFirst + i));
-    return bytes;
-}
-
 TEST(TapiNamesTest, HexDumpLaysOutSixteenBytesALine) {
-    const std::vector<BYTE> twenty = Bytes(0x10, 20);
-    EXPECT_EQ(HexDumpText(twenty.data(), 20, 2),
-              "        10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F \r\n"
-              "        20 21 22 23 ");
-
+    BYTE bytes[20];
+    for (int i = 0; i < 20; ++i) bytes[i] = static_cast<BYTE>(0xF0 + i);
     // A full last line still ends in CR LF and the indent.
-    const std::vector<BYTE> sixteen = Bytes(0xF0, 16);
-    EXPECT_EQ(HexDumpText(sixteen.data(), 16, 0), "F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \r\n");
-    EXPECT_EQ(HexDumpText(sixteen.data(), 16, 1), "    F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \r\n    ");
-
-    const std::vector<BYTE> thirtyTwo = Bytes(0, 32);
-    EXPECT_EQ(HexDumpText(thirtyTwo.data(), 32, 1),
-              "    00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
-              "    10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F \r\n    ");
-
-    const BYTE abNone[1] = {0xAB};
-    EXPECT_EQ(HexDumpText(abNone, 0, 2), "        ");
-    EXPECT_EQ(HexDumpText(abNone, 0, 0), "");
-    EXPECT_EQ(HexDumpText(abNone, 1, -1), "AB ");
+    EXPECT_EQ(HexDumpText(bytes, 16, 1), "    F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \r\n    ");
+    EXPECT_EQ(HexDumpText(bytes, 16, 0), "F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \r\n");
+    EXPECT_EQ(HexDumpText(bytes, 0, 2), "        ");
+    EXPECT_EQ(HexDumpText(bytes, 1, -1), "F0 ");
     EXPECT_EQ(HexDumpText(nullptr, 5, 2), "        ") << "no bytes to read means no bytes dumped";
-}
-
-TEST(TapiNamesTest, LineFormsAppendExactText) {
-    std::string strReport = "above\r\n";
-    AppendHeaderLine(strReport, 0, "LINECALLINFO");
-    AppendValueLine(strReport, 0, "dwBearerMode", 3, BearerModesText(3));
-    AppendValueLine(strReport, 1, "dwTrunk", 0xFFFFFFFF);
-    AppendValueLine(strReport, 0, "dwOrigin", 0x08, CallOriginText(0x08));
-    AppendTextLine(strReport, 0, "CallerID", "201");
-    AppendTextLine(strReport, 2, "Comment", "");
-    AppendTextLine(strReport, 0, "Display", std::string_view("AB\0CD", 5));
-    AppendListEntryLine(strReport, 0, "TerminalMode", 0, 0x2, TermModeName(0x2));
-    AppendListEntryLine(strReport, 1, "TerminalMode", 12, 0xABCDEF01, TermModeName(0xABCDEF01));
-    EXPECT_EQ(strReport,
-              "above\r\n"
-              "<< LINECALLINFO >>\r\n"
-              "    dwBearerMode = 0x00000003 VOICE,SPEECH\r\n"
-              "        dwTrunk = 0xFFFFFFFF \r\n"
-              "    dwOrigin = 0x00000008 \r\n"
-              "    CallerID = \"201\" \r\n"
-              "            Comment = \"\" \r\n"
-              "    Display = \"AB\" \r\n"
-              "    TerminalMode[0] = 00000002 LAMPS\r\n"
-              "        TerminalMode[12] = ABCDEF01 \r\n");
-}
-
-TEST(TapiNamesTest, SubReportsFollowTheirLabelOnTheSameLine) {
-    std::string strReport;
-    AppendLabel(strReport, 0, "DialParams");
-    AppendSubHeaderLine(strReport, 1, "LINEDIALPARAMS");
-    AppendValueLine(strReport, 1, "dwDialPause", 0);
-    strReport += kLineEnd;
-    AppendLabel(strReport, 1, "AppInfo", 3);
-    AppendSubHeaderLine(strReport, 2, "LINEAPPINFO");
-    AppendLabel(strReport, 0, "TerminalTexts", 0);
-    strReport += "abc";
-    strReport += kLineEnd;
-    EXPECT_EQ(strReport,
-              "    DialParams =     LINEDIALPARAMS\r\n"
-              "        dwDialPause = 0x00000000 \r\n"
-              "\r\n"
-              "        AppInfo[3] =         LINEAPPINFO\r\n"
-              "    TerminalTexts[0] = abc\r\n");
-}
-
-TEST(TapiNamesTest, DumpBlocksDumpTwoLevelsDeeperAndEndTheirLine) {
-    const std::vector<BYTE> five = Bytes(1, 5);
-    const std::vector<BYTE> sixteen = Bytes(0, 16);
-    std::string strReport;
-    AppendDumpBlock(strReport, 0, "dwDevSpecificSize", five.data(), 5);
-    AppendDumpBlock(strReport, 1, "dwCallDataSize", nullptr, 0);
-    AppendDumpBlock(strReport, 0, "dwReceivingFlowspecSize", sixteen.data(), 16);
-    EXPECT_EQ(strReport,
-              "    dwDevSpecificSize = 0x00000005 \r\n"
-              "        01 02 03 04 05 \r\n"
-              "        dwCallDataSize = 0x00000000 \r\n"
-              "            \r\n"
-              "    dwReceivingFlowspecSize = 0x00000010 \r\n"
-              "        00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \r\n"
-              "        \r\n");
-}
-
-// The call status of a disconnected call, as a report puts it together from
-// these pieces: state, its mode in the disconnect family, and feature sets.
-TEST(TapiNamesTest, CallStatusLinesOfADisconnectedCall) {
-    const BYTE abDevSpecific[] = {1, 2, 3, 4, 5};
-    std::string strReport;
-    AppendHeaderLine(strReport, 0, "LINECALLSTATUS");
-    AppendValueLine(strReport, 0, "dwCallState", 0x4000, CallStateName(0x4000));
-    AppendValueLine(strReport, 0, "dwCallStateMode", 0x20, CallStateModeName(0x4000, 0x20));
-    AppendValueLine(strReport, 0, "dwCallPrivilege", 0x4, CallPrivilegesText(0x4));
-    AppendValueLine(strReport, 0, "dwCallFeatures", 0x84, CallFeaturesText(0x84));
-    AppendDumpBlock(strReport, 0, "dwDevSpecificSize", abDevSpecific, 5);
-    AppendValueLine(strReport, 0, "dwCallFeatures2", 0x3, CallFeatures2Text(0x3));
-    EXPECT_EQ(strReport,
-              "<< LINECALLSTATUS >>\r\n"
-              "    dwCallState = 0x00004000 DISCONNECTED\r\n"
-              "    dwCallStateMode = 0x00000020 BUSY\r\n"
-              "    dwCallPrivilege = 0x00000004 OWNER\r\n"
-              "    dwCallFeatures = 0x00000084 ANSWER,DROP\r\n"
-              "    dwDevSpecificSize = 0x00000005 \r\n"
-              "        01 02 03 04 05 \r\n"
-              "    dwCallFeatures2 = 0x00000003 NOHOLDCONFERENCE,ONESTEPTRANSFER\r\n");
 }
 
 }  // namespace
