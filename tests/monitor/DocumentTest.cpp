@@ -3,7 +3,6 @@
 // the old lines before TAPI is initialized again.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,16 +14,23 @@
 
 using namespace startup_scene;
 
-TEST(Document, NewDocumentStartsAMonitorAndDeleteContentsShutsItDown) {
+namespace {
+
+class DocumentTest : public ::testing::Test {
+protected:
+    // Maker lines with these permanent IDs, in device order.
+    void Devices(std::initializer_list<DWORD> ids) {
+        fake.m_dwNumDevs = static_cast<DWORD>(ids.size());
+        DWORD dwDevice = 0;
+        for (DWORD dwID : ids) AddDevice(fake, dwDevice++, kMakerProvider, dwID);
+    }
     CFakeTapi fake;
     CTestApp app;
-    fake.m_dwNumDevs = 2;
-    AddDevice(fake, 0, kMakerProvider, 0x3000);
-    AddDevice(fake, 1, kMakerProvider, 0x1000);
+};
 
+TEST_F(DocumentTest, NewDocumentStartsAMonitorAndDeleteContentsShutsItDown) {
+    Devices({0x3000, 0x1000});
     CLinoscopeDoc doc;
-    EXPECT_EQ(doc.m_pMonitor, nullptr);
-    EXPECT_FALSE(doc.m_bInitFailed);
     EXPECT_TRUE(doc.OnNewDocument());
     ASSERT_NE(doc.m_pMonitor, nullptr);
     EXPECT_FALSE(doc.m_bInitFailed);
@@ -40,13 +46,10 @@ TEST(Document, NewDocumentStartsAMonitorAndDeleteContentsShutsItDown) {
     EXPECT_EQ(fake.Count("lineShutdown"), 1u);
 }
 
-TEST(Document, FailedStartupStillGivesADocument) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 0;
+TEST_F(DocumentTest, FailedStartupStillGivesADocument) {
     {
         CLinoscopeDoc doc;
-        EXPECT_TRUE(doc.OnNewDocument());
+        EXPECT_TRUE(doc.OnNewDocument());  // zero devices
         EXPECT_TRUE(doc.m_bInitFailed);
         ASSERT_NE(doc.m_pMonitor, nullptr);  // kept until the document is replaced
         EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
@@ -55,14 +58,8 @@ TEST(Document, FailedStartupStillGivesADocument) {
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx,lineShutdown");
 }
 
-TEST(Document, RestartAfterCancelClosesTheOldLinesFirst) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 4;
-    AddDevice(fake, 0, kMakerProvider, 0x3000);  // EXT
-    AddDevice(fake, 1, kMakerProvider, 0x3001);  // EXT
-    AddDevice(fake, 2, kMakerProvider, 0x1000);  // CO
-    AddDevice(fake, 3, kMakerProvider, 0x1001);  // CO
+TEST_F(DocumentTest, RestartAfterCancelClosesTheOldLinesFirst) {
+    Devices({0x3000, 0x3001, 0x1000, 0x1001});  // two EXT, two CO
     // Four device queries, two EXT lines, the first CO line: Cancel is seen
     // before the second CO line opens.
     app.m_nCancelOnCheck = 8;
@@ -73,12 +70,8 @@ TEST(Document, RestartAfterCancelClosesTheOldLinesFirst) {
     ASSERT_NE(doc.m_pMonitor, nullptr);
     EXPECT_TRUE(app.m_bTapiStarting);
     EXPECT_EQ(app.m_progress.back(), "destroy");
-    CTapiMonitor& first = *doc.m_pMonitor;
-    EXPECT_EQ(first.GetExtLine(0)->m_hLine, CFakeTapi::LineHandleFor(0));
-    EXPECT_EQ(first.GetExtLine(1)->m_hLine, CFakeTapi::LineHandleFor(1));
-    EXPECT_EQ(first.GetCoLine(0)->m_hLine, CFakeTapi::LineHandleFor(2));
-    EXPECT_EQ(first.GetCoLine(1)->m_hLine, 0u);
-    EXPECT_EQ(fake.Count("lineOpen"), 3u);
+    EXPECT_EQ(doc.m_pMonitor->GetCoLine(0)->m_hLine, CFakeTapi::LineHandleFor(2));
+    EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, 0u);
 
     // The user answers Yes: a new document.
     doc.m_bInitFailed = FALSE;
@@ -89,10 +82,10 @@ TEST(Document, RestartAfterCancelClosesTheOldLinesFirst) {
     EXPECT_FALSE(app.m_bTapiStarting);
     const std::string strSequence = fake.Sequence();
     EXPECT_EQ(strSequence.rfind("lineClose,lineClose,lineClose,lineShutdown,lineInitializeEx,", 0), 0u) << strSequence;
-    std::vector<DWORD_PTR> closed;
-    for (const auto& call : fake.CallsOf("lineClose")) closed.push_back(call.args[0]);
-    EXPECT_EQ(closed, (std::vector<DWORD_PTR>{CFakeTapi::LineHandleFor(0), CFakeTapi::LineHandleFor(1),
-                                              CFakeTapi::LineHandleFor(2)}));
+    EXPECT_EQ(Arg(fake.CallsOf("lineClose"), 0), (std::vector<DWORD_PTR>{CFakeTapi::LineHandleFor(0),
+                                                                        CFakeTapi::LineHandleFor(1),
+                                                                        CFakeTapi::LineHandleFor(2)}));
     EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, CFakeTapi::LineHandleFor(3));
-    EXPECT_EQ(fake.Count("lineOpen"), 4u);
 }
+
+}  // namespace

@@ -7,10 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,24 +16,8 @@
 #include "monitor/TestApp.h"
 #include "platform/Platform.h"
 #include "reports/Snapshots.h"
+#include "support/TestFiles.h"
 #include "views/MemoryTreeCtrl.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
-// A name in the temporary folder that no other test program running at the
-// same time uses: the base name with this process's identifier.
-inline std::filesystem::path UniqueTempPath(const std::string& strBase) {
-#ifdef _WIN32
-    const unsigned long ulPid = GetCurrentProcessId();
-#else
-    const unsigned long ulPid = static_cast<unsigned long>(getpid());
-#endif
-    return std::filesystem::temp_directory_path() / (strBase + "_" + std::to_string(ulPid));
-}
 
 enum class ELineGroup { Ext, Co, Etc };
 
@@ -56,13 +37,6 @@ inline void SetClock(int nYear, int nMonth, int nDay, int nHour, int nMinute, in
     now.wMinute = static_cast<WORD>(nMinute);
     now.wSecond = static_cast<WORD>(nSecond);
     now.wMilliseconds = static_cast<WORD>(nMs);
-}
-
-inline std::string ReadFileBytes(const std::string& strPath) {
-    std::ifstream in(strPath, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 // The records of a log text, each without its CR LF; a record missing its

@@ -35,66 +35,26 @@ HTREEITEM Item(std::uintptr_t n) { return reinterpret_cast<HTREEITEM>(n); }
 
 }  // namespace
 
-TEST(Monitor, FreshMonitorIsEmpty) {
+TEST(Monitor, LineAccessorsStayInsideTheirGroupAndAnUnusedMonitorLeavesTapiAlone) {
     CFakeTapi fake;
+    { CTapiMonitor unused; }
+    EXPECT_EQ(fake.Sequence(), "");  // neither building nor destroying it touches TAPI
     {
         CTapiMonitor monitor;
-        EXPECT_FALSE(monitor.m_bInitialized);
-        EXPECT_EQ(monitor.m_hLineApp, 0u);
-        EXPECT_EQ(monitor.m_dwAPIVersion, 0x00020000u);
-        EXPECT_EQ(monitor.m_dwExtLowVersion, 0x00010002u);
-        EXPECT_EQ(monitor.GetExtLineCount(), 0);
-        EXPECT_EQ(monitor.GetCoLineCount(), 0);
-        EXPECT_EQ(monitor.GetEtcLineCount(), 0);
         EXPECT_EQ(monitor.GetExtLine(0), nullptr);
-        EXPECT_EQ(monitor.GetCoLine(0), nullptr);
+        monitor.m_extLines.push_back(MakeRecord(0, 0x1000));
+        monitor.m_coLines.push_back(MakeRecord(1, 0x1001));
+        monitor.m_coLines.push_back(MakeRecord(2, 0x1002));
+        EXPECT_EQ(monitor.GetExtLineCount(), 1);
+        EXPECT_EQ(monitor.GetCoLineCount(), 2);
+        EXPECT_EQ(monitor.GetEtcLineCount(), 0);
+        EXPECT_EQ(monitor.GetExtLine(0), monitor.m_extLines[0].get());
+        EXPECT_EQ(monitor.GetExtLine(1), nullptr);
+        EXPECT_EQ(monitor.GetCoLine(1)->m_dwDeviceID, 2u);
+        EXPECT_EQ(monitor.GetCoLine(2), nullptr);   // index equal to the count
+        EXPECT_EQ(monitor.GetCoLine(-1), nullptr);  // negative index
         EXPECT_EQ(monitor.GetEtcLine(0), nullptr);
-        EXPECT_EQ(monitor.m_pExtTree, nullptr);
-        EXPECT_EQ(monitor.m_dwMakeCallRequest, 0u);
-        EXPECT_TRUE(monitor.m_strLogFile.empty());
     }
-    // Neither building nor destroying an unused monitor touches TAPI.
-    EXPECT_EQ(fake.Sequence(), "");
-}
-
-TEST(Monitor, LineAccessorsStayInsideTheirGroup) {
-    CFakeTapi fake;
-    CTapiMonitor monitor;
-    monitor.m_extLines.push_back(MakeRecord(0, 0x1000));
-    monitor.m_coLines.push_back(MakeRecord(1, 0x1001));
-    monitor.m_coLines.push_back(MakeRecord(2, 0x1002));
-    EXPECT_EQ(monitor.GetExtLineCount(), 1);
-    EXPECT_EQ(monitor.GetCoLineCount(), 2);
-    EXPECT_EQ(monitor.GetEtcLineCount(), 0);
-    EXPECT_EQ(monitor.GetExtLine(0), monitor.m_extLines[0].get());
-    EXPECT_EQ(monitor.GetExtLine(1), nullptr);
-    EXPECT_EQ(monitor.GetCoLine(1)->m_dwDeviceID, 2u);
-    EXPECT_EQ(monitor.GetCoLine(2), nullptr);   // index equal to the count
-    EXPECT_EQ(monitor.GetCoLine(-1), nullptr);  // negative index
-    EXPECT_EQ(monitor.GetEtcLine(0), nullptr);
-}
-
-TEST(Monitor, CallTablesAndTreesBelongToTheirGroup) {
-    CTapiMonitor monitor;
-    monitor.m_extCalls[0x5001] = Item(0x10);
-    monitor.m_coCalls[0x5002] = Item(0x20);
-    monitor.m_etcCalls[0x5003] = Item(0x30);
-    monitor.ClearCoCalls();
-    EXPECT_EQ(monitor.m_extCalls.size(), 1u);
-    EXPECT_TRUE(monitor.m_coCalls.empty());
-    EXPECT_EQ(monitor.m_etcCalls.size(), 1u);
-    monitor.ClearExtCalls();
-    monitor.ClearEtcCalls();
-    EXPECT_TRUE(monitor.m_extCalls.empty());
-    EXPECT_TRUE(monitor.m_etcCalls.empty());
-
-    CMemoryTreeCtrl extTree, coTree, etcTree;
-    monitor.SetCoTree(&coTree);
-    monitor.SetExtTree(&extTree);
-    monitor.SetEtcTree(&etcTree);
-    EXPECT_EQ(monitor.m_pExtTree, &extTree);
-    EXPECT_EQ(monitor.m_pCoTree, &coTree);
-    EXPECT_EQ(monitor.m_pEtcTree, &etcTree);
 }
 
 TEST(Monitor, ShutdownClosesOpenedLinesInGroupOrderAndShutsTapiDownOnce) {

@@ -25,23 +25,32 @@ using Values = std::vector<DWORD_PTR>;
 
 HLINE H(DWORD dwDeviceID) { return CFakeTapi::LineHandleFor(dwDeviceID); }
 
-}  // namespace
+const Strings kOpenedAndClosed = {"create", "range 0 100", "message Initializing", "destroy"};
 
-TEST(Startup, SortsOpensAndNamesEveryLine) {
+class StartupTest : public ::testing::Test {
+protected:
+    // The devices TAPI reports, in device order: provider and permanent line ID.
+    void Devices(std::initializer_list<std::pair<const char*, DWORD>> devices) {
+        fake.m_dwNumDevs = static_cast<DWORD>(devices.size());
+        DWORD dwID = 0;
+        for (const auto& [pszProvider, dwPermanent] : devices) AddDevice(fake, dwID++, pszProvider, dwPermanent);
+    }
+
+    // Declared so that the monitor goes first: its shutdown still talks to TAPI.
     CFakeTapi fake;
     CTestApp app;
+    CTapiMonitor monitor;
+};
+
+TEST_F(StartupTest, SortsOpensAndNamesEveryLine) {
     // An extension and a trunk of the maker, and a device of another
     // provider whose number would be an extension's.
-    fake.m_dwNumDevs = 3;
-    AddDevice(fake, 0, kMakerProvider, 0x00003001);
-    AddDevice(fake, 1, kMakerProvider, 0x00021001);
-    AddDevice(fake, 2, "Some Modem Provider", 0x00003002);
+    Devices({{kMakerProvider, 0x00003001}, {kMakerProvider, 0x00021001}, {"Some Modem Provider", 0x00003002}});
     fake.m_addressStatus[H(0)] = ExtNameStatus("Reception");
     fake.m_addressStatus[H(1)] = CoNameStatus("Trunk 1");
     fake.m_addressStatus[H(2)] = EtcNameStatus("Modem");
     fake.m_dwNegotiatedExtVersion = 0x00010007;
 
-    CTapiMonitor monitor;
     ASSERT_TRUE(monitor.Initialize());
     EXPECT_FALSE(app.m_bTapiStarting);
     EXPECT_TRUE(monitor.m_bInitialized);
@@ -58,13 +67,8 @@ TEST(Startup, SortsOpensAndNamesEveryLine) {
     EXPECT_EQ(fake.m_hInstance, app.m_hInstance);
     EXPECT_EQ(fake.m_pfnCallback, &LineCallback);
     EXPECT_EQ(fake.m_dwInitApiVersionIn, 0x00020000u);
-    EXPECT_EQ(fake.m_initParams.dwTotalSize, sizeof(LINEINITIALIZEEXPARAMS));
     EXPECT_EQ(fake.m_initParams.dwTotalSize, sizeof(void*) == 8 ? 28u : 24u);
     EXPECT_EQ(fake.m_initParams.dwOptions, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW);
-    EXPECT_EQ(fake.m_initParams.dwNeededSize, 0u);
-    EXPECT_EQ(fake.m_initParams.dwUsedSize, 0u);
-    EXPECT_EQ(fake.m_initParams.Handles.hEvent, nullptr);
-    EXPECT_EQ(fake.m_initParams.dwCompletionKey, 0u);
 
     // One record per group; the other provider's device is ETC.
     ASSERT_EQ(monitor.GetExtLineCount(), 1);
@@ -73,7 +77,6 @@ TEST(Startup, SortsOpensAndNamesEveryLine) {
     CLineDevCaps* pExt = monitor.GetExtLine(0);
     CLineDevCaps* pCo = monitor.GetCoLine(0);
     CLineDevCaps* pEtc = monitor.GetEtcLine(0);
-    EXPECT_EQ(pExt->m_dwDeviceID, 0u);
     EXPECT_EQ(pCo->m_dwDeviceID, 1u);
     EXPECT_EQ(pEtc->m_dwDeviceID, 2u);
     EXPECT_FALSE(pEtc->m_bMakerLine);
@@ -81,7 +84,6 @@ TEST(Startup, SortsOpensAndNamesEveryLine) {
     // Address capabilities of address 0, in device order.
     ASSERT_EQ(monitor.m_addressCaps.size(), 3u);
     EXPECT_EQ(pExt->m_pAddressCaps, monitor.m_addressCaps[0].get());
-    EXPECT_EQ(pCo->m_pAddressCaps->m_dwLineDeviceID, 1u);
     EXPECT_EQ(pEtc->m_pAddressCaps->m_strAddress, "12290");
     EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressCaps"), 2), (Values{0, 0, 0, 0, 0, 0}));
 
@@ -93,39 +95,29 @@ TEST(Startup, SortsOpensAndNamesEveryLine) {
         EXPECT_EQ(opens[k].args, (Values{fake.m_hLineApp, k, 0, 0x00020000, 0x00010007, 0, LINECALLPRIVILEGE_MONITOR,
                                          LINEMEDIAMODE_INTERACTIVEVOICE, 0}));
     }
-    // Each open is preceded by its own negotiation, which starts from the
-    // lowest extension version.
-    const auto negotiations = fake.CallsOf("lineNegotiateExtVersion");
-    ASSERT_FALSE(negotiations.empty());
-    EXPECT_EQ(negotiations.back().args, (Values{fake.m_hLineApp, 2, 0x00020000, 0x00010002, 0xFFFFFFFF, 0x00010002}));
+    // Each open is preceded by its own negotiation from the lowest version.
+    EXPECT_EQ(fake.CallsOf("lineNegotiateExtVersion").back().args,
+              (Values{fake.m_hLineApp, 2, 0x00020000, 0x00010002, 0xFFFFFFFF, 0x00010002}));
     const auto status = fake.CallsOf("lineSetStatusMessages");
     ASSERT_EQ(status.size(), 3u);
     EXPECT_EQ(status[0].args, (Values{H(0), 0x01FFFFFF, 0x000001FF}));
     EXPECT_EQ(Arg(status, 0), (Values{H(0), H(1), H(2)}));
-
-    EXPECT_EQ(pExt->m_hLine, H(0));
-    EXPECT_EQ(pCo->m_hLine, H(1));
-    EXPECT_EQ(pEtc->m_hLine, H(2));
     EXPECT_EQ(monitor.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pExt}}));
     EXPECT_EQ(monitor.m_coByLine, (std::map<HLINE, CLineDevCaps*>{{H(1), pCo}}));
     EXPECT_EQ(monitor.m_etcByLine, (std::map<HLINE, CLineDevCaps*>{{H(2), pEtc}}));
 
     // Names for EXT and CO; the other provider's ETC line gets none and its
-    // address status is not even asked for.
+    // address status is not even asked for (two passes each for the others:
+    // the name does not fit the fixed part).
     EXPECT_EQ(pExt->m_strDisplayName, "Reception");
     EXPECT_EQ(pCo->m_strDisplayName, "Trunk 1");
     EXPECT_EQ(pEtc->m_strDisplayName, "");
-    // (Two passes each: the name does not fit the fixed part.)
     EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressStatus"), 0), (Values{H(0), H(0), H(1), H(1)}));
 }
 
-TEST(Startup, OneLineInTapiOrder) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 1;
-    AddDevice(fake, 0, kMakerProvider, 0x1234);  // a trunk
+TEST_F(StartupTest, OneLineInTapiOrderAndAnEmptyGroupSkipsItsBand) {
+    Devices({{kMakerProvider, 0x1234}});  // a trunk
     fake.m_addressStatus[H(0)] = CoNameStatus("Amt");
-    CTapiMonitor monitor;
     ASSERT_TRUE(monitor.Initialize());
     EXPECT_EQ(fake.Sequence(),
               "lineInitializeEx,"
@@ -133,26 +125,19 @@ TEST(Startup, OneLineInTapiOrder) {
               "lineNegotiateExtVersion,lineGetAddressCaps,lineNegotiateExtVersion,lineGetAddressCaps,"
               "lineNegotiateExtVersion,lineOpen,lineSetStatusMessages,lineGetAddressStatus,lineGetAddressStatus");
     EXPECT_EQ(monitor.GetCoLine(0)->m_strDisplayName, "Amt");
-    // An empty group skips its band.
     EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "position 20", "position 20",
                                        "cancel?", "position 60", "cancel?", "destroy"}));
 }
 
-TEST(Startup, DisplayNamesFollowEachGroupsLayout) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 5;
-    AddDevice(fake, 0, kMakerProvider, 0x6FFF);  // EXT
-    AddDevice(fake, 1, kMakerProvider, 0x2FFF);  // CO
-    AddDevice(fake, 2, kMakerProvider, 0x0500);  // ETC with a name
-    AddDevice(fake, 3, kMakerProvider, 0x0600);  // ETC without
-    AddDevice(fake, 4, kMakerProvider, 0x05FF);  // ETC with a name
+TEST_F(StartupTest, DisplayNamesFollowEachGroupsLayout) {
+    // EXT, CO, and three ETC lines of which 0x0500 and 0x05FF carry a name.
+    Devices({{kMakerProvider, 0x6FFF}, {kMakerProvider, 0x2FFF}, {kMakerProvider, 0x0500}, {kMakerProvider, 0x0600},
+             {kMakerProvider, 0x05FF}});
     fake.m_addressStatus[H(0)] = ExtNameStatus("Sales 6FFF");
     fake.m_addressStatus[H(1)] = CoNameStatus("Line to the city");
     fake.m_addressStatus[H(2)] = EtcNameStatus("Door");
     fake.m_addressStatus[H(3)] = EtcNameStatus("Never asked");
     fake.m_addressStatus[H(4)] = EtcNameStatus("Fax");
-    CTapiMonitor monitor;
     ASSERT_TRUE(monitor.Initialize());
     ASSERT_EQ(monitor.GetEtcLineCount(), 3);
     EXPECT_EQ(monitor.GetExtLine(0)->m_strDisplayName, "Sales 6FFF");
@@ -165,34 +150,12 @@ TEST(Startup, DisplayNamesFollowEachGroupsLayout) {
     EXPECT_EQ(monitor.GetEtcLine(1)->m_hLine, H(3));
 }
 
-TEST(Startup, NamesLaidOutForAnotherGroupAreNotTaken) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 3;
-    AddDevice(fake, 0, kMakerProvider, 0x3000);  // EXT
-    AddDevice(fake, 1, kMakerProvider, 0x1000);  // CO
-    AddDevice(fake, 2, kMakerProvider, 0x0550);  // ETC with a name
-    fake.m_addressStatus[H(0)] = CoNameStatus("co layout");
-    fake.m_addressStatus[H(1)] = EtcNameStatus("etc layout");
-    fake.m_addressStatus[H(2)] = ExtNameStatus("ext layout");
-    CTapiMonitor monitor;
-    ASSERT_TRUE(monitor.Initialize());
-    EXPECT_EQ(monitor.GetExtLine(0)->m_strDisplayName, "");
-    EXPECT_EQ(monitor.GetCoLine(0)->m_strDisplayName, "");
-    EXPECT_EQ(monitor.GetEtcLine(0)->m_strDisplayName, "");
-}
-
-TEST(Startup, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 2;
-    AddDevice(fake, 0, kMakerProvider, 0x3000);
-    AddDevice(fake, 1, kMakerProvider, 0x3001);
+TEST_F(StartupTest, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
+    Devices({{kMakerProvider, 0x3000}, {kMakerProvider, 0x3001}});
     fake.m_addressStatus[H(0)] = ExtNameStatus("Opened with 1.4");
     fake.m_addressStatus[H(1)] = ExtNameStatus("Never opened");
     fake.m_openFailVersions[0] = {0x00020000};
     fake.m_openFailVersions[1] = {0x00020000, 0x00010004, 0x00010003};
-    CTapiMonitor monitor;
     ASSERT_TRUE(monitor.Initialize());
 
     const auto opens = fake.CallsOf("lineOpen");
@@ -218,19 +181,13 @@ TEST(Startup, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
     EXPECT_EQ(fake.CallsOf("lineClose")[0].args[0], H(0));
 }
 
-TEST(Startup, DevicesWithoutCapabilitiesAreLeftOut) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 3;
-    AddDevice(fake, 0, kMakerProvider, 0x3000);
-    fake.m_devCaps.erase(1);  // device 1 gives no LINEDEVCAPS
-    AddDevice(fake, 2, kMakerProvider, 0x1000);
+TEST_F(StartupTest, DevicesWithoutCapabilitiesAreLeftOut) {
+    Devices({{kMakerProvider, 0x3000}, {kMakerProvider, 0x3001}, {kMakerProvider, 0x1000}});
+    fake.m_devCaps.erase(1);      // device 1 gives no LINEDEVCAPS
     fake.m_addressCaps.erase(2);  // device 2 has no LINEADDRESSCAPS
-    CTapiMonitor monitor;
     ASSERT_TRUE(monitor.Initialize());
     ASSERT_EQ(monitor.GetExtLineCount(), 1);
     ASSERT_EQ(monitor.GetCoLineCount(), 1);
-    EXPECT_EQ(monitor.GetEtcLineCount(), 0);
     EXPECT_EQ(monitor.GetCoLine(0)->m_dwDeviceID, 2u);
     EXPECT_EQ(monitor.GetCoLine(0)->m_pAddressCaps, nullptr);
     EXPECT_EQ(monitor.m_addressCaps.size(), 1u);
@@ -239,59 +196,51 @@ TEST(Startup, DevicesWithoutCapabilitiesAreLeftOut) {
     EXPECT_EQ(Arg(fake.CallsOf("lineOpen"), 1), (Values{0, 2}));
 }
 
-TEST(Startup, NoDeviceGivesCapabilities) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 2;
-    auto pMonitor = std::make_unique<CTapiMonitor>();
-    EXPECT_FALSE(pMonitor->Initialize());
-    EXPECT_TRUE(app.m_bTapiStarting);  // stays set until the document is replaced
+// Every failure closes the progress display and leaves the start-up flag set
+// until the document is replaced; what TAPI must still be told follows.
+TEST_F(StartupTest, FailuresBeforeAnyLineOpens) {
+    fake.m_dwNumDevs = 2;  // neither gives capabilities
+    EXPECT_FALSE(monitor.Initialize());
+    EXPECT_TRUE(app.m_bTapiStarting);
     EXPECT_EQ(app.m_progress.back(), "destroy");
     EXPECT_EQ(fake.Count("lineOpen"), 0u);
     fake.ClearCalls();
-    pMonitor.reset();
+    monitor.Shutdown();
     EXPECT_EQ(fake.Sequence(), "lineShutdown");
-}
 
-TEST(Startup, ZeroDevicesFailsButTapiIsShutDownLater) {
-    CFakeTapi fake;
-    CTestApp app;
+    // Zero devices: FALSE, and TAPI is shut down later.
+    CTapiMonitor zero;
     fake.m_dwNumDevs = 0;
-    auto pMonitor = std::make_unique<CTapiMonitor>();
-    EXPECT_FALSE(pMonitor->Initialize());
-    EXPECT_TRUE(pMonitor->m_bInitialized);
-    EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "destroy"}));
+    fake.ClearCalls();
+    app.m_progress.clear();
+    EXPECT_FALSE(zero.Initialize());
+    EXPECT_TRUE(zero.m_bInitialized);
+    EXPECT_EQ(app.m_progress, kOpenedAndClosed);
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
-    pMonitor->Shutdown();
-    pMonitor.reset();
+    zero.Shutdown();
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx,lineShutdown");
-}
 
-TEST(Startup, FailedInitializationLeavesNothingToShutDown) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 2;
+    // lineInitializeEx fails: nothing to close or shut down.
+    CTapiMonitor failed;
     fake.m_lInitializeResult = LINEERR_NOMEM;
-    auto pMonitor = std::make_unique<CTapiMonitor>();
-    EXPECT_FALSE(pMonitor->Initialize());
-    EXPECT_FALSE(pMonitor->m_bInitialized);
-    EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "destroy"}));
-    pMonitor->Shutdown();
-    pMonitor.reset();
+    fake.ClearCalls();
+    app.m_progress.clear();
+    EXPECT_FALSE(failed.Initialize());
+    EXPECT_FALSE(failed.m_bInitialized);
+    EXPECT_EQ(app.m_progress, kOpenedAndClosed);
+    failed.Shutdown();
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
 }
 
-TEST(Startup, WithoutTheTapiLibrary) {
-    CTestApp app;
-    auto pMonitor = std::make_unique<CTapiMonitor>();
+TEST_F(StartupTest, WithoutTheTapiLibrary) {
     tapi::ResetEntryTableForTests("no-such-tapi-library-here.dll");
-    EXPECT_FALSE(pMonitor->Initialize());
+    EXPECT_FALSE(monitor.Initialize());
     EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);  // lineInitializeEx was tried
-    EXPECT_FALSE(pMonitor->m_bInitialized);
-    EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "destroy"}));
+    EXPECT_FALSE(monitor.m_bInitialized);
+    EXPECT_EQ(app.m_progress, kOpenedAndClosed);
     // Had the monitor anything to close or shut down, the fake would see it now.
-    CFakeTapi fake;
-    pMonitor.reset();
+    tapi::ResetEntryTableForTests(CFakeTapi::LibraryPath().c_str());
+    monitor.Shutdown();
     EXPECT_EQ(fake.Sequence(), "");
 }
 
@@ -304,34 +253,22 @@ TEST(Startup, NothingHappensWithoutAnApplication) {
     EXPECT_EQ(fake.Sequence(), "");
 }
 
-TEST(Startup, CancelIsAskedBeforeEveryDeviceAndLine) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 3;
-    AddDevice(fake, 0, kMakerProvider, 0x3000);
-    AddDevice(fake, 1, kMakerProvider, 0x3001);
-    AddDevice(fake, 2, kMakerProvider, 0x1000);
-    // Cancel at the second device: it is not examined.
-    app.m_nCancelOnCheck = 2;
-    CTapiMonitor monitor;
+TEST_F(StartupTest, CancelIsAskedBeforeEveryDevice) {
+    Devices({{kMakerProvider, 0x3000}, {kMakerProvider, 0x3001}, {kMakerProvider, 0x1000}});
+    app.m_nCancelOnCheck = 2;  // at the second device: it is not examined
     EXPECT_FALSE(monitor.Initialize());
     EXPECT_EQ(monitor.GetExtLineCount(), 1);
     EXPECT_EQ(Arg(fake.CallsOf("lineGetDevCaps"), 1), (Values{0, 0}));
     EXPECT_EQ(fake.Count("lineOpen"), 0u);
     EXPECT_TRUE(app.m_bTapiStarting);
-    EXPECT_EQ(app.m_progress.back(), "destroy");
     EXPECT_EQ(std::count(app.m_progress.begin(), app.m_progress.end(), "destroy"), 1);
+    EXPECT_EQ(app.m_progress.back(), "destroy");
 }
 
-TEST(Startup, TapiMessagesDuringStartupAreDropped) {
-    CFakeTapi fake;
-    CTestApp app;
-    fake.m_dwNumDevs = 2;
-    AddDevice(fake, 0, kMakerProvider, 0x3000);
-    AddDevice(fake, 1, kMakerProvider, 0x1000);
+TEST_F(StartupTest, TapiMessagesDuringStartupAreDropped) {
+    Devices({{kMakerProvider, 0x3000}, {kMakerProvider, 0x1000}});
     fake.m_callInfo[0x5001] = CFakeTapi::MakeCallInfo(H(0), "201", "202");
     fake.m_callStatus[0x5001] = CFakeTapi::MakeCallStatus(LINECALLSTATE_OFFERING);
-    CTapiMonitor monitor;
     app.m_pMonitor = &monitor;
     // Whenever the progress display lets messages through, TAPI reports a
     // new call on the first line and a state change of it.
@@ -370,3 +307,5 @@ TEST(Startup, RunsWithoutAProgressDisplay) {
     EXPECT_EQ(monitor.GetExtLine(0)->m_hLine, H(0));
     EXPECT_FALSE(app.m_bTapiStarting);
 }
+
+}  // namespace
