@@ -328,7 +328,12 @@ void CSimPbx::Transfer(DWORD dwFrom, const std::string& strTo)
     DWORD dwTo = static_cast<DWORD>(nTo);
     CSimAppearance from = pFrom->m_a;
     CSimCallTiming timing = pFrom->m_timing;
-    timing.m_tTalk = timing.m_tTalk > pFrom->m_tTransferAfter + 1000 ? timing.m_tTalk - pFrom->m_tTransferAfter : 1000;
+    // The new extension talks for what is left, at least a second; no talk
+    // time stays none, so the call lasts until someone hangs up.
+    if (timing.m_tTalk != 0) {
+        timing.m_tTalk = timing.m_tTalk > pFrom->m_tTransferAfter + 1000 ? timing.m_tTalk - pFrom->m_tTransferAfter
+                                                                          : 1000;
+    }
     DWORD dwOrigin = m_lines[pPeer->m_a.m_dwLine].m_eKind == ELineKind::Co ? (ORIGIN_EXTERNAL | ORIGIN_INBOUND)
                                                                            : ORIGIN_INTERNAL;
     CSimParty fromParty = PartyOf(from.m_dwLine);

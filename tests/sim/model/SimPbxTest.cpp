@@ -276,6 +276,37 @@ TEST(SimPbx, TransferRingsTheNewExtensionWithRedirectionIds)
     EXPECT_TRUE(StatesOn(events, TRUNK1).empty());
 }
 
+TEST(SimPbx, TransferredCallKeepsWhatIsLeftOfItsTalkTimeAndZeroStaysUntilHangUp)
+{
+    // Talk 20 s from the answer at 1.2 s, passed on 5 s later: the new
+    // extension answers at 7.2 s and has 15 s left.
+    CSimPbx timed(simtest::SmallOffice());
+    CSimAction action = Inbound("201", 1000, 20000);
+    action.m_strTransferTo = "202";
+    action.m_tTransferAfter = 5000;
+    std::string strError;
+    ASSERT_TRUE(timed.RunAction(action, &strError)) << strError;
+    std::vector<CSimEvent> events;
+    RunFor(timed, 22100, &events);
+    EXPECT_EQ(StatesOn(events, EXT202), (Strings{"offering", "connected"}));
+    RunFor(timed, 200, &events);
+    EXPECT_EQ(StatesOn(events, EXT202), (Strings{"offering", "connected", "disconnected"}));
+
+    // Talk 0: nobody hangs up on their own, before or after the transfer.
+    CSimPbx open(simtest::SmallOffice());
+    action.m_timing.m_tTalk = 0;
+    ASSERT_TRUE(open.RunAction(action, &strError)) << strError;
+    events.clear();
+    RunFor(open, 600000, &events);
+    EXPECT_EQ(StatesOn(events, EXT201), (Strings{"offering", "connected", "idle"}));
+    EXPECT_EQ(StatesOn(events, EXT202), (Strings{"offering", "connected"}));
+    EXPECT_EQ(StatesOn(events, TRUNK1), (Strings{"offering", "accepted", "connected"}));
+    ASSERT_TRUE(open.RunAction(OnLine(EActionKind::Hangup, "202"), &strError)) << strError;
+    RunFor(open, 100, &events);
+    EXPECT_EQ(StatesOn(events, TRUNK1).back(), "idle");
+    EXPECT_TRUE(open.GetAllCalls().empty());
+}
+
 TEST(SimPbx, LineOutOfServiceDropsItsCallsRefusesNewOnesAndComesBack)
 {
     CSimPbx pbx(simtest::SmallOffice());
