@@ -666,7 +666,7 @@ bool CSimPbx::SetService(DWORD dwLine, bool bInService)
             DWORD dwPeer = pCall->m_dwPeer;
             SetState(dwId, ECallState::Idle, EStateMode::None);
             if (dwPeer != 0) {
-                FarEndGone(dwPeer, EStateMode::DisconnectOutOfOrder);
+                FarEndGone(dwPeer, EStateMode::DisconnectUnreachable);
             }
         }
     }

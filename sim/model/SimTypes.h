@@ -44,7 +44,7 @@ enum class EStateMode {
     DisconnectNormal,
     DisconnectBusy,
     DisconnectNoAnswer,
-    DisconnectOutOfOrder,
+    DisconnectUnreachable,  // the far party's line went out of service
 };
 
 // Origin flags; a call can carry several (an external inbound call is both).

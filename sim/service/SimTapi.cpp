@@ -77,7 +77,7 @@ DWORD TapiMode(EStateMode eMode)
     case EStateMode::DisconnectNormal: return LINEDISCONNECTMODE_NORMAL;
     case EStateMode::DisconnectBusy: return LINEDISCONNECTMODE_BUSY;
     case EStateMode::DisconnectNoAnswer: return LINEDISCONNECTMODE_NOANSWER;
-    case EStateMode::DisconnectOutOfOrder: return LINEDISCONNECTMODE_OUTOFORDER;
+    case EStateMode::DisconnectUnreachable: return LINEDISCONNECTMODE_UNREACHABLE;
     }
     return 0;
 }
@@ -629,7 +629,7 @@ LONG CSimTapi::GetAddressCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAddressID
     LSC_SET(dwDialToneModes, LINEDIALTONEMODE_INTERNAL | LINEDIALTONEMODE_EXTERNAL);
     LSC_SET(dwBusyModes, LINEBUSYMODE_STATION | LINEBUSYMODE_TRUNK);
     LSC_SET(dwDisconnectModes, LINEDISCONNECTMODE_NORMAL | LINEDISCONNECTMODE_BUSY | LINEDISCONNECTMODE_NOANSWER |
-                                   LINEDISCONNECTMODE_OUTOFORDER);
+                                   LINEDISCONNECTMODE_UNREACHABLE);
     LSC_SET(dwMaxNumActiveCalls, 1);
     LSC_SET(dwCallFeatures, LINECALLFEATURE_ACCEPT | LINECALLFEATURE_ANSWER | LINECALLFEATURE_BLINDTRANSFER |
                                 LINECALLFEATURE_DIAL | LINECALLFEATURE_DROP);

@@ -329,7 +329,7 @@ TEST(EndToEnd, TransferOutageAndReinitAnsweredYes) {
     ASSERT_TRUE(run.Advance(1000));
     EXPECT_TRUE(LinesMatch(TreeLines(run.ExtTree()),
                            Concat({{"EXT", "  201 Reception", "  202 Sales", "  203 Manager",
-                                    "    DISCONNECTED  [call]"},
+                                    "    DISCONNECTED - UNREACHABLE  [call]"},
                                    Details(d, "204", "203", "204", "", "INTERNAL", "DIRECT", "", "", ""),
                                    {"  204 Workshop"}})));
     run.Screenshot("out-of-service");
@@ -379,7 +379,7 @@ TEST(EndToEnd, TransferOutageAndReinitAnsweredYes) {
          "{time},204 Workshop,LINE_CALLSTATE,CONNECTED - ACTIVE",
          "{time},204 Workshop,LINE_CALLINFO,CONNECTEDID,204,203,203,OUTBOUND,DIRECT,,,",
          "{time},OUTOFSERVICE",
-         "{time},203 Manager,LINE_CALLSTATE,DISCONNECTED",
+         "{time},203 Manager,LINE_CALLSTATE,DISCONNECTED - UNREACHABLE",
          "{time},203 Manager,LINE_CALLSTATE,IDLE",
          "{time},REINIT",
          "{time},201 Reception,LINE_CALLSTATE,DIALTONE - INTERNAL - (NONITOR)",

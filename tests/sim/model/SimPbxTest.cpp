@@ -325,7 +325,7 @@ TEST(SimPbx, LineOutOfServiceDropsItsCallsRefusesNewOnesAndComesBack)
     EXPECT_EQ(now[0].m_dwLine, EXT202);
     EXPECT_EQ(now[0].m_eLineState, ELineState::OutOfService);
     EXPECT_EQ(StatesOn(now, EXT202), (Strings{"idle"}));
-    EXPECT_EQ(StatesOn(now, EXT201), (Strings{"disconnected/outoforder"}));
+    EXPECT_EQ(StatesOn(now, EXT201), (Strings{"disconnected/unreachable"}));
     EXPECT_FALSE(pbx.IsInService(EXT202));
 
     // Calls to it are busy, calls from it are refused.

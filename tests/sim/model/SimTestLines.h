@@ -39,7 +39,7 @@ inline std::vector<std::string> StatesOn(const std::vector<sim::CSimEvent>& even
             case sim::EStateMode::BusyTrunk: str += "/trunk"; break;
             case sim::EStateMode::DisconnectBusy: str += "/busy"; break;
             case sim::EStateMode::DisconnectNoAnswer: str += "/noanswer"; break;
-            case sim::EStateMode::DisconnectOutOfOrder: str += "/outoforder"; break;
+            case sim::EStateMode::DisconnectUnreachable: str += "/unreachable"; break;
             default: break;
             }
             states.push_back(str);

@@ -488,6 +488,69 @@ TEST(SimTapi, LineStatesGoOnlyWhereAskedAndReinitStopsNewApplications)
     EXPECT_EQ(strError, "line \"201\" has no call");
 }
 
+// The line that went away cannot be reached any more: every version of
+// TAPI names that mode, so even a line opened for TAPI 1.4 is told why.
+TEST(SimTapi, FarEndOfALineGoingOutOfServiceHearsItWasUnreachable)
+{
+    CSimTapi tapi(Office(), Host());
+    HLINEAPP hApp = Init(tapi);
+    OpenLine(tapi, hApp, 0);
+    HLINE hFar = 0;
+    ASSERT_EQ(tapi.Open(hApp, 1, &hFar, TAPI_VERSION_1_4, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr), 0);
+    HLINE hTrunk = OpenLine(tapi, hApp, 2);
+    OpenLine(tapi, hApp, 3);
+    std::string strError;
+    ASSERT_TRUE(tapi.Inject(R"({"event": "internal", "from": "201", "to": "202", "ring": 1, "talk": 0})", &strError))
+        << strError;
+    ASSERT_TRUE(tapi.Inject(R"({"event": "inbound", "to": "700", "caller": "0301234567", "ring": 1, "talk": 0})",
+                            &strError))
+        << strError;
+    tapi.Advance(3000);
+    tapi.TakeMessages();
+
+    // Each DISCONNECTED of a batch, as the line it came on and its mode; the
+    // line that went out of service goes straight to IDLE.
+    auto disconnects = [&tapi](const std::vector<CSimMessage>& messages) {
+        std::vector<std::pair<HLINE, DWORD_PTR>> seen;
+        for (const CSimMessage& m : messages) {
+            if (m.m_dwMessage == LINE_CALLSTATE && m.m_dwParam1 == LINECALLSTATE_DISCONNECTED) {
+                std::vector<BYTE> info(sizeof(LINECALLINFO) + 1024, 0);
+                auto* pInfo = reinterpret_cast<LINECALLINFO*>(info.data());
+                pInfo->dwTotalSize = static_cast<DWORD>(info.size());
+                EXPECT_EQ(tapi.GetCallInfo(static_cast<HCALL>(m.m_hDevice), pInfo), 0);
+                seen.emplace_back(pInfo->hLine, m.m_dwParam2);
+            }
+        }
+        return seen;
+    };
+    using Seen = std::vector<std::pair<HLINE, DWORD_PTR>>;
+    ASSERT_TRUE(tapi.Inject(R"({"event": "outOfService", "line": "201"})", &strError)) << strError;
+    std::vector<CSimMessage> messages = tapi.TakeMessages();
+    EXPECT_EQ(disconnects(messages), (Seen{{hFar, LINEDISCONNECTMODE_UNREACHABLE}}));
+    // The trunk of an external caller clears at once, told the same.
+    ASSERT_TRUE(tapi.Inject(R"({"event": "outOfService", "line": "700"})", &strError)) << strError;
+    std::vector<CSimMessage> trunk = tapi.TakeMessages();
+    EXPECT_EQ(disconnects(trunk), (Seen{{hTrunk, LINEDISCONNECTMODE_UNREACHABLE}}));
+
+    // LINECALLSTATUS says the same, and the address capabilities list the mode.
+    HCALL hFarCall = 0;
+    for (const CSimMessage& m : messages) {
+        if (m.m_dwMessage == LINE_CALLSTATE && m.m_dwParam1 == LINECALLSTATE_DISCONNECTED) {
+            hFarCall = static_cast<HCALL>(m.m_hDevice);
+        }
+    }
+    LINECALLSTATUS status{};
+    status.dwTotalSize = sizeof status;
+    ASSERT_EQ(tapi.GetCallStatus(hFarCall, &status), 0);
+    EXPECT_EQ(status.dwCallState, LINECALLSTATE_DISCONNECTED);
+    EXPECT_EQ(status.dwCallStateMode, LINEDISCONNECTMODE_UNREACHABLE);
+    std::vector<BYTE> caps(sizeof(LINEADDRESSCAPS) + 512, 0);
+    auto* pCaps = reinterpret_cast<LINEADDRESSCAPS*>(caps.data());
+    pCaps->dwTotalSize = static_cast<DWORD>(caps.size());
+    ASSERT_EQ(tapi.GetAddressCaps(hApp, 1, 0, TAPI_VERSION_1_4, 0, pCaps), 0);
+    EXPECT_EQ(pCaps->dwDisconnectModes & LINEDISCONNECTMODE_UNREACHABLE, LINEDISCONNECTMODE_UNREACHABLE);
+}
+
 TEST(SimTapi, JournalRecordsWhatWasDoneToTheLines)
 {
     CSimTapi tapi(Office(), Host());
