@@ -404,9 +404,10 @@ bool CSimPbx::StartInternal(const CSimAction& action, bool bAppMade, DWORD* pdwI
         *pdwId = dwA;
     }
 
+    // The PBX knows its own extension by number and name as soon as it is dialled.
     At(300, [this, dwA, callee]() {
         SetState(dwA, ECallState::Dialing, EStateMode::None);
-        SetInfo(dwA, INFO_CALLEDID, [&](CSimAppearance& a) { a.m_called.m_strNumber = callee.m_strNumber; });
+        SetInfo(dwA, INFO_CALLEDID, [&](CSimAppearance& a) { a.m_called = callee; });
     });
     At(800, [this, dwA, dwTo, caller, callee, action]() {
         CCall* pA = Find(dwA);
@@ -436,7 +437,6 @@ bool CSimPbx::StartInternal(const CSimAction& action, bool bAppMade, DWORD* pdwI
         pB->m_tTransferAfter = action.m_tTransferAfter;
         Link(dwA, dwB);
         SetState(dwA, ECallState::Ringback, EStateMode::None);
-        SetInfo(dwA, INFO_CALLEDID, [&](CSimAppearance& a) { a.m_called = callee; });
         if (action.m_bNoAnswer) {
             At(action.m_timing.m_tRing, [this, dwA, dwB]() {
                 CCall* p = Find(dwB);

@@ -45,6 +45,18 @@ CSimAction OnLine(EActionKind eKind, const std::string& strLine, SimTime tFor = 
     return action;
 }
 
+// The CALLEDID reports on one line, in order.
+std::vector<const CSimEvent*> CalledIdInfos(const std::vector<CSimEvent>& events, DWORD dwLine)
+{
+    std::vector<const CSimEvent*> infos;
+    for (const CSimEvent& event : events) {
+        if (event.m_eKind == EEventKind::CallInfo && event.m_dwLine == dwLine && (event.m_dwInfo & INFO_CALLEDID)) {
+            infos.push_back(&event);
+        }
+    }
+    return infos;
+}
+
 }  // namespace
 
 TEST(SimPbx, InternalCallIsSeenOnBothExtensionsFromDialToneToIdle)
@@ -102,14 +114,24 @@ TEST(SimPbx, InternalCallIsSeenOnBothExtensionsFromDialToneToIdle)
     EXPECT_EQ(pCalledInfo->m_call.m_dwRelatedCallID, pCallerInfo->m_call.m_dwCallID);
     EXPECT_NE(pCallerInfo->m_call.m_dwCallID, pCalledInfo->m_call.m_dwCallID);
 
-    // The caller's CALLEDID became known while dialling, before the callee rang.
-    auto firstInfo = std::find_if(events.begin(), events.end(), [](const CSimEvent& e) {
-        return e.m_eKind == EEventKind::CallInfo && e.m_dwLine == EXT201;
-    });
-    ASSERT_NE(firstInfo, events.end());
-    EXPECT_EQ(firstInfo->m_dwInfo, DWORD{INFO_CALLEDID});
-    EXPECT_EQ(firstInfo->m_tAt, 300u);
+    // The caller's CALLEDID became known while dialling, before the callee
+    // rang, whole (number and name), and was not reported again unchanged.
+    std::vector<const CSimEvent*> calledInfos = CalledIdInfos(events, EXT201);
+    ASSERT_EQ(calledInfos.size(), 1u);
+    EXPECT_EQ(calledInfos[0]->m_tAt, 300u);
+    EXPECT_EQ(calledInfos[0]->m_call.m_called, (CSimParty{"202", "Sales"}));
+    EXPECT_EQ(LastOn(events, EXT201, EEventKind::CallInfo)->m_dwInfo, DWORD{INFO_CONNECTEDID});
     EXPECT_TRUE(pbx.GetAllCalls().empty());
+
+    // The same for a call an application makes.
+    CSimPbx app(simtest::SmallOffice());
+    DWORD dwMade = 0;
+    ASSERT_EQ(app.MakeCall(EXT201, "203", &dwMade), ESimResult::Ok);
+    events.clear();
+    RunFor(app, 5000, &events);
+    calledInfos = CalledIdInfos(events, EXT201);
+    ASSERT_EQ(calledInfos.size(), 1u);
+    EXPECT_EQ(calledInfos[0]->m_call.m_called, (CSimParty{"203", "Manager"}));
 }
 
 TEST(SimPbx, InboundCallOverTrunkCarriesTrunkAndDidToTheExtension)
@@ -175,6 +197,9 @@ TEST(SimPbx, OutboundCallSeizesAFreeTrunkAndReportsIt)
     }
     ASSERT_NE(pTrunkInfo, nullptr);
     EXPECT_EQ(pTrunkInfo->m_call.m_dwTrunk, 2u);
+    std::vector<const CSimEvent*> calledInfos = CalledIdInfos(events, EXT202);
+    ASSERT_EQ(calledInfos.size(), 1u);
+    EXPECT_EQ(calledInfos[0]->m_call.m_called.m_strNumber, "0409876543");
     const CSimAppearance& trunk = *pbx.GetCalls(TRUNK2)[0];
     EXPECT_EQ(trunk.m_dwOrigin, DWORD{ORIGIN_OUTBOUND});
     EXPECT_EQ(trunk.m_called.m_strNumber, "0409876543");
