@@ -22,6 +22,15 @@ bool IsDialable(const std::string& str)
     });
 }
 
+// Says why an action could not run, to a caller that wants to know.
+bool Fail(std::string* pstrError, const std::string& str)
+{
+    if (pstrError != nullptr) {
+        *pstrError = str;
+    }
+    return false;
+}
+
 }  // namespace
 
 const char* CallStateText(ECallState eState)
@@ -222,6 +231,47 @@ void CSimPbx::Link(DWORD dwA, DWORD dwB)
     pB->m_a.m_dwRelatedCallID = pA->m_a.m_dwCallID;
 }
 
+void CSimPbx::EndNow(DWORD dwId, EStateMode eMode)
+{
+    SetState(dwId, ECallState::Disconnected, eMode);
+    SetState(dwId, ECallState::Idle, EStateMode::None);
+}
+
+// A caller who hears busy listens a while, then hangs up.
+void CSimPbx::HangUpAfterBusyTone(DWORD dwId)
+{
+    At(BUSY_LISTEN, [this, dwId]() {
+        CCall* p = Find(dwId);
+        if (p != nullptr && p->m_a.m_eState == ECallState::Busy) {
+            HangUp(dwId);
+        }
+    });
+}
+
+// An extension goes off hook to call; its side ends the call when the talk time is over.
+DWORD CSimPbx::GoOffHook(DWORD dwLine, EStateMode eDialtone, bool bAppMade, const CSimCallTiming& timing)
+{
+    CSimParty caller = PartyOf(dwLine);
+    DWORD dwId = NewCall(
+        dwLine, ORIGIN_OUTBOUND, EReason::Direct, ECallState::Dialtone, eDialtone,
+        [&](CSimAppearance& a) {
+            a.m_caller = caller;
+            a.m_bAppMade = bAppMade;
+        },
+        timing);
+    Find(dwId)->m_bEnder = true;
+    return dwId;
+}
+
+// The caller dials a moment after dial tone; the called ID is known from then on.
+void CSimPbx::DialAfterDialTone(DWORD dwId, const CSimParty& called)
+{
+    At(300, [this, dwId, called]() {
+        SetState(dwId, ECallState::Dialing, EStateMode::None);
+        SetInfo(dwId, INFO_CALLEDID, [&called](CSimAppearance& a) { a.m_called = called; });
+    });
+}
+
 // The user of this appearance's line hangs up (or an application drops it).
 void CSimPbx::HangUp(DWORD dwId)
 {
@@ -235,8 +285,7 @@ void CSimPbx::HangUp(DWORD dwId)
         // Rejecting a ringing call: the caller hears busy.
         SetState(dwId, ECallState::Idle, EStateMode::None);
     } else {
-        SetState(dwId, ECallState::Disconnected, EStateMode::DisconnectNormal);
-        SetState(dwId, ECallState::Idle, EStateMode::None);
+        EndNow(dwId, EStateMode::DisconnectNormal);
     }
     if (dwPeer != 0) {
         FarEndGone(dwPeer, bRinging ? EStateMode::DisconnectBusy : EStateMode::DisconnectNormal);
@@ -256,11 +305,11 @@ void CSimPbx::FarEndGone(DWORD dwId, EStateMode eMode)
         SetState(dwId, ECallState::Idle, EStateMode::None);
         return;
     }
-    SetState(dwId, ECallState::Disconnected, eMode);
     if (m_lines[pCall->m_a.m_dwLine].m_eKind == ELineKind::Co) {
-        SetState(dwId, ECallState::Idle, EStateMode::None);
+        EndNow(dwId, eMode);
         return;
     }
+    SetState(dwId, ECallState::Disconnected, eMode);
     At(HANGUP_DELAY, [this, dwId]() {
         CCall* p = Find(dwId);
         if (p != nullptr && p->m_a.m_eState == ECallState::Disconnected) {
@@ -366,49 +415,33 @@ bool CSimPbx::StartInternal(const CSimAction& action, bool bAppMade, DWORD* pdwI
 {
     int nFrom = FindLine(action.m_strFrom);
     int nTo = FindLine(action.m_strTo);
-    auto fail = [pstrError](const std::string& str) {
-        if (pstrError != nullptr) {
-            *pstrError = str;
-        }
-        return false;
-    };
     if (nFrom < 0) {
-        return fail("no line with number \"" + action.m_strFrom + "\"");
+        return Fail(pstrError, "no line with number \"" + action.m_strFrom + "\"");
     }
     if (nTo < 0) {
-        return fail("no line with number \"" + action.m_strTo + "\"");
+        return Fail(pstrError, "no line with number \"" + action.m_strTo + "\"");
     }
     if (nFrom == nTo) {
-        return fail("a line cannot call itself");
+        return Fail(pstrError, "a line cannot call itself");
     }
     if (m_lines[nFrom].m_eKind == ELineKind::Co || m_lines[nTo].m_eKind == ELineKind::Co) {
-        return fail("internal calls are between extensions, not trunks");
+        return Fail(pstrError, "internal calls are between extensions, not trunks");
     }
     if (!IsLineFree(static_cast<DWORD>(nFrom))) {
-        return fail("line \"" + action.m_strFrom + "\" is busy or out of service");
+        return Fail(pstrError, "line \"" + action.m_strFrom + "\" is busy or out of service");
     }
     DWORD dwFrom = static_cast<DWORD>(nFrom);
     DWORD dwTo = static_cast<DWORD>(nTo);
     CSimParty caller = PartyOf(dwFrom);
     CSimParty callee = PartyOf(dwTo);
 
-    DWORD dwA = NewCall(
-        dwFrom, ORIGIN_OUTBOUND, EReason::Direct, ECallState::Dialtone, EStateMode::DialtoneInternal,
-        [&](CSimAppearance& a) {
-            a.m_caller = caller;
-            a.m_bAppMade = bAppMade;
-        },
-        action.m_timing);
-    Find(dwA)->m_bEnder = true;
+    DWORD dwA = GoOffHook(dwFrom, EStateMode::DialtoneInternal, bAppMade, action.m_timing);
     if (pdwId != nullptr) {
         *pdwId = dwA;
     }
 
     // The PBX knows its own extension by number and name as soon as it is dialled.
-    At(300, [this, dwA, callee]() {
-        SetState(dwA, ECallState::Dialing, EStateMode::None);
-        SetInfo(dwA, INFO_CALLEDID, [&](CSimAppearance& a) { a.m_called = callee; });
-    });
+    DialAfterDialTone(dwA, callee);
     At(800, [this, dwA, dwTo, caller, callee, action]() {
         CCall* pA = Find(dwA);
         if (pA == nullptr || pA->m_a.m_eState != ECallState::Dialing) {
@@ -416,12 +449,7 @@ bool CSimPbx::StartInternal(const CSimAction& action, bool bAppMade, DWORD* pdwI
         }
         if (action.m_bBusy || !IsLineFree(dwTo)) {
             SetState(dwA, ECallState::Busy, EStateMode::BusyStation);
-            At(BUSY_LISTEN, [this, dwA]() {
-                CCall* p = Find(dwA);
-                if (p != nullptr && p->m_a.m_eState == ECallState::Busy) {
-                    HangUp(dwA);
-                }
-            });
+            HangUpAfterBusyTone(dwA);
             return;
         }
         SetState(dwA, ECallState::Proceeding, EStateMode::None);
@@ -455,22 +483,16 @@ bool CSimPbx::StartInternal(const CSimAction& action, bool bAppMade, DWORD* pdwI
 
 bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError)
 {
-    auto fail = [pstrError](const std::string& str) {
-        if (pstrError != nullptr) {
-            *pstrError = str;
-        }
-        return false;
-    };
     int nTo = FindLine(action.m_strTo);
     if (nTo < 0) {
-        return fail("no line with number \"" + action.m_strTo + "\"");
+        return Fail(pstrError, "no line with number \"" + action.m_strTo + "\"");
     }
     if (m_lines[nTo].m_eKind == ELineKind::Co) {
-        return fail("an inbound call goes to an extension, not a trunk");
+        return Fail(pstrError, "an inbound call goes to an extension, not a trunk");
     }
     int nTrunk = FindFreeTrunk(action.m_strTrunk);
     if (nTrunk < 0) {
-        return fail(action.m_strTrunk.empty() ? std::string("no free trunk")
+        return Fail(pstrError, action.m_strTrunk.empty() ? std::string("no free trunk")
                                               : "trunk \"" + action.m_strTrunk + "\" is not a free CO line");
     }
     DWORD dwTo = static_cast<DWORD>(nTo);
@@ -499,8 +521,7 @@ bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError)
         }
         SetState(dwT, ECallState::Accepted, EStateMode::None);
         if (action.m_bBusy || !IsLineFree(dwTo)) {
-            SetState(dwT, ECallState::Disconnected, EStateMode::DisconnectBusy);
-            SetState(dwT, ECallState::Idle, EStateMode::None);
+            EndNow(dwT, EStateMode::DisconnectBusy);
             return;
         }
         DWORD dwE = NewCall(
@@ -524,8 +545,7 @@ bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError)
                     return;
                 }
                 SetState(dwE, ECallState::Idle, EStateMode::None);
-                SetState(dwT, ECallState::Disconnected, EStateMode::DisconnectNoAnswer);
-                SetState(dwT, ECallState::Idle, EStateMode::None);
+                EndNow(dwT, EStateMode::DisconnectNoAnswer);
             });
         } else {
             At(action.m_timing.m_tRing, [this, dwE]() { Connect(dwE); });
@@ -536,45 +556,29 @@ bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError)
 
 bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwId, std::string* pstrError)
 {
-    auto fail = [pstrError](const std::string& str) {
-        if (pstrError != nullptr) {
-            *pstrError = str;
-        }
-        return false;
-    };
     int nFrom = FindLine(action.m_strFrom);
     if (nFrom < 0) {
-        return fail("no line with number \"" + action.m_strFrom + "\"");
+        return Fail(pstrError, "no line with number \"" + action.m_strFrom + "\"");
     }
     if (m_lines[nFrom].m_eKind == ELineKind::Co) {
-        return fail("an outbound call starts at an extension, not a trunk");
+        return Fail(pstrError, "an outbound call starts at an extension, not a trunk");
     }
     if (!IsDialable(action.m_strNumber)) {
-        return fail("the number \"" + action.m_strNumber + "\" is not made of dialable digits");
+        return Fail(pstrError, "the number \"" + action.m_strNumber + "\" is not made of dialable digits");
     }
     if (!IsLineFree(static_cast<DWORD>(nFrom))) {
-        return fail("line \"" + action.m_strFrom + "\" is busy or out of service");
+        return Fail(pstrError, "line \"" + action.m_strFrom + "\" is busy or out of service");
     }
     DWORD dwFrom = static_cast<DWORD>(nFrom);
     CSimParty caller = PartyOf(dwFrom);
     std::string strNumber = action.m_strNumber;
 
-    DWORD dwA = NewCall(
-        dwFrom, ORIGIN_OUTBOUND, EReason::Direct, ECallState::Dialtone, EStateMode::DialtoneExternal,
-        [&](CSimAppearance& a) {
-            a.m_caller = caller;
-            a.m_bAppMade = bAppMade;
-        },
-        action.m_timing);
-    Find(dwA)->m_bEnder = true;
+    DWORD dwA = GoOffHook(dwFrom, EStateMode::DialtoneExternal, bAppMade, action.m_timing);
     if (pdwId != nullptr) {
         *pdwId = dwA;
     }
 
-    At(300, [this, dwA, strNumber]() {
-        SetState(dwA, ECallState::Dialing, EStateMode::None);
-        SetInfo(dwA, INFO_CALLEDID, [&](CSimAppearance& a) { a.m_called.m_strNumber = strNumber; });
-    });
+    DialAfterDialTone(dwA, CSimParty{strNumber, ""});
     At(800, [this, dwA, caller, strNumber, action]() {
         CCall* pA = Find(dwA);
         if (pA == nullptr || pA->m_a.m_eState != ECallState::Dialing) {
@@ -583,12 +587,7 @@ bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwI
         int nTrunk = FindFreeTrunk(action.m_strTrunk);
         if (nTrunk < 0) {
             SetState(dwA, ECallState::Busy, EStateMode::BusyTrunk);
-            At(BUSY_LISTEN, [this, dwA]() {
-                CCall* p = Find(dwA);
-                if (p != nullptr && p->m_a.m_eState == ECallState::Busy) {
-                    HangUp(dwA);
-                }
-            });
+            HangUpAfterBusyTone(dwA);
             return;
         }
         DWORD dwTrunk = m_lines[nTrunk].m_dwTrunk;
@@ -610,15 +609,9 @@ bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwI
                 return;
             }
             if (action.m_bBusy) {
-                SetState(dwT, ECallState::Disconnected, EStateMode::DisconnectBusy);
-                SetState(dwT, ECallState::Idle, EStateMode::None);
+                EndNow(dwT, EStateMode::DisconnectBusy);
                 SetState(dwA, ECallState::Busy, EStateMode::BusyStation);
-                At(BUSY_LISTEN, [this, dwA]() {
-                    CCall* p = Find(dwA);
-                    if (p != nullptr && p->m_a.m_eState == ECallState::Busy) {
-                        HangUp(dwA);
-                    }
-                });
+                HangUpAfterBusyTone(dwA);
                 return;
             }
             SetState(dwT, ECallState::Ringback, EStateMode::None);
@@ -629,8 +622,7 @@ bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwI
                     return;
                 }
                 if (action.m_bNoAnswer) {
-                    SetState(dwT, ECallState::Disconnected, EStateMode::DisconnectNoAnswer);
-                    SetState(dwT, ECallState::Idle, EStateMode::None);
+                    EndNow(dwT, EStateMode::DisconnectNoAnswer);
                     FarEndGone(dwA, EStateMode::DisconnectNoAnswer);
                     return;
                 }
@@ -675,12 +667,6 @@ bool CSimPbx::SetService(DWORD dwLine, bool bInService)
 
 bool CSimPbx::RunAction(const CSimAction& action, std::string* pstrError)
 {
-    auto fail = [pstrError](const std::string& str) {
-        if (pstrError != nullptr) {
-            *pstrError = str;
-        }
-        return false;
-    };
     auto lineOf = [this, &action](int* pnLine) {
         *pnLine = FindLine(action.m_strLine);
         return *pnLine >= 0;
@@ -695,10 +681,10 @@ bool CSimPbx::RunAction(const CSimAction& action, std::string* pstrError)
         return StartOutbound(action, false, nullptr, pstrError);
     case EActionKind::OutOfService:
         if (!lineOf(&nLine)) {
-            return fail("no line with number \"" + action.m_strLine + "\"");
+            return Fail(pstrError, "no line with number \"" + action.m_strLine + "\"");
         }
         if (!SetService(static_cast<DWORD>(nLine), false)) {
-            return fail("line \"" + action.m_strLine + "\" is already out of service");
+            return Fail(pstrError, "line \"" + action.m_strLine + "\" is already out of service");
         }
         if (action.m_tFor != 0) {
             DWORD dwLine = static_cast<DWORD>(nLine);
@@ -707,10 +693,10 @@ bool CSimPbx::RunAction(const CSimAction& action, std::string* pstrError)
         return true;
     case EActionKind::InService:
         if (!lineOf(&nLine)) {
-            return fail("no line with number \"" + action.m_strLine + "\"");
+            return Fail(pstrError, "no line with number \"" + action.m_strLine + "\"");
         }
         if (!SetService(static_cast<DWORD>(nLine), true)) {
-            return fail("line \"" + action.m_strLine + "\" is already in service");
+            return Fail(pstrError, "line \"" + action.m_strLine + "\" is already in service");
         }
         return true;
     case EActionKind::Reinit: {
@@ -723,7 +709,7 @@ bool CSimPbx::RunAction(const CSimAction& action, std::string* pstrError)
     case EActionKind::Answer:
     case EActionKind::Hangup: {
         if (!lineOf(&nLine)) {
-            return fail("no line with number \"" + action.m_strLine + "\"");
+            return Fail(pstrError, "no line with number \"" + action.m_strLine + "\"");
         }
         for (const CSimAppearance* pCall : GetCalls(static_cast<DWORD>(nLine))) {
             if (action.m_eKind == EActionKind::Hangup) {
@@ -735,12 +721,12 @@ bool CSimPbx::RunAction(const CSimAction& action, std::string* pstrError)
                 return true;
             }
         }
-        return fail(action.m_eKind == EActionKind::Answer
+        return Fail(pstrError, action.m_eKind == EActionKind::Answer
                         ? "line \"" + action.m_strLine + "\" has no ringing call"
                         : "line \"" + action.m_strLine + "\" has no call");
     }
     }
-    return fail("unknown action");
+    return Fail(pstrError, "unknown action");
 }
 
 void CSimPbx::Schedule(const CSimAction& action)
@@ -783,14 +769,7 @@ ESimResult CSimPbx::MakeCall(DWORD dwLine, const std::string& strDest, DWORD* pd
     action.m_timing = CSimCallTiming{3000, 30000};
     if (strDest.empty()) {
         // Nothing dialled yet: the phone sits at dial tone until dropped.
-        *pdwId = NewCall(
-            dwLine, ORIGIN_OUTBOUND, EReason::Direct, ECallState::Dialtone, EStateMode::DialtoneInternal,
-            [this, dwLine](CSimAppearance& a) {
-                a.m_caller = PartyOf(dwLine);
-                a.m_bAppMade = true;
-            },
-            action.m_timing);
-        Find(*pdwId)->m_bEnder = true;
+        *pdwId = GoOffHook(dwLine, EStateMode::DialtoneInternal, true, action.m_timing);
         return ESimResult::Ok;
     }
     int nTo = FindLine(strDest);

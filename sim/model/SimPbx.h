@@ -129,6 +129,10 @@ private:
     void SetInfo(DWORD dwId, DWORD dwInfo, const std::function<void(CSimAppearance&)>& fnChange);
     void Link(DWORD dwA, DWORD dwB);
 
+    void EndNow(DWORD dwId, EStateMode eMode);  // DISCONNECTED with this mode, then IDLE
+    void HangUpAfterBusyTone(DWORD dwId);
+    DWORD GoOffHook(DWORD dwLine, EStateMode eDialtone, bool bAppMade, const CSimCallTiming& timing);
+    void DialAfterDialTone(DWORD dwId, const CSimParty& called);
     void HangUp(DWORD dwId);
     void FarEndGone(DWORD dwId, EStateMode eMode);
     void Connect(DWORD dwAnswering);

@@ -562,42 +562,28 @@ CSimScenario DefaultOffice()
     static const char* const pszNames[] = {"Reception",  "Sales 1",  "Sales 2",   "Accounts", "Manager",
                                            "Warehouse",  "Support 1", "Support 2", "Meeting Room",
                                            "Workshop",   "Assistant", "Lab"};
+    // A device of the office: its kind, number and name, the rest as a scenario would default it.
+    auto add = [&scenario](ELineKind eKind, const std::string& strNumber, const std::string& strName, DWORD dwOrdinal,
+                           const std::string& strDid = std::string()) {
+        CSimLineConfig line;
+        line.m_eKind = eKind;
+        line.m_strNumber = strNumber;
+        line.m_strName = strName;
+        line.m_strDid = strDid;
+        CompleteDevice(&line, dwOrdinal, false);
+        scenario.m_lines.push_back(line);
+    };
     DWORD dwOrdinal = 0;
     for (const char* pszName : pszNames) {
-        CSimLineConfig line;
-        line.m_eKind = ELineKind::Ext;
-        line.m_strNumber = std::to_string(201 + dwOrdinal);
-        line.m_strName = pszName;
-        line.m_strDid = "0" + line.m_strNumber;
-        CompleteDevice(&line, ++dwOrdinal, false);
-        scenario.m_lines.push_back(line);
+        std::string strNumber = std::to_string(201 + dwOrdinal);
+        add(ELineKind::Ext, strNumber, pszName, ++dwOrdinal, "0" + strNumber);
     }
     for (DWORD i = 1; i <= 4; ++i) {
-        CSimLineConfig line;
-        line.m_eKind = ELineKind::Co;
-        line.m_strNumber = std::to_string(800 + i);
-        line.m_strName = "City Line " + std::to_string(i);
-        CompleteDevice(&line, i, false);
-        scenario.m_lines.push_back(line);
+        add(ELineKind::Co, std::to_string(800 + i), "City Line " + std::to_string(i), i);
     }
-    CSimLineConfig voiceMail;
-    voiceMail.m_eKind = ELineKind::Etc;
-    voiceMail.m_strNumber = "700";
-    voiceMail.m_strName = "Voice Mail";
-    CompleteDevice(&voiceMail, 1, false);
-    scenario.m_lines.push_back(voiceMail);
-    CSimLineConfig door;
-    door.m_eKind = ELineKind::Etc;
-    door.m_strNumber = "710";
-    door.m_strName = "Door Phone";
-    CompleteDevice(&door, 2, false);
-    scenario.m_lines.push_back(door);
-    CSimLineConfig fax;
-    fax.m_eKind = ELineKind::Other;
-    fax.m_strNumber = "750";
-    fax.m_strName = "Fax Modem";
-    CompleteDevice(&fax, 1, false);
-    scenario.m_lines.push_back(fax);
+    add(ELineKind::Etc, "700", "Voice Mail", 1);
+    add(ELineKind::Etc, "710", "Door Phone", 2);
+    add(ELineKind::Other, "750", "Fax Modem", 1);
 
     scenario.m_traffic.m_bEnabled = true;
     scenario.m_traffic.m_tMeanInterval = 15000;
