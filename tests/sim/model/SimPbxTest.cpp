@@ -36,6 +36,15 @@ CSimAction Inbound(const std::string& strTo, SimTime tRing = 2000, SimTime tTalk
     return action;
 }
 
+// An external call to 201, answered after a second and passed on to 202 five seconds later.
+CSimAction TransferredInbound(SimTime tTalk)
+{
+    CSimAction action = Inbound("201", 1000, tTalk);
+    action.m_strTransferTo = "202";
+    action.m_tTransferAfter = 5000;
+    return action;
+}
+
 CSimAction OnLine(EActionKind eKind, const std::string& strLine, SimTime tFor = 0)
 {
     CSimAction action;
@@ -264,9 +273,7 @@ TEST(SimPbx, BusyAndNoAnswerEndTheCallerSide)
 TEST(SimPbx, TransferRingsTheNewExtensionWithRedirectionIds)
 {
     CSimPbx pbx(simtest::SmallOffice());
-    CSimAction action = Inbound("201", 1000, 20000);
-    action.m_strTransferTo = "202";
-    action.m_tTransferAfter = 5000;
+    CSimAction action = TransferredInbound(20000);
     std::string strError;
     ASSERT_TRUE(pbx.RunAction(action, &strError));
     std::vector<CSimEvent> events;
@@ -306,9 +313,7 @@ TEST(SimPbx, TransferredCallKeepsWhatIsLeftOfItsTalkTimeAndZeroStaysUntilHangUp)
     // Talk 20 s from the answer at 1.2 s, passed on 5 s later: the new
     // extension answers at 7.2 s and has 15 s left.
     CSimPbx timed(simtest::SmallOffice());
-    CSimAction action = Inbound("201", 1000, 20000);
-    action.m_strTransferTo = "202";
-    action.m_tTransferAfter = 5000;
+    CSimAction action = TransferredInbound(20000);
     std::string strError;
     ASSERT_TRUE(timed.RunAction(action, &strError)) << strError;
     std::vector<CSimEvent> events;

@@ -46,14 +46,21 @@ CSimHost Host()
     return host;
 }
 
+// What the program asks for: callbacks through a hidden window.
+LINEINITIALIZEEXPARAMS HiddenWindowParams()
+{
+    LINEINITIALIZEEXPARAMS params{};
+    params.dwTotalSize = sizeof params;
+    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+    return params;
+}
+
 HLINEAPP Init(CSimTapi& tapi, const char* pszName = "Linoscope3")
 {
     HLINEAPP hApp = 0;
     DWORD dwDevices = 0;
     DWORD dwVersion = TAPI_VERSION_2_0;
-    LINEINITIALIZEEXPARAMS params{};
-    params.dwTotalSize = sizeof params;
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+    LINEINITIALIZEEXPARAMS params = HiddenWindowParams();
     EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, pszName, &dwDevices, &dwVersion, &params), 0);
     return hApp;
 }
@@ -120,9 +127,7 @@ TEST(SimTapi, InitializeExChecksItsArguments)
     HLINEAPP hApp = 0;
     DWORD dwDevices = 0;
     DWORD dwVersion = TAPI_VERSION_2_0;
-    LINEINITIALIZEEXPARAMS params{};
-    params.dwTotalSize = sizeof params;
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+    LINEINITIALIZEEXPARAMS params = HiddenWindowParams();
     EXPECT_EQ(tapi.InitializeEx(nullptr, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), LINEERR_INVALPOINTER);
     EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", nullptr, &dwVersion, &params), LINEERR_INVALPOINTER);
     EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, nullptr), LINEERR_INVALPOINTER);
@@ -476,9 +481,7 @@ TEST(SimTapi, LineStatesGoOnlyWhereAskedAndReinitStopsNewApplications)
     HLINEAPP hLate = 0;
     DWORD dwDevices = 0;
     DWORD dwVersion = TAPI_VERSION_2_0;
-    LINEINITIALIZEEXPARAMS params{};
-    params.dwTotalSize = sizeof params;
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+    LINEINITIALIZEEXPARAMS params = HiddenWindowParams();
     EXPECT_EQ(tapi.InitializeEx(&hLate, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), LINEERR_REINIT);
     ASSERT_EQ(tapi.Shutdown(hApp), 0);
     EXPECT_FALSE(tapi.IsDeliverable(messages[0]));
