@@ -14,6 +14,7 @@
 #include "app/Window.h"
 #include "fake_tapi/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
+#include "monitor/StartupScene.h"
 #include "views/resource.h"
 
 using namespace wintest;
@@ -112,7 +113,7 @@ protected:
         AddLine(3, "Talvora ZR-40", 0x1001, "CO 21", "21");
         AddLine(4, "Talvora ZR-40", 0x1002, "CO 7", "7");
         AddLine(5, "Other Modem Provider", 0x0001, "Modem", "Modem");
-        m_fake.m_addressStatus[CFakeTapi::LineHandleFor(3)] = CoNameStatus("Sales");
+        m_fake.m_addressStatus[CFakeTapi::LineHandleFor(3)] = startup_scene::CoNameStatus("Sales");
         m_fake.m_dwNumDevs = 6;
     }
     void AddLine(DWORD dwDevice, const std::string& strProvider, DWORD dwPermanentID, const std::string& strName,
@@ -120,20 +121,6 @@ protected:
         m_fake.m_devCaps[dwDevice] = CFakeTapi::MakeDevCaps(strProvider, dwPermanentID, strName);
         m_fake.m_addressCaps[dwDevice] = CFakeTapi::MakeAddressCaps(dwDevice, strAddress);
     }
-    // The CO provider's display name: length and offset in the first two
-    // DWORDs of the address status's device-specific part.
-    static CStructImage CoNameStatus(const std::string& strName) {
-        CStructImage image = CStructImage::Of<LINEADDRESSSTATUS>();
-        std::vector<BYTE> part(8 + strName.size(), 0);
-        const DWORD dwLength = static_cast<DWORD>(strName.size());
-        const DWORD dwOffset = static_cast<DWORD>(image.Bytes().size() + 8);
-        std::memcpy(part.data(), &dwLength, 4);
-        std::memcpy(part.data() + 4, &dwOffset, 4);
-        std::memcpy(part.data() + 8, strName.data(), strName.size());
-        image.AddBytes(offsetof(LINEADDRESSSTATUS, dwDevSpecificSize), part.data(), part.size());
-        return image;
-    }
-
     BOOL Start() {
         m_pApp = std::make_unique<CLinoscopeApp>(GetModuleHandleA(nullptr));
         BOOL bStarted = m_pApp->InitInstance();
@@ -157,22 +144,28 @@ protected:
         return false;
     }
 
-    // Right-clicks the item as the mouse would and returns what the menu
-    // offered (nothing when no menu opened).
-    SMenuCatcher RightClick(HWND hTree, HTREEITEM hItem, bool bChoose) {
-        RECT rc{};
-        TreeView_GetItemRect(hTree, hItem, &rc, TRUE);
-        const LPARAM lPoint = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    // Runs the action with the menu catcher installed; returns what the
+    // menu offered (nothing when no menu opened).
+    static SMenuCatcher CatchMenu(bool bChoose, const std::function<void()>& action) {
         SMenuCatcher catcher;
         catcher.bChoose = bChoose;
         g_pMenuCatcher = &catcher;
         HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROC, MenuHook, nullptr, GetCurrentThreadId());
-        // The control follows the button until it is released.
-        PostMessageA(hTree, WM_RBUTTONUP, 0, lPoint);
-        SendMessageA(hTree, WM_RBUTTONDOWN, MK_RBUTTON, lPoint);
+        action();
         UnhookWindowsHookEx(hHook);
         g_pMenuCatcher = nullptr;
         return catcher;
+    }
+    // Right-clicks the item as the mouse would.
+    static SMenuCatcher RightClick(HWND hTree, HTREEITEM hItem, bool bChoose) {
+        RECT rc{};
+        TreeView_GetItemRect(hTree, hItem, &rc, TRUE);
+        const LPARAM lPoint = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+        return CatchMenu(bChoose, [&] {
+            // The control follows the button until it is released.
+            PostMessageA(hTree, WM_RBUTTONUP, 0, lPoint);
+            SendMessageA(hTree, WM_RBUTTONDOWN, MK_RBUTTON, lPoint);
+        });
     }
 
     CFakeTapi m_fake;
@@ -205,23 +198,21 @@ TEST_F(AppWindowTest, StartShowsTitleMenuAndThreeSortedPanesCoExtEtc) {
     EXPECT_TRUE(IsWindowVisible(Frame()));
     EXPECT_EQ(GetMainWindow(), Frame());
 
+    // Menu 128: "&File" / "E&xit", "&Help" / "&About Linoscope3...".
+    const auto entries = [](HMENU hMenu) {
+        std::vector<std::pair<std::string, UINT>> items;
+        for (int i = 0; i < GetMenuItemCount(hMenu); ++i) {
+            char szText[64] = "";
+            GetMenuStringA(hMenu, static_cast<UINT>(i), szText, sizeof szText, MF_BYPOSITION);
+            items.emplace_back(szText, GetMenuItemID(hMenu, i));
+        }
+        return items;
+    };
+    using Entries = std::vector<std::pair<std::string, UINT>>;
     HMENU hMenu = GetMenu(Frame());
-    ASSERT_EQ(GetMenuItemCount(hMenu), 2);
-    char szText[64];
-    GetMenuStringA(hMenu, 0, szText, sizeof szText, MF_BYPOSITION);
-    EXPECT_STREQ(szText, "&File");
-    GetMenuStringA(hMenu, 1, szText, sizeof szText, MF_BYPOSITION);
-    EXPECT_STREQ(szText, "&Help");
-    HMENU hFile = GetSubMenu(hMenu, 0);
-    HMENU hHelp = GetSubMenu(hMenu, 1);
-    ASSERT_EQ(GetMenuItemCount(hFile), 1);
-    EXPECT_EQ(GetMenuItemID(hFile, 0), static_cast<UINT>(ID_APP_EXIT));
-    GetMenuStringA(hFile, 0, szText, sizeof szText, MF_BYPOSITION);
-    EXPECT_STREQ(szText, "E&xit");
-    ASSERT_EQ(GetMenuItemCount(hHelp), 1);
-    EXPECT_EQ(GetMenuItemID(hHelp, 0), static_cast<UINT>(ID_APP_ABOUT));
-    GetMenuStringA(hHelp, 0, szText, sizeof szText, MF_BYPOSITION);
-    EXPECT_STREQ(szText, "&About Linoscope3...");
+    EXPECT_EQ(entries(hMenu), (Entries{{"&File", UINT(-1)}, {"&Help", UINT(-1)}}));
+    EXPECT_EQ(entries(GetSubMenu(hMenu, 0)), (Entries{{"E&xit", ID_APP_EXIT}}));
+    EXPECT_EQ(entries(GetSubMenu(hMenu, 1)), (Entries{{"&About Linoscope3...", ID_APP_ABOUT}}));
 
     // Three tree controls left to right, CO, EXT, ETC, the first two a third
     // of the client width each.
@@ -294,13 +285,9 @@ TEST_F(AppWindowTest, RightClickSelectsAndLineInformationOfExtReportsThatLine) {
     // From the keyboard (Shift+F10) the menu of the selected line opens too.
     TreeView_SelectItem(hTree, h201);
     SetFocus(hTree);
-    SMenuCatcher keyboard;
-    keyboard.bChoose = false;
-    g_pMenuCatcher = &keyboard;
-    HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROC, MenuHook, nullptr, GetCurrentThreadId());
-    SendMessageA(hTree, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hTree), MAKELPARAM(-1, -1));
-    UnhookWindowsHookEx(hHook);
-    g_pMenuCatcher = nullptr;
+    SMenuCatcher keyboard = CatchMenu(false, [&] {
+        SendMessageA(hTree, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hTree), MAKELPARAM(-1, -1));
+    });
     EXPECT_EQ(keyboard.texts, std::vector<std::string>{"Line Information"});
 }
 
@@ -424,15 +411,11 @@ TEST_F(AppWindowTest, F6AndShiftF6MoveTheFocusBetweenThePanes) {
     ASSERT_TRUE(Start());
     SetFocus(Pane(0));
     PumpMessages(m_pApp.get());
-    PostKey(Pane(0), VK_F6);
-    PumpMessages(m_pApp.get());
-    EXPECT_EQ(GetFocus(), Pane(1));
-    PostKey(Pane(1), VK_F6);
-    PumpMessages(m_pApp.get());
-    EXPECT_EQ(GetFocus(), Pane(2));
-    PostKey(Pane(2), VK_F6);
-    PumpMessages(m_pApp.get());
-    EXPECT_EQ(GetFocus(), Pane(0));
+    for (int nTo : {1, 2, 0}) {  // F6: to the next pane, round the end
+        PostKey(GetFocus(), VK_F6);
+        PumpMessages(m_pApp.get());
+        EXPECT_EQ(GetFocus(), Pane(nTo));
+    }
     {
         CHeldKeys shift({VK_SHIFT});
         PostKey(Pane(0), VK_F6);

@@ -58,15 +58,11 @@ TEST_F(ProgressDlgTest, ShowsTitleAndPercentOfThePosition) {
     HWND hBar = GetDlgItem(hDlg, IDC_PROGRESS_BAR);
     EXPECT_EQ(SendMessageA(hBar, PBM_GETRANGE, FALSE, 0), 100);
 
-    EXPECT_EQ(dlg.SetPosition(0), 0);
-    EXPECT_EQ(Percent(dlg), "0%");
     EXPECT_EQ(dlg.SetPosition(20), 0);
     EXPECT_EQ(Percent(dlg), "20%");
     EXPECT_EQ(SendMessageA(hBar, PBM_GETPOS, 0, 0), 20);
     EXPECT_EQ(dlg.SetPosition(100), 20);
     EXPECT_EQ(Percent(dlg), "100%");
-    dlg.SetPosition(150);
-    EXPECT_EQ(Percent(dlg), "50%");
     dlg.SetRange(0, 200);
     EXPECT_EQ(SendMessageA(hBar, PBM_GETRANGE, FALSE, 0), 200);
     dlg.SetPosition(150);
