@@ -2,6 +2,7 @@
 // keeps the one of address 0 of every line; the CO tree labels use its address.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,9 @@ public:
     DWORD m_dwAddressFeatures = 0;
     DWORD m_dwPredictiveAutoTransferStates = 0;
     std::vector<std::unique_ptr<CLineCallTreatmentEntry>> m_callTreatments;
+    // Entries of the two lists that the snapshot did not keep (TapiSnapshot.h).
+    std::size_t m_nCompletionMsgsLeftOut = 0;
+    std::size_t m_nCallTreatmentsLeftOut = 0;
     std::string m_strDeviceClasses;
     DWORD m_dwMaxCallDataSize = 0;
     DWORD m_dwCallFeatures2 = 0;

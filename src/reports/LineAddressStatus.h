@@ -2,6 +2,7 @@
 // the display name the maker's provider keeps in the device-specific part.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,9 @@ public:
     DWORD m_dwNumRingsNoAnswer = 0;
     std::vector<std::unique_ptr<CLineForward>> m_forwards;
     std::vector<DWORD> m_terminalModes;
+    // Entries of the two lists that the snapshot did not keep (TapiSnapshot.h).
+    std::size_t m_nForwardsLeftOut = 0;
+    std::size_t m_nTerminalModesLeftOut = 0;
     DWORD m_dwDevSpecificSize = 0;
     DWORD m_dwDevSpecificOffset = 0;
     std::vector<BYTE> m_pDevSpecific;

@@ -71,10 +71,11 @@ CLineDevCaps::CLineDevCaps(const void* pStruct, const void* pBase, DWORD dwAPIVe
     if (const BYTE* p = FixedPartPointer(offsetof(S, DefaultDialParams)))
         m_DefaultDialParams = CLineDialParams(p, m_pBase, Readable());
     const DWORD dwNumTerminals = ReadField(offsetof(S, dwNumTerminals));
-    ReadRecords(m_termCaps, dwNumTerminals, ReadField(offsetof(S, dwTerminalCapsSize)),
-                ReadField(offsetof(S, dwTerminalCapsOffset)), sizeof(LINETERMCAPS));
-    m_terminalTexts = ReadTextEntries(dwNumTerminals, ReadField(offsetof(S, dwTerminalTextEntrySize)),
-                                      ReadField(offsetof(S, dwTerminalTextOffset)));
+    m_nTermCapsLeftOut = ReadRecords(m_termCaps, dwNumTerminals, ReadField(offsetof(S, dwTerminalCapsSize)),
+                                     ReadField(offsetof(S, dwTerminalCapsOffset)), sizeof(LINETERMCAPS));
+    m_nTerminalTextsLeftOut =
+        ReadTextEntries(m_terminalTexts, dwNumTerminals, ReadField(offsetof(S, dwTerminalTextSize)),
+                        ReadField(offsetof(S, dwTerminalTextEntrySize)), ReadField(offsetof(S, dwTerminalTextOffset)));
     m_dwDevSpecificSize = ReadField(offsetof(S, dwDevSpecificSize));
     m_pDevSpecific = ReadBytes(offsetof(S, dwDevSpecificSize));
     m_dwLineFeatures = ReadField(offsetof(S, dwLineFeatures));

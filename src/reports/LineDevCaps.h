@@ -3,6 +3,7 @@
 // ETC, decided from the provider text and the permanent line ID).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,6 +86,9 @@ public:
     CLineDialParams m_DefaultDialParams;
     std::vector<std::unique_ptr<CLineTermCaps>> m_termCaps;
     std::vector<std::string> m_terminalTexts;
+    // Entries of the two lists that the record did not keep (TapiSnapshot.h).
+    std::size_t m_nTermCapsLeftOut = 0;
+    std::size_t m_nTerminalTextsLeftOut = 0;
     DWORD m_dwDevSpecificSize = 0;
     std::vector<BYTE> m_pDevSpecific;
     DWORD m_dwLineFeatures = 0;

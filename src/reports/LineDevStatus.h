@@ -1,6 +1,7 @@
 // Snapshot of LINEDEVSTATUS: who has the line open and what state it is in.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,4 +32,7 @@ public:
     std::vector<BYTE> m_pDevSpecific;
     DWORD m_dwAvailableMediaModes = 0;
     std::vector<std::unique_ptr<CLineAppInfo>> m_appInfo;
+    // Entries of the two lists that the snapshot did not keep (TapiSnapshot.h).
+    std::size_t m_nTerminalModesLeftOut = 0;
+    std::size_t m_nAppInfoLeftOut = 0;
 };

@@ -26,34 +26,38 @@ void AppendDevSpecific(std::string& strReport, int nLevel, DWORD dwSize, const s
     strReport += kLineEnd;
 }
 
-void AppendTerminalModes(std::string& strReport, int nLevel, const std::vector<DWORD>& modes) {
+void AppendTerminalModes(std::string& strReport, int nLevel, const std::vector<DWORD>& modes, std::size_t nLeftOut) {
     for (std::size_t i = 0; i < modes.size(); ++i) {
         AppendListEntryLine(strReport, nLevel, "TerminalMode", i, modes[i], TermModeName(modes[i]));
     }
+    AppendLeftOutLine(strReport, nLevel, "TerminalMode", modes.size(), nLeftOut);
 }
 
 // indent, "    label[i] = ", the text as it stands, CR LF (no quotes).
 void AppendTextEntries(std::string& strReport, int nLevel, std::string_view label,
-                       const std::vector<std::string>& texts) {
+                       const std::vector<std::string>& texts, std::size_t nLeftOut) {
     for (std::size_t i = 0; i < texts.size(); ++i) {
         AppendLabel(strReport, nLevel, label, i);
         strReport += texts[i];
         strReport += kLineEnd;
     }
+    AppendLeftOutLine(strReport, nLevel, label, texts.size(), nLeftOut);
 }
 
 // Each non-null entry as "    label[i] = " with its sub-report at nLevel + 1
 // on the same line; bEndLine adds the CR LF that leaves an empty line after
 // it. A record that could not be allocated is left out, keeping its index.
+// Then the line about the entries the snapshot did not keep, if any.
 template <typename T>
 void AppendSubReports(std::string& strReport, int nLevel, std::string_view label,
-                      const std::vector<std::unique_ptr<T>>& records, bool bEndLine) {
+                      const std::vector<std::unique_ptr<T>>& records, std::size_t nLeftOut, bool bEndLine) {
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (!records[i]) continue;
         AppendLabel(strReport, nLevel, label, i);
         strReport += records[i]->Report(nLevel + 1);
         if (bEndLine) strReport += kLineEnd;
     }
+    AppendLeftOutLine(strReport, nLevel, label, records.size(), nLeftOut);
 }
 
 void AppendDialParams(std::string& strReport, int nLevel, std::string_view label, const CLineDialParams& params) {
@@ -105,9 +109,9 @@ std::string CLineDevCaps::Report(int nLevel) const {
     AppendDialParams(strReport, nLevel, "MinDialParams", m_MinDialParams);
     AppendDialParams(strReport, nLevel, "MaxDialParams", m_MaxDialParams);
     AppendDialParams(strReport, nLevel, "DefaultDialParams", m_DefaultDialParams);
-    AppendSubReports(strReport, nLevel, "TerminalCaps", m_termCaps, true);
+    AppendSubReports(strReport, nLevel, "TerminalCaps", m_termCaps, m_nTermCapsLeftOut, true);
     strReport += kLineEnd;  // always, also without terminals
-    AppendTextEntries(strReport, nLevel, "TerminalTexts", m_terminalTexts);
+    AppendTextEntries(strReport, nLevel, "TerminalTexts", m_terminalTexts, m_nTerminalTextsLeftOut);
     AppendTextLine(strReport, nLevel, "LineName", m_strLineName);
     AppendDevSpecific(strReport, nLevel, m_dwDevSpecificSize, m_pDevSpecific);
     AppendValueLine(strReport, nLevel, "dwLineFeatures", m_dwLineFeatures, LineFeaturesText(m_dwLineFeatures));
@@ -132,10 +136,10 @@ std::string CLineDevStatus::Report(int nLevel) const {
     AppendValueLine(strReport, nLevel, "dwBatteryLevel", m_dwBatteryLevel);
     AppendValueLine(strReport, nLevel, "dwRoamMode", m_dwRoamMode, RoamModesText(m_dwRoamMode));
     AppendValueLine(strReport, nLevel, "dwDevStatusFlags", m_dwDevStatusFlags, DevStatusFlagsText(m_dwDevStatusFlags));
-    AppendTerminalModes(strReport, nLevel, m_terminalModes);
+    AppendTerminalModes(strReport, nLevel, m_terminalModes, m_nTerminalModesLeftOut);
     AppendDevSpecific(strReport, nLevel, m_dwDevSpecificSize, m_pDevSpecific);
     AppendValueLine(strReport, nLevel, "dwAvailableMediaModes", m_dwAvailableMediaModes);
-    AppendSubReports(strReport, nLevel, "AppInfo", m_appInfo, true);
+    AppendSubReports(strReport, nLevel, "AppInfo", m_appInfo, m_nAppInfoLeftOut, true);
     strReport += kLineEnd;  // the empty line that ends the report
     return strReport;
 }
@@ -187,12 +191,12 @@ std::string CLineAddressCaps::Report(int nLevel) const {
     AppendValueLine(strReport, nLevel, "dwCallCompletionModes", m_dwCallCompletionModes,
                     CallComplModesText(m_dwCallCompletionModes));
     AppendValueLine(strReport, nLevel, "dwNumCompletionMessages", m_dwNumCompletionMessages);
-    AppendTextEntries(strReport, nLevel, "CompletionMsgText", m_completionMsgs);
+    AppendTextEntries(strReport, nLevel, "CompletionMsgText", m_completionMsgs, m_nCompletionMsgsLeftOut);
     AppendValueLine(strReport, nLevel, "dwAddressFeatures", m_dwAddressFeatures,
                     AddressFeaturesText(m_dwAddressFeatures));
     AppendValueLine(strReport, nLevel, "dwPredictiveAutoTransferStates", m_dwPredictiveAutoTransferStates,
                     CallStatesText(m_dwPredictiveAutoTransferStates));
-    AppendSubReports(strReport, nLevel, "CallTreatmentList", m_callTreatments, true);
+    AppendSubReports(strReport, nLevel, "CallTreatmentList", m_callTreatments, m_nCallTreatmentsLeftOut, true);
     AppendTextLine(strReport, nLevel, "DeviceClasses", m_strDeviceClasses);
     AppendValueLine(strReport, nLevel, "dwMaxCallDataSize", m_dwMaxCallDataSize);
     AppendValueLine(strReport, nLevel, "dwCallFeatures2", m_dwCallFeatures2, CallFeatures2Text(m_dwCallFeatures2));
@@ -215,9 +219,9 @@ std::string CLineAddressStatus::Report(int nLevel) const {
                     AddressFeaturesText(m_dwAddressFeatures));
     AppendValueLine(strReport, nLevel, "dwNumRingsNoAnswer", m_dwNumRingsNoAnswer);
     // Unlike the other lists, a forward entry adds no line end of its own.
-    AppendSubReports(strReport, nLevel, "Forward", m_forwards, false);
+    AppendSubReports(strReport, nLevel, "Forward", m_forwards, m_nForwardsLeftOut, false);
     strReport += kLineEnd;  // always, also without forward entries
-    AppendTerminalModes(strReport, nLevel, m_terminalModes);
+    AppendTerminalModes(strReport, nLevel, m_terminalModes, m_nTerminalModesLeftOut);
     AppendDevSpecific(strReport, nLevel, m_dwDevSpecificSize, m_pDevSpecific);
     return strReport;
 }

@@ -22,13 +22,13 @@ CLineDevStatus::CLineDevStatus(const void* pStruct, const void* pBase) : CTapiSn
     m_dwBatteryLevel = ReadField(offsetof(S, dwBatteryLevel));
     m_dwRoamMode = ReadField(offsetof(S, dwRoamMode));
     m_dwDevStatusFlags = ReadField(offsetof(S, dwDevStatusFlags));
-    m_terminalModes =
-        ReadDwordList(ReadField(offsetof(S, dwTerminalModesOffset)), ReadField(offsetof(S, dwTerminalModesSize)));
+    m_nTerminalModesLeftOut = ReadDwordList(m_terminalModes, ReadField(offsetof(S, dwTerminalModesOffset)),
+                                            ReadField(offsetof(S, dwTerminalModesSize)));
     m_dwDevSpecificSize = ReadField(offsetof(S, dwDevSpecificSize));
     m_pDevSpecific = ReadBytes(offsetof(S, dwDevSpecificSize));
     m_dwAvailableMediaModes = ReadField(offsetof(S, dwAvailableMediaModes));
-    ReadRecords(m_appInfo, m_dwNumOpens, ReadField(offsetof(S, dwAppInfoSize)), ReadField(offsetof(S, dwAppInfoOffset)),
-                sizeof(LINEAPPINFO));
+    m_nAppInfoLeftOut = ReadRecords(m_appInfo, m_dwNumOpens, ReadField(offsetof(S, dwAppInfoSize)),
+                                    ReadField(offsetof(S, dwAppInfoOffset)), sizeof(LINEAPPINFO));
     ForgetBuffer();
 }
 
@@ -80,13 +80,14 @@ CLineAddressCaps::CLineAddressCaps(const void* pStruct, const void* pBase, DWORD
     m_dwCallCompletionConds = ReadField(offsetof(S, dwCallCompletionConds));
     m_dwCallCompletionModes = ReadField(offsetof(S, dwCallCompletionModes));
     m_dwNumCompletionMessages = ReadField(offsetof(S, dwNumCompletionMessages));
-    m_completionMsgs = ReadTextEntries(m_dwNumCompletionMessages, ReadField(offsetof(S, dwCompletionMsgTextEntrySize)),
-                                       ReadField(offsetof(S, dwCompletionMsgTextOffset)));
+    m_nCompletionMsgsLeftOut = ReadTextEntries(
+        m_completionMsgs, m_dwNumCompletionMessages, ReadField(offsetof(S, dwCompletionMsgTextSize)),
+        ReadField(offsetof(S, dwCompletionMsgTextEntrySize)), ReadField(offsetof(S, dwCompletionMsgTextOffset)));
     m_dwAddressFeatures = ReadField(offsetof(S, dwAddressFeatures));
     m_dwPredictiveAutoTransferStates = ReadField(offsetof(S, dwPredictiveAutoTransferStates));
-    ReadRecords(m_callTreatments, ReadField(offsetof(S, dwNumCallTreatments)),
-                ReadField(offsetof(S, dwCallTreatmentListSize)), ReadField(offsetof(S, dwCallTreatmentListOffset)),
-                sizeof(LINECALLTREATMENTENTRY));
+    m_nCallTreatmentsLeftOut = ReadRecords(
+        m_callTreatments, ReadField(offsetof(S, dwNumCallTreatments)), ReadField(offsetof(S, dwCallTreatmentListSize)),
+        ReadField(offsetof(S, dwCallTreatmentListOffset)), sizeof(LINECALLTREATMENTENTRY));
     // A list of NUL-separated class names: only the first one survives.
     m_strDeviceClasses = ReadText(offsetof(S, dwDeviceClassesSize));
     m_dwMaxCallDataSize = ReadField(offsetof(S, dwMaxCallDataSize));
@@ -112,10 +113,11 @@ CLineAddressStatus::CLineAddressStatus(const void* pStruct, const void* pBase) :
     m_dwNumOnHoldPendCalls = ReadField(offsetof(S, dwNumOnHoldPendCalls));
     m_dwAddressFeatures = ReadField(offsetof(S, dwAddressFeatures));
     m_dwNumRingsNoAnswer = ReadField(offsetof(S, dwNumRingsNoAnswer));
-    ReadRecords(m_forwards, ReadField(offsetof(S, dwForwardNumEntries)), ReadField(offsetof(S, dwForwardSize)),
-                ReadField(offsetof(S, dwForwardOffset)), sizeof(LINEFORWARD));
-    m_terminalModes =
-        ReadDwordList(ReadField(offsetof(S, dwTerminalModesOffset)), ReadField(offsetof(S, dwTerminalModesSize)));
+    m_nForwardsLeftOut =
+        ReadRecords(m_forwards, ReadField(offsetof(S, dwForwardNumEntries)), ReadField(offsetof(S, dwForwardSize)),
+                    ReadField(offsetof(S, dwForwardOffset)), sizeof(LINEFORWARD));
+    m_nTerminalModesLeftOut = ReadDwordList(m_terminalModes, ReadField(offsetof(S, dwTerminalModesOffset)),
+                                            ReadField(offsetof(S, dwTerminalModesSize)));
     m_dwDevSpecificSize = ReadField(offsetof(S, dwDevSpecificSize));
     m_dwDevSpecificOffset = ReadField(offsetof(S, dwDevSpecificOffset));
     m_pDevSpecific = ReadBytes(offsetof(S, dwDevSpecificSize));

@@ -129,6 +129,20 @@ void AppendLabel(std::string& strReport, int nLevel, std::string_view label) {
     strReport += " = ";
 }
 
+void AppendLeftOutLine(std::string& strReport, int nLevel, std::string_view label, std::size_t nShown,
+                       std::size_t nLeftOut) {
+    if (nLeftOut == 0) return;
+    AppendFieldStart(strReport, nLevel, label);
+    strReport += '[';
+    AppendDecimal(strReport, nShown);
+    strReport += "..";
+    AppendDecimal(strReport, nShown + nLeftOut - 1);
+    strReport += "] = ";
+    AppendDecimal(strReport, nLeftOut);
+    strReport += " more entries not shown";
+    strReport += kLineEnd;
+}
+
 void AppendLabel(std::string& strReport, int nLevel, std::string_view label, std::size_t nIndex) {
     AppendFieldStart(strReport, nLevel, label);
     strReport += '[';

@@ -122,3 +122,9 @@ void AppendLabel(std::string& strReport, int nLevel, std::string_view label);
 
 // indent, "    label[%d] = ", no CR LF.
 void AppendLabel(std::string& strReport, int nLevel, std::string_view label, std::size_t nIndex);
+
+// What stands after the nShown entries of a list whose snapshot left
+// nLeftOut entries out: indent, "    label[first..last] = %d more entries
+// not shown", CR LF. Nothing when none was left out.
+void AppendLeftOutLine(std::string& strReport, int nLevel, std::string_view label, std::size_t nShown,
+                       std::size_t nLeftOut);

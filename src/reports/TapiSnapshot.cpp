@@ -90,13 +90,16 @@ WORD CTapiSnapshot::ReadWordField(std::size_t cbFieldOffset) const {
 
 std::string CTapiSnapshot::GetVarString(DWORD dwOffset, DWORD dwSize) const {
     if (dwSize == 0) return {};
-    return MakeString(VarPartPointer(dwOffset, dwSize), dwSize);
+    std::string text = MakeString(VarPartPointer(dwOffset, dwSize), dwSize);
+    m_cbCopied += text.size();
+    return text;
 }
 
 std::vector<BYTE> CTapiSnapshot::CopyVarBytes(DWORD dwOffset, DWORD dwSize) const {
     if (dwSize == 0) return {};
     const BYTE* p = VarPartPointer(dwOffset, dwSize);
     if (p == nullptr) return {};
+    m_cbCopied += dwSize;
     return std::vector<BYTE>(p, p + dwSize);
 }
 
@@ -108,27 +111,48 @@ std::vector<BYTE> CTapiSnapshot::ReadBytes(std::size_t cbSizeField) const {
     return CopyVarBytes(ReadField(cbSizeField + 4), ReadField(cbSizeField));
 }
 
-std::vector<DWORD> CTapiSnapshot::ReadDwordList(DWORD dwOffset, DWORD dwSize) const {
-    const DWORD dwCount = dwSize / 4;
-    if (dwCount == 0) return {};
-    const BYTE* p = VarPartPointer(dwOffset, dwSize);
-    if (p == nullptr) return {};
-    std::vector<DWORD> values(dwCount);
-    std::memcpy(values.data(), p, std::size_t{dwCount} * 4);
-    return values;
+std::size_t CTapiSnapshot::EntriesHeld(DWORD dwCount, DWORD dwListSize, DWORD dwOffset, DWORD cbEntry) const {
+    if (cbEntry == 0 || m_pBase == nullptr || m_readable.pBegin == nullptr) return 0;
+    // The bytes readable from base + dwOffset on: up to the extent's end, and
+    // no further than a 32-bit offset reaches.
+    const std::uintptr_t base = AddressOf(m_pBase);
+    if (dwOffset > UINTPTR_MAX - base) return 0;
+    const std::uintptr_t at = base + dwOffset;
+    const std::uintptr_t begin = AddressOf(m_readable.pBegin);
+    if (at < begin || at - begin > m_readable.cb) return 0;
+    const std::uint64_t cbReadable =
+        std::min<std::uint64_t>(m_readable.cb - (at - begin), std::uint64_t{0xFFFFFFFFu} - dwOffset);
+    const std::uint64_t cbList = std::min<std::uint64_t>(cbReadable, dwListSize);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(dwCount, cbList / cbEntry));
 }
 
-std::vector<std::string> CTapiSnapshot::ReadTextEntries(DWORD dwCount, DWORD dwEntrySize, DWORD dwOffset) const {
-    std::vector<std::string> texts;
-    if (dwEntrySize == 0) return texts;
-    for (DWORD i = 0; i < dwCount; ++i) {
-        const std::uint64_t off = std::uint64_t{dwOffset} + std::uint64_t{i} * dwEntrySize;
-        if (off > 0xFFFFFFFFu) break;
+std::size_t CTapiSnapshot::ReadDwordList(std::vector<DWORD>& values, DWORD dwOffset, DWORD dwSize) const {
+    values.clear();
+    const std::size_t nCount = dwSize / 4;
+    if (nCount == 0) return 0;
+    // All or nothing: a list that reaches outside is unreadable as a whole.
+    const BYTE* p = VarPartPointer(dwOffset, dwSize);
+    if (p == nullptr) return 0;
+    values.resize(std::min(nCount, kMaxListEntries));
+    std::memcpy(values.data(), p, values.size() * 4);
+    return nCount - values.size();
+}
+
+std::size_t CTapiSnapshot::ReadTextEntries(std::vector<std::string>& texts, DWORD dwCount, DWORD dwListSize,
+                                           DWORD dwEntrySize, DWORD dwOffset) const {
+    texts.clear();
+    const std::size_t nHeld = EntriesHeld(dwCount, dwListSize, dwOffset, dwEntrySize);
+    texts.reserve(std::min(nHeld, kMaxListEntries));
+    std::size_t cbTexts = 0;
+    while (texts.size() < nHeld && texts.size() < kMaxListEntries && cbTexts < kMaxListTextBytes) {
+        const std::uint64_t off = std::uint64_t{dwOffset} + std::uint64_t{texts.size()} * dwEntrySize;
         const BYTE* p = VarPartPointer(static_cast<DWORD>(off), dwEntrySize);
-        if (p == nullptr) break;  // this entry and all after it lie outside
+        if (p == nullptr) break;
         texts.push_back(MakeString(p, dwEntrySize));
+        cbTexts += texts.back().size();
     }
-    return texts;
+    m_cbCopied += cbTexts;
+    return nHeld - texts.size();
 }
 
 void CTapiSnapshot::ForgetBuffer() {

@@ -12,14 +12,20 @@
 //    filled for API 1.3/1.4 are shorter than the 2.0 fixed part).
 //  - A text, byte block, DWORD list or record that would reach beyond the
 //    extent, or whose offset + size overflows 32 bits, is empty.
-//  - A count that needs more records or text entries than fit gives the ones
-//    that fit.
+//  - A list never holds more entries than its own size field and the extent
+//    hold, whatever its count says (a list of 1-byte text entries has at most
+//    one entry per byte), and gives the ones that fit.
+//  - A snapshot keeps at most kMaxListEntries entries of a list, and stops
+//    keeping texts once those kept reach kMaxListTextBytes; it counts the
+//    entries it left out, which the report mentions in one line.
 //  - Sub-records obey the extent of the structure that contains them.
 //  - A capability structure answered for an older API version has a shorter
 //    fixed part, and the provider's texts may follow right after it: the
 //    fields that version does not define read as 0 (LimitFixedPart).
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -41,6 +47,11 @@ struct CByteRange {
 
 class CTapiSnapshot {
 public:
+    // What a snapshot keeps of one list at most (see above): a provider's
+    // count cannot make a line record or a report grow without bound.
+    static constexpr std::size_t kMaxListEntries = 4096;
+    static constexpr std::size_t kMaxListTextBytes = 1024 * 1024;
+
     virtual ~CTapiSnapshot() = default;
 
     // The text report of the object at an indent level (four blanks a level);
@@ -50,6 +61,9 @@ public:
     // The text at p: at most dwSize bytes, ending at the first NUL. A null
     // pointer or a size of 0 gives the empty text.
     static std::string MakeString(const void* p, DWORD dwSize);
+
+    // The bytes of texts and blocks this snapshot copied from the structure.
+    std::size_t CopiedBytes() const { return m_cbCopied; }
 
 protected:
     // Top-level structure: readable extent taken from its own header.
@@ -87,18 +101,23 @@ protected:
     // cbSizeField (the Offset field follows it, as in every TAPI structure).
     std::string ReadText(std::size_t cbSizeField) const;
     std::vector<BYTE> ReadBytes(std::size_t cbSizeField) const;
-    // dwSize / 4 DWORDs at base + dwOffset; empty when the list is unreadable.
-    std::vector<DWORD> ReadDwordList(DWORD dwOffset, DWORD dwSize) const;
-    // dwCount texts of dwEntrySize bytes each from base + dwOffset, as far as
-    // they are readable; none when dwEntrySize is 0.
-    std::vector<std::string> ReadTextEntries(DWORD dwCount, DWORD dwEntrySize, DWORD dwOffset) const;
-    // dwCount records of cbRecord bytes from base + dwOffset, as far as they
-    // are readable, each made into a T built against this object's base and
-    // extent; none when dwListSize is 0. A record that cannot be allocated is
-    // a null entry.
+    // The list readers below fill their vector with the entries kept and
+    // return how many entries of the list were left out.
+    //
+    // dwSize / 4 DWORDs at base + dwOffset; none when the list is unreadable.
+    std::size_t ReadDwordList(std::vector<DWORD>& values, DWORD dwOffset, DWORD dwSize) const;
+    // dwCount texts of dwEntrySize bytes each from base + dwOffset, as many as
+    // the list's dwListSize bytes and the extent hold; none when dwEntrySize
+    // is 0.
+    std::size_t ReadTextEntries(std::vector<std::string>& texts, DWORD dwCount, DWORD dwListSize, DWORD dwEntrySize,
+                                DWORD dwOffset) const;
+    // dwCount records of cbRecord bytes from base + dwOffset, as many as the
+    // list's dwListSize bytes and the extent hold, each made into a T built
+    // against this object's base and extent. A record that cannot be
+    // allocated is a null entry.
     template <typename T>
-    void ReadRecords(std::vector<std::unique_ptr<T>>& records, DWORD dwCount, DWORD dwListSize, DWORD dwOffset,
-                     DWORD cbRecord) const;
+    std::size_t ReadRecords(std::vector<std::unique_ptr<T>>& records, DWORD dwCount, DWORD dwListSize, DWORD dwOffset,
+                            DWORD cbRecord) const;
     const CByteRange& Readable() const { return m_readable; }
     // Fields at or beyond this byte offset of the fixed part read as 0: the
     // structure was filled for an API version whose fixed part ends there.
@@ -109,21 +128,32 @@ protected:
     const BYTE* m_pBase = nullptr;
 
 private:
+    // How many entries of cbEntry bytes, at most dwCount, lie one after the
+    // other from base + dwOffset within both dwListSize bytes and the extent.
+    std::size_t EntriesHeld(DWORD dwCount, DWORD dwListSize, DWORD dwOffset, DWORD cbEntry) const;
+
     const BYTE* m_pStruct = nullptr;
     CByteRange m_readable;
     std::size_t m_cbFixedPart = SIZE_MAX;
+    // Counted while the constructor reads, by the const readers.
+    mutable std::size_t m_cbCopied = 0;
 };
 
 template <typename T>
-void CTapiSnapshot::ReadRecords(std::vector<std::unique_ptr<T>>& records, DWORD dwCount, DWORD dwListSize,
-                                DWORD dwOffset, DWORD cbRecord) const {
+std::size_t CTapiSnapshot::ReadRecords(std::vector<std::unique_ptr<T>>& records, DWORD dwCount, DWORD dwListSize,
+                                       DWORD dwOffset, DWORD cbRecord) const {
     records.clear();
-    if (dwListSize == 0 || cbRecord == 0) return;
-    for (DWORD i = 0; i < dwCount; ++i) {
-        const std::uint64_t off = std::uint64_t{dwOffset} + std::uint64_t{i} * cbRecord;
-        if (off > 0xFFFFFFFFu) break;
+    const std::size_t nHeld = EntriesHeld(dwCount, dwListSize, dwOffset, cbRecord);
+    // Reserved up front, so that no append can throw and lose a record.
+    records.reserve(std::min(nHeld, kMaxListEntries));
+    std::size_t cbTexts = 0;
+    while (records.size() < nHeld && records.size() < kMaxListEntries && cbTexts < kMaxListTextBytes) {
+        const std::uint64_t off = std::uint64_t{dwOffset} + std::uint64_t{records.size()} * cbRecord;
         const BYTE* pRecord = VarPartPointer(static_cast<DWORD>(off), cbRecord);
-        if (pRecord == nullptr) break;  // this one and all after it lie outside
-        records.emplace_back(new (std::nothrow) T(pRecord, m_pBase, m_readable));
+        if (pRecord == nullptr) break;
+        T* pEntry = new (std::nothrow) T(pRecord, m_pBase, m_readable);
+        if (pEntry != nullptr) cbTexts += pEntry->CopiedBytes();
+        records.emplace_back(pEntry);
     }
+    return nHeld - records.size();
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -413,6 +414,130 @@ TEST(LineReports, HugeCountsGiveOnlyTheEntriesThatFit) {
             EXPECT_EQ(report.find(psz), std::string::npos) << psz;
         ExpectWellFormed(c, report);
     }
+}
+
+// A 16 MiB structure whose lists all claim 0xFFFFFFFF entries of one byte (or
+// of their record size) over the whole structure: the snapshot keeps a few
+// thousand entries per list, the report says in one line how many more the
+// list held, and both take a small fraction of a second.
+TEST(LineReports, HostileCountsOverA16MiBStructureStayCheap) {
+    constexpr DWORD kSize = 16u << 20;
+    constexpr std::size_t kKept = CTapiSnapshot::kMaxListEntries;
+    struct List {
+        const char* pszLabel;
+        std::size_t countField;  // 0: the count is the size / 4 (terminal modes)
+        std::size_t sizeField;   // the Offset field follows it
+        std::size_t entrySizeField;  // 0: records of cbEntry bytes
+        DWORD cbEntry;
+    };
+    const struct {
+        std::size_t nCase;
+        std::size_t cbFixed;
+        std::vector<List> lists;
+        std::function<std::vector<std::size_t>(const BYTE*)> kept;  // entries kept, then left out, per list
+    } cases[] = {
+        {0, sizeof(LINEDEVCAPS),
+         {{"TerminalCaps", offsetof(LINEDEVCAPS, dwNumTerminals), offsetof(LINEDEVCAPS, dwTerminalCapsSize), 0, 12},
+          {"TerminalTexts", offsetof(LINEDEVCAPS, dwNumTerminals), offsetof(LINEDEVCAPS, dwTerminalTextSize),
+           offsetof(LINEDEVCAPS, dwTerminalTextEntrySize), 1}},
+         [](const BYTE* p) {
+             CLineDevCaps s(p);
+             return std::vector<std::size_t>{s.m_termCaps.size(), s.m_nTermCapsLeftOut, s.m_terminalTexts.size(),
+                                             s.m_nTerminalTextsLeftOut};
+         }},
+        {2, sizeof(LINEDEVSTATUS),
+         {{"TerminalMode", 0, offsetof(LINEDEVSTATUS, dwTerminalModesSize), 0, 4},
+          {"AppInfo", offsetof(LINEDEVSTATUS, dwNumOpens), offsetof(LINEDEVSTATUS, dwAppInfoSize), 0, 40}},
+         [](const BYTE* p) {
+             CLineDevStatus s(p);
+             return std::vector<std::size_t>{s.m_terminalModes.size(), s.m_nTerminalModesLeftOut, s.m_appInfo.size(),
+                                             s.m_nAppInfoLeftOut};
+         }},
+        {3, sizeof(LINEADDRESSCAPS),
+         {{"CompletionMsgText", offsetof(LINEADDRESSCAPS, dwNumCompletionMessages),
+           offsetof(LINEADDRESSCAPS, dwCompletionMsgTextSize), offsetof(LINEADDRESSCAPS, dwCompletionMsgTextEntrySize),
+           1},
+          {"CallTreatmentList", offsetof(LINEADDRESSCAPS, dwNumCallTreatments),
+           offsetof(LINEADDRESSCAPS, dwCallTreatmentListSize), 0, 12}},
+         [](const BYTE* p) {
+             CLineAddressCaps s(p);
+             return std::vector<std::size_t>{s.m_completionMsgs.size(), s.m_nCompletionMsgsLeftOut,
+                                             s.m_callTreatments.size(), s.m_nCallTreatmentsLeftOut};
+         }},
+        {4, sizeof(LINEADDRESSSTATUS),
+         {{"Forward", offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), offsetof(LINEADDRESSSTATUS, dwForwardSize), 0,
+           24},
+          {"TerminalMode", 0, offsetof(LINEADDRESSSTATUS, dwTerminalModesSize), 0, 4}},
+         [](const BYTE* p) {
+             CLineAddressStatus s(p);
+             return std::vector<std::size_t>{s.m_forwards.size(), s.m_nForwardsLeftOut, s.m_terminalModes.size(),
+                                             s.m_nTerminalModesLeftOut};
+         }},
+    };
+    for (const auto& k : cases) {
+        const ReportCase& c = Cases()[k.nCase];
+        SCOPED_TRACE(c.pszGolden);
+        // Bytes of 0x01: texts without an end, offsets far outside.
+        std::vector<BYTE> bytes(kSize, 1);
+        std::memset(bytes.data(), 0, k.cbFixed);
+        auto put = [&](std::size_t at, DWORD dw) { std::memcpy(bytes.data() + at, &dw, 4); };
+        put(0, kSize);
+        put(4, kSize);
+        put(8, kSize);
+        std::vector<std::size_t> expected;
+        std::string strLeftOutLines;
+        for (const List& list : k.lists) {
+            if (list.countField != 0) put(list.countField, 0xFFFFFFFF);
+            if (list.entrySizeField != 0) put(list.entrySizeField, list.cbEntry);
+            put(list.sizeField, kSize - static_cast<DWORD>(k.cbFixed));
+            put(list.sizeField + 4, static_cast<DWORD>(k.cbFixed));
+            const std::size_t nHeld = (kSize - k.cbFixed) / list.cbEntry;
+            expected.insert(expected.end(), {kKept, nHeld - kKept});
+            strLeftOutLines = std::string("    ") + list.pszLabel + "[" + std::to_string(kKept) + ".." +
+                              std::to_string(nHeld - 1) + "] = " + std::to_string(nHeld - kKept) +
+                              " more entries not shown\r\n";
+        }
+        snaptest::CExactBuffer buf(bytes);
+        bytes = {};
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(k.kept(buf.Data()), expected);
+        const std::string report = c.report(buf.Data(), 0);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 1.0);
+        EXPECT_LT(report.size(), 1024u * 1024u);
+        // The last list's line (the lists' lines are alike).
+        EXPECT_NE(report.find(strLeftOutLines), std::string::npos) << strLeftOutLines;
+        ExpectWellFormed(c, report);
+    }
+}
+
+// Records whose texts all name the same long text: the snapshot stops keeping
+// records once their texts reach about a megabyte.
+TEST(LineReports, RecordsSharingALongTextStopAtTheTextBudget) {
+    using S = LINEADDRESSSTATUS;
+    auto img = CStructImage::Of<S>();
+    constexpr DWORD kForwards = 100;
+    const DWORD dwList = static_cast<DWORD>(img.Bytes().size());
+    std::vector<LINEFORWARD> forwards(kForwards);
+    img.Append(forwards.data(), kForwards * sizeof(LINEFORWARD));
+    const DWORD dwText = static_cast<DWORD>(img.Append(std::string(600 * 1024, 'D').c_str(), 600 * 1024 + 1));
+    for (DWORD i = 0; i < kForwards; ++i) {
+        const std::size_t at = dwList + i * sizeof(LINEFORWARD);
+        img.SetDword(at + offsetof(LINEFORWARD, dwDestAddressSize), 600 * 1024 + 1);
+        img.SetDword(at + offsetof(LINEFORWARD, dwDestAddressOffset), dwText);
+    }
+    img.SetDword(offsetof(S, dwForwardNumEntries), kForwards);
+    img.SetDword(offsetof(S, dwForwardSize), kForwards * sizeof(LINEFORWARD));
+    img.SetDword(offsetof(S, dwForwardOffset), dwList);
+    snaptest::CExactBuffer buf(img);
+    CLineAddressStatus status(buf.Data());
+    ASSERT_EQ(status.m_forwards.size(), 2u);
+    EXPECT_EQ(status.m_forwards[1]->m_strDestAddress.size(), 600u * 1024u);
+    EXPECT_EQ(status.m_nForwardsLeftOut, kForwards - 2);
+    const std::string report = status.Report(0);
+    EXPECT_LT(report.size(), 2u * 1024u * 1024u);
+    EXPECT_NE(report.find("\" \r\n    Forward[2..99] = 98 more entries not shown\r\n\r\n    dwDevSpecificSize"),
+              std::string::npos);
 }
 
 TEST(LineReports, ZeroEntrySizesAndStrayTextOffsetsLeaveTheRestIntact) {

@@ -60,23 +60,35 @@ TEST(SnapshotLists, TerminalModesAreWholeDwords) {
     EXPECT_EQ(make(9), std::vector<DWORD>{});  // reaches one byte past the structure
 }
 
-TEST(SnapshotRecords, AppInfoCountedByNumOpensOnlyWhenTheListHasASize) {
+TEST(SnapshotRecords, AppInfoCountedByNumOpensAsFarAsTheListSizeHolds) {
     // The golden report of LINEDEVSTATUS shows the records of a sized list.
-    auto img = CStructImage::Of<LINEDEVSTATUS>();
-    img.As<LINEDEVSTATUS>()->dwNumOpens = 2;
-    img.As<LINEDEVSTATUS>()->dwAppInfoOffset = sizeof(LINEDEVSTATUS);
-    AppendRaw(img, std::string(2 * sizeof(LINEAPPINFO), '\x01'));
-    CExactBuffer none(img);
-    EXPECT_TRUE(CLineDevStatus(none.Data()).m_appInfo.empty());
+    auto make = [](DWORD dwNumOpens, DWORD cbList) {
+        auto img = CStructImage::Of<LINEDEVSTATUS>();
+        img.As<LINEDEVSTATUS>()->dwNumOpens = dwNumOpens;
+        img.As<LINEDEVSTATUS>()->dwAppInfoSize = cbList;
+        img.As<LINEDEVSTATUS>()->dwAppInfoOffset = sizeof(LINEDEVSTATUS);
+        AppendRaw(img, std::string(3 * sizeof(LINEAPPINFO), '\x01'));
+        CExactBuffer buf(img);
+        CLineDevStatus status(buf.Data());
+        EXPECT_EQ(status.m_nAppInfoLeftOut, 0u);
+        return status.m_appInfo.size();
+    };
+    EXPECT_EQ(make(2, 0), 0u);
+    EXPECT_EQ(make(2, 2 * sizeof(LINEAPPINFO)), 2u);
+    // Three records lie there, but the list says it holds fewer.
+    EXPECT_EQ(make(3, 2 * sizeof(LINEAPPINFO)), 2u);
+    EXPECT_EQ(make(3, 2 * sizeof(LINEAPPINFO) + 39), 2u);
+    EXPECT_EQ(make(0xFFFFFFFF, 0xFFFFFFFF), 3u);  // the extent ends it
 }
 
 TEST(SnapshotTextEntries, CompletionMessagesOfFixedSize) {
     using S = LINEADDRESSCAPS;
-    auto make = [](DWORD dwCount, DWORD cbEntry, std::size_t cbCut) {
+    auto make = [](DWORD dwCount, DWORD cbEntry, std::size_t cbCut, DWORD cbList = 20) {
         auto img = CStructImage::Of<S>();
         img.As<S>()->dwNumCompletionMessages = dwCount;
         img.As<S>()->dwCompletionMsgTextEntrySize = cbEntry;
         AddRaw(img, offsetof(S, dwCompletionMsgTextSize), std::string("Busy\0\0\0\0\0\0Later\0\0\0\0\0", 20));
+        img.As<S>()->dwCompletionMsgTextSize = cbList;
         auto bytes = CExactBuffer::WithSizes(img);
         bytes.resize(bytes.size() - cbCut);
         const DWORD cb = static_cast<DWORD>(bytes.size());
@@ -90,6 +102,10 @@ TEST(SnapshotTextEntries, CompletionMessagesOfFixedSize) {
     EXPECT_EQ(make(2, 10, 1), std::vector<std::string>{"Busy"});  // the second reaches outside
     EXPECT_EQ(make(0xFFFFFFFF, 10, 0), (std::vector<std::string>{"Busy", "Later"}));
     EXPECT_EQ(make(4, 5, 0), (std::vector<std::string>{"Busy", "", "Later", ""}));
+    // The list's own size bounds it too: no more entries than it has room for.
+    EXPECT_EQ(make(2, 10, 0, 19), std::vector<std::string>{"Busy"});
+    EXPECT_EQ(make(4, 5, 0, 10), (std::vector<std::string>{"Busy", ""}));
+    EXPECT_EQ(make(2, 10, 0, 0), std::vector<std::string>{});
 }
 
 TEST(SnapshotAccessors, PaddedAddress) {
