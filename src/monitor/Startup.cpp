@@ -72,7 +72,7 @@ std::string DisplayNameOf(CTapiMonitor& monitor, const CLineDevCaps& line, ELine
 
 // Opens the lines of one group in index order within its progress band.
 // FALSE when the user cancelled; a line that cannot be opened with any API
-// version stays in its group, unopened and unnamed.
+// version (or only without a handle) stays in its group, unopened and unnamed.
 BOOL OpenLines(CTapiMonitor& monitor, std::vector<std::unique_ptr<CLineDevCaps>>& lines,
                std::map<HLINE, CLineDevCaps*>& byLine, ELineGroup eGroup, int nBandStart, CProgressScope& progress) {
     const std::size_t nLines = lines.size();
@@ -86,22 +86,22 @@ BOOL OpenLines(CTapiMonitor& monitor, std::vector<std::unique_ptr<CLineDevCaps>>
         DWORD dwExtVersion = monitor.m_dwExtLowVersion;
         tapi::lineNegotiateExtVersion(monitor.m_hLineApp, pLine->m_dwDeviceID, monitor.m_dwAPIVersion,
                                       monitor.m_dwExtLowVersion, 0xFFFFFFFF, &dwExtVersion);
+        // A success that hands out no handle opened nothing that could be
+        // watched or closed: it counts as a failed try.
         HLINE hLine = 0;
-        BOOL bOpened = FALSE;
         for (DWORD dwVersion : kOpenVersions) {
             hLine = 0;
             if (tapi::lineOpen(monitor.m_hLineApp, pLine->m_dwDeviceID, &hLine, dwVersion, dwExtVersion, 0,
-                               LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE, nullptr) == 0) {
-                bOpened = TRUE;
+                               LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE, nullptr) == 0 &&
+                hLine != 0)
                 break;
-            }
+            hLine = 0;
         }
-        if (!bOpened) continue;
+        if (hLine == 0) continue;
 
         tapi::lineSetStatusMessages(hLine, kAllLineStates, kAllAddressStates);
         pLine->m_hLine = hLine;
-        // Only a real handle goes into the map: 0 means "not opened" everywhere.
-        if (hLine != 0) byLine[hLine] = pLine;
+        byLine[hLine] = pLine;
         pLine->m_strDisplayName = DisplayNameOf(monitor, *pLine, eGroup);
     }
     return TRUE;

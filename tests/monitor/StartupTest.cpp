@@ -151,25 +151,35 @@ TEST_F(StartupTest, DisplayNamesFollowEachGroupsLayout) {
 }
 
 TEST_F(StartupTest, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
-    Devices({{kMakerProvider, 0x3000}, {kMakerProvider, 0x3001}});
+    Devices({{kMakerProvider, 0x3000}, {kMakerProvider, 0x3001}, {kMakerProvider, 0x3002}});
     fake.m_addressStatus[H(0)] = ExtNameStatus("Opened with 1.4");
     fake.m_addressStatus[H(1)] = ExtNameStatus("Never opened");
+    fake.m_addressStatus[0] = ExtNameStatus("No handle");
     fake.m_openFailVersions[0] = {0x00020000};
     fake.m_openFailVersions[1] = {0x00020000, 0x00010004, 0x00010003};
+    // Device 2 answers success but hands out no handle: that is no open line.
+    fake.OnOpen = [&](HLINEAPP, DWORD dwDev, HLINE* phLine, DWORD dwApi, DWORD) -> LONG {
+        if (dwDev == 2) return 0;
+        if (fake.m_openFailVersions[dwDev].count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
+        *phLine = H(dwDev);
+        return 0;
+    };
     ASSERT_TRUE(monitor.Initialize());
 
     const auto opens = fake.CallsOf("lineOpen");
-    EXPECT_EQ(Arg(opens, 1), (Values{0, 0, 1, 1, 1}));
-    EXPECT_EQ(Arg(opens, 3), (Values{0x00020000, 0x00010004, 0x00020000, 0x00010004, 0x00010003}));
-    EXPECT_EQ(Arg(opens, 2), (Values{0, 0, 0, 0, 0}));  // each try starts from handle 0
+    EXPECT_EQ(Arg(opens, 1), (Values{0, 0, 1, 1, 1, 2, 2, 2}));
+    EXPECT_EQ(Arg(opens, 3), (Values{0x00020000, 0x00010004, 0x00020000, 0x00010004, 0x00010003, 0x00020000,
+                                     0x00010004, 0x00010003}));
+    EXPECT_EQ(Arg(opens, 2), (Values{0, 0, 0, 0, 0, 0, 0, 0}));  // each try starts from handle 0
 
-    ASSERT_EQ(monitor.GetExtLineCount(), 2);
+    ASSERT_EQ(monitor.GetExtLineCount(), 3);
     CLineDevCaps* pOpened = monitor.GetExtLine(0);
-    CLineDevCaps* pClosed = monitor.GetExtLine(1);
     EXPECT_EQ(pOpened->m_hLine, H(0));
     EXPECT_EQ(pOpened->m_strDisplayName, "Opened with 1.4");
-    EXPECT_EQ(pClosed->m_hLine, 0u);
-    EXPECT_EQ(pClosed->m_strDisplayName, "");
+    for (CLineDevCaps* pClosed : {monitor.GetExtLine(1), monitor.GetExtLine(2)}) {
+        EXPECT_EQ(pClosed->m_hLine, 0u);
+        EXPECT_EQ(pClosed->m_strDisplayName, "");
+    }
     EXPECT_EQ(monitor.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pOpened}}));
     EXPECT_EQ(Arg(fake.CallsOf("lineSetStatusMessages"), 0), Values{H(0)});
     EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressStatus"), 0), (Values{H(0), H(0)}));
