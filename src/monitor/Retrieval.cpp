@@ -23,6 +23,9 @@ void PutDword(std::vector<BYTE>& buffer, std::size_t offset, DWORD dwValue) {
     std::memcpy(buffer.data() + offset, &dwValue, sizeof dwValue);
 }
 
+// dwTotalSize at the start of a fetch buffer.
+void PutTotalSize(BYTE* pBuffer, DWORD dwTotalSize) { std::memcpy(pBuffer, &dwTotalSize, sizeof dwTotalSize); }
+
 DWORD GetDword(const std::vector<BYTE>& buffer, std::size_t offset) {
     DWORD dwValue = 0;
     std::memcpy(&dwValue, buffer.data() + offset, sizeof dwValue);
@@ -30,7 +33,8 @@ DWORD GetDword(const std::vector<BYTE>& buffer, std::size_t offset) {
 }
 
 // Runs `query` on the buffer until the structure fits. `query` fills the
-// buffer (starting at its first byte) and returns TAPI's result. TRUE when
+// buffer (starting at its first byte, which holds dwTotalSize = the second
+// argument, the buffer's size) and returns TAPI's result. TRUE when
 // the buffer holds a complete structure whose dwTotalSize is the buffer's
 // real size; FALSE on a TAPI error, an absurd size or too many passes.
 template <typename Query>
@@ -38,7 +42,7 @@ BOOL FillGrowing(std::vector<BYTE>& buffer, std::size_t cbFixed, Query query) {
     buffer.assign(cbFixed, 0);
     PutDword(buffer, 0, static_cast<DWORD>(cbFixed));
     for (int nPass = 0; nPass < kMaxFetchPasses; ++nPass) {
-        if (query(buffer.data()) != 0) return FALSE;
+        if (query(buffer.data(), static_cast<DWORD>(buffer.size())) != 0) return FALSE;
         const DWORD dwNeeded = GetDword(buffer, 4);
         // Compared with the real size: what the provider left in dwTotalSize
         // is not trusted, and a smaller need never shrinks the buffer.
@@ -74,12 +78,14 @@ std::unique_ptr<CLineDevCaps> CTapiMonitor::FetchDevCaps(DWORD dwDeviceID) {
     // The snapshot needs the version of the last pass: an older version's
     // fixed part is shorter.
     DWORD dwVersionUsed = TAPI_VERSION_2_0;
-    auto query = [&](BYTE* pBuffer) -> LONG {
+    auto query = [&](BYTE* pBuffer, DWORD cbBuffer) -> LONG {
         DWORD dwExtVersion = 0;
         tapi::lineNegotiateExtVersion(m_hLineApp, dwDeviceID, m_dwAPIVersion, m_dwExtLowVersion, 0xFFFFFFFF,
                                       &dwExtVersion);
         LONG lResult = -1;
         for (DWORD dwVersion : kCapabilityVersions) {
+            // A failed try may have changed dwTotalSize: each starts afresh.
+            PutTotalSize(pBuffer, cbBuffer);
             lResult = tapi::lineGetDevCaps(m_hLineApp, dwDeviceID, dwVersion, 0,
                                            reinterpret_cast<LINEDEVCAPS*>(pBuffer));
             dwVersionUsed = dwVersion;
@@ -98,12 +104,13 @@ std::unique_ptr<CLineDevCaps> CTapiMonitor::FetchDevCaps(DWORD dwDeviceID) {
 
 std::unique_ptr<CLineAddressCaps> CTapiMonitor::FetchAddressCaps(DWORD dwDeviceID, DWORD dwAddressID) {
     DWORD dwVersionUsed = TAPI_VERSION_2_0;
-    auto query = [&](BYTE* pBuffer) -> LONG {
+    auto query = [&](BYTE* pBuffer, DWORD cbBuffer) -> LONG {
         DWORD dwExtVersion = 0;
         tapi::lineNegotiateExtVersion(m_hLineApp, dwDeviceID, m_dwAPIVersion, m_dwExtLowVersion, 0xFFFFFFFF,
                                       &dwExtVersion);
         LONG lResult = -1;
         for (DWORD dwVersion : kCapabilityVersions) {
+            PutTotalSize(pBuffer, cbBuffer);
             lResult = tapi::lineGetAddressCaps(m_hLineApp, dwDeviceID, dwAddressID, dwVersion, 0,
                                                reinterpret_cast<LINEADDRESSCAPS*>(pBuffer));
             dwVersionUsed = dwVersion;
@@ -115,25 +122,25 @@ std::unique_ptr<CLineAddressCaps> CTapiMonitor::FetchAddressCaps(DWORD dwDeviceI
 }
 
 std::unique_ptr<CLineDevStatus> CTapiMonitor::FetchDevStatus(HLINE hLine) {
-    return Fetch<CLineDevStatus>(sizeof(LINEDEVSTATUS), [&](BYTE* pBuffer) {
+    return Fetch<CLineDevStatus>(sizeof(LINEDEVSTATUS), [&](BYTE* pBuffer, DWORD) {
         return tapi::lineGetLineDevStatus(hLine, reinterpret_cast<LINEDEVSTATUS*>(pBuffer));
     });
 }
 
 std::unique_ptr<CLineAddressStatus> CTapiMonitor::FetchAddressStatus(HLINE hLine, DWORD dwAddressID) {
-    return Fetch<CLineAddressStatus>(sizeof(LINEADDRESSSTATUS), [&](BYTE* pBuffer) {
+    return Fetch<CLineAddressStatus>(sizeof(LINEADDRESSSTATUS), [&](BYTE* pBuffer, DWORD) {
         return tapi::lineGetAddressStatus(hLine, dwAddressID, reinterpret_cast<LINEADDRESSSTATUS*>(pBuffer));
     });
 }
 
 std::unique_ptr<CLineCallInfo> CTapiMonitor::FetchCallInfo(HCALL hCall) {
-    return Fetch<CLineCallInfo>(sizeof(LINECALLINFO), [&](BYTE* pBuffer) {
+    return Fetch<CLineCallInfo>(sizeof(LINECALLINFO), [&](BYTE* pBuffer, DWORD) {
         return tapi::lineGetCallInfo(hCall, reinterpret_cast<LINECALLINFO*>(pBuffer));
     });
 }
 
 std::unique_ptr<CLineCallStatus> CTapiMonitor::FetchCallStatus(HCALL hCall) {
-    return Fetch<CLineCallStatus>(sizeof(LINECALLSTATUS), [&](BYTE* pBuffer) {
+    return Fetch<CLineCallStatus>(sizeof(LINECALLSTATUS), [&](BYTE* pBuffer, DWORD) {
         return tapi::lineGetCallStatus(hCall, reinterpret_cast<LINECALLSTATUS*>(pBuffer));
     });
 }

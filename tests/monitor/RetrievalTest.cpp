@@ -189,6 +189,40 @@ TEST_F(RetrievalTest, CapabilityPassesStartAgainWithTheNewestVersion) {
     EXPECT_EQ(fake.Count("lineNegotiateExtVersion"), 2u);
 }
 
+TEST_F(RetrievalTest, EachVersionTriesTheBuffersTrueSize) {
+    // The 2.0 attempt fails and zeroes dwTotalSize; 1.4 insists on room for
+    // its fixed part. The answer needs a second, larger buffer.
+    const CStructImage devCaps = CFakeTapi::MakeDevCaps("Talvora ZR-40", 0x1005, "CO 1005");
+    std::vector<DWORD> totals;
+    fake.OnGetDevCaps = [&](HLINEAPP, DWORD, DWORD dwVersion, DWORD, LINEDEVCAPS* p) -> LONG {
+        if (dwVersion == 0x00020000) {
+            p->dwTotalSize = 0;
+            return LINEERR_INCOMPATIBLEAPIVERSION;
+        }
+        totals.push_back(p->dwTotalSize);
+        return devCaps.FillInto(p);
+    };
+    auto pDevCaps = monitor.FetchDevCaps(5);
+    ASSERT_TRUE(pDevCaps);
+    EXPECT_EQ(pDevCaps->m_strLineName, "CO 1005");
+    EXPECT_EQ(totals, (std::vector<DWORD>{sizeof(LINEDEVCAPS), static_cast<DWORD>(devCaps.Bytes().size())}));
+
+    const CStructImage addressCaps = CFakeTapi::MakeAddressCaps(5, "21");
+    totals.clear();
+    fake.OnGetAddressCaps = [&](HLINEAPP, DWORD, DWORD, DWORD dwVersion, DWORD, LINEADDRESSCAPS* p) -> LONG {
+        if (dwVersion != 0x00010003) {
+            p->dwTotalSize = 0;
+            return LINEERR_INCOMPATIBLEAPIVERSION;
+        }
+        totals.push_back(p->dwTotalSize);
+        return addressCaps.FillInto(p);
+    };
+    auto pAddressCaps = monitor.FetchAddressCaps(5, 0);
+    ASSERT_TRUE(pAddressCaps);
+    EXPECT_EQ(pAddressCaps->m_strAddress, "21");
+    EXPECT_EQ(totals.front(), sizeof(LINEADDRESSCAPS));
+}
+
 TEST_F(RetrievalTest, FailuresGiveNothingAndLeakNothing) {
     fake.m_devCaps[0] = CFakeTapi::MakeDevCaps("Talvora ZR-40", 0x3000, "EXT");
     fake.m_addressCaps[0] = CFakeTapi::MakeAddressCaps(0, "30");
