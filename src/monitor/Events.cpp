@@ -83,6 +83,11 @@ void CTapiMonitor::OnLineAppNewCall(DWORD hDevice, DWORD_PTR /*dwCallbackInstanc
     CGroupRef groups[] = {{m_extByLine, m_extCalls, m_pExtTree},
                           {m_coByLine, m_coCalls, m_pCoTree},
                           {m_etcByLine, m_etcCalls, m_pEtcTree}};
+    // A call already known has its node: a second one would be left behind
+    // when the call goes, and its handle deallocated again with its line.
+    for (const CGroupRef& group : groups) {
+        if (group.calls.count(hCall) != 0) return;
+    }
     for (CGroupRef& group : groups) {
         const auto itLine = group.byLine.find(hLine);
         if (itLine == group.byLine.end()) continue;

@@ -129,6 +129,23 @@ TEST_F(EventsTest, IdleRemovesTheCallOnceAndASecondIdleFindsNothing) {
     EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
 }
 
+TEST_F(EventsTest, AKnownCallGetsNoSecondNodeAndIsDeallocatedOnce) {
+    HTREEITEM hCall = rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x501);
+    ASSERT_NE(hCall, nullptr);
+    // Reported again, on its own line and on a line of another group.
+    EXPECT_EQ(rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x501), hCall);
+    EXPECT_EQ(rig.NewCall(ELineGroup::Co, m_pCo->m_hLine, 0x501), nullptr);
+    EXPECT_EQ(rig.m_extTree.GetChildItem(m_pExt->m_hItem), hCall);
+    EXPECT_EQ(rig.m_extTree.GetNextSiblingItem(hCall), nullptr);
+    EXPECT_EQ(rig.m_coTree.GetChildItem(m_pCo->m_hItem), nullptr);
+
+    rig.m_tapi.ClearCalls();
+    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    rig.m_tapi.Deliver(m_pExt->m_hLine, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE);
+    EXPECT_EQ(rig.m_tapi.Count("lineDeallocateCall"), 1u);
+    EXPECT_EQ(rig.m_extTree.GetChildItem(m_pExt->m_hItem), nullptr);
+}
+
 TEST_F(EventsTest, StateTextCarriesModeAndPrivilege) {
     HTREEITEM hCall = rig.NewCall(ELineGroup::Etc, m_pEtc->m_hLine, 0x801, "301");
     ASSERT_NE(hCall, nullptr);
