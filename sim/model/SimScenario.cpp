@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <set>
 #include <sstream>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +19,7 @@ namespace {
 constexpr const char* MAKER_PROVIDER = "Talvora ZR-40N";
 constexpr const char* MAKER_SWITCH = "ZR-40N R3.1";
 constexpr double MAX_SECONDS = 1.0e7;
+constexpr double MIN_CALLS_PER_MINUTE = 60.0 / MAX_SECONDS;
 
 // Collects the first fault with its place ("devices[2].kind").
 class CReader {
@@ -381,7 +383,13 @@ bool ParseTraffic(CReader& r, const json& j, CSimTraffic* pTraffic)
     if (!cpm.is_number() || !(cpm.get<double>() >= 0.0) || cpm.get<double>() > 600.0) {
         return r.Fail("traffic.callsPerMinute", "expected a number from 0 to 600");
     }
+    // The mean gap in milliseconds must be a time a scenario can name; a
+    // slower rate would not fit the clock's integer at all.
     double dPerMinute = cpm.get<double>();
+    if (dPerMinute > 0.0 && dPerMinute < MIN_CALLS_PER_MINUTE) {
+        return r.Fail("traffic.callsPerMinute",
+                      "a rate above 0 must be at least 0.000006 (one call in 10000000 seconds)");
+    }
     pTraffic->m_bEnabled = dPerMinute > 0.0;
     pTraffic->m_tMeanInterval = pTraffic->m_bEnabled ? static_cast<SimTime>(60000.0 / dPerMinute + 0.5) : 0;
     if (j.contains("mix")) {
@@ -444,31 +452,79 @@ bool ParseTraffic(CReader& r, const json& j, CSimTraffic* pTraffic)
     return true;
 }
 
-// Parses JSON text; a syntax error is reported with line and column.
-bool ParseJson(const std::string& strText, const std::string& strSource, json* pj, std::string* pstrError)
-{
-    try {
-        *pj = json::parse(strText);
-        return true;
-    } catch (const json::parse_error& e) {
-        std::size_t nByte = e.byte > 0 ? e.byte - 1 : 0;
-        std::size_t nLine = 1;
-        std::size_t nColumn = 1;
-        for (std::size_t i = 0; i < nByte && i < strText.size(); ++i) {
-            if (strText[i] == '\n') {
-                ++nLine;
-                nColumn = 1;
-            } else {
-                ++nColumn;
-            }
-        }
-        std::string strWhat = e.what();
-        std::size_t nAt = strWhat.find(": ", strWhat.find("column"));
-        std::string strFault = nAt == std::string::npos ? strWhat : strWhat.substr(nAt + 2);
-        *pstrError = strSource + ": line " + std::to_string(nLine) + ", column " + std::to_string(nColumn) +
-                     ": " + strFault;
+// Builds the document as nlohmann's own DOM builder does, but keeps where the
+// parser stopped and why instead of throwing: a syntax error and a number no
+// double can hold (out of range, which carries no position of its own) are
+// then reported alike.
+class CPlacedParser : public nlohmann::detail::json_sax_dom_parser<json> {
+public:
+    explicit CPlacedParser(json& j) : nlohmann::detail::json_sax_dom_parser<json>(j, false) {}
+
+    // A syntax error stands where the parser stopped; a number out of range
+    // is named by its first character.
+    template <class Exception>
+    bool parse_error(std::size_t nPosition, const std::string& strToken, const Exception& e)
+    {
+        bool bOutOfRange = std::is_same_v<Exception, json::out_of_range>;
+        m_nPosition = bOutOfRange && nPosition >= strToken.size() ? nPosition - strToken.size() + 1 : nPosition;
+        m_strWhat = e.what();
         return false;
     }
+
+    std::size_t m_nPosition = 0;
+    std::string m_strWhat;
+};
+
+// The fault of a parser message without its "[json.exception...] " tag and,
+// for a syntax error, without the place it names in its own way.
+std::string ParserFault(const std::string& strWhat)
+{
+    std::string strFault = strWhat;
+    if (!strFault.empty() && strFault[0] == '[') {
+        std::size_t nEnd = strFault.find("] ");
+        if (nEnd != std::string::npos) {
+            strFault.erase(0, nEnd + 2);
+        }
+    }
+    std::size_t nColumn = strFault.find("column");
+    std::size_t nAt = nColumn == std::string::npos ? std::string::npos : strFault.find(": ", nColumn);
+    return nAt == std::string::npos ? strFault : strFault.substr(nAt + 2);
+}
+
+// Parses JSON text; a fault is reported with line and column.
+bool ParseJson(const std::string& strText, const std::string& strSource, json* pj, std::string* pstrError)
+{
+    json j;
+    CPlacedParser parser(j);
+    bool bOk = false;
+    std::string strWhat;
+    std::size_t nPosition = 0;
+    try {
+        bOk = json::sax_parse(strText, &parser) && !parser.is_errored();
+        strWhat = parser.m_strWhat;
+        nPosition = parser.m_nPosition;
+    } catch (const json::exception& e) {
+        // Not expected from the parser above; still a fault of the text, not of the simulator.
+        strWhat = e.what();
+    }
+    if (bOk) {
+        *pj = std::move(j);
+        return true;
+    }
+    std::size_t nByte = nPosition > 0 ? nPosition - 1 : 0;
+    std::size_t nLine = 1;
+    std::size_t nColumn = 1;
+    for (std::size_t i = 0; i < nByte && i < strText.size(); ++i) {
+        if (strText[i] == '\n') {
+            ++nLine;
+            nColumn = 1;
+        } else {
+            ++nColumn;
+        }
+    }
+    *pstrError = strSource + ": line " + std::to_string(nLine) + ", column " + std::to_string(nColumn) + ": " +
+                 ParserFault(strWhat.empty() ? std::string("the text cannot be read") : strWhat);
+    return false;
 }
 
 }  // namespace

@@ -64,42 +64,81 @@ TEST(SimScenario, DevicesGetTheMakerTextsAndIdsOfTheirGroup)
 
 TEST(SimScenario, FaultsNameTheFileThePlaceAndWhatIsWrong)
 {
-    std::string strSyntax = ErrorOf("{\n  \"devices\": [\n    {\"kind\": \"ext\" \"number\": \"201\"}\n  ]\n}");
-    EXPECT_EQ(strSyntax.rfind("office.json: line 3, column 27: ", 0), 0u) << strSyntax;
+    const std::string strTwo = kTwoLines;
+    const std::string strDevice = R"({"devices": [{"kind": "ext", "number": "201")";
+    struct CCase {
+        std::string strText;
+        std::string strError;
+        bool bPrefix = false;  // the fault text goes on with the parser's own words
+    };
+    const CCase cases[] = {
+        {"{\n  \"devices\": [\n    {\"kind\": \"ext\" \"number\": \"201\"}\n  ]\n}",
+         "office.json: line 3, column 27: ", true},
+        {R"({"devices": [{"kind": "ext", "number": "201"}, {"kind": "exx", "number": "202"}]})",
+         "office.json: devices[1].kind: unknown kind \"exx\" (expected ext, co, etc or other)"},
+        {R"({"devices": [{"kind": "ext", "number": "201"}, {"kind": "ext", "number": "201"}]})",
+         "office.json: devices[1].number: the number \"201\" is used twice"},
+        {R"({"devices": [{"kind": "ext", "numbr": "201"}]})", "office.json: devices[0].numbr: unknown key \"numbr\""},
+        {R"({"devices": []})", "office.json: devices: expected a list of at least one device"},
+        {R"({"name": "x"})", "office.json: top level: missing \"devices\""},
+        {R"([1, 2])", "office.json: top level: expected an object"},
+        {strDevice + R"(, "permanentLineId": 4294967296}]})",
+         "office.json: devices[0].permanentLineId: value does not fit in 32 bits"},
+        {strDevice + R"(, "trunk": 2}]})", "office.json: devices[0].trunk: only co lines have a trunk number"},
+        {strTwo + R"("timeline": [{"at": 1, "event": "internal", "from": "201", "to": "209"}]})",
+         "office.json: timeline[0].to: no device has the number \"209\""},
+        {strTwo + R"("timeline": [{"at": 1, "event": "inbound", "to": "201", "caller": "1", "trunk": "201"}]})",
+         "office.json: timeline[0].trunk: \"201\" is not a co line"},
+        {strTwo + R"("timeline": [{"event": "reinit"}]})",
+         "office.json: timeline[0]: missing \"at\" (seconds from the start)"},
+        {strTwo + R"("timeline": [{"at": -1, "event": "reinit"}]})",
+         "office.json: timeline[0].at: seconds must lie between 0 and 10000000"},
+        {strTwo + R"("timeline": [{"at": 1, "event": "ring"}]})",
+         "office.json: timeline[0].event: unknown event \"ring\"", true},
+        {strTwo + R"("timeline": [{"at": 1, "event": "outbound", "from": "201"}]})",
+         "office.json: timeline[0]: a outbound event needs \"number\""},
+        {strTwo + R"("traffic": {"callsPerMinute": 2, "mix": {"internal": 0}}})",
+         "office.json: traffic.mix: at least one kind of call needs a weight above 0"},
+        {strTwo + R"("traffic": {"callsPerMinute": 2, "talk": [9, 3]}})",
+         "office.json: traffic.talk: the lowest value is above the highest"},
+        // Numbers no double holds are found where they stand, not thrown past the reader.
+        {"{\"seed\": 1e400,\n\"devices\": []}", "office.json: line 1, column 10: number overflow parsing '1e400'"},
+        {strTwo + "\"timeline\": [{\"at\": -2E+999, \"event\": \"reinit\"}]}",
+         "office.json: line 1, column 101: number overflow parsing '-2E+999'"},
+        // A rate so low that its gaps outlast any scenario time has no interval in milliseconds.
+        {strTwo + R"("traffic": {"callsPerMinute": 1e-300}})",
+         "office.json: traffic.callsPerMinute: a rate above 0 must be at least 0.000006 (one call in 10000000 "
+         "seconds)"},
+        {strTwo + R"("traffic": {"callsPerMinute": 5e-6}})",
+         "office.json: traffic.callsPerMinute: a rate above 0 must be at least 0.000006 (one call in 10000000 "
+         "seconds)"},
+        {strTwo + R"("traffic": {"callsPerMinute": 18446744073709551616}})",
+         "office.json: traffic.callsPerMinute: expected a number from 0 to 600"},
+        {strTwo + R"("traffic": {"callsPerMinute": 2, "ring": [0, 1e7], "talk": [-0.0, 184467440737095516160]}})",
+         "office.json: traffic.talk[1]: seconds must lie between 0 and 10000000"},
+        {R"({"seed": 1e19, "devices": [{"kind": "ext", "number": "201"}]})",
+         "office.json: seed: expected a whole number from 0 to 4294967295 or a text like \"0x3001\""},
+    };
+    for (const CCase& c : cases) {
+        const std::string strError = ErrorOf(c.strText);
+        if (c.bPrefix) {
+            EXPECT_EQ(strError.rfind(c.strError, 0), 0u) << c.strText << "\n" << strError;
+        } else {
+            EXPECT_EQ(strError, c.strError) << c.strText;
+        }
+    }
 
-    EXPECT_EQ(ErrorOf(R"({"devices": [{"kind": "ext", "number": "201"}, {"kind": "exx", "number": "202"}]})"),
-              "office.json: devices[1].kind: unknown kind \"exx\" (expected ext, co, etc or other)");
-    EXPECT_EQ(ErrorOf(R"({"devices": [{"kind": "ext", "number": "201"}, {"kind": "ext", "number": "201"}]})"),
-              "office.json: devices[1].number: the number \"201\" is used twice");
-    EXPECT_EQ(ErrorOf(R"({"devices": [{"kind": "ext", "numbr": "201"}]})"),
-              "office.json: devices[0].numbr: unknown key \"numbr\"");
-    EXPECT_EQ(ErrorOf(R"({"devices": []})"), "office.json: devices: expected a list of at least one device");
-    EXPECT_EQ(ErrorOf(R"({"name": "x"})"), "office.json: top level: missing \"devices\"");
-    EXPECT_EQ(ErrorOf(R"([1, 2])"), "office.json: top level: expected an object");
-    EXPECT_EQ(ErrorOf(R"({"devices": [{"kind": "ext", "number": "201", "permanentLineId": 4294967296}]})"),
-              "office.json: devices[0].permanentLineId: value does not fit in 32 bits");
-    EXPECT_EQ(ErrorOf(R"({"devices": [{"kind": "ext", "number": "201", "trunk": 2}]})"),
-              "office.json: devices[0].trunk: only co lines have a trunk number");
-
-    std::string strTimeline = kTwoLines;
-    EXPECT_EQ(ErrorOf(strTimeline + R"("timeline": [{"at": 1, "event": "internal", "from": "201", "to": "209"}]})"),
-              "office.json: timeline[0].to: no device has the number \"209\"");
-    EXPECT_EQ(ErrorOf(strTimeline + R"("timeline": [{"at": 1, "event": "inbound", "to": "201", "caller": "1",
-                                          "trunk": "201"}]})"),
-              "office.json: timeline[0].trunk: \"201\" is not a co line");
-    EXPECT_EQ(ErrorOf(strTimeline + R"("timeline": [{"event": "reinit"}]})"),
-              "office.json: timeline[0]: missing \"at\" (seconds from the start)");
-    EXPECT_EQ(ErrorOf(strTimeline + R"("timeline": [{"at": -1, "event": "reinit"}]})"),
-              "office.json: timeline[0].at: seconds must lie between 0 and 10000000");
-    EXPECT_EQ(ErrorOf(strTimeline + R"("timeline": [{"at": 1, "event": "ring"}]})").rfind(
-                  "office.json: timeline[0].event: unknown event \"ring\"", 0),
-              0u);
-    EXPECT_EQ(ErrorOf(strTimeline + R"("timeline": [{"at": 1, "event": "outbound", "from": "201"}]})"),
-              "office.json: timeline[0]: a outbound event needs \"number\"");
-    EXPECT_EQ(ErrorOf(strTimeline + R"("traffic": {"callsPerMinute": 2, "mix": {"internal": 0}}})"),
-              "office.json: traffic.mix: at least one kind of call needs a weight above 0");
-    EXPECT_EQ(ErrorOf(strTimeline + R"("traffic": {"callsPerMinute": 2, "talk": [9, 3]}})"),
-              "office.json: traffic.talk: the lowest value is above the highest");
+    // The slowest rate the reader takes still becomes an interval, and the same
+    // overflow in an injected event is an error, not an end of the simulator.
+    CSimScenario scenario;
+    std::string strError;
+    ASSERT_TRUE(ParseScenario(strTwo + R"("traffic": {"callsPerMinute": 6e-6}})", "t.json", &scenario, &strError))
+        << strError;
+    EXPECT_TRUE(scenario.m_traffic.m_bEnabled);
+    EXPECT_EQ(scenario.m_traffic.m_tMeanInterval, 10000000000u);
+    CSimAction action;
+    EXPECT_FALSE(ParseAction(R"({"event": "reinit", "at": 1e999})", scenario.m_lines, &action, &strError));
+    EXPECT_EQ(strError, "event: line 1, column 27: number overflow parsing '1e999'");
 }
 
 TEST(SimScenario, FilesAreReadOrReportedByPath)
