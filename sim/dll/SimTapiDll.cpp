@@ -6,10 +6,10 @@
 // holds the messages; one posted wake at a time tells the window procedure to
 // deliver a bounded batch, so whatever the application is asked meanwhile (a
 // command, a close) waits for one batch, not for every message of a busy PBX,
-// and keyboard, mouse and painting get their turn between batches. The
-// scenario clock runs on a thread of its own, as a real PBX runs beside the
-// application: however busy the application's thread is, what falls due
-// happens in time, unless a test steps the clock itself.
+// and keyboard and mouse get their turn between batches, painting every
+// 100 ms. The scenario clock runs on a thread of its own, as a real PBX runs
+// beside the application: however busy the application's thread is, what
+// falls due happens in time, unless a test steps the clock itself.
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -32,6 +32,9 @@ constexpr DWORD CLOCK_PERIOD_MS = 100;
 // after this long.
 constexpr DWORD BATCH_MESSAGES = 64;
 constexpr ULONGLONG BATCH_MS = 25;
+// Painting waiting for the queue to empty gets a turn this often; input
+// gets one after every batch.
+constexpr ULONGLONG PAINT_PERIOD_MS = 100;
 constexpr char WINDOW_CLASS[] = "Linoscope3SimTapiWindow";
 
 struct CAppWindow {
@@ -40,6 +43,8 @@ struct CAppWindow {
     std::deque<CSimMessage> m_queue;
     // A wake is posted, or its timer set, and has not yet run.
     bool m_bWakePending = false;
+    // When painting last got its turn.
+    ULONGLONG m_qwLastPaintTurn = 0;
 };
 
 HINSTANCE g_hInstance = nullptr;
@@ -58,9 +63,9 @@ std::string EnvironmentValue(const char* pszName)
     return dw > 0 && dw < sizeof sz ? std::string(sz, dw) : std::string();
 }
 
-// Makes sure the window will deliver its queue: a posted wake, or while
-// input or painting waits in the thread's queue, a timer (which comes after
-// them). Called with g_mutex held; the timer only on the window's own thread.
+// Makes sure the window will deliver its queue: a posted wake, or when input
+// or painting is to go first, a timer (which comes after them). Called with
+// g_mutex held; the timer only on the window's own thread.
 void ScheduleWake(CAppWindow& window, bool bYield)
 {
     if (window.m_bWakePending || window.m_queue.empty()) {
@@ -187,12 +192,18 @@ void OnWake(HWND hWnd)
             break;
         }
     }
-    bool bYield = HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) != 0;
+    DWORD dwWaiting = HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT));
+    ULONGLONG qwNow = GetTickCount64();
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = g_windows.find(hApp);
     // A callback may have shut the application down.
     if (it != g_windows.end() && it->second.m_hWnd == hWnd) {
-        ScheduleWake(it->second, bYield);
+        CAppWindow& window = it->second;
+        bool bPaintTurn = (dwWaiting & QS_PAINT) != 0 && qwNow - window.m_qwLastPaintTurn >= PAINT_PERIOD_MS;
+        if (bPaintTurn) {
+            window.m_qwLastPaintTurn = qwNow;
+        }
+        ScheduleWake(window, (dwWaiting & QS_INPUT) != 0 || bPaintTurn);
     }
 }
 
