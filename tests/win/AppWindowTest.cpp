@@ -571,9 +571,9 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
         SStartupClose close;
         close.strJournal = std::string(szTemp) + "lsc_win_journal.txt";
         close.uMsg = uMsg;
+        pfnReset();
         DeleteFileA(close.strJournal.c_str());
         SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", close.strJournal.c_str());
-        pfnReset();
         tapi::ResetEntryTableForTests(strSim.c_str());
         int nQuestions = 0;
         CDialogAnswerer answerer(CDialogAnswerer::IsMessageBox(), [&](HWND hDlg, int) {
