@@ -137,7 +137,7 @@ CProgramRun::~CProgramRun() {
     CloseHandle(m_process.hProcess);
 }
 
-bool CProgramRun::Start(std::string* pError) {
+bool CProgramRun::Start(std::string* pError, bool bRealTimeClock) {
     auto fail = [&](const std::string& strWhy) {
         *pError = strWhy;
         return false;
@@ -155,10 +155,11 @@ bool CProgramRun::Start(std::string* pError) {
         return fail("cannot copy " + ScenarioPath(m_strScenario));
     }
 
-    // The program inherits these; the clock stands still until a test moves it.
+    // The program inherits these; unless the test wants the PBX to run on its
+    // own, the clock stands still until the test moves it.
     SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", strScenario.c_str());
     SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", (m_strFolder + "\\journal.txt").c_str());
-    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", "1");
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", bRealTimeClock ? "0" : "1");
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -174,7 +175,12 @@ bool CProgramRun::Start(std::string* pError) {
         return fail(std::string("the main window with its three trees did not show") + (HasExited() ? " (the program ended)" : "") + "; windows: " + DescribeWindows());
     }
     m_pfnAdvanceClock = FindSimulatorExport("simAdvanceClock");
-    if (m_pfnAdvanceClock == nullptr) return fail("the program did not load the simulator from its folder");
+    m_pfnPendingCount = FindSimulatorExport("simGetPendingCount");
+    if (m_pfnAdvanceClock == nullptr || m_pfnPendingCount == nullptr) {
+        return fail("the program did not load the simulator from its folder");
+    }
+    // A PBX on its own clock keeps the program busy: no waiting for a quiet moment.
+    if (bRealTimeClock) return true;
     if (!Sync()) return fail("the program does not handle its messages");
     return true;
 }
@@ -273,6 +279,19 @@ bool CProgramRun::Advance(DWORD dwMs, DWORD dwStepMs) {
 }
 
 bool CProgramRun::Sync(DWORD dwTimeoutMs) {
+    // The simulator hands its messages over a batch at a time: the queue is
+    // in sync once nothing waits in the simulator after a round through it.
+    const ULONGLONG qwStart = GetTickCount64();
+    for (;;) {
+        const ULONGLONG qwSpent = GetTickCount64() - qwStart;
+        if (qwSpent >= dwTimeoutMs || !SyncQueue(static_cast<DWORD>(dwTimeoutMs - qwSpent))) return false;
+        DWORD dwPending = 0;
+        if (!CallRemote(m_pfnPendingCount, 0, &dwPending)) return false;
+        if (dwPending == 0) return true;
+    }
+}
+
+bool CProgramRun::SyncQueue(DWORD dwTimeoutMs) {
     // A posted message is handled after everything posted to the thread
     // before it. The tree view's scroll time is a value nobody sees: set it
     // by a posted message and wait until it reads back.

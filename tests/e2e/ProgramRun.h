@@ -37,9 +37,10 @@ public:
     CProgramRun(const CProgramRun&) = delete;
     CProgramRun& operator=(const CProgramRun&) = delete;
 
-    // Lays the folder out, starts the program with the scenario clock held,
-    // and waits for the main window and its three trees. FALSE (and why) on failure.
-    bool Start(std::string* pError);
+    // Lays the folder out, starts the program with the scenario clock held
+    // (or running on wall time), and waits for the main window and its three
+    // trees. FALSE (and why) on failure.
+    bool Start(std::string* pError, bool bRealTimeClock = false);
 
     DWORD GetProcessId() const { return m_process.dwProcessId; }
     HANDLE GetProcess() const { return m_process.hProcess; }
@@ -55,7 +56,8 @@ public:
     // handle everything each step caused before the next one.
     bool Advance(DWORD dwMs, DWORD dwStepMs = 250);
     // Returns once the program has handled every message posted to its
-    // thread before the call; FALSE when it did not within the time.
+    // thread before the call, and every message the simulator holds for it;
+    // FALSE when it did not within the time.
     bool Sync(DWORD dwTimeoutMs = 30000);
 
     // Asks the program to close as a user does (WM_CLOSE to the frame).
@@ -78,6 +80,7 @@ public:
 
 private:
     bool FindWindows();
+    bool SyncQueue(DWORD dwTimeoutMs);
     void* FindSimulatorExport(const char* pszName) const;
     bool CallRemote(void* pFunction, DWORD dwArgument, DWORD* pdwResult) const;
 
@@ -88,6 +91,7 @@ private:
     HWND m_hFrame = nullptr;
     HWND m_hTrees[3] = {};
     void* m_pfnAdvanceClock = nullptr;
+    void* m_pfnPendingCount = nullptr;
     UINT m_nSyncValue = 0;
 };
 
