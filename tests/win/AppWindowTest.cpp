@@ -1,7 +1,7 @@
 // The program's windows in-process under the fake TAPI: the frame and its
 // panes, the trees, right-click menus and the commands they lead to, TAPI
-// events arriving through the message loop, restart, failed start-up, and the
-// About and DIAL dialogs.
+// events arriving through the message loop, restart, failed start-up, the
+// event log's retry timer, and the About and DIAL dialogs.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,6 +15,8 @@
 #include "fake_tapi/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/StartupScene.h"
+#include "presentation/EventLogWriter.h"
+#include "support/TestFiles.h"
 #include "views/resource.h"
 
 using namespace wintest;
@@ -499,6 +501,21 @@ TEST_F(AppWindowTest, ExitDestroysTheViewsBeforeTheMonitor) {
     EXPECT_EQ(m_fake.Count("lineClose"), 6u);
     EXPECT_EQ(m_fake.Count("lineShutdown"), 1u);
     EXPECT_EQ(m_pApp->GetMainFrame()->GetHwnd(), nullptr);
+}
+
+TEST_F(AppWindowTest, WaitingLogRecordsAreWrittenOnTheRetryTimerWithoutANewRecord) {
+    AddScene();
+    ASSERT_TRUE(Start());
+    CEventLogWriter& log = *m_pApp->GetDocument()->m_pEventLog;
+    CFileHolder holder("testlog.csv");
+    ASSERT_TRUE(holder.IsHeld());
+    const std::string strMark = "RETRY-TIMER-" + std::to_string(GetTickCount());
+    m_pApp->GetDocument()->m_pMonitor->WriteLog(strMark);
+    ASSERT_EQ(log.GetWaitingCount(), 1u);
+    holder.Release();
+    EXPECT_TRUE(Pump([&] { return log.GetWaitingCount() == 0; }));
+    const std::string strLog = ReadFileBytes("testlog.csv");
+    EXPECT_EQ(strLog.substr(strLog.size() - strMark.size() - 2), strMark + "\r\n");
 }
 
 TEST_F(AppWindowTest, AboutShowsTheProductVersion) {
