@@ -13,6 +13,7 @@
 #include "monitor/TapiMonitor.h"
 #include "monitor/TestApp.h"
 #include "platform/Platform.h"
+#include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
 #include "views/MemoryTreeCtrl.h"
 
@@ -79,7 +80,8 @@ void RunCallState(benchmark::State& state, const std::string& strLogFile) {
         bench.m_tapi.Deliver(kCall, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, 0);
         bench.Forget(++n);
     }
-    if (!bench.CallIsShown() || !bench.m_monitor.m_logBacklog.empty()) state.SkipWithError("the call was lost");
+    if (!bench.CallIsShown() || bench.m_monitor.m_pLogWriter->GetWaitingCount() != 0)
+        state.SkipWithError("the call was lost");
     state.SetItemsProcessed(state.iterations());
 }
 

@@ -13,6 +13,10 @@ constexpr UINT kSplitterId = 59648;
 #define WM_DPICHANGED 0x02E0
 #endif
 
+// Retries the event log's waiting records while no new record comes.
+constexpr UINT_PTR kLogRetryTimer = 1;
+constexpr UINT kLogRetryMs = 1000;
+
 constexpr DWORD kTreeStyles = TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
 
 }  // namespace
@@ -151,7 +155,13 @@ BOOL CMainFrame::RouteCommand(UINT nId) {
 LRESULT CMainFrame::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     switch (uMsg) {
         case WM_CREATE:
-            return OnCreateClient() ? 0 : -1;
+            if (!OnCreateClient()) return -1;
+            SetTimer(m_hWnd, kLogRetryTimer, kLogRetryMs, nullptr);
+            return 0;
+        case WM_TIMER:
+            if (wParam != kLogRetryTimer) break;
+            if (m_pDocument != nullptr) m_pDocument->m_pEventLog->Flush();
+            return 0;
         case WM_SIZE:
             if (m_wndSplitter.GetHwnd() != nullptr) {
                 MoveWindow(m_wndSplitter.GetHwnd(), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
@@ -193,6 +203,7 @@ LRESULT CMainFrame::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_DESTROY:
+            KillTimer(m_hWnd, kLogRetryTimer);
             if (GetMainWindow() == m_hWnd) SetMainWindow(nullptr);
             break;
         default:

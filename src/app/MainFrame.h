@@ -2,6 +2,7 @@
 // 1 x 3 splitter with the CO, EXT and ETC views from left to right. It routes
 // commands to the active view first, then handles its own (close, panes) and
 // hands the rest to the application; WM_CONTEXTMENU goes to the active view.
+// Once a second it lets the document's event log retry its waiting records.
 #pragma once
 
 #include <memory>

@@ -8,10 +8,11 @@
 
 #include "monitor/TapiMonitor.h"
 #include "platform/WinTypes.h"
+#include "presentation/EventLogWriter.h"
 
 class CLinoscopeDoc {
 public:
-    CLinoscopeDoc() = default;
+    CLinoscopeDoc();
     virtual ~CLinoscopeDoc();
     CLinoscopeDoc(const CLinoscopeDoc&) = delete;
     CLinoscopeDoc& operator=(const CLinoscopeDoc&) = delete;
@@ -25,6 +26,11 @@ public:
     // The monitor of this document; null before the first new document and
     // between DeleteContents and the next OnNewDocument.
     std::unique_ptr<CTapiMonitor> m_pMonitor;
+    // The event log's writer, handed to every monitor this document makes:
+    // records still waiting for the file survive a restart. The destructor
+    // closes it, waiting at most m_nLogFinalWaitMs for a held file.
+    std::shared_ptr<CEventLogWriter> m_pEventLog;
+    unsigned m_nLogFinalWaitMs;
     // Start-up of the current monitor failed and nobody has asked the user
     // about it yet (the CO view asks and clears it).
     BOOL m_bInitFailed = FALSE;

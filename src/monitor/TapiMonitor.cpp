@@ -1,6 +1,7 @@
 // The monitor object: construction, shutdown and the table accessors.
 #include "monitor/TapiMonitor.h"
 
+#include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
 #include "tapi/TapiEntry.h"
 
@@ -24,11 +25,12 @@ CLineDevCaps* LineAt(const std::vector<std::unique_ptr<CLineDevCaps>>& lines, in
 
 }  // namespace
 
-CTapiMonitor::CTapiMonitor() = default;
+CTapiMonitor::CTapiMonitor() : m_pLogWriter(std::make_shared<CEventLogWriter>()) {}
 
 CTapiMonitor::~CTapiMonitor() { Shutdown(); }
 
 void CTapiMonitor::Shutdown() {
+    if (m_pLogWriter) m_pLogWriter->Flush();
     CloseLines(m_extLines);
     CloseLines(m_coLines);
     CloseLines(m_etcLines);

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +23,7 @@ class CLineAddressCaps;
 class CLineAddressStatus;
 class CLineCallInfo;
 class CLineCallStatus;
+class CEventLogWriter;
 
 // TAPI's callback for this program: dispatches to the active monitor.
 void CALLBACK LineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwCallbackInstance, DWORD_PTR dwParam1,
@@ -38,7 +38,8 @@ public:
 
     // --- Start-up and shutdown ---------------------------------------------
     BOOL Initialize();
-    // Closes every opened line (EXT, CO, ETC, each in index order), destroys
+    // Tries once more to write the log records still waiting, then closes
+    // every opened line (EXT, CO, ETC, each in index order), destroys
     // the records and address capabilities, shuts TAPI down; safe to repeat.
     void Shutdown();
 
@@ -139,9 +140,8 @@ public:
     DWORD m_dwDropRequest = 0;
 
     std::string m_strLogFile;
-
-    // Records that could not be written yet (the file was held by another
-    // program), oldest first; written before the next record.
-    std::deque<std::string> m_logBacklog;
-    static constexpr std::size_t kMaxLogBacklog = 100000;
+    // Writes the records, keeping those the file does not take yet. A monitor
+    // starts with a writer of its own; the document gives every monitor it
+    // makes its one writer, so waiting records outlive a replaced monitor.
+    std::shared_ptr<CEventLogWriter> m_pLogWriter;
 };

@@ -2,6 +2,7 @@
 // implementation for Windows and one for POSIX systems.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/WinTypes.h"
@@ -31,11 +32,47 @@ void GetLocalTimeNow(SYSTEMTIME* pTime);
 // For tests: replaces the clock (null restores the system's).
 using LocalTimeSource = void (*)(SYSTEMTIME* pTime);
 void SetLocalTimeSourceForTests(LocalTimeSource pfnSource);
+// Lets the calling thread wait.
+void SleepMilliseconds(unsigned nMs);
 
-// Appends `text` to the file at `path` (created when missing): opened, written
-// and closed within the call, with other writers shut out while it is open
-// (readers are welcome). Returns false, writing nothing, when the file cannot
-// be opened, for example while another program holds it without write sharing.
+// One append to a file that lands whole or not at all. The file (created when
+// missing) is opened with other writers shut out while it is open (readers are
+// welcome) and its size noted. When a Write cannot put all its bytes into the
+// file (disk full, quota, a file-size limit), the file is cut back to the
+// noted size at once and every later Write fails; an append that is never
+// committed is cut back the same way when the object goes.
+class CAppendFile {
+public:
+    explicit CAppendFile(const std::string& path);
+    ~CAppendFile();
+    CAppendFile(const CAppendFile&) = delete;
+    CAppendFile& operator=(const CAppendFile&) = delete;
+
+    // False when the file could not be opened, for example while another
+    // program holds it without write sharing.
+    bool IsOpen() const { return m_bOpen; }
+    bool Write(const char* pData, std::size_t cb);
+    bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+    // Keeps what was written and closes the file; false when nothing could be
+    // kept (not open, or a Write failed).
+    bool Commit();
+
+private:
+    void CutBack();
+    void Close();
+
+    bool m_bOpen = false;
+    bool m_bFailed = false;
+    unsigned long long m_ullStartSize = 0;
+#ifdef _WIN32
+    void* m_hFile = nullptr;
+#else
+    int m_fd = -1;
+#endif
+};
+
+// Appends `text` to the file at `path` through CAppendFile: either all of it
+// is in the file afterwards, or none of it and the result is false.
 bool AppendRecord(const std::string& path, const std::string& text);
 
 }  // namespace platform

@@ -1,9 +1,11 @@
 #ifndef _WIN32
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -73,27 +75,68 @@ void GetLocalTimeNow(SYSTEMTIME* pTime) {
 
 void SetLocalTimeSourceForTests(LocalTimeSource pfnSource) { g_pfnTimeSource = pfnSource; }
 
-bool AppendRecord(const std::string& path, const std::string& text) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
+void SleepMilliseconds(unsigned nMs) { usleep(static_cast<useconds_t>(nMs) * 1000u); }
+
+CAppendFile::CAppendFile(const std::string& path) {
+    m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (m_fd < 0) return;
     // An open-file-description lock conflicts with every other writer that
     // asks for one, in this process or another: the POSIX stand-in for
     // opening the file with write sharing denied.
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
-    if (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
-        close(fd);
-        return false;
+    struct stat st {};
+    if (fcntl(m_fd, F_OFD_SETLK, &lock) != 0 || fstat(m_fd, &st) != 0) {
+        Close();  // also releases the lock
+        return;
     }
-    size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = write(fd, text.data() + written, text.size() - written);
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
+    m_ullStartSize = static_cast<unsigned long long>(st.st_size);
+    m_bOpen = true;
+}
+
+CAppendFile::~CAppendFile() {
+    if (m_bOpen) CutBack();
+    Close();
+}
+
+bool CAppendFile::Write(const char* pData, std::size_t cb) {
+    if (!m_bOpen || m_bFailed) return false;
+    std::size_t written = 0;
+    while (written < cb) {
+        const ssize_t n = write(m_fd, pData + written, cb - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            CutBack();
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
     }
-    close(fd);  // also releases the lock
-    return written == text.size();
+    return true;
+}
+
+bool CAppendFile::Commit() {
+    const bool bKept = m_bOpen && !m_bFailed;
+    m_bOpen = false;
+    Close();
+    return bKept;
+}
+
+void CAppendFile::CutBack() {
+    m_bFailed = true;
+    // Shrinking needs no room, so it succeeds where the write did not.
+    const int nResult = ftruncate(m_fd, static_cast<off_t>(m_ullStartSize));
+    (void)nResult;
+}
+
+void CAppendFile::Close() {
+    if (m_fd >= 0) close(m_fd);
+    m_fd = -1;
+}
+
+bool AppendRecord(const std::string& path, const std::string& text) {
+    CAppendFile file(path);
+    return file.Write(text) && file.Commit();
 }
 
 }  // namespace platform

@@ -54,16 +54,67 @@ void GetLocalTimeNow(SYSTEMTIME* pTime) {
 
 void SetLocalTimeSourceForTests(LocalTimeSource pfnSource) { g_pfnTimeSource = pfnSource; }
 
-bool AppendRecord(const std::string& path, const std::string& text) {
+void SleepMilliseconds(unsigned nMs) { Sleep(nMs); }
+
+CAppendFile::CAppendFile(const std::string& path) {
     // Readers may share the file; writers are shut out while it is open.
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    bool ok = SetFilePointer(h, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
-    DWORD written = 0;
-    if (ok) ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
-    CloseHandle(h);
-    return ok;
+    if (h == INVALID_HANDLE_VALUE) return;
+    m_hFile = h;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(h, &size) || !SetFilePointerEx(h, size, nullptr, FILE_BEGIN)) {
+        Close();
+        return;
+    }
+    m_ullStartSize = static_cast<unsigned long long>(size.QuadPart);
+    m_bOpen = true;
+}
+
+CAppendFile::~CAppendFile() {
+    if (m_bOpen) CutBack();
+    Close();
+}
+
+bool CAppendFile::Write(const char* pData, std::size_t cb) {
+    if (!m_bOpen || m_bFailed) return false;
+    while (cb > 0) {
+        const DWORD dwChunk = cb > 0x40000000u ? 0x40000000u : static_cast<DWORD>(cb);
+        DWORD dwWritten = 0;
+        if (!WriteFile(static_cast<HANDLE>(m_hFile), pData, dwChunk, &dwWritten, nullptr) || dwWritten == 0) {
+            CutBack();
+            return false;
+        }
+        pData += dwWritten;
+        cb -= dwWritten;
+    }
+    return true;
+}
+
+bool CAppendFile::Commit() {
+    const bool bKept = m_bOpen && !m_bFailed;
+    m_bOpen = false;
+    Close();
+    return bKept;
+}
+
+void CAppendFile::CutBack() {
+    m_bFailed = true;
+    LARGE_INTEGER start{};
+    start.QuadPart = static_cast<LONGLONG>(m_ullStartSize);
+    if (SetFilePointerEx(static_cast<HANDLE>(m_hFile), start, nullptr, FILE_BEGIN)) {
+        SetEndOfFile(static_cast<HANDLE>(m_hFile));
+    }
+}
+
+void CAppendFile::Close() {
+    if (m_hFile != nullptr) CloseHandle(static_cast<HANDLE>(m_hFile));
+    m_hFile = nullptr;
+}
+
+bool AppendRecord(const std::string& path, const std::string& text) {
+    CAppendFile file(path);
+    return file.Write(text) && file.Commit();
 }
 
 }  // namespace platform

@@ -4,15 +4,15 @@
 // time of writing. The file is opened and closed for every record, so it is
 // complete on disk after each one and free for readers in between.
 //
-// A record that cannot be written because another program holds the file
-// (a spreadsheet with the CSV open, for example) is kept in memory, in order,
-// and written before the next record once the file can be opened again. The
-// backlog is bounded: when it is full the oldest waiting record gives way.
-// A monitor whose log file was never named keeps no log at all.
+// A record the file does not take (a spreadsheet holds the CSV open, the disk
+// is full) waits, in order, in the monitor's CEventLogWriter, which writes it
+// before the next record or at the next retry. A monitor whose log file was
+// never named keeps no log at all.
 #include <cstdio>
 
 #include "monitor/TapiMonitor.h"
 #include "platform/Platform.h"
+#include "presentation/EventLogWriter.h"
 #include "reports/LineCallInfo.h"
 #include "views/TreeCtrl.h"
 
@@ -37,31 +37,8 @@ std::string CTapiMonitor::GetTimestamp() const {
 }
 
 void CTapiMonitor::WriteLog(const std::string& strText) {
-    if (m_strLogFile.empty()) return;
-    std::string strRecord = GetTimestamp();
-    strRecord += ',';
-    strRecord += strText;
-    strRecord += "\r\n";
-
-    if (!m_logBacklog.empty()) {
-        // Try the oldest waiting record alone first: while the file is still
-        // held, that costs one failed open, not a copy of the whole backlog.
-        if (platform::AppendRecord(m_strLogFile, m_logBacklog.front())) {
-            m_logBacklog.pop_front();
-            std::string strPending;
-            for (const std::string& strWaiting : m_logBacklog) strPending += strWaiting;
-            strPending += strRecord;
-            if (platform::AppendRecord(m_strLogFile, strPending)) {
-                m_logBacklog.clear();
-                return;
-            }
-        }
-    } else if (platform::AppendRecord(m_strLogFile, strRecord)) {
-        return;
-    }
-
-    if (m_logBacklog.size() >= kMaxLogBacklog) m_logBacklog.pop_front();
-    m_logBacklog.push_back(std::move(strRecord));
+    if (m_strLogFile.empty() || !m_pLogWriter) return;
+    m_pLogWriter->Write(m_strLogFile, GetTimestamp() + "," + strText + "\r\n");
 }
 
 void CTapiMonitor::LogCallState(CTreeCtrl* pTree, HTREEITEM hCallItem, const std::string& strStateText) {

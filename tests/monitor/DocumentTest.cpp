@@ -1,15 +1,22 @@
 // The document: a new document starts monitoring, deleting its contents
-// shuts the monitor down, and a restart after a cancelled start-up closes
-// the old lines before TAPI is initialized again.
+// shuts the monitor down, a restart after a cancelled start-up closes the
+// old lines before TAPI is initialized again, and log records still waiting
+// for the file outlive every monitor.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_tapi/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/TestApp.h"
 #include "reports/Snapshots.h"
+#include "support/TestFiles.h"
+#include "views/resource.h"
 #include "StartupScene.h"
 
 using namespace startup_scene;
@@ -86,6 +93,73 @@ TEST_F(DocumentTest, RestartAfterCancelClosesTheOldLinesFirst) {
                                                                         CFakeTapi::LineHandleFor(1),
                                                                         CFakeTapi::LineHandleFor(2)}));
     EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, CFakeTapi::LineHandleFor(3));
+}
+
+// The document's log records without their time stamps.
+std::vector<std::string> LogTexts(const std::string& strPath) {
+    std::vector<std::string> texts;
+    std::istringstream in(ReadFileBytes(strPath));
+    for (std::string strLine; std::getline(in, strLine);) texts.push_back(strLine.substr(24));
+    return texts;
+}
+
+TEST_F(DocumentTest, LogRecordsStillWaitingSurviveRestartsAndTheEndOfTheProgram) {
+    namespace fs = std::filesystem;
+    const fs::path oldDir = fs::current_path();
+    const fs::path dir = UniqueTempPath("lsc_document_log");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::current_path(dir);
+    Devices({0x3000});
+    CFileHolder holder("testlog.csv");
+    ASSERT_TRUE(holder.IsHeld());
+    {
+        CLinoscopeDoc doc;
+        doc.m_nLogFinalWaitMs = 0;
+        doc.OnNewDocument();
+        app.m_pMonitor = doc.m_pMonitor.get();
+        doc.m_pMonitor->WriteLog("OUTOFSERVICE");
+        // REINIT: the record, the monitor shut down, the user asked; Yes
+        // restarts with a new monitor while the file is still held.
+        fake.Deliver(0, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT);
+        ASSERT_EQ(app.m_postedCommands, (std::vector<UINT>{ID_FILE_NEW}));
+        doc.OnNewDocument();
+        app.m_pMonitor = doc.m_pMonitor.get();
+        doc.m_pMonitor->WriteLog("A");
+        EXPECT_EQ(doc.m_pEventLog->GetWaitingCount(), 3u);
+        EXPECT_TRUE(doc.m_pEventLog->IsFileHeld());
+        holder.Release();
+        doc.m_pMonitor->WriteLog("B");
+        EXPECT_EQ(LogTexts("testlog.csv"), (std::vector<std::string>{"OUTOFSERVICE\r", "REINIT\r", "A\r", "B\r"}));
+
+        // The end, with the file held again: after the wait, the side file.
+        holder.Hold();
+        doc.m_pMonitor->WriteLog("C");
+    }
+    EXPECT_EQ(LogTexts("testlog-waiting.csv"), (std::vector<std::string>{"C\r"}));
+    EXPECT_EQ(LogTexts("testlog.csv").size(), 4u);
+
+    // The next run takes the side file over; its end waits for the file,
+    // which is freed during the wait.
+    const auto start = std::chrono::steady_clock::now();
+    {
+        std::jthread releaser;
+        CLinoscopeDoc doc;
+        doc.m_nLogFinalWaitMs = 10000;
+        doc.OnNewDocument();
+        doc.m_pMonitor->WriteLog("D");
+        EXPECT_EQ(doc.m_pEventLog->GetWaitingCount(), 2u);
+        releaser = std::jthread([&holder] {
+            platform::SleepMilliseconds(300);
+            holder.Release();
+        });
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(LogTexts("testlog.csv"),
+              (std::vector<std::string>{"OUTOFSERVICE\r", "REINIT\r", "A\r", "B\r", "C\r", "D\r"}));
+    EXPECT_FALSE(fs::exists("testlog-waiting.csv"));
+    fs::current_path(oldDir);
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "monitor/TapiMonitor.h"
 #include "monitor/TestApp.h"
 #include "platform/Platform.h"
+#include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
 #include "support/TestFiles.h"
 #include "views/MemoryTreeCtrl.h"
@@ -74,7 +75,10 @@ public:
     }
     ~CMonitorRig() {
         platform::SetLocalTimeSourceForTests(nullptr);
+        // Whatever still waits goes somewhere now, not after the files are gone.
+        m_monitor.m_pLogWriter->Close(0);
         std::remove(m_strLogPath.c_str());
+        std::remove(CEventLogWriter::SideFileOf(m_strLogPath).c_str());
     }
     CMonitorRig(const CMonitorRig&) = delete;
     CMonitorRig& operator=(const CMonitorRig&) = delete;

@@ -34,7 +34,7 @@ TEST(Platform, RangeValuesAreReadAfreshAndOnlyAsDwords) {
     EXPECT_EQ(v, 5u);
 }
 
-TEST(Platform, AppendRecordAppendsAsGivenAndFailsWhileAnotherWriterHoldsTheFile) {
+TEST(Platform, AppendsLandWholeOrNotAtAllAndFailWhileAnotherWriterHoldsTheFile) {
     const std::string path = UniqueTempPath("lsc_append.csv").string();
     std::remove(path.c_str());
     EXPECT_TRUE(platform::AppendRecord(path, "a,b\r\n"));
@@ -47,6 +47,24 @@ TEST(Platform, AppendRecordAppendsAsGivenAndFailsWhileAnotherWriterHoldsTheFile)
     }
     EXPECT_TRUE(platform::AppendRecord(path, "3\r\n"));
     EXPECT_EQ(ReadFileBytes(path), "a,b\r\nc\r\n3\r\n");
+
+    // An append that is not committed is cut back to where it began; one
+    // that is, keeps every piece.
+    {
+        platform::CAppendFile file(path);
+        ASSERT_TRUE(file.IsOpen());
+        EXPECT_TRUE(file.Write("4\r\n"));
+        EXPECT_TRUE(file.Write("5"));
+        EXPECT_FALSE(platform::AppendRecord(path, "x\r\n"));  // other writers wait
+    }
+    EXPECT_EQ(ReadFileBytes(path), "a,b\r\nc\r\n3\r\n");
+    {
+        platform::CAppendFile file(path);
+        EXPECT_TRUE(file.Write("4\r\n") && file.Write("5\r\n") && file.Commit());
+        EXPECT_FALSE(file.Commit());
+        EXPECT_FALSE(file.Write("6\r\n"));
+    }
+    EXPECT_EQ(ReadFileBytes(path), "a,b\r\nc\r\n3\r\n4\r\n5\r\n");
     std::remove(path.c_str());
 }
 

@@ -1,10 +1,16 @@
 // The event log file: exact records, where the file lies, and that no record
-// is lost while another program holds the file.
+// is lost or written in part while the file is held or short of room.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "monitor/MonitorRig.h"
+#include "presentation/EventLogWriter.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -16,6 +22,8 @@ protected:
         m_pLine = rig.AddLine(ELineGroup::Ext, 0, "201");
         rig.FillTrees();
     }
+    CEventLogWriter& Writer() { return *rig.m_monitor.m_pLogWriter; }
+    std::string SideFile() const { return CEventLogWriter::SideFileOf(rig.m_strLogPath); }
     CMonitorRig rig;
     CLineDevCaps* m_pLine = nullptr;
 };
@@ -65,10 +73,7 @@ TEST_F(EventLogTest, TheFileIsCreatedOnceAndOnlyAppendedTo) {
     rig.m_monitor.WriteLog("REINIT");
     EXPECT_EQ(rig.LogText(), "2004/01/05 13:07:09:045,REINIT\r\n");
 
-    {
-        std::ofstream out(rig.m_strLogPath, std::ios::binary | std::ios::trunc);
-        out << "an earlier run\r\n";
-    }
+    WriteFileBytes(rig.m_strLogPath, "an earlier run\r\n");
     SetClock(2004, 1, 6, 0, 0, 0, 0);
     rig.m_monitor.WriteLog("OUTOFSERVICE");
     EXPECT_EQ(rig.LogText(), "an earlier run\r\n2004/01/06 00:00:00:000,OUTOFSERVICE\r\n");
@@ -77,7 +82,7 @@ TEST_F(EventLogTest, TheFileIsCreatedOnceAndOnlyAppendedTo) {
 TEST_F(EventLogTest, AMonitorWithoutALogFileNameKeepsNoRecords) {
     rig.m_monitor.m_strLogFile.clear();
     rig.m_monitor.WriteLog("REINIT");
-    EXPECT_TRUE(rig.m_monitor.m_logBacklog.empty());
+    EXPECT_EQ(rig.m_monitor.m_pLogWriter->GetWaitingCount(), 0u);
     rig.m_monitor.m_strLogFile = rig.m_strLogPath;
     rig.m_monitor.WriteLog("OUTOFSERVICE");
     EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,OUTOFSERVICE"}));
@@ -115,7 +120,8 @@ TEST_F(EventLogTest, RecordsWrittenWhileAnotherProgramHoldsTheFileAreNotLost) {
     rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_ACCEPTED);
     // The trees go on regardless.
     EXPECT_EQ(rig.m_extTree.GetItemText(hCall), "ACCEPTED");
-    EXPECT_EQ(rig.m_monitor.m_logBacklog.size(), 2u);
+    EXPECT_EQ(Writer().GetWaitingCount(), 2u);
+    EXPECT_TRUE(Writer().IsFileHeld());
     EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,REINIT"}));
 
     holder.Release();
@@ -127,34 +133,163 @@ TEST_F(EventLogTest, RecordsWrittenWhileAnotherProgramHoldsTheFileAreNotLost) {
                                     "2004/01/05 13:07:11:000,201,LINE_CALLSTATE,ACCEPTED",
                                     "2004/01/05 13:07:12:000,201,LINE_CALLSTATE,CONNECTED",
                                 }));
-    EXPECT_TRUE(rig.m_monitor.m_logBacklog.empty());
+    EXPECT_EQ(Writer().GetWaitingCount(), 0u);
+    EXPECT_FALSE(Writer().IsFileHeld());
+
+    // Held again: a retry alone, and the monitor's shutdown, write what waits
+    // without a further record.
+    holder.Hold();
+    rig.m_monitor.WriteLog("OUTOFSERVICE");
+    EXPECT_FALSE(Writer().Flush());
+    holder.Release();
+    EXPECT_TRUE(Writer().Flush());
+    holder.Hold();
+    rig.m_monitor.WriteLog("REINIT");
+    holder.Release();
+    rig.m_monitor.Shutdown();
+    EXPECT_EQ(Writer().GetWaitingCount(), 0u);
+    const Texts records = rig.LogRecords();
+    EXPECT_EQ(Texts(records.begin() + 4, records.end()), (Texts{
+                                                             "2004/01/05 13:07:12:000,OUTOFSERVICE",
+                                                             "2004/01/05 13:07:12:000,REINIT",
+                                                         }));
 }
 
-TEST_F(EventLogTest, TheBacklogIsBoundedAndKeepsTheNewestRecords) {
-    namespace fs = std::filesystem;
-    const fs::path dir = UniqueTempPath("lsc_eventlog_missing");
-    fs::remove_all(dir);
-    // A folder that does not exist yet: every open fails.
-    rig.m_monitor.m_strLogFile = (dir / "testlog.csv").string();
-    const size_t nMax = CTapiMonitor::kMaxLogBacklog;
-    for (size_t i = 0; i < nMax; ++i) rig.m_monitor.m_logBacklog.push_back("old " + std::to_string(i) + "\r\n");
-    rig.m_monitor.WriteLog("A");
-    rig.m_monitor.WriteLog("B");
-    ASSERT_EQ(rig.m_monitor.m_logBacklog.size(), nMax);
-    EXPECT_EQ(rig.m_monitor.m_logBacklog.front(), "old 2\r\n");
-    EXPECT_EQ(rig.m_monitor.m_logBacklog.back(), "2004/01/05 13:07:09:045,B\r\n");
+#ifndef _WIN32
+// Lowers this process's file-size limit until destroyed. SIGXFSZ is ignored
+// meanwhile, so a write past the limit fails (EFBIG) after writing what fits.
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t cbLimit) {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_pfnOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = cbLimit;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~CFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_pfnOldHandler);
+    }
+    CFileSizeLimit(const CFileSizeLimit&) = delete;
+    CFileSizeLimit& operator=(const CFileSizeLimit&) = delete;
 
-    fs::create_directories(dir);
-    rig.m_monitor.WriteLog("C");
-    const Texts records = SplitRecords(ReadFileBytes(rig.m_monitor.m_strLogFile));
-    ASSERT_EQ(records.size(), nMax + 1);
-    EXPECT_EQ(records.front(), "old 2");
-    EXPECT_EQ(records[nMax - 3], "old " + std::to_string(nMax - 1));
-    EXPECT_EQ(records[nMax - 2], "2004/01/05 13:07:09:045,A");
-    EXPECT_EQ(records[nMax - 1], "2004/01/05 13:07:09:045,B");
-    EXPECT_EQ(records[nMax], "2004/01/05 13:07:09:045,C");
-    EXPECT_TRUE(rig.m_monitor.m_logBacklog.empty());
-    fs::remove_all(dir);
+private:
+    rlimit m_old{};
+    void (*m_pfnOldHandler)(int) = nullptr;
+};
+
+TEST_F(EventLogTest, AWriteCutShortLeavesNothingOfTheRecordsWhichWaitWhole) {
+    const std::string strEarlier = "an earlier run\r\n";
+    WriteFileBytes(rig.m_strLogPath, strEarlier);
+    {
+        // Room for 10 more bytes: the record is cut back and waits.
+        CFileSizeLimit limit(strEarlier.size() + 10);
+        rig.m_monitor.WriteLog("OUTOFSERVICE");
+        EXPECT_EQ(rig.LogText(), strEarlier);
+        EXPECT_EQ(Writer().GetWaitingCount(), 1u);
+        EXPECT_FALSE(Writer().IsFileHeld());
+    }
+    {
+        // Room for the waiting record and half the next: neither goes in.
+        CFileSizeLimit limit(strEarlier.size() + 37 + 15);
+        SetClock(2004, 1, 5, 13, 7, 10, 0);
+        rig.m_monitor.WriteLog("REINIT");
+        EXPECT_EQ(rig.LogText(), strEarlier);
+        EXPECT_EQ(Writer().GetWaitingCount(), 2u);
+    }
+    SetClock(2004, 1, 5, 13, 7, 11, 0);
+    rig.m_monitor.WriteLog("OUTOFSERVICE");
+    EXPECT_EQ(rig.LogText(), strEarlier +
+                                 "2004/01/05 13:07:09:045,OUTOFSERVICE\r\n"
+                                 "2004/01/05 13:07:10:000,REINIT\r\n"
+                                 "2004/01/05 13:07:11:000,OUTOFSERVICE\r\n");
+    EXPECT_EQ(Writer().GetWaitingCount(), 0u);
+}
+#endif
+
+// Records of "R<n>" at 13:07:09.0nn: 29 bytes each with time stamp and CR LF.
+Texts WriteNumbered(CMonitorRig& rig, int nFirst, int nCount) {
+    Texts records;
+    for (int n = nFirst; n < nFirst + nCount; ++n) {
+        SetClock(2004, 1, 5, 13, 7, 9, n);
+        const std::string strText = "R" + std::to_string(n / 10) + std::to_string(n % 10);
+        rig.m_monitor.WriteLog(strText);
+        records.push_back(rig.m_monitor.GetTimestamp() + "," + strText);
+    }
+    return records;
+}
+
+Texts Join(Texts first, const Texts& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+TEST_F(EventLogTest, PastTheMemoryBudgetWaitingRecordsMoveInOrderToTheSideFile) {
+    Writer().SetMemoryBudget(100);
+    CFileHolder holder(rig.m_strLogPath);
+    ASSERT_TRUE(holder.IsHeld());
+    const Texts written = WriteNumbered(rig, 0, 10);
+    EXPECT_EQ(Writer().GetWaitingCount(), 10u);
+    EXPECT_LE(Writer().GetMemoryBytes(), 100u);
+    // Three records fit, the fourth moves all four out: twice, and two remain.
+    ASSERT_EQ(Writer().GetSideFileCount(), 8u);
+    EXPECT_EQ(SplitRecords(ReadFileBytes(SideFile())), Texts(written.begin(), written.begin() + 8));
+    EXPECT_EQ(rig.LogText(), "");
+
+    holder.Release();
+    const Texts last = WriteNumbered(rig, 10, 1);
+    EXPECT_EQ(rig.LogRecords(), Join(written, last));
+    EXPECT_FALSE(std::filesystem::exists(SideFile()));
+    EXPECT_EQ(Writer().GetWaitingCount(), 0u);
+    EXPECT_EQ(Writer().GetMemoryBytes(), 0u);
+}
+
+TEST_F(EventLogTest, WhenNeitherFileTakesRecordsMemoryHoldsTwiceTheBudgetAndCountsTheRest) {
+    Writer().SetMemoryBudget(100);
+    CFileHolder holder(rig.m_strLogPath);
+    CFileHolder sideHolder(SideFile());
+    ASSERT_TRUE(holder.IsHeld() && sideHolder.IsHeld());
+    const Texts written = WriteNumbered(rig, 0, 9);
+    // Six records (174 bytes) stay in memory; each further one is lost.
+    EXPECT_EQ(Writer().GetWaitingCount(), 6u);
+    EXPECT_EQ(Writer().GetDroppedCount(), 3u);
+
+    // The side file frees first: memory moves there, in order.
+    sideHolder.Release();
+    const Texts later = WriteNumbered(rig, 9, 1);
+    EXPECT_EQ(Writer().GetSideFileCount(), 7u);
+    holder.Release();
+    EXPECT_TRUE(Writer().Flush());
+    EXPECT_EQ(rig.LogRecords(), Join(Texts(written.begin(), written.begin() + 6), later));
+    EXPECT_EQ(Writer().GetDroppedCount(), 3u);
+}
+
+TEST_F(EventLogTest, WhatStillWaitsAtTheEndGoesToTheSideFileAndTheNextRunWritesItFirst) {
+    CFileHolder holder(rig.m_strLogPath);
+    const Texts written = WriteNumbered(rig, 0, 2);
+    Writer().Close(0);
+    EXPECT_EQ(Writer().GetSideFileCount(), 2u);
+    EXPECT_EQ(Writer().GetMemoryBytes(), 0u);
+    EXPECT_EQ(SplitRecords(ReadFileBytes(SideFile())), written);
+
+    // The next run, while the file is still held: the side file counts as
+    // waiting, and a record cut short when the earlier run died ends its line.
+    AppendFileBytes(SideFile(), "2004/01/05 13:07:09:099,OUTOF");
+    CEventLogWriter next;
+    next.Write(rig.m_strLogPath, "2004/01/05 13:08:00:000,REINIT\r\n");
+    EXPECT_EQ(next.GetWaitingCount(), 4u);
+    EXPECT_TRUE(next.IsFileHeld());
+    holder.Release();
+    EXPECT_TRUE(next.Flush());
+    EXPECT_EQ(rig.LogRecords(), Join(written, {"2004/01/05 13:07:09:099,OUTOF", "2004/01/05 13:08:00:000,REINIT"}));
+    EXPECT_FALSE(std::filesystem::exists(SideFile()));
+}
+
+TEST(EventLogSideFile, LiesBesideTheLogWithWaitingBeforeTheExtension) {
+    EXPECT_EQ(CEventLogWriter::SideFileOf("testlog.csv"), "testlog-waiting.csv");
+    EXPECT_EQ(CEventLogWriter::SideFileOf("C:\\logs.d\\testlog.csv"), "C:\\logs.d\\testlog-waiting.csv");
+    EXPECT_EQ(CEventLogWriter::SideFileOf("/tmp/logs.d/testlog"), "/tmp/logs.d/testlog-waiting");
 }
 
 }  // namespace

@@ -30,6 +30,14 @@ inline std::string ReadFileBytes(const std::string& strPath) {
     return ss.str();
 }
 
+inline void WriteFileBytes(const std::string& strPath, const std::string& strBytes,
+                           std::ios::openmode mode = std::ios::trunc) {
+    std::ofstream(strPath, std::ios::binary | mode) << strBytes;
+}
+inline void AppendFileBytes(const std::string& strPath, const std::string& strBytes) {
+    WriteFileBytes(strPath, strBytes, std::ios::app);
+}
+
 // A name in the temporary folder that no other test program running at the
 // same time uses: the base name with this process's identifier.
 inline std::filesystem::path UniqueTempPath(const std::string& strBase) {
@@ -94,16 +102,18 @@ private:
 };
 
 // Holds a file open for writing with write sharing refused, as a spreadsheet
-// program holds an open CSV, until Release.
+// program holds an open CSV, until Release (and again after Hold).
 class CFileHolder {
 public:
-    explicit CFileHolder(const std::string& strPath) {
+    explicit CFileHolder(const std::string& strPath) : m_strPath(strPath) { Hold(); }
+    void Hold() {
+        Release();
 #ifdef _WIN32
-        m_hFile = CreateFileA(strPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+        m_hFile = CreateFileA(m_strPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
         m_bHeld = m_hFile != INVALID_HANDLE_VALUE;
 #else
-        m_fd = open(strPath.c_str(), O_RDWR | O_CREAT, 0666);
+        m_fd = open(m_strPath.c_str(), O_RDWR | O_CREAT, 0666);
         struct flock lock {};
         lock.l_type = F_WRLCK;
         lock.l_whence = SEEK_SET;
@@ -126,6 +136,7 @@ public:
     }
 
 private:
+    std::string m_strPath;
 #ifdef _WIN32
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
 #else

@@ -1,7 +1,7 @@
 // The program's windows in-process under the fake TAPI: the frame and its
 // panes, the trees, right-click menus and the commands they lead to, TAPI
-// events arriving through the message loop, restart, failed start-up, and the
-// About and DIAL dialogs.
+// events arriving through the message loop, restart, failed start-up, the
+// event log's retry timer, and the About and DIAL dialogs.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,6 +19,8 @@
 #include "monitor/StartupScene.h"
 #include "platform/Platform.h"
 #include "tapi/TapiEntry.h"
+#include "presentation/EventLogWriter.h"
+#include "support/TestFiles.h"
 #include "views/resource.h"
 
 using namespace wintest;
@@ -617,6 +619,21 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
     SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", nullptr);
     SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", nullptr);
     SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", nullptr);
+}
+
+TEST_F(AppWindowTest, WaitingLogRecordsAreWrittenOnTheRetryTimerWithoutANewRecord) {
+    AddScene();
+    ASSERT_TRUE(Start());
+    CEventLogWriter& log = *m_pApp->GetDocument()->m_pEventLog;
+    CFileHolder holder("testlog.csv");
+    ASSERT_TRUE(holder.IsHeld());
+    const std::string strMark = "RETRY-TIMER-" + std::to_string(GetTickCount());
+    m_pApp->GetDocument()->m_pMonitor->WriteLog(strMark);
+    ASSERT_EQ(log.GetWaitingCount(), 1u);
+    holder.Release();
+    EXPECT_TRUE(Pump([&] { return log.GetWaitingCount() == 0; }));
+    const std::string strLog = ReadFileBytes("testlog.csv");
+    EXPECT_EQ(strLog.substr(strLog.size() - strMark.size() - 2), strMark + "\r\n");
 }
 
 TEST_F(AppWindowTest, AboutShowsTheProductVersion) {
