@@ -54,6 +54,11 @@ public:
     HINSTANCE GetInstanceHandle() override { return m_hInstance; }
     std::unique_ptr<CInitProgress> CreateProgress() override;
 
+    // While a string is given, the reports the monitor hands over for showing
+    // are appended to it instead (saving every line's report); null shows
+    // them again.
+    void CaptureInformation(std::string* pText) { m_pCapturedInformation = pText; }
+
     // The product version shown by the About box.
     std::string m_strVersion;
 
@@ -68,4 +73,5 @@ private:
     // arrives through the start-up's message pump waits until it is done.
     BOOL m_bInNewDocument = FALSE;
     UINT m_nDeferredCommand = 0;
+    std::string* m_pCapturedInformation = nullptr;
 };
