@@ -116,6 +116,7 @@ void CMainFrame::LayoutClient(int nWidth, int nHeight) {
 }
 
 void CMainFrame::InitialUpdateFrame() {
+    ++m_nTreeGeneration;
     CLineView* views[] = {m_pCoView.get(), m_pExtView.get(), m_pEtcView.get()};
     for (CLineView* pView : views) {
         if (pView != nullptr && pView->GetHwnd() != nullptr) pView->OnInitialUpdate();
@@ -295,15 +296,21 @@ BOOL CMainFrame::BuildLineReports(std::string& strText) {
     const SGroup groups[] = {{m_pExtView.get(), &CTapiMonitor::ShowExtLineInfo},
                              {m_pCoView.get(), &CTapiMonitor::ShowCoLineInfo},
                              {m_pEtcView.get(), &CTapiMonitor::ShowEtcLineInfo}};
-    std::vector<std::pair<const SGroup*, HTREEITEM>> lines;
+    struct SLine {
+        const SGroup* pGroup;
+        HTREEITEM hItem;
+        std::string strLabel;
+    };
+    std::vector<SLine> lines;
     for (const SGroup& group : groups) {
         if (group.pView == nullptr) continue;
         CWinTreeCtrl& tree = group.pView->GetTreeCtrl();
         for (HTREEITEM h = tree.GetChildItem(tree.GetRootItem()); h != nullptr; h = tree.GetNextSiblingItem(h)) {
-            lines.emplace_back(&group, h);
+            lines.push_back({&group, h, tree.GetItemText(h)});
         }
     }
 
+    const unsigned nGeneration = m_nTreeGeneration;
     std::unique_ptr<CInitProgressDlg> pProgress = std::make_unique<CInitProgressDlg>(0);
     pProgress->Open(m_hWnd);
     pProgress->SetRange(0, 100);
@@ -312,27 +319,22 @@ BOOL CMainFrame::BuildLineReports(std::string& strText) {
     BOOL bDone = TRUE;
     for (size_t i = 0; i < lines.size(); ++i) {
         pProgress->SetPosition(static_cast<int>(i * 100 / lines.size()));
-        if (pProgress->IsCancelPressed()) {
+        const BOOL bCancelled = pProgress->IsCancelPressed();
+        // Messages ran: a restart may have replaced the monitor and its
+        // trees, and the items gathered above are gone with them.
+        if (bCancelled || m_nTreeGeneration != nGeneration || m_pDocument->m_pMonitor.get() != pMonitor) {
             bDone = FALSE;
             break;
         }
         // The monitor hands its report to the application, which keeps it
-        // here instead of showing it. Restarting or closing while this runs
-        // is put off by the disabled frame.
-        CLineView* pView = lines[i].first->pView;
-        const std::string strLabel = pView->GetTreeCtrl().GetItemText(lines[i].second);
+        // here instead of showing it.
         std::string strReport;
         m_pApp->CaptureInformation(&strReport);
-        (pMonitor->*(lines[i].first->pfnShow))(lines[i].second);
+        (pMonitor->*(lines[i].pGroup->pfnShow))(lines[i].hItem);
         m_pApp->CaptureInformation(nullptr);
-        strAll += "==== " + strLabel + " ====\r\n";
+        strAll += "==== " + lines[i].strLabel + " ====\r\n";
         strAll += strReport;
         strAll += "\r\n";
-        // The monitor may have gone while messages ran (a restart).
-        if (m_pDocument->m_pMonitor.get() != pMonitor) {
-            bDone = FALSE;
-            break;
-        }
     }
     if (bDone) pProgress->SetPosition(100);
     pProgress->DestroyWindow();

@@ -119,4 +119,7 @@ private:
     unsigned long long m_nEventCount = 0;
     std::string m_strFindText;
     int m_nInitialShow = SW_SHOW;
+    // Counts the trees' rebuilds, so that a long operation that lets
+    // messages run can tell its items are gone.
+    unsigned m_nTreeGeneration = 0;
 };

@@ -752,6 +752,22 @@ TEST_F(AppWindowTest, SaveLineReportsWritesEveryLineInTreeOrderAndCancelWritesNo
     EXPECT_EQ(nFetched, 2);
     EXPECT_EQ(ReadWholeFile(strPath), "<missing>");
     EXPECT_TRUE(IsWindowEnabled(Frame()));
+
+    // A restart that runs while the reports are gathered (its command was
+    // already queued) takes the lines away: the save stops, nothing is
+    // written, and the new trees are there.
+    nFetched = 0;
+    m_fake.OnGetLineDevStatus = [&](HLINE, LINEDEVSTATUS*) -> LONG {
+        if (++nFetched == 2) PostMessageA(Frame(), WM_COMMAND, ID_FILE_NEW, 0);
+        return LINEERR_INVALLINEHANDLE;
+    };
+    PostMessageA(Frame(), WM_COMMAND, ID_FILE_SAVE_REPORTS, 0);
+    ASSERT_TRUE(Pump([&] { return save.GetCount() == 3 && m_fake.Count("lineInitializeEx") == 1; }));
+    Pump([&] { return FindWindowA("#32770", "Linoscope3") == nullptr; });
+    PumpMessages(m_pApp.get());
+    EXPECT_EQ(ReadWholeFile(strPath), "<missing>");
+    EXPECT_EQ(ChildTexts(Pane(1), Root(1)), (std::vector<std::string>{"1000", "201", "99"}));
+    EXPECT_TRUE(IsWindowEnabled(Frame()));
 }
 
 TEST_F(AppWindowTest, PlacementAndPaneWidthsSurviveARestartAndAnOffScreenPlaceIsNotUsed) {
