@@ -109,6 +109,9 @@ protected:
     void TearDown() override {
         m_pApp.reset();
         DrainQueue();
+        // The frame kept its place when it closed; later programs in this
+        // Wine prefix start where the system puts them.
+        RegDeleteTreeA(HKEY_CURRENT_USER, settings::kApplicationKey);
     }
 
     // EXT lines 201, 99 and 1000, CO lines 21 (named Sales) and 7, one ETC
