@@ -85,6 +85,7 @@ BOOL CLinoscopeApp::InitInstance() {
         m_pDocument.reset();
         return FALSE;
     }
+    m_pMainFrame->RestorePlacement();
     m_bInNewDocument = TRUE;
     m_pDocument->OnNewDocument();
     SetMainWindow(m_pMainFrame->GetHwnd());
@@ -95,7 +96,7 @@ BOOL CLinoscopeApp::InitInstance() {
         return TRUE;
     }
 
-    ShowWindow(m_pMainFrame->GetHwnd(), SW_SHOW);
+    ShowWindow(m_pMainFrame->GetHwnd(), m_pMainFrame->GetInitialShowCommand());
     UpdateWindow(m_pMainFrame->GetHwnd());
     if (m_nDeferredCommand != 0) PostCommand(std::exchange(m_nDeferredCommand, 0u));
     return TRUE;
@@ -207,8 +208,26 @@ void CLinoscopeApp::PostCommand(UINT nID) {
 }
 
 void CLinoscopeApp::ShowInformation(const std::string& strText) {
+    if (m_pCapturedInformation != nullptr) {
+        *m_pCapturedInformation += strText;
+        return;
+    }
     CInfoDlg dlg;
     dlg.m_strInfo = strText;
+    // Saved under the name of the line or call it is about: the selected item
+    // of the active view, as the command acted on it.
+    std::string strName = "Information";
+    if (CLineView* pView = m_pMainFrame != nullptr ? m_pMainFrame->GetActiveView() : nullptr) {
+        CWinTreeCtrl& tree = pView->GetTreeCtrl();
+        const HTREEITEM hSelected = tree.GetSelectedItem();
+        const HTREEITEM hParent = hSelected != nullptr ? tree.GetParentItem(hSelected) : nullptr;
+        if (hParent != nullptr && hParent == tree.GetRootItem()) {
+            strName = tree.GetItemText(hSelected);
+        } else if (hParent != nullptr && tree.GetParentItem(hParent) == tree.GetRootItem()) {
+            strName = tree.GetItemText(hParent) + " call";
+        }
+    }
+    dlg.m_strSuggestedName = strName + " " + FileTimeStamp();
     dlg.DoModal();
 }
 

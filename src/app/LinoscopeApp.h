@@ -57,6 +57,11 @@ public:
     HINSTANCE GetInstanceHandle() override { return m_hInstance; }
     std::unique_ptr<CInitProgress> CreateProgress() override;
 
+    // While a string is given, the reports the monitor hands over for showing
+    // are appended to it instead (saving every line's report); null shows
+    // them again.
+    void CaptureInformation(std::string* pText) { m_pCapturedInformation = pText; }
+
     // The product version shown by the About box.
     std::string m_strVersion;
 
@@ -74,4 +79,5 @@ private:
     // A close arrived through that pump: the start-up stops at its next
     // chance, and the program ends as soon as it has.
     BOOL m_bCloseRequested = FALSE;
+    std::string* m_pCapturedInformation = nullptr;
 };

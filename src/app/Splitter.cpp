@@ -33,6 +33,17 @@ HWND CSplitter::GetPane(int nColumn) const {
     return m_panes[static_cast<size_t>(nColumn)].hWnd;
 }
 
+int CSplitter::GetColumnWidth(int nColumn) const {
+    if (nColumn < 0 || nColumn >= GetColumnCount()) return 0;
+    return m_panes[static_cast<size_t>(nColumn)].nWidth;
+}
+
+void CSplitter::SetColumnWidth(int nColumn, int nWidth) {
+    if (nColumn < 0 || nColumn >= GetColumnCount()) return;
+    m_panes[static_cast<size_t>(nColumn)].nWidth = std::max(0, nWidth);
+    RecalcLayout();
+}
+
 void CSplitter::SetActiveColumn(int nColumn) {
     if (nColumn >= -1 && nColumn < GetColumnCount()) m_nActive = nColumn;
 }

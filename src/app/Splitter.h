@@ -16,6 +16,10 @@ public:
     // Puts hPane into the column with its initial width.
     void SetPane(int nColumn, HWND hPane, int nIdealWidth);
     HWND GetPane(int nColumn) const;
+    // The width a column was given or dragged to (the last one's is what
+    // it was given; it shows whatever room is left).
+    int GetColumnWidth(int nColumn) const;
+    void SetColumnWidth(int nColumn, int nWidth);
     int GetColumnCount() const { return static_cast<int>(m_panes.size()); }
     // The column of the active pane, or -1 when no pane has been active yet.
     int GetActiveColumn() const { return m_nActive; }

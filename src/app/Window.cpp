@@ -1,5 +1,6 @@
 #include "app/Window.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -126,6 +127,30 @@ LRESULT CALLBACK CWindow::StaticSubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam
     return pWindow->Dispatch(uMsg, wParam, lParam);
 }
 
+void CenterOverOwner(HWND hWnd) {
+    HWND hOver = GetWindow(hWnd, GW_OWNER);
+    const auto shown = [](HWND h) { return h != nullptr && IsWindowVisible(h) && !IsIconic(h); };
+    if (!shown(hOver)) hOver = GetMainWindow();
+    if (!shown(hOver)) hOver = nullptr;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    HMONITOR hMonitor = MonitorFromWindow(hOver != nullptr ? hOver : hWnd, MONITOR_DEFAULTTOPRIMARY);
+    if (!GetMonitorInfoA(hMonitor, &monitor)) return;
+    const RECT rcArea = monitor.rcWork;
+    RECT rcOver = rcArea;
+    if (hOver != nullptr) GetWindowRect(hOver, &rcOver);
+    RECT rc{};
+    GetWindowRect(hWnd, &rc);
+    const int nWidth = rc.right - rc.left;
+    const int nHeight = rc.bottom - rc.top;
+    int x = (rcOver.left + rcOver.right - nWidth) / 2;
+    int y = (rcOver.top + rcOver.bottom - nHeight) / 2;
+    // Wholly on the screen when it fits, its caption reachable when it does not.
+    x = std::max(std::min(x, static_cast<int>(rcArea.right) - nWidth), static_cast<int>(rcArea.left));
+    y = std::max(std::min(y, static_cast<int>(rcArea.bottom) - nHeight), static_cast<int>(rcArea.top));
+    SetWindowPos(hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // --- CDialogBox ----------------------------------------------------------------
 
 CDialogBox::~CDialogBox() {
@@ -184,7 +209,9 @@ INT_PTR CALLBACK CDialogBox::StaticDialogProc(HWND hWnd, UINT uMsg, WPARAM wPara
         if (pDialog == nullptr) return TRUE;
         pDialog->m_hWnd = hWnd;
         SetWindowLongPtrA(hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(pDialog));
-        return pDialog->OnInitDialog();
+        const BOOL bDefaultFocus = pDialog->OnInitDialog();
+        if (pDialog->m_hWnd != nullptr) CenterOverOwner(hWnd);
+        return bDefaultFocus;
     }
     if (pDialog == nullptr) return FALSE;
     INT_PTR nResult = FALSE;

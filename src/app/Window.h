@@ -12,6 +12,11 @@
 HWND GetMainWindow();
 void SetMainWindow(HWND hWnd);
 
+// Moves a window (a dialog, as it opens) to the centre of its owner when the
+// owner is shown, else of the main window when that is shown, else of the
+// screen's work area; it stays on the screen.
+void CenterOverOwner(HWND hWnd);
+
 // The text of a window or control as 8-bit text.
 std::string GetWindowTextString(HWND hWnd);
 

@@ -4,6 +4,9 @@
 // event log's retry timer, and the About and DIAL dialogs.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -13,6 +16,7 @@
 
 #include "WinTestSupport.h"
 #include "app/LinoscopeApp.h"
+#include "app/Settings.h"
 #include "app/Window.h"
 #include "fake_tapi/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
@@ -104,10 +108,15 @@ protected:
     void SetUp() override {
         DrainQueue();
         g_tapiEvents.clear();
+        // Each test starts with the window where the system puts it.
+        RegDeleteTreeA(HKEY_CURRENT_USER, settings::kApplicationKey);
     }
     void TearDown() override {
         m_pApp.reset();
         DrainQueue();
+        // The frame kept its place when it closed; later programs in this
+        // Wine prefix start where the system puts them.
+        RegDeleteTreeA(HKEY_CURRENT_USER, settings::kApplicationKey);
     }
 
     // EXT lines 201, 99 and 1000, CO lines 21 (named Sales) and 7, one ETC
@@ -133,6 +142,53 @@ protected:
         PumpMessages(m_pApp.get());
         return bStarted;
     }
+    // A busy office: nLines extensions 1700... and as many trunks 0050...,
+    // more than a pane shows once calls hang under them.
+    void AddBusyScene(int nLines) {
+        for (int i = 0; i < nLines; ++i) {
+            const std::string strExt = std::to_string(1700 + i);
+            AddLine(static_cast<DWORD>(i), kMaker, 0x3001 + static_cast<DWORD>(i), "EXT " + strExt, strExt);
+            const std::string strCo = std::to_string(50 + i);
+            AddLine(static_cast<DWORD>(nLines + i), "Talvora ZR-40", 0x1001 + static_cast<DWORD>(i), "CO " + strCo,
+                    strCo);
+        }
+        m_fake.m_dwNumDevs = static_cast<DWORD>(2 * nLines);
+    }
+    // A round of calls on every line of the busy office, delivered the way a
+    // stream arrives: one event at a time, the loop (and painting) running
+    // after each. Each call rings with a long caller ID, gets a short one,
+    // is answered; the call of the round before goes idle on every other
+    // line. Returns the number of events delivered.
+    int DeliverCallRound(int nLines, HCALL hFirstCall, HCALL hPreviousFirst) {
+        int nEvents = 0;
+        const auto deliver = [&](DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2,
+                                 DWORD_PTR dwParam3) {
+            PostTapiEvent(hDevice, dwMessage, dwParam1, dwParam2, dwParam3);
+            PumpMessages(m_pApp.get());
+            ++nEvents;
+        };
+        for (int i = 0; i < 2 * nLines; ++i) {
+            const HLINE hLine = CFakeTapi::LineHandleFor(static_cast<DWORD>(i));
+            const HCALL hCall = hFirstCall + static_cast<HCALL>(i);
+            m_fake.m_callInfo[hCall] = CFakeTapi::MakeCallInfo(hLine, "0123456789012345", "1700");
+            deliver(hLine, LINE_APPNEWCALL, 0, hCall, LINECALLPRIVILEGE_MONITOR);
+            deliver(hCall, LINE_CALLSTATE, LINECALLSTATE_OFFERING, 0, LINECALLPRIVILEGE_MONITOR);
+            m_fake.m_callInfo[hCall] = CFakeTapi::MakeCallInfo(hLine, "8050", "1700");
+            deliver(hCall, LINE_CALLINFO, LINECALLINFOSTATE_CALLERID, 0, 0);
+            deliver(hCall, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, 0);
+            if (hPreviousFirst != 0 && i % 2 == 0) {
+                deliver(hPreviousFirst + static_cast<HCALL>(i), LINE_CALLSTATE, LINECALLSTATE_IDLE, 0, 0);
+            }
+        }
+        Pump([&] { return g_tapiEvents.empty(); });
+        return nEvents;
+    }
+    // Lets the loop run for a while, so that anything the program put off
+    // (a coalesced refresh) is done.
+    void Settle(DWORD dwMs = 400) {
+        const DWORD dwStart = GetTickCount();
+        PumpUntil([&] { return GetTickCount() - dwStart >= dwMs; }, m_pApp.get(), dwMs + 1000);
+    }
     HWND Frame() const { return m_pApp->GetMainFrame()->GetHwnd(); }
     HWND Pane(int nColumn) const { return m_pApp->GetMainFrame()->GetSplitter().GetPane(nColumn); }
     HTREEITEM Root(int nColumn) const { return TreeView_GetRoot(Pane(nColumn)); }
@@ -140,6 +196,30 @@ protected:
         return FindChild(Pane(nColumn), Root(nColumn), strLabel);
     }
     bool Pump(const std::function<bool()>& condition) { return PumpUntil(condition, m_pApp.get()); }
+    std::string StatusText(int nPart) const {
+        char szText[512] = "";
+        SendMessageA(m_pApp->GetMainFrame()->GetStatusBar(), SB_GETTEXTA, static_cast<WPARAM>(nPart),
+                     reinterpret_cast<LPARAM>(szText));
+        return szText;
+    }
+    static std::string InWorkingFolder(const std::string& strName) {
+        char szFolder[MAX_PATH] = "";
+        GetCurrentDirectoryA(sizeof szFolder, szFolder);
+        const std::string strPath = std::string(szFolder) + "\\" + strName;
+        DeleteFileA(strPath.c_str());
+        return strPath;
+    }
+    // The centre of a window's rectangle.
+    static POINT Centre(HWND hWnd) {
+        RECT rc{};
+        GetWindowRect(hWnd, &rc);
+        return {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    }
+    static bool CentredOver(HWND hWnd, HWND hOver) {
+        const POINT a = Centre(hWnd);
+        const POINT b = Centre(hOver);
+        return std::abs(a.x - b.x) <= 2 && std::abs(a.y - b.y) <= 2;
+    }
     // Runs the loop until the program asks to end; false when it never does.
     bool PumpUntilQuit() {
         const DWORD dwStart = GetTickCount();
@@ -216,9 +296,14 @@ TEST_F(AppWindowTest, StartShowsTitleMenuAndThreeSortedPanesCoExtEtc) {
     };
     using Entries = std::vector<std::pair<std::string, UINT>>;
     HMENU hMenu = GetMenu(Frame());
-    EXPECT_EQ(entries(hMenu), (Entries{{"&File", UINT(-1)}, {"&Help", UINT(-1)}}));
-    EXPECT_EQ(entries(GetSubMenu(hMenu, 0)), (Entries{{"E&xit", ID_APP_EXIT}}));
-    EXPECT_EQ(entries(GetSubMenu(hMenu, 1)), (Entries{{"&About Linoscope3...", ID_APP_ABOUT}}));
+    EXPECT_EQ(entries(hMenu),
+              (Entries{{"&File", UINT(-1)}, {"&Edit", UINT(-1)}, {"&View", UINT(-1)}, {"&Help", UINT(-1)}}));
+    EXPECT_EQ(entries(GetSubMenu(hMenu, 0)),
+              (Entries{{"&Save Line Reports...\tCtrl+S", ID_FILE_SAVE_REPORTS}, {"", 0}, {"E&xit", ID_APP_EXIT}}));
+    EXPECT_EQ(entries(GetSubMenu(hMenu, 1)),
+              (Entries{{"&Find...\tCtrl+F", ID_EDIT_FIND}, {"Find &Next\tF3", ID_EDIT_REPEAT}}));
+    EXPECT_EQ(entries(GetSubMenu(hMenu, 2)), (Entries{{"&Follow Events", ID_VIEW_FOLLOW_EVENTS}}));
+    EXPECT_EQ(entries(GetSubMenu(hMenu, 3)), (Entries{{"&About Linoscope3...", ID_APP_ABOUT}}));
 
     // Three tree controls left to right, CO, EXT, ETC, the first two a third
     // of the client width each.
@@ -410,6 +495,330 @@ TEST_F(AppWindowTest, CtrlNRebuildsTheTreesWithCallsGoneWhileTheWindowWaits) {
     PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7003, 0);
     ASSERT_TRUE(Pump([&] { return g_tapiEvents.empty(); }));
     EXPECT_EQ(ChildItems(Pane(1), Line(1, "201")).size(), 1u);
+}
+
+TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsThemStill) {
+    constexpr int kLines = 20;
+    AddBusyScene(kLines);
+    ASSERT_TRUE(Start());
+    // Every pane on the screen, none covering another.
+    SetWindowPos(Frame(), HWND_TOP, 0, 0, 720, 360, SWP_SHOWWINDOW);
+    PumpMessages(m_pApp.get());
+
+    const auto start = std::chrono::steady_clock::now();
+    int nEvents = DeliverCallRound(kLines, 0x10000, 0);
+    nEvents += DeliverCallRound(kLines, 0x20000, 0x10000);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    std::printf("%d events in %lld ms\n", nEvents,
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+    EXPECT_GE(nEvents, 300);
+    EXPECT_EQ(ChildItems(Pane(1), Line(1, "1700")).size(), 1u);  // idle, then a new call
+    EXPECT_EQ(ChildItems(Pane(1), Line(1, "1701")).size(), 2u);
+    Settle();
+
+    // What the panes show after the burst is what they show when painted
+    // afresh: no stale or overlapping text.
+    for (int nColumn = 0; nColumn < 2; ++nColumn) {
+        const SPixels shown = CapturePixels(Pane(nColumn), true);
+        ASSERT_FALSE(shown.rgb.empty());
+        RedrawWindow(Pane(nColumn), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        const SPixels repainted = CapturePixels(Pane(nColumn), true);
+        EXPECT_TRUE(shown == repainted) << "pane " << nColumn << " differs from its fresh painting";
+        if (!(shown == repainted)) {
+            SavePng(shown, "test_win_stale_pane" + std::to_string(nColumn) + ".png");
+            SavePng(repainted, "test_win_fresh_pane" + std::to_string(nColumn) + ".png");
+        }
+    }
+
+    // View > Follow Events, on by default, turned off: events no longer
+    // scroll the panes or expand their lines.
+    HMENU hView = GetSubMenu(GetMenu(Frame()), 2);
+    ASSERT_NE(hView, nullptr);
+    EXPECT_EQ(GetMenuState(hView, ID_VIEW_FOLLOW_EVENTS, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    PostMessageA(Frame(), WM_COMMAND, ID_VIEW_FOLLOW_EVENTS, 0);
+    PumpMessages(m_pApp.get());
+    EXPECT_EQ(GetMenuState(hView, ID_VIEW_FOLLOW_EVENTS, MF_BYCOMMAND) & MF_CHECKED, 0u);
+
+    HWND hExt = Pane(1);
+    HTREEITEM hTop = Line(1, "1710");
+    TreeView_Select(hExt, hTop, TVGN_FIRSTVISIBLE);
+    ASSERT_EQ(TreeView_GetFirstVisible(hExt), hTop);
+    TreeView_Expand(hExt, Line(1, "1703"), TVE_COLLAPSE);
+    DeliverCallRound(kLines, 0x30000, 0x20000);
+    Settle();
+    EXPECT_EQ(TreeView_GetFirstVisible(hExt), hTop);
+    EXPECT_EQ(TreeView_GetItemState(hExt, Line(1, "1703"), TVIS_EXPANDED) & TVIS_EXPANDED, 0u);
+    EXPECT_EQ(ChildItems(hExt, Line(1, "1703")).size(), 3u);  // the calls are there all the same
+    const SPixels shown = CapturePixels(hExt, true);
+    RedrawWindow(hExt, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    EXPECT_TRUE(shown == CapturePixels(hExt, true));
+
+    // On again: the next event brings its line into view.
+    PostMessageA(Frame(), WM_COMMAND, ID_VIEW_FOLLOW_EVENTS, 0);
+    PumpMessages(m_pApp.get());
+    PostTapiEvent(CFakeTapi::LineHandleFor(0), LINE_APPNEWCALL, 0, 0x50000, LINECALLPRIVILEGE_MONITOR);
+    ASSERT_TRUE(Pump([&] { return g_tapiEvents.empty(); }));
+    EXPECT_NE(TreeView_GetFirstVisible(hExt), hTop);
+}
+
+TEST_F(AppWindowTest, InformationResizesSelectsCopiesSavesItsTextAndKeepsItsSize) {
+    AddScene();
+    ASSERT_TRUE(Start());
+    // Room on the screen for the enlarged dialog centred over the frame.
+    SetWindowPos(Frame(), nullptr, 0, 0, 1280, 790, SWP_NOZORDER);
+    HWND hExt = Pane(1);
+    TreeView_SelectItem(hExt, Line(1, "201"));
+    SetFocus(hExt);
+    const std::string strPath = InWorkingFolder("test_win_info_saved.txt");
+
+    std::string strOffered;
+    CDialogAnswerer save(CDialogAnswerer::TitleIs("Save As"),
+                         [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
+    LONG_PTR style = 0;
+    bool bCentred = false;
+    RECT rcTextBefore{}, rcTextAfter{}, rcResized{}, rcReopened{};
+    std::string strText, strSaved, strClipboard;
+    DWORD dwSelStart = 1, dwSelEnd = 0;
+    CDialogAnswerer info(CDialogAnswerer::TitleIs("Information"), [&](HWND hDlg, int nIndex) {
+        if (nIndex == 1) {
+            GetWindowRect(hDlg, &rcReopened);
+            bCentred = CentredOver(hDlg, Frame());
+            PostClick(hDlg, IDOK);
+            return;
+        }
+        style = GetWindowLongPtrA(hDlg, GWL_STYLE);
+        HWND hText = GetDlgItem(hDlg, IDC_INFO_TEXT);
+        strText = GetWindowTextString(hText);
+        GetWindowRect(hText, &rcTextBefore);
+        RECT rc{};
+        GetWindowRect(hDlg, &rc);
+        SetWindowPos(hDlg, nullptr, 0, 0, rc.right - rc.left + 200, rc.bottom - rc.top + 120,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        GetWindowRect(hDlg, &rcResized);
+        GetWindowRect(hText, &rcTextAfter);
+
+        SetFocus(hText);
+        {
+            CHeldKeys control({VK_CONTROL});
+            SendMessageA(hText, WM_KEYDOWN, 'A', 0);
+            SendMessageA(hText, WM_KEYDOWN, 'C', 0);
+        }
+        SendMessageA(hText, EM_GETSEL, reinterpret_cast<WPARAM>(&dwSelStart), reinterpret_cast<LPARAM>(&dwSelEnd));
+        if (OpenClipboard(hDlg)) {
+            if (HANDLE hData = GetClipboardData(CF_TEXT)) {
+                if (const char* psz = static_cast<const char*>(GlobalLock(hData))) strClipboard = psz;
+                GlobalUnlock(hData);
+            }
+            CloseClipboard();
+        }
+        // Save... runs the Save dialog and writes before it returns.
+        SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_INFO_SAVE, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_INFO_SAVE)));
+        strSaved = ReadWholeFile(strPath);
+        PostClick(hDlg, IDOK);
+    });
+    PostMessageA(Frame(), WM_COMMAND, ID_LINE_INFORMATION, 0);
+    ASSERT_TRUE(Pump([&] { return info.GetCount() == 1 && FindWindowA("#32770", "Information") == nullptr; }));
+
+    EXPECT_NE(style & WS_THICKFRAME, 0);
+    EXPECT_NE(style & WS_MAXIMIZEBOX, 0);
+    // The text follows the dialog's size.
+    EXPECT_EQ(rcTextAfter.right - rcTextAfter.left, rcTextBefore.right - rcTextBefore.left + 200);
+    EXPECT_EQ(rcTextAfter.bottom - rcTextAfter.top, rcTextBefore.bottom - rcTextBefore.top + 120);
+    ASSERT_NE(strText.find("<< LINEDEVCAPS >>"), std::string::npos);
+    EXPECT_EQ(dwSelStart, 0u);
+    EXPECT_EQ(dwSelEnd, strText.size());
+    EXPECT_EQ(strClipboard, strText);
+    EXPECT_EQ(save.GetCount(), 1);
+    EXPECT_EQ(strOffered.rfind("201 20", 0), 0u) << strOffered;  // the line, then the time
+    EXPECT_EQ(strSaved, strText);
+
+    // Opened again: the size it was left at, centred over the main window.
+    PostMessageA(Frame(), WM_COMMAND, ID_LINE_INFORMATION, 0);
+    ASSERT_TRUE(Pump([&] { return info.GetCount() == 2 && FindWindowA("#32770", "Information") == nullptr; }));
+    EXPECT_EQ(rcReopened.right - rcReopened.left, rcResized.right - rcResized.left);
+    EXPECT_EQ(rcReopened.bottom - rcReopened.top, rcResized.bottom - rcResized.top);
+    EXPECT_TRUE(bCentred);
+    DeleteFileA(strPath.c_str());
+}
+
+TEST_F(AppWindowTest, StatusBarCountsLinesCallsEventsAndTheLogsStateAndFindWrapsAcrossPanes) {
+    AddScene();
+    const HLINE hExt201 = CFakeTapi::LineHandleFor(0);
+    m_fake.m_callInfo[0x7001] = CFakeTapi::MakeCallInfo(hExt201, "301", "201");
+    ASSERT_TRUE(Start());
+    const auto lines = [&](int nColumn) { return std::to_string(ChildItems(Pane(nColumn), Root(nColumn)).size()); };
+    EXPECT_EQ(StatusText(0), "CO " + lines(0) + "   EXT " + lines(1) + "   ETC " + lines(2));
+    EXPECT_EQ(StatusText(1), "Calls 0");
+    EXPECT_EQ(StatusText(3), "Log testlog.csv");
+
+    {
+        // Another program holds the log: records wait, and the status bar says so.
+        CFileHolder holder("testlog.csv");
+        ASSERT_TRUE(holder.IsHeld());
+        PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7001, LINECALLPRIVILEGE_MONITOR);
+        PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_OFFERING, 0, LINECALLPRIVILEGE_MONITOR);
+        PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+        ASSERT_TRUE(Pump([&] { return g_tapiEvents.empty(); }));
+        Settle(300);
+        const size_t nWaiting = m_pApp->GetDocument()->m_pEventLog->GetWaitingCount();
+        EXPECT_GE(nWaiting, 2u);
+        EXPECT_EQ(StatusText(3), "Log held by another program: " + std::to_string(nWaiting) + " records waiting");
+        EXPECT_EQ(StatusText(1), "Calls " + std::to_string(ChildItems(Pane(1), Line(1, "201")).size()));
+        EXPECT_EQ(StatusText(1), "Calls 1");
+        EXPECT_EQ(StatusText(2), "Events 3");
+    }
+    // Let go: the next record writes the waiting ones, and the status bar follows.
+    PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    ASSERT_TRUE(Pump([&] { return StatusText(3) == "Log testlog.csv"; }));
+    EXPECT_TRUE(Pump([&] { return StatusText(1) == "Calls 0" && StatusText(2) == "Events 4"; }));
+
+    // Edit > Find: part of a label, across the panes CO, EXT, ETC and round.
+    int nAsked = 0;
+    CDialogAnswerer find(CDialogAnswerer::TitleIs("Find Line"), [&](HWND hDlg, int) {
+        ++nAsked;
+        SetDlgItemTextA(hDlg, IDC_FIND_TEXT, "1");
+        PostClick(hDlg, IDOK);
+    });
+    TreeView_SelectItem(Pane(0), Line(0, "0021 Sales"));
+    SetFocus(Pane(0));
+    {
+        CHeldKeys control({VK_CONTROL});
+        PostKey(Pane(0), 'F');
+        PumpMessages(m_pApp.get());
+    }
+    ASSERT_TRUE(Pump([&] { return nAsked == 1 && GetFocus() == Pane(1); }));
+    EXPECT_EQ(TreeView_GetSelection(Pane(1)), Line(1, "1000"));
+    const std::pair<int, const char*> steps[] = {{1, "201"}, {0, "0021 Sales"}, {1, "1000"}};
+    for (const auto& [nColumn, pszLabel] : steps) {
+        PostKey(GetFocus(), VK_F3);
+        PumpMessages(m_pApp.get());
+        EXPECT_EQ(GetFocus(), Pane(nColumn)) << pszLabel;
+        EXPECT_EQ(TreeView_GetSelection(Pane(nColumn)), Line(nColumn, pszLabel)) << pszLabel;
+    }
+    // Without regard to case; a text no line has leaves the selection alone.
+    EXPECT_TRUE(m_pApp->GetMainFrame()->FindLine("mODEM"));
+    EXPECT_EQ(GetFocus(), Pane(2));
+    EXPECT_FALSE(m_pApp->GetMainFrame()->FindLine("Desk 42"));
+    EXPECT_EQ(TreeView_GetSelection(Pane(2)), Line(2, "Modem"));
+    EXPECT_EQ(nAsked, 1);
+}
+
+TEST_F(AppWindowTest, SaveLineReportsWritesEveryLineInTreeOrderAndCancelWritesNothing) {
+    AddScene();
+    ASSERT_TRUE(Start());
+    const std::string strPath = InWorkingFolder("test_win_line_reports.txt");
+    std::string strOffered;
+    CDialogAnswerer save(CDialogAnswerer::TitleIs("Save As"),
+                         [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
+    SetFocus(Pane(0));
+    {
+        CHeldKeys control({VK_CONTROL});
+        PostKey(Pane(0), 'S');
+        PumpMessages(m_pApp.get());
+    }
+    ASSERT_TRUE(Pump([&] { return ReadWholeFile(strPath) != "<missing>"; }));
+    EXPECT_EQ(strOffered.rfind("Line reports 20", 0), 0u) << strOffered;
+    const std::string strText = ReadWholeFile(strPath);
+    // EXT, CO, ETC, each in its tree's order, each report under its label.
+    const std::pair<const char*, const char*> order[] = {{"1000", "\"EXT 1000\""},    {"201", "\"EXT 201\""},
+                                                         {"99", "\"EXT 99\""},        {"0007", "\"CO 7\""},
+                                                         {"0021 Sales", "\"CO 21\""}, {"Modem", "<< LINEDEVCAPS >>"}};
+    size_t nFrom = 0;
+    for (const auto& [pszLabel, pszInReport] : order) {
+        const size_t nHeading = strText.find(std::string("==== ") + pszLabel + " ====\r\n", nFrom);
+        ASSERT_NE(nHeading, std::string::npos) << pszLabel;
+        const size_t nNext = strText.find("==== ", nHeading + 5);
+        const std::string strReport = strText.substr(nHeading, nNext == std::string::npos ? nNext : nNext - nHeading);
+        EXPECT_NE(strReport.find(pszInReport), std::string::npos) << pszLabel;
+        EXPECT_NE(strReport.find("<< LINEADDRESSCAPS >>"), std::string::npos) << pszLabel;
+        nFrom = nHeading + 1;
+    }
+    size_t nHeadings = 0;  // each line once
+    for (size_t n = strText.find(" ====\r\n"); n != std::string::npos; n = strText.find(" ====\r\n", n + 1))
+        ++nHeadings;
+    EXPECT_EQ(nHeadings, 6u);
+
+    // Cancel while the reports are gathered: the progress dialog (over the
+    // frame) goes, the file is not written, the window is usable again.
+    DeleteFileA(strPath.c_str());
+    int nFetched = 0;
+    bool bProgressCentred = false;
+    m_fake.ClearCalls();
+    m_fake.OnGetLineDevStatus = [&](HLINE, LINEDEVSTATUS*) -> LONG {
+        if (++nFetched == 2) {
+            HWND hProgress = FindWindowA("#32770", "Linoscope3");
+            bProgressCentred = hProgress != nullptr && CentredOver(hProgress, Frame());
+            PostClick(hProgress, IDCANCEL);
+        }
+        return LINEERR_INVALLINEHANDLE;
+    };
+    PostMessageA(Frame(), WM_COMMAND, ID_FILE_SAVE_REPORTS, 0);
+    ASSERT_TRUE(Pump([&] { return save.GetCount() == 2 && FindWindowA("#32770", "Linoscope3") == nullptr; }));
+    PumpMessages(m_pApp.get());
+    EXPECT_TRUE(bProgressCentred);
+    EXPECT_EQ(nFetched, 2);
+    EXPECT_EQ(ReadWholeFile(strPath), "<missing>");
+    EXPECT_TRUE(IsWindowEnabled(Frame()));
+
+    // A restart that runs while the reports are gathered (its command was
+    // already queued) takes the lines away: the save stops, nothing is
+    // written, and the new trees are there.
+    nFetched = 0;
+    m_fake.OnGetLineDevStatus = [&](HLINE, LINEDEVSTATUS*) -> LONG {
+        if (++nFetched == 2) PostMessageA(Frame(), WM_COMMAND, ID_FILE_NEW, 0);
+        return LINEERR_INVALLINEHANDLE;
+    };
+    PostMessageA(Frame(), WM_COMMAND, ID_FILE_SAVE_REPORTS, 0);
+    ASSERT_TRUE(Pump([&] { return save.GetCount() == 3 && m_fake.Count("lineInitializeEx") == 1; }));
+    Pump([&] { return FindWindowA("#32770", "Linoscope3") == nullptr; });
+    PumpMessages(m_pApp.get());
+    EXPECT_EQ(ReadWholeFile(strPath), "<missing>");
+    EXPECT_EQ(ChildTexts(Pane(1), Root(1)), (std::vector<std::string>{"1000", "201", "99"}));
+    EXPECT_TRUE(IsWindowEnabled(Frame()));
+}
+
+TEST_F(AppWindowTest, PlacementAndPaneWidthsSurviveARestartAndAnOffScreenPlaceIsNotUsed) {
+    AddScene();
+    ASSERT_TRUE(Start());
+    SetWindowPos(Frame(), nullptr, 120, 90, 900, 560, SWP_NOZORDER);
+    m_pApp->GetMainFrame()->GetSplitter().SetColumnWidth(0, 200);
+    m_pApp->GetMainFrame()->GetSplitter().SetColumnWidth(1, 350);
+    const auto restart = [&] {
+        PostMessageA(Frame(), WM_COMMAND, ID_APP_EXIT, 0);
+        EXPECT_TRUE(PumpUntilQuit());
+        m_pApp.reset();
+        DrainQueue();
+        return Start();
+    };
+    ASSERT_TRUE(restart());
+    RECT rc{};
+    GetWindowRect(Frame(), &rc);
+    EXPECT_EQ(rc.left, 120);
+    EXPECT_EQ(rc.top, 90);
+    EXPECT_EQ(rc.right - rc.left, 900);
+    EXPECT_EQ(rc.bottom - rc.top, 560);
+    RECT rcPane{};
+    GetWindowRect(Pane(0), &rcPane);
+    EXPECT_EQ(rcPane.right - rcPane.left, 200);
+    GetWindowRect(Pane(1), &rcPane);
+    EXPECT_EQ(rcPane.right - rcPane.left, 350);
+
+    // Left on a screen that is no longer there: the size comes back, on a
+    // screen that is.
+    PostMessageA(Frame(), WM_COMMAND, ID_APP_EXIT, 0);
+    EXPECT_TRUE(PumpUntilQuit());
+    m_pApp.reset();
+    DrainQueue();
+    settings::WriteInt("Left", 5000);
+    settings::WriteInt("Top", 4000);
+    settings::WriteInt("Right", 5900);
+    settings::WriteInt("Bottom", 4560);
+    ASSERT_TRUE(Start());
+    GetWindowRect(Frame(), &rc);
+    EXPECT_NE(MonitorFromRect(&rc, MONITOR_DEFAULTTONULL), nullptr);
+    EXPECT_EQ(rc.right - rc.left, 900);
+    EXPECT_EQ(rc.bottom - rc.top, 560);
 }
 
 TEST_F(AppWindowTest, F6AndShiftF6MoveTheFocusBetweenThePanes) {
@@ -643,16 +1052,19 @@ TEST_F(AppWindowTest, AboutShowsTheProductVersion) {
 
     std::string strVersionLine;
     bool bIconFirst = false;
+    bool bCentred = false;
     CDialogAnswerer about(CDialogAnswerer::TitleIs("About Linoscope3"), [&](HWND hDlg, int) {
         HWND hIcon = GetWindow(hDlg, GW_CHILD);
         bIconFirst = (GetWindowLongPtrA(hIcon, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
                      SendMessageA(hIcon, STM_GETICON, 0, 0) != 0;
         strVersionLine = GetWindowTextString(GetWindow(hIcon, GW_HWNDNEXT));
+        bCentred = CentredOver(hDlg, Frame());
         PostClick(hDlg, IDOK);
     });
     PostMessageA(Frame(), WM_COMMAND, ID_APP_ABOUT, 0);
     ASSERT_TRUE(Pump([&] { return about.GetCount() == 1; }));
     EXPECT_TRUE(bIconFirst);
+    EXPECT_TRUE(bCentred);  // over the main window, not at the screen's corner
     EXPECT_EQ(strVersionLine, "Talvora Linoscope3 Version " + m_pApp->m_strVersion);
 }
 
@@ -703,9 +1115,11 @@ TEST_F(AppWindowTest, DialEditStopsAtFortyCharactersAndMakesTheCall) {
     std::string strTyped;
     LRESULT nLimit = 0;
     std::string strLabel;
+    bool bDialCentred = false;
     CDialogAnswerer dial(CDialogAnswerer::TitleIs("DIAL"), [&](HWND hDlg, int nIndex) {
         HWND hEdit = GetDlgItem(hDlg, IDC_DIAL_NUMBER);
         strLabel = GetWindowTextString(GetWindow(hDlg, GW_CHILD));
+        bDialCentred = CentredOver(hDlg, Frame());
         nLimit = SendMessageA(hEdit, EM_GETLIMITTEXT, 0, 0);
         for (int i = 0; i < 45; ++i) SendMessageA(hEdit, WM_CHAR, '0' + i % 10, 1);
         strTyped = GetWindowTextString(hEdit);
@@ -715,6 +1129,7 @@ TEST_F(AppWindowTest, DialEditStopsAtFortyCharactersAndMakesTheCall) {
     PostMessageA(Frame(), WM_COMMAND, ID_MAKECALL, 0);
     ASSERT_TRUE(Pump([&] { return dial.GetCount() == 1 && m_fake.Count("lineMakeCall") == 1; }));
     EXPECT_EQ(strLabel, "Dial No.");
+    EXPECT_TRUE(bDialCentred);
     EXPECT_EQ(nLimit, 40);
     EXPECT_EQ(strTyped, "0123456789012345678901234567890123456789");
     FakeTapiCall call = m_fake.CallsOf("lineMakeCall").at(0);

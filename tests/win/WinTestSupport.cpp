@@ -103,7 +103,32 @@ void CDialogAnswerer::Poll() {
     }
 }
 
-std::string ControlText(HWND hDlg, int nId) { return GetWindowTextString(GetDlgItem(hDlg, nId)); }
+std::string AnswerSaveDialog(HWND hDlg, const std::string& strPath) {
+    // The file name box of the Explorer-style dialog (cmb13), or of the old
+    // style one (edt1).
+    constexpr int kFileNameCombo = 0x47C;
+    constexpr int kFileNameEdit = 0x480;
+    const int nId = GetDlgItem(hDlg, kFileNameCombo) != nullptr ? kFileNameCombo : kFileNameEdit;
+    std::string strOffered = ControlText(hDlg, nId);
+    SetDlgItemTextA(hDlg, nId, strPath.c_str());
+    PostClick(hDlg, IDOK);
+    return strOffered;
+}
+
+std::string ReadWholeFile(const std::string& strPath) {
+    FILE* pFile = std::fopen(strPath.c_str(), "rb");
+    if (pFile == nullptr) return "<missing>";
+    std::string strText;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pFile)) > 0) strText.append(buffer, n);
+    std::fclose(pFile);
+    return strText;
+}
+
+std::string ControlText(HWND hDlg, int nId) {
+    return GetWindowTextString(GetDlgItem(hDlg, nId));
+}
 
 void PostClick(HWND hDlg, int nId) {
     PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
@@ -235,15 +260,16 @@ std::vector<BYTE> EncodePng(int nWidth, int nHeight, const std::vector<BYTE>& rg
     return png;
 }
 
-bool SaveWindowPng(HWND hWnd, const std::string& strPath) {
+SPixels CapturePixels(HWND hWnd, bool bClientOnly) {
+    SPixels pixels;
     RECT rc{};
-    if (!GetWindowRect(hWnd, &rc)) return false;
+    if (bClientOnly ? !GetClientRect(hWnd, &rc) : !GetWindowRect(hWnd, &rc)) return pixels;
     const int nWidth = rc.right - rc.left;
     const int nHeight = rc.bottom - rc.top;
-    if (nWidth <= 0 || nHeight <= 0) return false;
-    RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    if (nWidth <= 0 || nHeight <= 0) return pixels;
 
-    HDC hWindowDC = GetWindowDC(hWnd);
+    // What is on the screen now, not a fresh painting of the window.
+    HDC hWindowDC = bClientOnly ? GetDC(hWnd) : GetWindowDC(hWnd);
     HDC hMemDC = CreateCompatibleDC(hWindowDC);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -254,29 +280,40 @@ bool SaveWindowPng(HWND hWnd, const std::string& strPath) {
     info.bmiHeader.biCompression = BI_RGB;
     void* pBits = nullptr;
     HBITMAP hBitmap = CreateDIBSection(hMemDC, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    bool bOk = false;
     if (hBitmap != nullptr && pBits != nullptr) {
         HGDIOBJ hOld = SelectObject(hMemDC, hBitmap);
-        bOk = BitBlt(hMemDC, 0, 0, nWidth, nHeight, hWindowDC, 0, 0, SRCCOPY) != 0;
-        SelectObject(hMemDC, hOld);
-        if (bOk) {
-            std::vector<BYTE> rgb(static_cast<size_t>(nWidth) * nHeight * 3);
+        if (BitBlt(hMemDC, 0, 0, nWidth, nHeight, hWindowDC, 0, 0, SRCCOPY)) {
+            GdiFlush();
+            pixels.nWidth = nWidth;
+            pixels.nHeight = nHeight;
+            pixels.rgb.resize(static_cast<size_t>(nWidth) * nHeight * 3);
             const auto* pSrc = static_cast<const BYTE*>(pBits);
             for (size_t i = 0, n = static_cast<size_t>(nWidth) * nHeight; i < n; ++i) {
-                rgb[i * 3] = pSrc[i * 4 + 2];
-                rgb[i * 3 + 1] = pSrc[i * 4 + 1];
-                rgb[i * 3 + 2] = pSrc[i * 4];
+                pixels.rgb[i * 3] = pSrc[i * 4 + 2];
+                pixels.rgb[i * 3 + 1] = pSrc[i * 4 + 1];
+                pixels.rgb[i * 3 + 2] = pSrc[i * 4];
             }
-            std::vector<BYTE> png = EncodePng(nWidth, nHeight, rgb);
-            FILE* pFile = std::fopen(strPath.c_str(), "wb");
-            bOk = pFile != nullptr && std::fwrite(png.data(), 1, png.size(), pFile) == png.size();
-            if (pFile != nullptr) bOk = std::fclose(pFile) == 0 && bOk;
         }
+        SelectObject(hMemDC, hOld);
     }
     if (hBitmap != nullptr) DeleteObject(hBitmap);
     DeleteDC(hMemDC);
     ReleaseDC(hWnd, hWindowDC);
+    return pixels;
+}
+
+bool SavePng(const SPixels& pixels, const std::string& strPath) {
+    if (pixels.rgb.empty()) return false;
+    std::vector<BYTE> png = EncodePng(pixels.nWidth, pixels.nHeight, pixels.rgb);
+    FILE* pFile = std::fopen(strPath.c_str(), "wb");
+    bool bOk = pFile != nullptr && std::fwrite(png.data(), 1, png.size(), pFile) == png.size();
+    if (pFile != nullptr) bOk = std::fclose(pFile) == 0 && bOk;
     return bOk;
+}
+
+bool SaveWindowPng(HWND hWnd, const std::string& strPath) {
+    RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return SavePng(CapturePixels(hWnd, false), strPath);
 }
 
 }  // namespace wintest

@@ -51,6 +51,12 @@ private:
     UINT_PTR m_nTimer = 0;
 };
 
+// Fills in the common Save dialog's file name and presses Save; returns the
+// name the dialog offered.
+std::string AnswerSaveDialog(HWND hDlg, const std::string& strPath);
+// The whole content of a file, or "<missing>" when it cannot be read.
+std::string ReadWholeFile(const std::string& strPath);
+
 // The text of a dialog box's control.
 std::string ControlText(HWND hDlg, int nId);
 // Presses a dialog button the way a click does (posted, so it runs in the loop).
@@ -75,7 +81,18 @@ private:
 // Posts a key press (down and up) to a window.
 void PostKey(HWND hWnd, UINT nVirtualKey);
 
-// Saves what the window shows (frame, menu and children) as a PNG file.
+// What a window shows on the screen at this moment, as rows of RGB bytes:
+// its client area, or the whole window with frame and menu.
+struct SPixels {
+    int nWidth = 0;
+    int nHeight = 0;
+    std::vector<BYTE> rgb;
+    bool operator==(const SPixels&) const = default;
+};
+SPixels CapturePixels(HWND hWnd, bool bClientOnly);
+bool SavePng(const SPixels& pixels, const std::string& strPath);
+// Saves what the window shows (frame, menu and children), freshly painted,
+// as a PNG file.
 bool SaveWindowPng(HWND hWnd, const std::string& strPath);
 // The bytes of a PNG file of a 24-bit picture given as rows of RGB bytes.
 std::vector<BYTE> EncodePng(int nWidth, int nHeight, const std::vector<BYTE>& rgb);

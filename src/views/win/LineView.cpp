@@ -25,9 +25,43 @@ CTapiMonitor* CLineView::GetMonitor() const {
 }
 
 void CLineView::OnUpdate() {
-    // The control paints its whole client area itself; erasing first would
-    // only make the tree flicker under a stream of TAPI events.
+    // Every paint covers the whole client area (OnPaint), so nothing needs
+    // erasing first, which would only make the tree flicker.
     if (m_hWnd != nullptr) InvalidateRect(m_hWnd, nullptr, FALSE);
+}
+
+void CLineView::OnPaint() {
+    // The control draws its items over what is there and leaves the rest of
+    // the area to be erased. Items move all the time under a stream of
+    // events (calls come and go, the tree scrolls to the line of each), and
+    // any part of an invalid area that was not erased kept stale text. So
+    // the control paints all of its client area, background first, into an
+    // off-screen picture, and the whole picture goes to the screen at once:
+    // no stale pixels whatever the order of changes, and no flicker.
+    PAINTSTRUCT ps;
+    HDC hPaintDC = BeginPaint(m_hWnd, &ps);
+    RECT rc{};
+    GetClientRect(m_hWnd, &rc);
+    if (hPaintDC != nullptr && rc.right > 0 && rc.bottom > 0) {
+        HDC hMemDC = CreateCompatibleDC(hPaintDC);
+        HBITMAP hBitmap = hMemDC != nullptr ? CreateCompatibleBitmap(hPaintDC, rc.right, rc.bottom) : nullptr;
+        if (hBitmap != nullptr) {
+            HGDIOBJ hOld = SelectObject(hMemDC, hBitmap);
+            Default(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(hMemDC), PRF_CLIENT | PRF_ERASEBKGND);
+            // Not only the invalid area: the whole client area is made right.
+            HDC hClientDC = GetDC(m_hWnd);
+            BitBlt(hClientDC != nullptr ? hClientDC : hPaintDC, 0, 0, rc.right, rc.bottom, hMemDC, 0, 0, SRCCOPY);
+            if (hClientDC != nullptr) ReleaseDC(m_hWnd, hClientDC);
+            SelectObject(hMemDC, hOld);
+            DeleteObject(hBitmap);
+        } else {
+            // No memory for the picture: the control paints straight to the
+            // screen, background included.
+            Default(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(hPaintDC), PRF_CLIENT | PRF_ERASEBKGND);
+        }
+        if (hMemDC != nullptr) DeleteDC(hMemDC);
+    }
+    EndPaint(m_hWnd, &ps);
 }
 
 void CLineView::OnInitialUpdate() {
@@ -36,7 +70,11 @@ void CLineView::OnInitialUpdate() {
     CTapiMonitor* pMonitor = GetMonitor();
     if (pMonitor == nullptr) return;
     RegisterTree(*pMonitor, &m_tree);
+    // Filling opens the group's root whether or not events are followed.
+    const bool bFollow = m_tree.GetFollowEvents();
+    m_tree.SetFollowEvents(true);
     FillTree(*pMonitor);
+    m_tree.SetFollowEvents(bFollow);
 }
 
 void CLineView::ClearTree() {
@@ -119,6 +157,14 @@ LRESULT CLineView::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_DESTROY:
             OnDestroy();
+            break;
+        case WM_ERASEBKGND:
+            return 1;  // OnPaint paints the background with everything else
+        case WM_PAINT:
+            if (wParam == 0) {
+                OnPaint();
+                return 0;
+            }
             break;
         default:
             break;

@@ -55,6 +55,7 @@ protected:
     LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
     void OnRButtonDown(WPARAM wParam, LPARAM lParam);
     void OnDestroy();
+    void OnPaint();
 
     CWinTreeCtrl m_tree;
     CViewHost* m_pHost = nullptr;

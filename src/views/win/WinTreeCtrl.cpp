@@ -87,11 +87,13 @@ HTREEITEM CWinTreeCtrl::HitTest(int x, int y) const {
 
 BOOL CWinTreeCtrl::Expand(HTREEITEM hItem, UINT nCode) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
+    if (!m_bFollowEvents && (nCode & (TVE_COLLAPSE | TVE_EXPAND)) == TVE_EXPAND) return TRUE;
     return SendMessageA(m_hWnd, TVM_EXPAND, nCode, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
 BOOL CWinTreeCtrl::EnsureVisible(HTREEITEM hItem) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
+    if (!m_bFollowEvents) return TRUE;
     SendMessageA(m_hWnd, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem));
     // The message answers whether it had to expand something; either way the
     // item is in view now.

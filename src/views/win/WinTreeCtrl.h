@@ -13,6 +13,12 @@ public:
     void SetHwnd(HWND hWnd) { m_hWnd = hWnd; }
     HWND GetHwnd() const { return m_hWnd; }
 
+    // Following events (the default), a change brings its item into view and
+    // opens its line and call. Not following, Expand(TVE_EXPAND) and
+    // EnsureVisible do nothing, so the tree stays where the user put it.
+    void SetFollowEvents(bool bFollow) { m_bFollowEvents = bFollow; }
+    bool GetFollowEvents() const { return m_bFollowEvents; }
+
     HTREEITEM InsertItem(const std::string& strText, HTREEITEM hParent = TVI_ROOT) override;
     BOOL SetItemData(HTREEITEM hItem, DWORD_PTR dwData) override;
     DWORD_PTR GetItemData(HTREEITEM hItem) const override;
@@ -30,4 +36,5 @@ public:
 
 private:
     HWND m_hWnd = nullptr;
+    bool m_bFollowEvents = true;
 };
