@@ -387,23 +387,27 @@ TEST(SnapshotRandom, AnyBytesGiveSaneSnapshotsAndReports) {
             caps.IsExtLine();
             caps.IsCoLine();
             caps.HasEtcName();
-            EXPECT_LE(caps.m_termCaps.size() * sizeof(LINETERMCAPS), cb);
-            EXPECT_LE(caps.m_terminalTexts.size(), cb);
+            EXPECT_LE((caps.m_termCaps.size() + caps.m_nTermCapsLeftOut) * sizeof(LINETERMCAPS), cb);
+            EXPECT_LE(caps.m_terminalTexts.size() + caps.m_nTerminalTextsLeftOut, cb);
         });
         RandomSnapshot<CLineDevStatus>(rng, sizeof(LINEDEVSTATUS), "LINEDEVSTATUS", [](CLineDevStatus& status, std::size_t cb) {
-            EXPECT_LE(status.m_appInfo.size() * sizeof(LINEAPPINFO), cb);
-            EXPECT_LE(status.m_terminalModes.size() * 4, cb);
+            EXPECT_LE((status.m_appInfo.size() + status.m_nAppInfoLeftOut) * sizeof(LINEAPPINFO), cb);
+            EXPECT_LE((status.m_terminalModes.size() + status.m_nTerminalModesLeftOut) * 4, cb);
             for (const auto& pApp : status.m_appInfo) EXPECT_LE(pApp->m_strMachineName.size(), cb);
         });
         RandomSnapshot<CLineAddressCaps>(rng, sizeof(LINEADDRESSCAPS), "LINEADDRESSCAPS",
                                          [](CLineAddressCaps& caps, std::size_t cb) {
-                                             EXPECT_LE(caps.m_callTreatments.size() * sizeof(LINECALLTREATMENTENTRY), cb);
-                                             EXPECT_LE(caps.m_completionMsgs.size(), cb);
+                                             EXPECT_LE((caps.m_callTreatments.size() + caps.m_nCallTreatmentsLeftOut) *
+                                                           sizeof(LINECALLTREATMENTENTRY),
+                                                       cb);
+                                             EXPECT_LE(caps.m_completionMsgs.size() + caps.m_nCompletionMsgsLeftOut, cb);
                                              EXPECT_TRUE(caps.m_strAddress.empty() || caps.GetPaddedAddress().size() >= 4);
                                          });
         RandomSnapshot<CLineAddressStatus>(rng, sizeof(LINEADDRESSSTATUS), "LINEADDRESSSTATUS",
                                            [](CLineAddressStatus& status, std::size_t cb) {
-                                               EXPECT_LE(status.m_forwards.size() * sizeof(LINEFORWARD), cb);
+                                               EXPECT_LE((status.m_forwards.size() + status.m_nForwardsLeftOut) *
+                                                             sizeof(LINEFORWARD),
+                                                         cb);
                                                EXPECT_LE(status.GetExtDisplayName().size(), cb);
                                                EXPECT_LE(status.GetCoDisplayName().size(), cb);
                                                EXPECT_LE(status.GetEtcDisplayName().size(), cb);
