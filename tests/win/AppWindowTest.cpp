@@ -995,10 +995,11 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
         m_pApp = std::make_unique<CLinoscopeApp>(GetModuleHandleA(nullptr));
         close.pApp = m_pApp.get();
         g_pStartupClose = &close;
-        SetTimer(nullptr, 0, 1, CloseWhenALineIsOpen);
+        const UINT_PTR nTimer = SetTimer(nullptr, 0, 1, CloseWhenALineIsOpen);
         const BOOL bStarted = m_pApp->InitInstance();
         const bool bQuit = PumpUntilQuit();
         g_pStartupClose = nullptr;
+        if (!close.bDone) KillTimer(nullptr, nTimer);
         EXPECT_TRUE(bStarted);
         EXPECT_TRUE(close.bDone);
         EXPECT_TRUE(bQuit);
