@@ -1,8 +1,8 @@
 // One run of the real Linoscope3.exe for an end-to-end test: a fresh folder
-// holding the program, the simulator as TAPI32.DLL and the test's scenario;
-// the program started there on the tests' own virtual desktop; the scenario
-// clock stepped from outside; the event log and the simulator's journal read
-// back. The program is ended with the object, whatever happened.
+// holding the program, the simulator and the test's scenario; the program
+// started there on the tests' own virtual desktop; the scenario clock stepped
+// from outside; the event log and the simulator's journal read back. The
+// program is ended with the object, whatever happened.
 #pragma once
 
 #include <windows.h>
@@ -29,17 +29,37 @@ std::string ShotPath(const std::string& strName);
 // it is returned with "<no CR LF>" appended, so a comparison shows it.
 std::vector<std::string> ReadCrLfLines(const std::string& strPath);
 
+// Where the simulator lies and how the program is to find it.
+enum class ESimulator {
+    // Beside the program under a name of its own, chosen through
+    // LINOSCOPE3_TAPI_DLL, as ./dev run and the demo's launcher do.
+    Chosen,
+    // Dropped beside the program as TAPI32.DLL and not chosen: the program
+    // must use the system's TAPI and leave the planted file alone.
+    Planted,
+    // The same planted file, chosen through the variable.
+    PlantedAndChosen,
+};
+
 class CProgramRun {
 public:
-    // name: the run's folder under the build's e2e-runs; scenario: a file of tests/e2e/scenarios.
-    CProgramRun(const std::string& strName, const std::string& strScenario);
+    // name: the run's folder under the build's e2e-runs; scenario: a file of
+    // tests/e2e/scenarios. With a manual clock the scenario moves only
+    // through Advance; otherwise in real time.
+    CProgramRun(const std::string& strName, const std::string& strScenario,
+                ESimulator eSimulator = ESimulator::Chosen, bool bManualClock = true);
     ~CProgramRun();
     CProgramRun(const CProgramRun&) = delete;
     CProgramRun& operator=(const CProgramRun&) = delete;
 
     // Lays the folder out, starts the program with the scenario clock held,
     // and waits for the main window and its three trees. FALSE (and why) on failure.
-    bool Start(std::string* pError);
+    bool Start(std::string* pError, DWORD dwTimeoutMs = 30000);
+    // Only lays the folder out and starts the program.
+    bool Launch(std::string* pError);
+    // Whether the program has the simulator's file loaded.
+    bool HasLoadedSimulator() const { return FindSimulatorExport("simAdvanceClock") != nullptr; }
+    const std::string& GetSimulatorPath() const { return m_strSimulator; }
 
     DWORD GetProcessId() const { return m_process.dwProcessId; }
     HANDLE GetProcess() const { return m_process.hProcess; }
@@ -84,6 +104,9 @@ private:
     std::string m_strName;
     std::string m_strScenario;
     std::string m_strFolder;
+    ESimulator m_eSimulator;
+    bool m_bManualClock;
+    std::string m_strSimulator;
     PROCESS_INFORMATION m_process{};
     HWND m_hFrame = nullptr;
     HWND m_hTrees[3] = {};
