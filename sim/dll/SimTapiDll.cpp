@@ -5,6 +5,7 @@
 // procedure calls the application's callback, so a callback never runs inside
 // the TAPI call that caused it nor on another thread. A window timer moves the
 // scenario clock in real time unless a test asks to step it itself.
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -38,6 +39,7 @@ std::map<HLINEAPP, CAppWindow> g_windows;
 bool g_bManualClock = false;
 ULONGLONG g_qwLastTick = 0;
 std::string g_strLastError;
+std::string g_strJournal;  // LINOSCOPE3_SIM_JOURNAL; empty: no journal
 
 std::string EnvironmentValue(const char* pszName)
 {
@@ -46,12 +48,40 @@ std::string EnvironmentValue(const char* pszName)
     return dw > 0 && dw < sizeof sz ? std::string(sz, dw) : std::string();
 }
 
+void AppendJournal(const std::string& strLine)
+{
+    std::ofstream journal(g_strJournal, std::ios::app | std::ios::binary);
+    journal << strLine << "\r\n";
+}
+
+// Notes each call the PBX ended on a line an application watches (its IDLE
+// state goes out), with the line, so a test can match every end against what
+// the application recorded. Called with g_mutex held.
+void JournalCallEnd(const CSimMessage& message)
+{
+    if (g_strJournal.empty() || message.m_dwMessage != LINE_CALLSTATE || message.m_dwParam1 != LINECALLSTATE_IDLE) {
+        return;
+    }
+    alignas(LINECALLINFO) BYTE info[1024] = {};
+    auto* pInfo = reinterpret_cast<LINECALLINFO*>(info);
+    pInfo->dwTotalSize = sizeof info;
+    char sz[96];
+    if (g_pTapi->GetCallInfo(message.m_hDevice, pInfo) == 0) {
+        std::snprintf(sz, sizeof sz, "callEnded hCall=0x%08X hLine=0x%08X device=%u", unsigned(message.m_hDevice),
+                      unsigned(pInfo->hLine), unsigned(pInfo->dwLineDeviceID));
+    } else {
+        std::snprintf(sz, sizeof sz, "callEnded hCall=0x%08X", unsigned(message.m_hDevice));
+    }
+    AppendJournal(sz);
+}
+
 // Hands the service's new messages to the windows of their applications.
 // Called with g_mutex held.
 DWORD FlushMessages()
 {
     DWORD dwCount = 0;
     for (CSimMessage& message : g_pTapi->TakeMessages()) {
+        JournalCallEnd(message);
         auto it = g_windows.find(message.m_hApp);
         if (it == g_windows.end()) {
             continue;
@@ -163,12 +193,9 @@ LONG EnsurePbx()
     }
     GetLocalTime(&host.m_start);
     g_pTapi = std::make_unique<sim::CSimTapi>(scenario, host);
-    std::string strJournal = EnvironmentValue("LINOSCOPE3_SIM_JOURNAL");
-    if (!strJournal.empty()) {
-        g_pTapi->SetJournal([strJournal](const std::string& strLine) {
-            std::ofstream journal(strJournal, std::ios::app | std::ios::binary);
-            journal << strLine << "\r\n";
-        });
+    g_strJournal = EnvironmentValue("LINOSCOPE3_SIM_JOURNAL");
+    if (!g_strJournal.empty()) {
+        g_pTapi->SetJournal(AppendJournal);
     }
     if (EnvironmentValue("LINOSCOPE3_SIM_MANUAL_CLOCK") == "1") {
         g_bManualClock = true;
