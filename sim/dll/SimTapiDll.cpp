@@ -1,10 +1,15 @@
 // The simulator as TAPI32.DLL: the sixteen line functions a monitoring
 // application binds, over the portable CSimTapi, plus a few control exports
 // for tests. Messages reach the application through a hidden window created
-// on the thread that called lineInitializeExA: each is posted, and the window
-// procedure calls the application's callback, so a callback never runs inside
-// the TAPI call that caused it nor on another thread. A window timer moves the
-// scenario clock in real time unless a test asks to step it itself.
+// on the thread that called lineInitializeExA, so a callback never runs inside
+// the TAPI call that caused it nor on another thread. The window's own queue
+// holds the messages; one posted wake at a time tells the window procedure to
+// deliver a bounded batch, so whatever the application is asked meanwhile (a
+// command, a close) waits for one batch, not for every message of a busy PBX,
+// and keyboard, mouse and painting get their turn between batches. The
+// scenario clock runs on a thread of its own, as a real PBX runs beside the
+// application: however busy the application's thread is, what falls due
+// happens in time, unless a test steps the clock itself.
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -21,15 +26,21 @@ namespace {
 
 using sim::CSimMessage;
 
-constexpr UINT WM_SIM_MESSAGE = WM_APP + 0x54;
-constexpr UINT_PTR CLOCK_TIMER = 1;
-constexpr UINT CLOCK_PERIOD_MS = 100;
+constexpr UINT WM_SIM_WAKE = WM_APP + 0x54;
+constexpr UINT_PTR WAKE_TIMER = 1;
+constexpr DWORD CLOCK_PERIOD_MS = 100;
+// One wake delivers at most this many messages, and stops starting new ones
+// after this long.
+constexpr DWORD BATCH_MESSAGES = 64;
+constexpr ULONGLONG BATCH_MS = 25;
 constexpr char WINDOW_CLASS[] = "Linoscope3SimTapiWindow";
 
 struct CAppWindow {
     HWND m_hWnd = nullptr;
     LINECALLBACK m_pfnCallback = nullptr;
     std::deque<CSimMessage> m_queue;
+    // A wake is posted, or its timer set, and has not yet run.
+    bool m_bWakePending = false;
 };
 
 HINSTANCE g_hInstance = nullptr;
@@ -38,6 +49,7 @@ std::unique_ptr<sim::CSimTapi> g_pTapi;
 std::map<HLINEAPP, CAppWindow> g_windows;
 bool g_bManualClock = false;
 ULONGLONG g_qwLastTick = 0;
+bool g_bClockThread = false;
 std::string g_strLastError;
 std::string g_strJournal;  // LINOSCOPE3_SIM_JOURNAL; empty: no journal
 
@@ -75,6 +87,21 @@ void JournalCallEnd(const CSimMessage& message)
     AppendJournal(sz);
 }
 
+// Makes sure the window will deliver its queue: a posted wake, or while
+// input or painting waits in the thread's queue, a timer (which comes after
+// them). Called with g_mutex held; the timer only on the window's own thread.
+void ScheduleWake(CAppWindow& window, bool bYield)
+{
+    if (window.m_bWakePending || window.m_queue.empty()) {
+        return;
+    }
+    if (bYield && SetTimer(window.m_hWnd, WAKE_TIMER, USER_TIMER_MINIMUM, nullptr) != 0) {
+        window.m_bWakePending = true;
+    } else if (PostMessageA(window.m_hWnd, WM_SIM_WAKE, 0, 0)) {
+        window.m_bWakePending = true;
+    }
+}
+
 // Hands the service's new messages to the windows of their applications.
 // Called with g_mutex held.
 DWORD FlushMessages()
@@ -87,13 +114,62 @@ DWORD FlushMessages()
             continue;
         }
         it->second.m_queue.push_back(message);
-        PostMessageA(it->second.m_hWnd, WM_SIM_MESSAGE, 0, 0);
         ++dwCount;
+    }
+    for (auto& [hApp, window] : g_windows) {
+        ScheduleWake(window, false);
     }
     return dwCount;
 }
 
-void DeliverOne(HWND hWnd)
+// Brings the scenario clock up to the wall clock: whatever fell due since the
+// last tick happens now, in order. Called with g_mutex held.
+void CatchUpClock()
+{
+    if (!g_pTapi || g_bManualClock) {
+        return;
+    }
+    ULONGLONG qwNow = GetTickCount64();
+    if (qwNow > g_qwLastTick) {
+        g_pTapi->Advance(qwNow - g_qwLastTick);
+        g_qwLastTick = qwNow;
+        FlushMessages();
+    }
+}
+
+DWORD WINAPI ClockThread(LPVOID)
+{
+    for (;;) {
+        Sleep(CLOCK_PERIOD_MS);
+        std::lock_guard<std::mutex> lock(g_mutex);
+        CatchUpClock();
+    }
+}
+
+// The clock thread, once per process. It holds a reference to this module,
+// so the code it runs stays loaded.
+void StartClockThread()
+{
+    if (g_bClockThread) {
+        return;
+    }
+    HMODULE hSelf = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&ClockThread),
+                            &hSelf)) {
+        return;
+    }
+    HANDLE hThread = CreateThread(nullptr, 0, ClockThread, nullptr, 0, nullptr);
+    if (hThread == nullptr) {
+        FreeLibrary(hSelf);
+        return;
+    }
+    CloseHandle(hThread);
+    g_bClockThread = true;
+}
+
+// Takes the window's next message and calls the application's callback with
+// it; false when there was nothing to take.
+bool DeliverOne(HWND hWnd)
 {
     CSimMessage message;
     LINECALLBACK pfnCallback = nullptr;
@@ -102,12 +178,12 @@ void DeliverOne(HWND hWnd)
         auto hApp = static_cast<HLINEAPP>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
         auto it = g_windows.find(hApp);
         if (it == g_windows.end() || it->second.m_queue.empty() || !g_pTapi) {
-            return;
+            return false;
         }
         message = it->second.m_queue.front();
         it->second.m_queue.pop_front();
         if (!g_pTapi->IsDeliverable(message)) {
-            return;
+            return true;
         }
         pfnCallback = it->second.m_pfnCallback;
     }
@@ -118,22 +194,42 @@ void DeliverOne(HWND hWnd)
     }
     pfnCallback(message.m_hDevice, message.m_dwMessage, message.m_dwInstance, message.m_dwParam1,
                 message.m_dwParam2, message.m_dwParam3);
+    return true;
+}
+
+// One wake: a batch delivered, and the next wake scheduled behind whatever
+// arrived for the thread meanwhile.
+void OnWake(HWND hWnd)
+{
+    KillTimer(hWnd, WAKE_TIMER);
+    auto hApp = static_cast<HLINEAPP>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        auto it = g_windows.find(hApp);
+        if (it == g_windows.end()) {
+            return;
+        }
+        it->second.m_bWakePending = false;
+    }
+    ULONGLONG qwStart = GetTickCount64();
+    for (DWORD dw = 0; dw < BATCH_MESSAGES && GetTickCount64() - qwStart < BATCH_MS; ++dw) {
+        if (!DeliverOne(hWnd)) {
+            break;
+        }
+    }
+    bool bYield = HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) != 0;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto it = g_windows.find(hApp);
+    // A callback may have shut the application down.
+    if (it != g_windows.end() && it->second.m_hWnd == hWnd) {
+        ScheduleWake(it->second, bYield);
+    }
 }
 
 LRESULT CALLBACK WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    if (uMsg == WM_SIM_MESSAGE) {
-        DeliverOne(hWnd);
-        return 0;
-    }
-    if (uMsg == WM_TIMER && wParam == CLOCK_TIMER) {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_pTapi && !g_bManualClock) {
-            ULONGLONG qwNow = GetTickCount64();
-            g_pTapi->Advance(qwNow - g_qwLastTick);
-            g_qwLastTick = qwNow;
-            FlushMessages();
-        }
+    if (uMsg == WM_SIM_WAKE || (uMsg == WM_TIMER && wParam == WAKE_TIMER)) {
+        OnWake(hWnd);
         return 0;
     }
     return DefWindowProcA(hWnd, uMsg, wParam, lParam);
@@ -201,6 +297,7 @@ LONG EnsurePbx()
         g_bManualClock = true;
     }
     g_qwLastTick = GetTickCount64();
+    StartClockThread();
     return 0;
 }
 
@@ -267,7 +364,6 @@ LONG WINAPI lineInitializeExA(HLINEAPP* phApp, HINSTANCE, LINECALLBACK pfnCallba
         return LINEERR_NOMEM;
     }
     SetWindowLongPtrA(hWnd, GWLP_USERDATA, static_cast<LONG_PTR>(*phApp));
-    SetTimer(hWnd, CLOCK_TIMER, CLOCK_PERIOD_MS, nullptr);
     CAppWindow& window = g_windows[*phApp];
     window.m_hWnd = hWnd;
     window.m_pfnCallback = pfnCallback;
@@ -411,6 +507,18 @@ void WINAPI simSetManualClock(BOOL bManual)
     std::lock_guard<std::mutex> lock(g_mutex);
     g_bManualClock = bManual != FALSE;
     g_qwLastTick = GetTickCount64();
+}
+
+// How many messages wait for delivery, for every application together. A
+// test that wants the application to have seen everything waits for 0.
+DWORD WINAPI simGetPendingCount()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    DWORD dwCount = 0;
+    for (const auto& [hApp, window] : g_windows) {
+        dwCount += static_cast<DWORD>(window.m_queue.size());
+    }
+    return dwCount;
 }
 
 // The model's state as JSON; returns the size needed, with the NUL.

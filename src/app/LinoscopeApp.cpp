@@ -13,6 +13,17 @@ namespace {
 
 constexpr DWORD kFixedFileInfoSignature = 0xFEEF04BD;
 
+// The start-up's progress dialog, which also reads a close of the program
+// asked for meanwhile as Cancel.
+class CClosableProgressDlg : public CInitProgressDlg {
+public:
+    explicit CClosableProgressDlg(const BOOL& bCloseRequested) : m_bCloseRequested(bCloseRequested) {}
+    BOOL IsCancelPressed() override { return CInitProgressDlg::IsCancelPressed() || m_bCloseRequested; }
+
+private:
+    const BOOL& m_bCloseRequested;
+};
+
 }  // namespace
 
 CLinoscopeApp::CLinoscopeApp(HINSTANCE hInstance) : m_hInstance(hInstance) { m_bTapiStarting = FALSE; }
@@ -77,8 +88,12 @@ BOOL CLinoscopeApp::InitInstance() {
     m_bInNewDocument = TRUE;
     m_pDocument->OnNewDocument();
     SetMainWindow(m_pMainFrame->GetHwnd());
-    m_pMainFrame->InitialUpdateFrame();
+    if (!m_bCloseRequested) m_pMainFrame->InitialUpdateFrame();
     m_bInNewDocument = FALSE;
+    if (m_bCloseRequested) {
+        CloseMainFrame();
+        return TRUE;
+    }
 
     ShowWindow(m_pMainFrame->GetHwnd(), SW_SHOW);
     UpdateWindow(m_pMainFrame->GetHwnd());
@@ -112,7 +127,7 @@ BOOL CLinoscopeApp::OnCommand(UINT nId) {
         case ID_FILE_CLOSE:
         case ID_APP_EXIT:
             if (m_bInNewDocument) {
-                m_nDeferredCommand = nId;
+                m_bCloseRequested = TRUE;
             } else {
                 CloseMainFrame();
             }
@@ -129,8 +144,9 @@ void CLinoscopeApp::OnFileNew() {
     if (m_pDocument == nullptr || m_pMainFrame == nullptr || m_pMainFrame->GetHwnd() == nullptr) return;
     if (m_bInNewDocument) {
         // Deleting the monitor whose start-up is on the stack would pull the
-        // tables out from under it: run the restart afterwards.
-        m_nDeferredCommand = ID_FILE_NEW;
+        // tables out from under it: run the restart afterwards, unless the
+        // program is to end by then.
+        if (!m_bCloseRequested) m_nDeferredCommand = ID_FILE_NEW;
         return;
     }
     NewDocument();
@@ -139,8 +155,12 @@ void CLinoscopeApp::OnFileNew() {
 void CLinoscopeApp::NewDocument() {
     m_bInNewDocument = TRUE;
     m_pDocument->OnNewDocument();
-    if (m_pMainFrame->GetHwnd() != nullptr) m_pMainFrame->InitialUpdateFrame();
+    if (!m_bCloseRequested && m_pMainFrame->GetHwnd() != nullptr) m_pMainFrame->InitialUpdateFrame();
     m_bInNewDocument = FALSE;
+    if (m_bCloseRequested) {
+        CloseMainFrame();
+        return;
+    }
     if (m_nDeferredCommand != 0) PostCommand(std::exchange(m_nDeferredCommand, 0u));
 }
 
@@ -150,12 +170,17 @@ void CLinoscopeApp::OnAppAbout() {
 }
 
 void CLinoscopeApp::CloseMainFrame() {
+    m_nDeferredCommand = 0;
     if (m_pMainFrame == nullptr || m_pMainFrame->GetHwnd() == nullptr) return;
     // The views clear their trees and call tables while the monitor exists;
     // then the document lets the monitor go, which shuts TAPI down.
     ::DestroyWindow(m_pMainFrame->GetHwnd());
     if (m_pDocument != nullptr) m_pDocument->DeleteContents();
     PostQuitMessage(0);
+}
+
+void CLinoscopeApp::OnQueryEndSession() {
+    if (m_bInNewDocument) m_bCloseRequested = TRUE;
 }
 
 CTapiMonitor* CLinoscopeApp::GetActiveMonitor() {
@@ -188,7 +213,7 @@ void CLinoscopeApp::ShowInformation(const std::string& strText) {
 }
 
 std::unique_ptr<CInitProgress> CLinoscopeApp::CreateProgress() {
-    auto pDialog = std::make_unique<CInitProgressDlg>(0);
+    auto pDialog = std::make_unique<CClosableProgressDlg>(m_bCloseRequested);
     // A dialog that could not be made still answers every call, harmlessly.
     pDialog->Open(nullptr);
     return pDialog;

@@ -35,6 +35,9 @@ public:
     void OnAppAbout();
     // Ends the program: the frame and its views first, then the monitor.
     void CloseMainFrame();
+    // Windows asks whether the session may end: a start-up stops now, so the
+    // program can end before the session does. Always agrees.
+    void OnQueryEndSession();
 
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
     CLinoscopeDoc* GetDocument() const { return m_pDocument.get(); }
@@ -68,4 +71,7 @@ private:
     // arrives through the start-up's message pump waits until it is done.
     BOOL m_bInNewDocument = FALSE;
     UINT m_nDeferredCommand = 0;
+    // A close arrived through that pump: the start-up stops at its next
+    // chance, and the program ends as soon as it has.
+    BOOL m_bCloseRequested = FALSE;
 };

@@ -171,11 +171,20 @@ LRESULT CMainFrame::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_CLOSE:
+            // As File > Exit, so a close during a start-up waits for it to stop.
             if (m_pApp != nullptr) {
-                m_pApp->CloseMainFrame();
+                m_pApp->OnCommand(ID_APP_EXIT);
                 return 0;
             }
             break;
+        case WM_QUERYENDSESSION:
+            if (m_pApp != nullptr) m_pApp->OnQueryEndSession();
+            return TRUE;
+        case WM_ENDSESSION:
+            // The process may be ended as soon as this returns: close the
+            // lines and shut TAPI down now.
+            if (wParam != FALSE && m_pApp != nullptr) m_pApp->OnCommand(ID_APP_EXIT);
+            return 0;
         case WM_DPICHANGED: {
             // Take the size the system suggests for the new resolution.
             const RECT* pRect = reinterpret_cast<const RECT*>(lParam);

@@ -14,6 +14,7 @@ using namespace e2e;
 
 namespace {
 
+constexpr int ID_APP_EXIT = 0xE141;
 constexpr int ID_MAKECALL = 32771;
 constexpr int ID_LINE_INFORMATION = 32774;
 constexpr int ID_CALL_INFORMATION = 32775;
@@ -565,6 +566,49 @@ TEST(EndToEnd, MakeCallThroughTheDialDialog) {
          "{time},202 Sales,LINE_CALLINFO,CONNECTEDID,201,202,201,INTERNAL,DIRECT,,,",
          "{time},201 Reception,LINE_CALLSTATE,CONNECTED - ACTIVE",
          "{time},201 Reception,LINE_CALLINFO,CONNECTEDID,201,202,202,OUTBOUND,DIRECT,,,"}));
+}
+
+// A busy PBX on its own clock: 350 lines, 600 calls a minute, the program
+// never idle. File > Exit and closing the window each end it within seconds,
+// with every line it opened closed and TAPI shut down.
+TEST(EndToEnd, EndsPromptlyOnABusyPbx) {
+    constexpr DWORD kTrafficMs = 12000;
+    constexpr DWORD kCloseLimitMs = 5000;
+    struct {
+        const char* pszName;
+        UINT uMsg;
+        WPARAM wParam;
+    } const closes[] = {{"busy-exit", WM_COMMAND, ID_APP_EXIT}, {"busy-close", WM_CLOSE, 0}};
+    for (const auto& close : closes) {
+        SCOPED_TRACE(close.pszName);
+        CProgramRun run(close.pszName, "busy-pbx.json");
+        std::string strError;
+        ASSERT_TRUE(run.Start(&strError, true)) << strError;
+        Sleep(kTrafficMs);
+        ASSERT_FALSE(run.HasExited());
+        const ULONGLONG qwAsked = GetTickCount64();
+        ASSERT_TRUE(PostMessageA(run.GetFrame(), close.uMsg, close.wParam, 0));
+        const bool bEnded = run.WaitForExit(60000);
+        const ULONGLONG qwTaken = GetTickCount64() - qwAsked;
+        // For the record: how much of the traffic the program saw end.
+        size_t nIdle = 0, nDeallocated = 0;
+        for (const std::string& line : run.LogLines()) nIdle += line.find(",LINE_CALLSTATE,IDLE") != std::string::npos;
+        const std::vector<std::string> journalLines = run.JournalLines();
+        for (const std::string& line : journalLines) nDeallocated += line.rfind("lineDeallocateCall", 0) == 0;
+        std::printf("[ %s ] %s after %llu ms; %zu IDLE records, %zu calls deallocated\n", close.pszName,
+                    bEnded ? "ended" : "still running", static_cast<unsigned long long>(qwTaken), nIdle,
+                    nDeallocated);
+        ASSERT_TRUE(bEnded) << "the program did not end within a minute";
+        EXPECT_LE(qwTaken, kCloseLimitMs);
+
+        CJournalSummary journal = Summarize(journalLines);
+        EXPECT_EQ(journal.m_nInitialized, 1);
+        EXPECT_EQ(journal.m_opened.size(), 350u);
+        EXPECT_EQ(AsSet(journal.m_closed), AsSet(journal.m_opened));
+        EXPECT_EQ(journal.m_nShutdownsClean, 1);
+        EXPECT_TRUE(LineMatches(journal.m_strLast, "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0"))
+            << journal.m_strLast;
+    }
 }
 
 int main(int argc, char** argv) {

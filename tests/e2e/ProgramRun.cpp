@@ -122,13 +122,11 @@ std::vector<std::string> ReadCrLfLines(const std::string& strPath) {
 
 // --- CProgramRun -------------------------------------------------------------------
 
-CProgramRun::CProgramRun(const std::string& strName, const std::string& strScenario, ESimulator eSimulator,
-                         bool bManualClock)
+CProgramRun::CProgramRun(const std::string& strName, const std::string& strScenario, ESimulator eSimulator)
     : m_strName(strName),
       m_strScenario(strScenario),
       m_strFolder(WindowsPath(E2E_RUNS) + "\\" + strName),
       m_eSimulator(eSimulator),
-      m_bManualClock(bManualClock),
       m_strSimulator(m_strFolder + "\\" + (eSimulator == ESimulator::Chosen ? kChosenName : "TAPI32.DLL")) {}
 
 CProgramRun::~CProgramRun() {
@@ -162,10 +160,11 @@ bool CProgramRun::Launch(std::string* pError) {
         return fail("cannot copy " + ScenarioPath(m_strScenario));
     }
 
-    // The program inherits these; the clock stands still until a test moves it.
+    // The program inherits these; unless the test wants the PBX to run on its
+    // own, the clock stands still until the test moves it.
     SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", strScenario.c_str());
     SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", (m_strFolder + "\\journal.txt").c_str());
-    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", m_bManualClock ? "1" : nullptr);
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", m_bRealTimeClock ? "0" : "1");
     SetEnvironmentVariableA(kTapiLibraryVariable,
                             m_eSimulator == ESimulator::Planted ? nullptr : m_strSimulator.c_str());
 
@@ -181,18 +180,24 @@ bool CProgramRun::Launch(std::string* pError) {
     return true;
 }
 
-bool CProgramRun::Start(std::string* pError, DWORD dwTimeoutMs) {
+bool CProgramRun::Start(std::string* pError, bool bRealTimeClock) {
     auto fail = [&](const std::string& strWhy) {
         *pError = strWhy;
         return false;
     };
+    m_bRealTimeClock = bRealTimeClock;
     if (!Launch(pError)) return false;
-    if (!WaitUntil([this] { return HasExited() || FindWindows(); }, dwTimeoutMs) || HasExited()) {
+    if (!WaitUntil([this] { return HasExited() || FindWindows(); }, m_dwStartTimeoutMs) || HasExited()) {
         Screenshot(m_strName + "-start-failed");
         return fail(std::string("the main window with its three trees did not show") + (HasExited() ? " (the program ended)" : "") + "; windows: " + DescribeWindows());
     }
     m_pfnAdvanceClock = FindSimulatorExport("simAdvanceClock");
-    if (m_pfnAdvanceClock == nullptr) return fail("the program did not load the simulator " + m_strSimulator);
+    m_pfnPendingCount = FindSimulatorExport("simGetPendingCount");
+    if (m_pfnAdvanceClock == nullptr || m_pfnPendingCount == nullptr) {
+        return fail("the program did not load the simulator " + m_strSimulator);
+    }
+    // A PBX on its own clock keeps the program busy: no waiting for a quiet moment.
+    if (bRealTimeClock) return true;
     if (!Sync()) return fail("the program does not handle its messages");
     return true;
 }
@@ -291,6 +296,19 @@ bool CProgramRun::Advance(DWORD dwMs, DWORD dwStepMs) {
 }
 
 bool CProgramRun::Sync(DWORD dwTimeoutMs) {
+    // The simulator hands its messages over a batch at a time: the queue is
+    // in sync once nothing waits in the simulator after a round through it.
+    const ULONGLONG qwStart = GetTickCount64();
+    for (;;) {
+        const ULONGLONG qwSpent = GetTickCount64() - qwStart;
+        if (qwSpent >= dwTimeoutMs || !SyncQueue(static_cast<DWORD>(dwTimeoutMs - qwSpent))) return false;
+        DWORD dwPending = 0;
+        if (!CallRemote(m_pfnPendingCount, 0, &dwPending)) return false;
+        if (dwPending == 0) return true;
+    }
+}
+
+bool CProgramRun::SyncQueue(DWORD dwTimeoutMs) {
     // A posted message is handled after everything posted to the thread
     // before it. The tree view's scroll time is a value nobody sees: set it
     // by a posted message and wait until it reads back.

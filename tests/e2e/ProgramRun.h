@@ -43,20 +43,21 @@ enum class ESimulator {
 
 class CProgramRun {
 public:
-    // name: the run's folder under the build's e2e-runs; scenario: a file of
-    // tests/e2e/scenarios. With a manual clock the scenario moves only
-    // through Advance; otherwise in real time.
+    // name: the run's folder under the build's e2e-runs; scenario: a file of tests/e2e/scenarios.
     CProgramRun(const std::string& strName, const std::string& strScenario,
-                ESimulator eSimulator = ESimulator::Chosen, bool bManualClock = true);
+                ESimulator eSimulator = ESimulator::Chosen);
     ~CProgramRun();
     CProgramRun(const CProgramRun&) = delete;
     CProgramRun& operator=(const CProgramRun&) = delete;
 
-    // Lays the folder out, starts the program with the scenario clock held,
-    // and waits for the main window and its three trees. FALSE (and why) on failure.
-    bool Start(std::string* pError, DWORD dwTimeoutMs = 30000);
-    // Only lays the folder out and starts the program.
+    // Lays the folder out, starts the program with the scenario clock held
+    // (or running on wall time), and waits for the main window and its three
+    // trees. FALSE (and why) on failure.
+    bool Start(std::string* pError, bool bRealTimeClock = false);
+    // Only lays the folder out and starts the program, the clock held.
     bool Launch(std::string* pError);
+    // How long Start waits for the window (a large PBX takes a while).
+    void SetStartTimeout(DWORD dwTimeoutMs) { m_dwStartTimeoutMs = dwTimeoutMs; }
     // Whether the program has the simulator's file loaded.
     bool HasLoadedSimulator() const { return FindSimulatorExport("simAdvanceClock") != nullptr; }
     const std::string& GetSimulatorPath() const { return m_strSimulator; }
@@ -75,7 +76,8 @@ public:
     // handle everything each step caused before the next one.
     bool Advance(DWORD dwMs, DWORD dwStepMs = 250);
     // Returns once the program has handled every message posted to its
-    // thread before the call; FALSE when it did not within the time.
+    // thread before the call, and every message the simulator holds for it;
+    // FALSE when it did not within the time.
     bool Sync(DWORD dwTimeoutMs = 30000);
 
     // Asks the program to close as a user does (WM_CLOSE to the frame).
@@ -98,6 +100,7 @@ public:
 
 private:
     bool FindWindows();
+    bool SyncQueue(DWORD dwTimeoutMs);
     void* FindSimulatorExport(const char* pszName) const;
     bool CallRemote(void* pFunction, DWORD dwArgument, DWORD* pdwResult) const;
 
@@ -105,12 +108,14 @@ private:
     std::string m_strScenario;
     std::string m_strFolder;
     ESimulator m_eSimulator;
-    bool m_bManualClock;
+    bool m_bRealTimeClock = false;
+    DWORD m_dwStartTimeoutMs = 30000;
     std::string m_strSimulator;
     PROCESS_INFORMATION m_process{};
     HWND m_hFrame = nullptr;
     HWND m_hTrees[3] = {};
     void* m_pfnAdvanceClock = nullptr;
+    void* m_pfnPendingCount = nullptr;
     UINT m_nSyncValue = 0;
 };
 

@@ -196,11 +196,12 @@ TEST(Soak, BusyPbxHeldLogAndFileExit) {
     const ULONGLONG qwWarmUpMs = std::max<ULONGLONG>(15000, qwRunMs / 4);
     const ULONGLONG qwSampleMs = std::clamp<ULONGLONG>(qwRunMs / 30, 2000, 10000);
 
-    CProgramRun run("soak", "soak.json", ESimulator::Chosen, false);
+    CProgramRun run("soak", "soak.json");
+    run.SetStartTimeout(kStartTimeoutMs);
     std::string strError;
     const std::string strLaunchTime = LocalNow();
     const ULONGLONG qwLaunched = GetTickCount64();
-    ASSERT_TRUE(run.Start(&strError, kStartTimeoutMs)) << strError;
+    ASSERT_TRUE(run.Start(&strError, true)) << strError;
     const ULONGLONG qwStartUp = GetTickCount64() - qwLaunched;
     const std::string strLog = run.GetFolder() + "\\testlog.csv";
 

@@ -6,8 +6,10 @@
 
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <memory>
 #include <regex>
+#include <sstream>
 
 #include "WinTestSupport.h"
 #include "app/LinoscopeApp.h"
@@ -15,6 +17,8 @@
 #include "fake_tapi/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/StartupScene.h"
+#include "platform/Platform.h"
+#include "tapi/TapiEntry.h"
 #include "views/resource.h"
 
 using namespace wintest;
@@ -499,6 +503,120 @@ TEST_F(AppWindowTest, ExitDestroysTheViewsBeforeTheMonitor) {
     EXPECT_EQ(m_fake.Count("lineClose"), 6u);
     EXPECT_EQ(m_fake.Count("lineShutdown"), 1u);
     EXPECT_EQ(m_pApp->GetMainFrame()->GetHwnd(), nullptr);
+}
+
+namespace {
+
+// The simulated PBX stands in for TAPI; its journal tells what it saw.
+struct SStartupClose {
+    std::string strJournal;
+    CLinoscopeApp* pApp = nullptr;
+    UINT uMsg = 0;
+    bool bDone = false;
+};
+SStartupClose* g_pStartupClose = nullptr;
+
+std::string ReadText(const std::string& strPath) {
+    std::ifstream file(strPath, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Runs in the start-up's message pump: once the first line is open, the
+// frame is told to close as Windows tells it (posted WM_CLOSE; logging off
+// sends WM_QUERYENDSESSION, then WM_ENDSESSION).
+void CALLBACK CloseWhenALineIsOpen(HWND, UINT, UINT_PTR nTimer, DWORD) {
+    SStartupClose* pClose = g_pStartupClose;
+    if (pClose == nullptr || pClose->bDone || ReadText(pClose->strJournal).find("lineOpenA") == std::string::npos) {
+        return;
+    }
+    KillTimer(nullptr, nTimer);
+    pClose->bDone = true;
+    HWND hFrame = pClose->pApp->GetMainFrame()->GetHwnd();
+    if (pClose->uMsg == WM_CLOSE) {
+        PostMessageA(hFrame, WM_CLOSE, 0, 0);
+    } else {
+        SendMessageA(hFrame, WM_QUERYENDSESSION, 0, 0);
+        SendMessageA(hFrame, WM_ENDSESSION, TRUE, 0);
+    }
+}
+
+}  // namespace
+
+// Closing the window or logging off while the start-up of a large PBX is
+// still opening lines: the start-up stops there, nothing is asked, every line
+// it opened is closed, TAPI is shut down and the program ends.
+TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
+    const std::string strSim = platform::ExecutableDirectory() + "\\..\\sim\\TAPI32.dll";
+    HMODULE hSim = LoadLibraryA(strSim.c_str());
+    ASSERT_NE(hSim, nullptr) << strSim;
+    auto pfnReset = reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(hSim, "simReset")));
+    ASSERT_NE(pfnReset, nullptr) << "not the simulator: Wine's own tapi32 was loaded";
+    char szTemp[MAX_PATH] = "";
+    GetTempPathA(sizeof szTemp, szTemp);
+    constexpr int kLines = 400;
+    std::string strScenario = R"({"name": "large", "devices": [)";
+    for (int i = 0; i < kLines; ++i) {
+        strScenario +=
+            std::string(i == 0 ? "" : ",") + R"({"kind": "ext", "number": ")" + std::to_string(1000 + i) + "\"}";
+    }
+    const std::string strScenarioPath = std::string(szTemp) + "lsc_win_large.json";
+    std::ofstream(strScenarioPath, std::ios::binary | std::ios::trunc) << strScenario << "]}";
+    SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", strScenarioPath.c_str());
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", "1");
+
+    for (UINT uMsg : {WM_CLOSE, WM_QUERYENDSESSION}) {
+        SCOPED_TRACE(uMsg == WM_CLOSE ? "WM_CLOSE" : "logging off");
+        SStartupClose close;
+        close.strJournal = std::string(szTemp) + "lsc_win_journal.txt";
+        close.uMsg = uMsg;
+        DeleteFileA(close.strJournal.c_str());
+        SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", close.strJournal.c_str());
+        pfnReset();
+        tapi::ResetEntryTableForTests(strSim.c_str());
+        int nQuestions = 0;
+        CDialogAnswerer answerer(CDialogAnswerer::IsMessageBox(), [&](HWND hDlg, int) {
+            ++nQuestions;
+            PostMessageA(hDlg, WM_COMMAND, IDNO, 0);
+        });
+
+        m_pApp = std::make_unique<CLinoscopeApp>(GetModuleHandleA(nullptr));
+        close.pApp = m_pApp.get();
+        g_pStartupClose = &close;
+        SetTimer(nullptr, 0, 1, CloseWhenALineIsOpen);
+        const BOOL bStarted = m_pApp->InitInstance();
+        const bool bQuit = PumpUntilQuit();
+        g_pStartupClose = nullptr;
+        EXPECT_TRUE(bStarted);
+        EXPECT_TRUE(close.bDone);
+        EXPECT_TRUE(bQuit);
+        EXPECT_EQ(nQuestions, 0);
+        EXPECT_EQ(m_pApp->GetMainFrame()->GetHwnd(), nullptr);
+        EXPECT_EQ(m_pApp->GetDocument()->m_pMonitor, nullptr);
+        m_pApp.reset();
+
+        std::istringstream journal(ReadText(close.strJournal));
+        std::set<std::string> opened, closed;
+        std::string strLine, strLast;
+        std::smatch match;
+        static const std::regex reOpen(R"(^lineOpenA .* -> 0 hLine=(0x[0-9A-F]+)\r?$)");
+        static const std::regex reClose(R"(^lineClose hLine=(0x[0-9A-F]+) .* -> 0\r?$)");
+        while (std::getline(journal, strLine)) {
+            if (std::regex_match(strLine, match, reOpen)) opened.insert(match[1]);
+            if (std::regex_match(strLine, match, reClose)) closed.insert(match[1]);
+            strLast = strLine;
+        }
+        EXPECT_GT(opened.size(), 0u);
+        EXPECT_LT(opened.size(), static_cast<size_t>(kLines)) << "the start-up did not stop";
+        EXPECT_EQ(closed, opened);
+        EXPECT_TRUE(std::regex_match(strLast, std::regex(R"(^lineShutdown hLineApp=\S+ -> 0 linesStillOpen=0\r?$)")))
+            << strLast;
+    }
+    pfnReset();
+    SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", nullptr);
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", nullptr);
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", nullptr);
 }
 
 TEST_F(AppWindowTest, AboutShowsTheProductVersion) {

@@ -109,12 +109,13 @@ protected:
         m_pfnAdvance = Resolve<LONG(WINAPI*)(DWORD)>(m_hDll, "simAdvanceClock");
         m_pfnInject = Resolve<LONG(WINAPI*)(LPCSTR)>(m_hDll, "simInjectEvent");
         m_pfnLastError = Resolve<DWORD(WINAPI*)(LPSTR, DWORD)>(m_hDll, "simGetLastError");
-        auto pfnManual = Resolve<void(WINAPI*)(BOOL)>(m_hDll, "simSetManualClock");
+        m_pfnManual = Resolve<void(WINAPI*)(BOOL)>(m_hDll, "simSetManualClock");
+        m_pfnState = Resolve<DWORD(WINAPI*)(LPSTR, DWORD)>(m_hDll, "simGetState");
         m_pfnReset = Resolve<void(WINAPI*)()>(m_hDll, "simReset");
-        ASSERT_TRUE(m_pfnAdvance && m_pfnInject && m_pfnLastError && pfnManual && m_pfnReset)
+        ASSERT_TRUE(m_pfnAdvance && m_pfnInject && m_pfnLastError && m_pfnManual && m_pfnState && m_pfnReset)
             << "not the simulator: Wine's own tapi32 was loaded";
         m_pfnReset();
-        pfnManual(TRUE);
+        m_pfnManual(TRUE);
         g_records.clear();
         SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", nullptr);
     }
@@ -161,6 +162,15 @@ protected:
         return 0;
     }
 
+    // The scenario time, from the model's state.
+    unsigned long long ScenarioTime() const
+    {
+        std::string strState(m_pfnState(nullptr, 0), '\0');
+        m_pfnState(strState.data(), static_cast<DWORD>(strState.size()));
+        std::size_t pos = strState.find("\"time\":");
+        return pos == std::string::npos ? 0 : std::stoull(strState.substr(pos + 7));
+    }
+
     std::vector<DWORD_PTR> StatesOf(HCALL hCall) const
     {
         std::vector<DWORD_PTR> states;
@@ -176,6 +186,8 @@ protected:
     LONG(WINAPI* m_pfnAdvance)(DWORD) = nullptr;
     LONG(WINAPI* m_pfnInject)(LPCSTR) = nullptr;
     DWORD(WINAPI* m_pfnLastError)(LPSTR, DWORD) = nullptr;
+    void(WINAPI* m_pfnManual)(BOOL) = nullptr;
+    DWORD(WINAPI* m_pfnState)(LPSTR, DWORD) = nullptr;
     void(WINAPI* m_pfnReset)() = nullptr;
     HLINEAPP m_hApp = 0;
     DWORD m_dwDevices = 0;
@@ -375,4 +387,65 @@ TEST_F(SimDll, JournalShowsEveryLineClosedAndTapiShutDown)
     const size_t nEnd = strText.find(szLine);
     EXPECT_NE(nEnd, std::string::npos) << strText;
     EXPECT_EQ(strText.find("callEnded", nEnd + 1), std::string::npos) << strText;
+}
+
+// A PBX far busier than the application: what else the thread is asked waits
+// for one batch of messages, not for all of them, and the PBX keeps to the
+// wall clock even when the thread's queue is never empty.
+TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt)
+{
+    std::string strScenario = R"({"name": "busy", "seed": 7,
+        "traffic": {"callsPerMinute": 600, "ring": [1, 3], "talk": [2, 10]}, "devices": [)";
+    for (int i = 0; i < 120; ++i) {
+        strScenario += std::string(i == 0 ? "" : ",") + R"({"kind": ")" + (i < 100 ? "ext" : "co") +
+                       R"(", "number": ")" + std::to_string(1000 + i) + "\"}";
+    }
+    ASSERT_EQ(Start(TempFile("busy.json", strScenario + "]}")), 0);
+    for (DWORD i = 0; i < m_dwDevices; ++i) {
+        ASSERT_NE(Open(i), 0u) << "device " << i;
+    }
+    Pump();
+    g_records.clear();
+
+    auto pfnPending = Resolve<DWORD(WINAPI*)()>(m_hDll, "simGetPendingCount");
+    ASSERT_NE(pfnPending, nullptr);
+    constexpr UINT WM_MARK = WM_APP + 1;
+    LONG lPosted = m_pfnAdvance(60000);
+    ASSERT_GT(lPosted, 2000);
+    EXPECT_EQ(pfnPending(), static_cast<DWORD>(lPosted));
+    PostThreadMessageA(GetCurrentThreadId(), WM_MARK, 0, 0);
+    std::size_t nBeforeMark = 0;
+    bool bMarkSeen = false;
+    MSG msg;
+    while (!bMarkSeen && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        bMarkSeen = msg.hwnd == nullptr && msg.message == WM_MARK;
+        nBeforeMark = g_records.size();
+        DispatchMessageA(&msg);
+    }
+    EXPECT_TRUE(bMarkSeen);
+    EXPECT_LE(nBeforeMark, 64u) << "of " << lPosted;
+    EXPECT_GT(pfnPending(), 0u);
+    Pump();
+    EXPECT_EQ(g_records.size(), static_cast<std::size_t>(lPosted));
+    EXPECT_EQ(pfnPending(), 0u);
+
+    // The real-time clock, with a message always waiting in the queue, so
+    // that no timer message ever comes.
+    unsigned long long qwStartTime = ScenarioTime();
+    std::size_t nRecords = g_records.size();
+    m_pfnManual(FALSE);
+    ULONGLONG qwStart = GetTickCount64();
+    while (GetTickCount64() - qwStart < 1500) {
+        PostThreadMessageA(GetCurrentThreadId(), WM_MARK, 0, 0);
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+        }
+    }
+    m_pfnManual(TRUE);
+    auto qwWall = static_cast<long long>(GetTickCount64() - qwStart);
+    auto qwScenario = static_cast<long long>(ScenarioTime() - qwStartTime);
+    EXPECT_GE(qwScenario, qwWall - 500);
+    EXPECT_LE(qwScenario, qwWall + 100);
+    EXPECT_GT(g_records.size(), nRecords) << "nothing was delivered meanwhile";
+    Pump();
 }
