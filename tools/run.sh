@@ -23,7 +23,10 @@ fi
 RUN=$WIN/run
 mkdir -p "$RUN/scenarios"
 cp "$EXE" "$RUN/Linoscope3.exe"
-cp "$SIM" "$RUN/TAPI32.DLL"
+# The simulator under a name of its own, chosen by its full path below: the
+# program never takes a TAPI32.DLL just because it lies beside it.
+rm -f "$RUN/TAPI32.DLL"
+cp "$SIM" "$RUN/PbxSimulator.dll"
 cp "$ROOT"/sim/scenarios/*.json "$RUN/scenarios/"
 rm -f "$RUN/journal.txt"
 touch "$RUN/testlog.csv"
@@ -32,8 +35,7 @@ touch "$RUN/testlog.csv"
 export WINEPREFIX=$WIN/wineprefix-run
 export WINEDEBUG=-all
 export WINEARCH=win64
-# The simulator beside the program, not Wine's own tapi32.
-export WINEDLLOVERRIDES="tapi32=n"
+export LINOSCOPE3_TAPI_DLL='Z:'$(printf '%s' "$RUN/PbxSimulator.dll" | tr / '\\')
 export LINOSCOPE3_SIM_JOURNAL='Z:'$(printf '%s' "$RUN/journal.txt" | tr / '\\')
 if [ -n "$SCENARIO" ]; then
   export LINOSCOPE3_SCENARIO='Z:'$(printf '%s' "$SCENARIO" | tr / '\\')

@@ -10,6 +10,7 @@
 // 100 ms. The scenario clock runs on a thread of its own, as a real PBX runs
 // beside the application: however busy the application's thread is, what
 // falls due happens in time, unless a test steps the clock itself.
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -55,6 +56,8 @@ bool g_bManualClock = false;
 ULONGLONG g_qwLastTick = 0;
 bool g_bClockThread = false;
 std::string g_strLastError;
+std::string g_strJournal;  // LINOSCOPE3_SIM_JOURNAL; empty: no journal
+std::unique_ptr<std::ofstream> g_pJournal;
 
 std::string EnvironmentValue(const char* pszName)
 {
@@ -63,9 +66,40 @@ std::string EnvironmentValue(const char* pszName)
     return dw > 0 && dw < sizeof sz ? std::string(sz, dw) : std::string();
 }
 
-// Makes sure the window will deliver its queue: a posted wake, or when input
-// or painting is to go first, a timer (which comes after them). Called with
-// g_mutex held; the timer only on the window's own thread.
+// Open for as long as the PBX lives: opening it for every line made a close
+// of a thousand lines slow. Each line is written through at once.
+void AppendJournal(const std::string& strLine)
+{
+    if (g_pJournal) {
+        *g_pJournal << strLine << "\r\n";
+        g_pJournal->flush();
+    }
+}
+
+// Notes each call the PBX ended on a line an application watches (its IDLE
+// state goes out), with the line, so a test can match every end against what
+// the application recorded. Called with g_mutex held.
+void JournalCallEnd(const CSimMessage& message)
+{
+    if (g_strJournal.empty() || message.m_dwMessage != LINE_CALLSTATE || message.m_dwParam1 != LINECALLSTATE_IDLE) {
+        return;
+    }
+    alignas(LINECALLINFO) BYTE info[1024] = {};
+    auto* pInfo = reinterpret_cast<LINECALLINFO*>(info);
+    pInfo->dwTotalSize = sizeof info;
+    char sz[96];
+    if (g_pTapi->GetCallInfo(message.m_hDevice, pInfo) == 0) {
+        std::snprintf(sz, sizeof sz, "callEnded hCall=0x%08X hLine=0x%08X device=%u", unsigned(message.m_hDevice),
+                      unsigned(pInfo->hLine), unsigned(pInfo->dwLineDeviceID));
+    } else {
+        std::snprintf(sz, sizeof sz, "callEnded hCall=0x%08X", unsigned(message.m_hDevice));
+    }
+    AppendJournal(sz);
+}
+
+// Makes sure the window will deliver its queue: a posted wake, or while
+// input or painting waits in the thread's queue, a timer (which comes after
+// them). Called with g_mutex held; the timer only on the window's own thread.
 void ScheduleWake(CAppWindow& window, bool bYield)
 {
     if (window.m_bWakePending || window.m_queue.empty()) {
@@ -84,6 +118,7 @@ DWORD FlushMessages()
 {
     DWORD dwCount = 0;
     for (CSimMessage& message : g_pTapi->TakeMessages()) {
+        JournalCallEnd(message);
         auto it = g_windows.find(message.m_hApp);
         if (it == g_windows.end()) {
             continue;
@@ -270,15 +305,11 @@ LONG EnsurePbx()
     }
     GetLocalTime(&host.m_start);
     g_pTapi = std::make_unique<sim::CSimTapi>(scenario, host);
-    std::string strJournal = EnvironmentValue("LINOSCOPE3_SIM_JOURNAL");
-    if (!strJournal.empty()) {
-        // Open for as long as the PBX lives: opening it for every line made a
-        // close of a thousand lines slow. Each line is written through at once.
-        auto pJournal = std::make_shared<std::ofstream>(strJournal, std::ios::app | std::ios::binary);
-        g_pTapi->SetJournal([pJournal](const std::string& strLine) {
-            *pJournal << strLine << "\r\n";
-            pJournal->flush();
-        });
+    g_strJournal = EnvironmentValue("LINOSCOPE3_SIM_JOURNAL");
+    g_pJournal.reset();
+    if (!g_strJournal.empty()) {
+        g_pJournal = std::make_unique<std::ofstream>(g_strJournal, std::ios::app | std::ios::binary);
+        g_pTapi->SetJournal(AppendJournal);
     }
     if (EnvironmentValue("LINOSCOPE3_SIM_MANUAL_CLOCK") == "1") {
         g_bManualClock = true;
@@ -531,6 +562,7 @@ void WINAPI simReset()
     }
     g_windows.clear();
     g_pTapi.reset();
+    g_pJournal.reset();
     g_strLastError.clear();
 }
 

@@ -9,8 +9,22 @@
 
 namespace platform {
 
-// Loads a shared library; null when it cannot be loaded.
+// Loads a shared library; null when it cannot be loaded. On Windows a library
+// named by its full path brings the libraries it needs from its own folder
+// or the system's, never from the program's folder or the current one.
 void* LoadLibraryModule(const char* pszName);
+// Takes the program's folder and the current folder out of the search for
+// libraries loaded by name later (the system folder only, where Windows
+// offers that). Call first thing at start; nothing to do on POSIX.
+void RestrictLibrarySearch();
+// The folder of the system's own libraries (Windows: System32); empty when
+// unknown or when the platform has none.
+std::string SystemLibraryDirectory();
+// Whether the path names one file whatever the current folder and drive are:
+// "C:\x" or "\\server\share\x" on Windows, "/x" on POSIX.
+bool IsFullyQualifiedPath(const std::string& strPath);
+// An environment variable's value; empty when it is not set.
+std::string EnvironmentValue(const char* pszName);
 // Resolves an exported symbol; null when the module lacks it.
 void* GetModuleSymbol(void* hModule, const char* pszName);
 // Folder of the running executable, without a trailing separator.

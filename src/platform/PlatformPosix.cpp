@@ -18,6 +18,17 @@ namespace platform {
 
 void* LoadLibraryModule(const char* pszName) { return dlopen(pszName, RTLD_NOW | RTLD_LOCAL); }
 
+void RestrictLibrarySearch() {}
+
+std::string SystemLibraryDirectory() { return std::string(); }
+
+bool IsFullyQualifiedPath(const std::string& strPath) { return strPath.size() > 1 && strPath[0] == '/'; }
+
+std::string EnvironmentValue(const char* pszName) {
+    const char* psz = std::getenv(pszName);
+    return psz ? std::string(psz) : std::string();
+}
+
 void* GetModuleSymbol(void* hModule, const char* pszName) { return dlsym(hModule, pszName); }
 
 std::string ExecutableDirectory() {

@@ -5,7 +5,50 @@
 
 namespace platform {
 
-void* LoadLibraryModule(const char* pszName) { return reinterpret_cast<void*>(LoadLibraryA(pszName)); }
+void* LoadLibraryModule(const char* pszName) {
+    // With a full path, the altered search order looks for the library's own
+    // needs in its folder and the system's, not in the program's folder.
+    // The loader wants backslashes in a path.
+    std::string strName = pszName;
+    if (!IsFullyQualifiedPath(strName)) return reinterpret_cast<void*>(LoadLibraryA(pszName));
+    for (char& c : strName) c = c == '/' ? '\\' : c;
+    return reinterpret_cast<void*>(LoadLibraryExA(strName.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+void RestrictLibrarySearch() {
+    // Windows 7 without its loader update lacks SetDefaultDllDirectories;
+    // SetDllDirectoryA("") still takes the current folder out there.
+    using PfnSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+    HMODULE hKernel = GetModuleHandleA("kernel32.dll");
+    void* pfn = hKernel ? reinterpret_cast<void*>(GetProcAddress(hKernel, "SetDefaultDllDirectories")) : nullptr;
+    if (pfn) reinterpret_cast<PfnSetDefaultDllDirectories>(pfn)(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryA("");
+}
+
+std::string SystemLibraryDirectory() {
+    char path[MAX_PATH];
+    const UINT n = GetSystemDirectoryA(path, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? std::string() : std::string(path, n);
+}
+
+bool IsFullyQualifiedPath(const std::string& strPath) {
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    // "\\server\share\..." and "\\?\C:\..."
+    if (strPath.size() > 2 && separator(strPath[0]) && separator(strPath[1])) return true;
+    // "C:\..." but not "C:name" (relative to that drive's current folder)
+    const char c = strPath.empty() ? '\0' : strPath[0];
+    return strPath.size() > 3 && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && strPath[1] == ':' &&
+           separator(strPath[2]);
+}
+
+std::string EnvironmentValue(const char* pszName) {
+    const DWORD n = GetEnvironmentVariableA(pszName, nullptr, 0);
+    if (n == 0) return std::string();
+    std::string str(n, '\0');
+    const DWORD nCopied = GetEnvironmentVariableA(pszName, str.data(), n);
+    str.resize(nCopied < n ? nCopied : 0);
+    return str;
+}
 
 void* GetModuleSymbol(void* hModule, const char* pszName) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(hModule), pszName));

@@ -41,8 +41,11 @@ Slot g_slots[kSlotCount] = {
 LONG BindTapiEntry(const char* pszExport, void** ppSlot) {
     if (g_hLibrary == nullptr) {
         ++g_counters.nLoadAttempts;
-        const std::string name = g_bHaveOverride ? g_strLibraryOverride : DefaultTapiLibraryName();
-        void* h = platform::LoadLibraryModule(name.c_str());
+        const std::string name = g_bHaveOverride ? g_strLibraryOverride : ChosenTapiLibrary();
+        // A bare or relative name would be looked for in the program's or the
+        // current folder, where anybody may have dropped a TAPI32.DLL.
+        void* h = g_bHaveOverride || platform::IsFullyQualifiedPath(name) ? platform::LoadLibraryModule(name.c_str())
+                                                                         : nullptr;
         g_hLibrary = h ? h : kFailed;
     }
     if (g_hLibrary == kFailed) return LINEERR_OPERATIONUNAVAIL;
@@ -146,10 +149,16 @@ LONG lineShutdown(HLINEAPP hLineApp) { TAPI_CALL(kShutdown, PfnShutdown, hLineAp
 
 std::string DefaultTapiLibraryName() {
 #ifdef _WIN32
-    return "TAPI32.DLL";
+    const std::string strSystem = platform::SystemLibraryDirectory();
+    return strSystem.empty() ? std::string() : strSystem + "\\TAPI32.DLL";
 #else
     return platform::ExecutableDirectory() + "/libtapi32.so";
 #endif
+}
+
+std::string ChosenTapiLibrary() {
+    const std::string strChosen = platform::EnvironmentValue(kTapiLibraryVariable);
+    return strChosen.empty() ? DefaultTapiLibraryName() : strChosen;
 }
 
 void ResetEntryTableForTests(const char* libraryPath) {

@@ -39,9 +39,19 @@ LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, HLINE* lphLine, DWORD dwAPIVe
 LONG lineSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates);
 LONG lineShutdown(HLINEAPP hLineApp);
 
-// The library this build loads: "TAPI32.DLL" on Windows; elsewhere the
+// The library this build loads unless another is chosen: the system's own
+// TAPI32.DLL, by its full path in the system folder (never one that happens
+// to lie beside the program or in the current folder); elsewhere the
 // stand-in "libtapi32.so" beside the executable.
 std::string DefaultTapiLibraryName();
+
+// Names another TAPI library by its full path, for example the PBX simulator
+// of the demo. A value that is not a full path is refused: the load fails
+// and every entry answers LINEERR_OPERATIONUNAVAIL, as without TAPI.
+constexpr const char* kTapiLibraryVariable = "LINOSCOPE3_TAPI_DLL";
+
+// The library the entry table loads: the one the variable chooses, or the default.
+std::string ChosenTapiLibrary();
 
 // For tests only: forget every binding and load `libraryPath` (or the default
 // when null) at the next call, as a freshly started program would.

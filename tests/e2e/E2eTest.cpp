@@ -168,8 +168,9 @@ CJournalSummary Summarize(const std::vector<std::string>& journal) {
         if (std::regex_match(line, match, open)) summary.m_opened.push_back(match[1]);
         if (std::regex_match(line, match, close)) summary.m_closed.push_back(match[1]);
         if (std::regex_match(line, shutdown)) ++summary.m_nShutdownsClean;
+        // Call ends come as the PBX pleases; the last call of the program's is wanted.
+        if (line.rfind("callEnded ", 0) != 0) summary.m_strLast = line;
     }
-    if (!journal.empty()) summary.m_strLast = journal.back();
     return summary;
 }
 
@@ -436,6 +437,62 @@ TEST(EndToEnd, ReinitAnsweredNoEndsTheProgramWithEverythingClosed) {
          "{time},201 Reception,LINE_CALLSTATE,CONNECTED - ACTIVE",
          "{time},201 Reception,LINE_CALLINFO,CONNECTEDID,201,202,202,OUTBOUND,DIRECT,,,",
          "{time},REINIT"}));
+}
+
+// The message box the program asks a question with (its title is the frame's).
+HWND FindQuestion(const CProgramRun& run) {
+    for (HWND hWnd : TopLevelWindows(run.GetProcessId(), "Linoscope3")) {
+        char szClass[16] = "";
+        GetClassNameA(hWnd, szClass, sizeof szClass);
+        if (lstrcmpA(szClass, "#32770") == 0) return hWnd;
+    }
+    return nullptr;
+}
+
+// A TAPI32.DLL somebody dropped beside the program never runs inside it: the
+// program takes the system's TAPI (under the tests' Wine setting, which would
+// hand out a TAPI32.DLL beside a program, the system's cannot be loaded, so
+// start-up fails and asks to retry). The same file runs when the variable
+// chooses it by its full path.
+TEST(EndToEnd, ATapi32DllBesideTheProgramRunsOnlyWhenChosen) {
+    {
+        CProgramRun run("planted", "calls.json", ESimulator::Planted);
+        std::string strError;
+        ASSERT_TRUE(run.Launch(&strError)) << strError;
+        // Either the retry question (no usable TAPI) or the main window (a
+        // system TAPI without the simulated PBX's lines).
+        HWND hQuestion = nullptr;
+        std::vector<HWND> windows;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                hQuestion = FindQuestion(run);
+                windows = TopLevelWindows(run.GetProcessId(), "Linoscope3");
+                return hQuestion != nullptr || !windows.empty() || run.HasExited();
+            },
+            60000))
+            << run.DescribeWindows();
+        Sleep(1000);
+        EXPECT_FALSE(run.HasLoadedSimulator()) << run.GetSimulatorPath();
+        EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
+        if (hQuestion != nullptr) {
+            EXPECT_EQ(WindowText(GetDlgItem(hQuestion, 0xFFFF)), "Tapi Initizlize Error.\nRetry?");
+            PressButton(hQuestion, IDNO);
+        } else {
+            for (HWND hWnd : windows) PostMessageA(hWnd, WM_CLOSE, 0, 0);
+        }
+        EXPECT_TRUE(run.WaitForExit(60000)) << run.DescribeWindows();
+        EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
+    }
+    CProgramRun run("planted-chosen", "calls.json", ESimulator::PlantedAndChosen);
+    std::string strError;
+    ASSERT_TRUE(run.Start(&strError)) << strError;
+    run.Close();
+    DWORD dwExitCode = 1;
+    ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode));
+    EXPECT_EQ(dwExitCode, 0u);
+    CJournalSummary journal = Summarize(run.JournalLines());
+    EXPECT_EQ(journal.m_nInitialized, 1);
+    EXPECT_EQ(journal.m_nShutdownsClean, 1);
 }
 
 // ID_MAKECALL as a command to the main window with an extension selected:

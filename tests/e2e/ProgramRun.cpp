@@ -15,9 +15,10 @@ namespace {
 constexpr char kDesktopName[] = "Linoscope3E2E";
 constexpr char kDesktopSize[] = "1280x800";
 constexpr char kFrameTitle[] = "Linoscope3";
-// A first start of a Wine process on a loaded machine can take this long.
-constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD kRemoteCallTimeoutMs = 30000;
+// The variable that chooses the TAPI library, and the simulator's name when chosen.
+constexpr char kTapiLibraryVariable[] = "LINOSCOPE3_TAPI_DLL";
+constexpr char kChosenName[] = "PbxSimulator.dll";
 
 // The build hands its paths over as Unix paths; Wine shows / as drive Z:.
 std::string WindowsPath(std::string str) {
@@ -121,8 +122,12 @@ std::vector<std::string> ReadCrLfLines(const std::string& strPath) {
 
 // --- CProgramRun -------------------------------------------------------------------
 
-CProgramRun::CProgramRun(const std::string& strName, const std::string& strScenario)
-    : m_strName(strName), m_strScenario(strScenario), m_strFolder(WindowsPath(E2E_RUNS) + "\\" + strName) {}
+CProgramRun::CProgramRun(const std::string& strName, const std::string& strScenario, ESimulator eSimulator)
+    : m_strName(strName),
+      m_strScenario(strScenario),
+      m_strFolder(WindowsPath(E2E_RUNS) + "\\" + strName),
+      m_eSimulator(eSimulator),
+      m_strSimulator(m_strFolder + "\\" + (eSimulator == ESimulator::Chosen ? kChosenName : "TAPI32.DLL")) {}
 
 CProgramRun::~CProgramRun() {
     if (m_process.hProcess == nullptr) return;
@@ -137,7 +142,7 @@ CProgramRun::~CProgramRun() {
     CloseHandle(m_process.hProcess);
 }
 
-bool CProgramRun::Start(std::string* pError, bool bRealTimeClock) {
+bool CProgramRun::Launch(std::string* pError) {
     auto fail = [&](const std::string& strWhy) {
         *pError = strWhy;
         return false;
@@ -148,7 +153,7 @@ bool CProgramRun::Start(std::string* pError, bool bRealTimeClock) {
     const std::string strExe = m_strFolder + "\\Linoscope3.exe";
     const std::string strScenario = m_strFolder + "\\scenario.json";
     if (!CopyFileA(ProgramPath().c_str(), strExe.c_str(), FALSE)) return fail("cannot copy " + ProgramPath());
-    if (!CopyFileA(SimulatorPath().c_str(), (m_strFolder + "\\TAPI32.DLL").c_str(), FALSE)) {
+    if (!CopyFileA(SimulatorPath().c_str(), m_strSimulator.c_str(), FALSE)) {
         return fail("cannot copy " + SimulatorPath());
     }
     if (!CopyFileA(ScenarioPath(m_strScenario).c_str(), strScenario.c_str(), FALSE)) {
@@ -159,7 +164,9 @@ bool CProgramRun::Start(std::string* pError, bool bRealTimeClock) {
     // own, the clock stands still until the test moves it.
     SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", strScenario.c_str());
     SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", (m_strFolder + "\\journal.txt").c_str());
-    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", bRealTimeClock ? "0" : "1");
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", m_bRealTimeClock ? "0" : "1");
+    SetEnvironmentVariableA(kTapiLibraryVariable,
+                            m_eSimulator == ESimulator::Planted ? nullptr : m_strSimulator.c_str());
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -170,14 +177,24 @@ bool CProgramRun::Start(std::string* pError, bool bRealTimeClock) {
         m_process = PROCESS_INFORMATION{};
         return fail("cannot start " + strExe);
     }
-    if (!WaitUntil([this] { return HasExited() || FindWindows(); }, kStartTimeoutMs) || HasExited()) {
+    return true;
+}
+
+bool CProgramRun::Start(std::string* pError, bool bRealTimeClock) {
+    auto fail = [&](const std::string& strWhy) {
+        *pError = strWhy;
+        return false;
+    };
+    m_bRealTimeClock = bRealTimeClock;
+    if (!Launch(pError)) return false;
+    if (!WaitUntil([this] { return HasExited() || FindWindows(); }, m_dwStartTimeoutMs) || HasExited()) {
         Screenshot(m_strName + "-start-failed");
         return fail(std::string("the main window with its three trees did not show") + (HasExited() ? " (the program ended)" : "") + "; windows: " + DescribeWindows());
     }
     m_pfnAdvanceClock = FindSimulatorExport("simAdvanceClock");
     m_pfnPendingCount = FindSimulatorExport("simGetPendingCount");
     if (m_pfnAdvanceClock == nullptr || m_pfnPendingCount == nullptr) {
-        return fail("the program did not load the simulator from its folder");
+        return fail("the program did not load the simulator " + m_strSimulator);
     }
     // A PBX on its own clock keeps the program busy: no waiting for a quiet moment.
     if (bRealTimeClock) return true;
@@ -214,10 +231,10 @@ bool CProgramRun::FindWindows() {
     return false;
 }
 
-// The address of an export of the TAPI32.DLL that the program loaded from its
-// own folder, read from the module's export table in the program's memory.
+// The address of an export of the simulator's file in the run's folder, as
+// the program loaded it, read from the module's export table in its memory.
 void* CProgramRun::FindSimulatorExport(const char* pszName) const {
-    const std::string strWanted = m_strFolder + "\\TAPI32.DLL";
+    const std::string& strWanted = m_strSimulator;
     HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, m_process.dwProcessId);
     if (hSnapshot == INVALID_HANDLE_VALUE) return nullptr;
     BYTE* pBase = nullptr;

@@ -1,8 +1,8 @@
 // One run of the real Linoscope3.exe for an end-to-end test: a fresh folder
-// holding the program, the simulator as TAPI32.DLL and the test's scenario;
-// the program started there on the tests' own virtual desktop; the scenario
-// clock stepped from outside; the event log and the simulator's journal read
-// back. The program is ended with the object, whatever happened.
+// holding the program, the simulator and the test's scenario; the program
+// started there on the tests' own virtual desktop; the scenario clock stepped
+// from outside; the event log and the simulator's journal read back. The
+// program is ended with the object, whatever happened.
 #pragma once
 
 #include <windows.h>
@@ -29,10 +29,23 @@ std::string ShotPath(const std::string& strName);
 // it is returned with "<no CR LF>" appended, so a comparison shows it.
 std::vector<std::string> ReadCrLfLines(const std::string& strPath);
 
+// Where the simulator lies and how the program is to find it.
+enum class ESimulator {
+    // Beside the program under a name of its own, chosen through
+    // LINOSCOPE3_TAPI_DLL, as ./dev run and the demo's launcher do.
+    Chosen,
+    // Dropped beside the program as TAPI32.DLL and not chosen: the program
+    // must use the system's TAPI and leave the planted file alone.
+    Planted,
+    // The same planted file, chosen through the variable.
+    PlantedAndChosen,
+};
+
 class CProgramRun {
 public:
     // name: the run's folder under the build's e2e-runs; scenario: a file of tests/e2e/scenarios.
-    CProgramRun(const std::string& strName, const std::string& strScenario);
+    CProgramRun(const std::string& strName, const std::string& strScenario,
+                ESimulator eSimulator = ESimulator::Chosen);
     ~CProgramRun();
     CProgramRun(const CProgramRun&) = delete;
     CProgramRun& operator=(const CProgramRun&) = delete;
@@ -41,6 +54,13 @@ public:
     // (or running on wall time), and waits for the main window and its three
     // trees. FALSE (and why) on failure.
     bool Start(std::string* pError, bool bRealTimeClock = false);
+    // Only lays the folder out and starts the program, the clock held.
+    bool Launch(std::string* pError);
+    // How long Start waits for the window (a large PBX takes a while).
+    void SetStartTimeout(DWORD dwTimeoutMs) { m_dwStartTimeoutMs = dwTimeoutMs; }
+    // Whether the program has the simulator's file loaded.
+    bool HasLoadedSimulator() const { return FindSimulatorExport("simAdvanceClock") != nullptr; }
+    const std::string& GetSimulatorPath() const { return m_strSimulator; }
 
     DWORD GetProcessId() const { return m_process.dwProcessId; }
     HANDLE GetProcess() const { return m_process.hProcess; }
@@ -87,6 +107,10 @@ private:
     std::string m_strName;
     std::string m_strScenario;
     std::string m_strFolder;
+    ESimulator m_eSimulator;
+    bool m_bRealTimeClock = false;
+    DWORD m_dwStartTimeoutMs = 30000;
+    std::string m_strSimulator;
     PROCESS_INFORMATION m_process{};
     HWND m_hFrame = nullptr;
     HWND m_hTrees[3] = {};

@@ -8,9 +8,11 @@ SHOTS=$2
 shift 2
 : "${WINEPREFIX:?WINEPREFIX must point at the Wine prefix inside the build folder}"
 export WINEDEBUG=${WINEDEBUG:--all}
-# The simulator beside each program, not Wine's own tapi32. Wine takes this
-# from the Unix environment when it starts a process, never from the Windows
-# one the test program could hand down.
+# A TAPI32.DLL beside a program is preferred to Wine's own, as Windows would
+# prefer it: the test of a planted TAPI32.DLL needs that. (The programs under
+# test get the simulator by its full path.) Wine takes this from the Unix
+# environment when it starts a process, never from the Windows one the test
+# program could hand down.
 export WINEDLLOVERRIDES="tapi32=n"
 mkdir -p "$SHOTS"
 rm -f "$SHOTS"/*.bmp "$SHOTS"/*.png

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/Platform.h"
@@ -87,6 +88,61 @@ TEST(Platform, LocalTimeCanBeReplacedForTests) {
 TEST(Platform, LibrariesAndSymbols) {
     EXPECT_EQ(platform::LoadLibraryModule("no-such-library-anywhere.dll"), nullptr);
     EXPECT_FALSE(platform::ExecutableDirectory().empty());
+    EXPECT_TRUE(platform::IsFullyQualifiedPath(platform::ExecutableDirectory()));
 }
+
+// Only a path that cannot depend on the current folder or drive counts as a
+// full path: anything else could find a file someone dropped there.
+TEST(Platform, FullyQualifiedPaths) {
+    struct Case {
+        const char* pszPath;
+        bool bFull;
+    };
+#ifdef _WIN32
+    const Case cases[] = {
+        {"C:\\Windows\\system32\\TAPI32.DLL", true}, {"z:/build/sim/TAPI32.dll", true},
+        {"\\\\server\\share\\TAPI32.DLL", true},   {"\\\\?\\C:\\x.dll", true},
+        {"TAPI32.DLL", false},                         {".\\TAPI32.DLL", false},
+        {"..\\sim\\TAPI32.dll", false},                {"C:TAPI32.DLL", false},
+        {"\\TAPI32.DLL", false},                       {"C:\\", false},
+        {"/usr/lib/libtapi32.so", false},              {"", false},
+    };
+#else
+    const Case cases[] = {
+        {"/usr/lib/libtapi32.so", true}, {"//x.so", true},          {"libtapi32.so", false},
+        {"./libtapi32.so", false},       {"../lib/x.so", false},     {"C:\\TAPI32.DLL", false},
+        {"/", false},                    {"", false},
+    };
+#endif
+    for (const Case& c : cases) EXPECT_EQ(platform::IsFullyQualifiedPath(c.pszPath), c.bFull) << c.pszPath;
+}
+
+TEST(Platform, EnvironmentValues) {
+    const char* const pszName = "LINOSCOPE3_PLATFORM_TEST_VALUE";
+    const std::string strLong(3000, 'x');
+#ifdef _WIN32
+    SetEnvironmentVariableA(pszName, strLong.c_str());
+    EXPECT_EQ(platform::EnvironmentValue(pszName), strLong);
+    SetEnvironmentVariableA(pszName, nullptr);
+#else
+    setenv(pszName, strLong.c_str(), 1);
+    EXPECT_EQ(platform::EnvironmentValue(pszName), strLong);
+    unsetenv(pszName);
+#endif
+    EXPECT_EQ(platform::EnvironmentValue(pszName), "");
+}
+
+#ifdef _WIN32
+// Last in this file: it changes how the whole test process finds libraries.
+// The fake TAPI lies beside the test program; once the search is restricted
+// its bare name finds nothing there, while its full path still loads it.
+TEST(Platform, RestrictedSearchLeavesTheProgramsFolderOut) {
+    const std::string strName = FAKE_TAPI_NODROP_PATH;
+    ASSERT_EQ(GetModuleHandleA(strName.c_str()), nullptr);
+    platform::RestrictLibrarySearch();
+    EXPECT_EQ(platform::LoadLibraryModule(strName.c_str()), nullptr);
+    EXPECT_NE(platform::LoadLibraryModule((platform::ExecutableDirectory() + "\\" + strName).c_str()), nullptr);
+}
+#endif
 
 }  // namespace

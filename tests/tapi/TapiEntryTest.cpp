@@ -1,9 +1,33 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "fake_tapi/FakeTapi.h"
+#include "platform/Platform.h"
 #include "tapi/TapiEntry.h"
 
 namespace {
+
+void SetChosenLibrary(const std::string& strPath) {
+#ifdef _WIN32
+    SetEnvironmentVariableA(tapi::kTapiLibraryVariable, strPath.empty() ? nullptr : strPath.c_str());
+#else
+    if (strPath.empty()) {
+        unsetenv(tapi::kTapiLibraryVariable);
+    } else {
+        setenv(tapi::kTapiLibraryVariable, strPath.c_str(), 1);
+    }
+#endif
+}
+
+LONG Initialize() {
+    HLINEAPP hApp = 0;
+    DWORD dwNum = 0, dwApi = 0x00020000;
+    LINEINITIALIZEEXPARAMS params{};
+    params.dwTotalSize = sizeof(params);
+    return tapi::lineInitializeEx(&hApp, nullptr, nullptr, "Linoscope3", &dwNum, &dwApi, &params);
+}
 
 TEST(TapiEntry, MissingLibraryFailsEveryEntryAfterOneLoadAttempt) {
     tapi::ResetEntryTableForTests("no-such-tapi-library-here.dll");
@@ -18,6 +42,44 @@ TEST(TapiEntry, MissingLibraryFailsEveryEntryAfterOneLoadAttempt) {
     EXPECT_EQ(tapi::lineClose(5), LINEERR_OPERATIONUNAVAIL);
     EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);
     EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLookups, 0);
+    tapi::ResetEntryTableForTests(nullptr);
+}
+
+// The program loads the system's TAPI by its full path, or the library the
+// variable names by its full path; never one found by a bare or relative
+// name, which the program's folder or the current one could supply.
+TEST(TapiEntry, TheLibraryIsChosenByFullPathOnly) {
+    const std::string strDefault = tapi::DefaultTapiLibraryName();
+    EXPECT_TRUE(platform::IsFullyQualifiedPath(strDefault)) << strDefault;
+#ifdef _WIN32
+    EXPECT_EQ(strDefault, platform::SystemLibraryDirectory() + "\\TAPI32.DLL");
+#endif
+
+    // The fake lies beside the test program (Windows: only its file name is
+    // known, and a bare name would find it there).
+    const std::filesystem::path library(CFakeTapi::LibraryPath());
+    const std::string strFull = library.is_absolute()
+                                    ? library.string()
+                                    : (std::filesystem::path(platform::ExecutableDirectory()) / library).string();
+    const std::string strRelative =
+        library.is_absolute() ? std::filesystem::relative(library).string() : library.string();
+    struct Case {
+        std::string strChosen;
+        bool bLoads;
+    };
+    const Case cases[] = {{strFull, true}, {strRelative, false}, {library.filename().string(), false}};
+    for (const Case& c : cases) {
+        CFakeTapi fake;
+        SetChosenLibrary(c.strChosen);
+        tapi::ResetEntryTableForTests(nullptr);
+        EXPECT_EQ(tapi::ChosenTapiLibrary(), c.strChosen);
+        EXPECT_EQ(Initialize(), c.bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << c.strChosen;
+        EXPECT_EQ(fake.Count("lineInitializeEx"), c.bLoads ? 1u : 0u) << c.strChosen;
+        EXPECT_EQ(tapi::lineShutdown(1), c.bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << c.strChosen;
+        EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1) << c.strChosen;
+    }
+    SetChosenLibrary("");
+    EXPECT_EQ(tapi::ChosenTapiLibrary(), strDefault);
     tapi::ResetEntryTableForTests(nullptr);
 }
 

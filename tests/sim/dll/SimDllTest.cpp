@@ -359,17 +359,34 @@ TEST_F(SimDll, JournalShowsEveryLineClosedAndTapiShutDown)
     ASSERT_EQ(Start(TempFile("office.json", kOffice)), 0);
     HLINE hFirst = Open(0);
     HLINE hSecond = Open(6);
+    // A call that ends on a watched line is noted once, with its line.
+    ASSERT_EQ(m_pfnInject(R"({"event": "internal", "from": "201", "to": "202", "ring": 1, "talk": 1})"), 0);
+    for (int i = 0; i < 40; ++i) {
+        m_pfnAdvance(250);
+        Pump();
+    }
+    auto appNew = std::find_if(g_records.begin(), g_records.end(),
+                               [](const CRecord& r) { return r.dwMessage == LINE_APPNEWCALL; });
+    ASSERT_NE(appNew, g_records.end());
+    const auto hCall = static_cast<HCALL>(appNew->dwParam2);
+    ASSERT_EQ(StatesOf(hCall).back(), static_cast<DWORD_PTR>(LINECALLSTATE_IDLE));
+    EXPECT_EQ(tapi::lineDeallocateCall(hCall), 0);
     EXPECT_EQ(tapi::lineClose(hFirst), 0);
     EXPECT_EQ(tapi::lineClose(hSecond), 0);
     EXPECT_EQ(tapi::lineShutdown(m_hApp), 0);
     m_hApp = 0;
     std::string strText = ReadFile(strJournal);
-    char szLine[64];
+    char szLine[96];
     std::snprintf(szLine, sizeof szLine, "lineClose hLine=0x%08X device=0 -> 0\r\n", static_cast<unsigned>(hFirst));
     EXPECT_NE(strText.find(szLine), std::string::npos) << strText;
     std::snprintf(szLine, sizeof szLine, "lineClose hLine=0x%08X device=6 -> 0\r\n", static_cast<unsigned>(hSecond));
     EXPECT_NE(strText.find(szLine), std::string::npos) << strText;
     EXPECT_NE(strText.find("-> 0 linesStillOpen=0\r\n"), std::string::npos) << strText;
+    std::snprintf(szLine, sizeof szLine, "callEnded hCall=0x%08X hLine=0x%08X device=0\r\n",
+                  static_cast<unsigned>(hCall), static_cast<unsigned>(hFirst));
+    const size_t nEnd = strText.find(szLine);
+    EXPECT_NE(nEnd, std::string::npos) << strText;
+    EXPECT_EQ(strText.find("callEnded", nEnd + 1), std::string::npos) << strText;
 }
 
 // A PBX far busier than the application: what else the thread is asked waits
