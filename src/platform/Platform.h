@@ -51,10 +51,10 @@ void SleepMilliseconds(unsigned nMs);
 
 // One append to a file that lands whole or not at all. The file (created when
 // missing) is opened with other writers shut out while it is open (readers are
-// welcome) and its size noted. When a Write cannot put all its bytes into the
-// file (disk full, quota, a file-size limit), the file is cut back to the
-// noted size at once and every later Write fails; an append that is never
-// committed is cut back the same way when the object goes.
+// welcome). When a Write cannot put all its bytes into the file (disk full,
+// quota, a file-size limit), the file is cut back at once to its size before
+// the append and every later Write fails; an append that is never committed
+// is cut back the same way when the object goes.
 class CAppendFile {
 public:
     explicit CAppendFile(const std::string& path);
@@ -77,10 +77,11 @@ private:
 
     bool m_bOpen = false;
     bool m_bFailed = false;
-    unsigned long long m_ullStartSize = 0;
 #ifdef _WIN32
+    unsigned long long m_ullStartSize = 0;
     void* m_hFile = nullptr;
 #else
+    unsigned long long m_ullWritten = 0;
     int m_fd = -1;
 #endif
 };

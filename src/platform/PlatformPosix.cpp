@@ -97,17 +97,15 @@ CAppendFile::CAppendFile(const std::string& path) {
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
-    struct stat st {};
-    if (fcntl(m_fd, F_OFD_SETLK, &lock) != 0 || fstat(m_fd, &st) != 0) {
+    if (fcntl(m_fd, F_OFD_SETLK, &lock) != 0) {
         Close();  // also releases the lock
         return;
     }
-    m_ullStartSize = static_cast<unsigned long long>(st.st_size);
     m_bOpen = true;
 }
 
 CAppendFile::~CAppendFile() {
-    if (m_bOpen) CutBack();
+    if (m_bOpen && !m_bFailed) CutBack();
     Close();
 }
 
@@ -122,6 +120,7 @@ bool CAppendFile::Write(const char* pData, std::size_t cb) {
             return false;
         }
         written += static_cast<std::size_t>(n);
+        m_ullWritten += static_cast<unsigned long long>(n);
     }
     return true;
 }
@@ -135,8 +134,14 @@ bool CAppendFile::Commit() {
 
 void CAppendFile::CutBack() {
     m_bFailed = true;
-    // Shrinking needs no room, so it succeeds where the write did not.
-    const int nResult = ftruncate(m_fd, static_cast<off_t>(m_ullStartSize));
+    // No other writer appends while the lock is held, so the append began
+    // where the file now ends less what this object wrote. Shrinking needs no
+    // room: it succeeds where the write did not.
+    struct stat st {};
+    if (fstat(m_fd, &st) != 0) return;
+    const auto ullSize = static_cast<unsigned long long>(st.st_size);
+    const unsigned long long ullStart = ullSize > m_ullWritten ? ullSize - m_ullWritten : 0;
+    const int nResult = ftruncate(m_fd, static_cast<off_t>(ullStart));
     (void)nResult;
 }
 

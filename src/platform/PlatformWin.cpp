@@ -105,17 +105,19 @@ CAppendFile::CAppendFile(const std::string& path) {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
     m_hFile = h;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(h, &size) || !SetFilePointerEx(h, size, nullptr, FILE_BEGIN)) {
+    // The end, where the append begins and where a failed one is cut back to.
+    LARGE_INTEGER zero{};
+    LARGE_INTEGER end{};
+    if (!SetFilePointerEx(h, zero, &end, FILE_END)) {
         Close();
         return;
     }
-    m_ullStartSize = static_cast<unsigned long long>(size.QuadPart);
+    m_ullStartSize = static_cast<unsigned long long>(end.QuadPart);
     m_bOpen = true;
 }
 
 CAppendFile::~CAppendFile() {
-    if (m_bOpen) CutBack();
+    if (m_bOpen && !m_bFailed) CutBack();
     Close();
 }
 
