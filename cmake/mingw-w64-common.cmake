@@ -1,11 +1,12 @@
-# Cross-build for 64-bit Windows with MinGW-w64. The posix threading variant
-# is required: the win32 one lacks std::mutex, which GoogleTest needs.
+# Cross-build for Windows with MinGW-w64, shared by the 64-bit and 32-bit
+# toolchain files, which set LSC_MINGW_TRIPLE and CMAKE_SYSTEM_PROCESSOR first.
+# The posix threading variant is required: the win32 one lacks std::mutex,
+# which GoogleTest needs.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${LSC_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${LSC_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${LSC_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${LSC_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
