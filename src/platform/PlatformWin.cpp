@@ -29,9 +29,9 @@ bool ReadRangeValueInView(REGSAM samView, const char* pszName, DWORD* pdwValue) 
     DWORD value = 0;
     DWORD dwSize = sizeof(value);
     DWORD dwType = 0;
-    const bool bRead = RegQueryValueExA(hKey, pszName, nullptr, &dwType, reinterpret_cast<BYTE*>(&value), &dwSize) ==
-                           ERROR_SUCCESS &&
-                       dwType == REG_DWORD && dwSize == sizeof(value);
+    const bool bRead =
+        RegQueryValueExA(hKey, pszName, nullptr, &dwType, reinterpret_cast<BYTE*>(&value), &dwSize) == ERROR_SUCCESS &&
+        dwType == REG_DWORD && dwSize == sizeof(value);
     if (RegCloseKey(hKey) != ERROR_SUCCESS || !bRead) return false;
     *pdwValue = value;
     return true;

@@ -99,8 +99,8 @@ private:
         (void)strText;
         const REGSAM samView = view == ERegView::k32 ? KEY_WOW64_32KEY : view == ERegView::k64 ? KEY_WOW64_64KEY : 0;
         HKEY hKey = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, 0, nullptr, 0,
-                                  KEY_WRITE | samView, nullptr, &hKey, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, 0, nullptr, 0, KEY_WRITE | samView,
+                                  nullptr, &hKey, nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExA(hKey, pszName, 0, std::strcmp(pszType, "REG_SZ") == 0 ? REG_SZ : REG_DWORD,
                                  static_cast<const BYTE*>(pData), cb),
