@@ -1,6 +1,4 @@
 #ifdef _WIN32
-#include <cstring>
-
 #include "platform/Platform.h"
 
 namespace platform {
@@ -63,25 +61,37 @@ std::string ExecutableDirectory() {
     return slash == std::string::npos ? "." : s.substr(0, slash);
 }
 
+namespace {
+
+// One value of the classification key in one registry view: true when it is
+// there as a REG_DWORD and was stored. Closing the key must succeed too.
+bool ReadRangeValueInView(REGSAM samView, const char* pszName, DWORD* pdwValue) {
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRangesRegistryKey, 0, KEY_READ | samView, &hKey) != ERROR_SUCCESS)
+        return false;
+    DWORD value = 0;
+    DWORD dwSize = sizeof(value);
+    DWORD dwType = 0;
+    const bool bRead =
+        RegQueryValueExA(hKey, pszName, nullptr, &dwType, reinterpret_cast<BYTE*>(&value), &dwSize) == ERROR_SUCCESS &&
+        dwType == REG_DWORD && dwSize == sizeof(value);
+    if (RegCloseKey(hKey) != ERROR_SUCCESS || !bRead) return false;
+    *pdwValue = value;
+    return true;
+}
+
+}  // namespace
+
 int ReadRangeRegistryValue(const char* pszName, DWORD* pdwValue) {
     if (pszName == nullptr || *pszName == '\0' || pdwValue == nullptr) return -1;
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRangesRegistryKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return -1;
-    BYTE data[256] = {};
-    DWORD dwSize = sizeof(data);
-    DWORD dwType = 0;
-    if (RegQueryValueExA(hKey, pszName, nullptr, &dwType, data, &dwSize) != ERROR_SUCCESS) {
-        RegCloseKey(hKey);
-        return -1;
+    // The maker's set-up tools are 32-bit programs: on 64-bit Windows they
+    // write the key into the 32-bit view. Both builds look there first, then
+    // in the 64-bit view, so both sort the lines alike. On 32-bit Windows the
+    // two flags name the one registry there is.
+    for (REGSAM samView : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        if (ReadRangeValueInView(samView, pszName, pdwValue)) return 0;
     }
-    if (dwType != REG_DWORD) {
-        RegCloseKey(hKey);
-        return -1;
-    }
-    DWORD value = 0;
-    std::memcpy(&value, data, dwSize < 4 ? dwSize : 4);
-    *pdwValue = value;
-    return RegCloseKey(hKey) == ERROR_SUCCESS ? 0 : -1;
+    return -1;
 }
 
 namespace {

@@ -123,23 +123,31 @@ bool CRemoteTree::ClickItem(HTREEITEM hItem) const {
 
 // --- Windows and dialogs -----------------------------------------------------------
 
+namespace {
+
+struct CWindowSearch {
+    DWORD m_dwProcessId;
+    const char* m_pszTitle;
+    std::vector<HWND> m_found;
+};
+
+// A named WINAPI function: a lambda converts only to the default calling
+// convention, which is not the callbacks' on 32-bit Windows.
+BOOL CALLBACK CollectTopLevelWindow(HWND hWnd, LPARAM lParam) {
+    auto* pSearch = reinterpret_cast<CWindowSearch*>(lParam);
+    DWORD dwProcessId = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcessId);
+    if (dwProcessId != pSearch->m_dwProcessId || !IsWindowVisible(hWnd)) return TRUE;
+    if (pSearch->m_pszTitle != nullptr && WindowText(hWnd) != pSearch->m_pszTitle) return TRUE;
+    pSearch->m_found.push_back(hWnd);
+    return TRUE;
+}
+
+}  // namespace
+
 std::vector<HWND> TopLevelWindows(DWORD dwProcessId, const char* pszTitle) {
-    struct CSearch {
-        DWORD m_dwProcessId;
-        const char* m_pszTitle;
-        std::vector<HWND> m_found;
-    } search{dwProcessId, pszTitle, {}};
-    EnumWindows(
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            auto* pSearch = reinterpret_cast<CSearch*>(lParam);
-            DWORD dwProcessId = 0;
-            GetWindowThreadProcessId(hWnd, &dwProcessId);
-            if (dwProcessId != pSearch->m_dwProcessId || !IsWindowVisible(hWnd)) return TRUE;
-            if (pSearch->m_pszTitle != nullptr && WindowText(hWnd) != pSearch->m_pszTitle) return TRUE;
-            pSearch->m_found.push_back(hWnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    CWindowSearch search{dwProcessId, pszTitle, {}};
+    EnumWindows(CollectTopLevelWindow, reinterpret_cast<LPARAM>(&search));
     return search.m_found;
 }
 

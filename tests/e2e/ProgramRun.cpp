@@ -33,15 +33,15 @@ bool IsTreeView(HWND hWnd) {
     return lstrcmpiA(szClass, WC_TREEVIEWA) == 0;
 }
 
+// Named rather than a lambda: 32-bit callbacks are WINAPI functions.
+static BOOL CALLBACK CollectTreeView(HWND hWnd, LPARAM lParam) {
+    if (IsTreeView(hWnd)) reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+    return TRUE;
+}
+
 std::vector<HWND> TreeViewsOf(HWND hFrame) {
     std::vector<HWND> trees;
-    EnumChildWindows(
-        hFrame,
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            if (IsTreeView(hWnd)) reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&trees));
+    EnumChildWindows(hFrame, CollectTreeView, reinterpret_cast<LPARAM>(&trees));
     // Left to right, as a person reads the window.
     std::sort(trees.begin(), trees.end(), [](HWND a, HWND b) {
         RECT ra{}, rb{};

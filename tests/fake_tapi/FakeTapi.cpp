@@ -191,7 +191,9 @@ LONG CStructImage::FillInto(void* pDest) const {
     for (size_t pair : m_pairs) {
         if (pair + 8 <= m_cbFixed) std::memset(fixed.data() + pair, 0, 8);
     }
-    std::memcpy(pOut + 12, fixed.data() + 12, m_cbFixed - 12);
+    // Every fixed part is longer than the three size fields; the test keeps
+    // the 32-bit compiler from warning about a copy it cannot prove positive.
+    if (m_cbFixed > 12) std::memcpy(pOut + 12, fixed.data() + 12, m_cbFixed - 12);
     const DWORD dwUsed = static_cast<DWORD>(m_cbFixed);
     std::memcpy(pOut + 4, &dwNeeded, 4);
     std::memcpy(pOut + 8, &dwUsed, 4);

@@ -35,6 +35,42 @@ TEST(Platform, RangeValuesAreReadAfreshAndOnlyAsDwords) {
     EXPECT_EQ(v, 5u);
 }
 
+#ifdef _WIN32
+// The maker's 32-bit set-up tools write the key into the 32-bit view of
+// 64-bit Windows. Both builds look there first and then in the 64-bit view,
+// value by value: the first view holding a proper REG_DWORD gives it.
+TEST(Platform, RangeValuesComeFromThe32BitViewFirstThenThe64BitView) {
+    if (!CRangeValues::HasTwoViews()) GTEST_SKIP() << "32-bit Windows has one registry view";
+    CRangeValues values;
+    values.SetDword("CO_LOW", 0x11, ERegView::k32);
+    values.SetDword("CO_HIGH", 0x22, ERegView::k64);
+    values.SetDword("EXT_LOW", 0x33, ERegView::k32);
+    values.SetDword("EXT_LOW", 0x44, ERegView::k64);
+    values.SetString("EXT_HIGH", "5", ERegView::k32);
+    values.SetDword("EXT_HIGH", 0x55, ERegView::k64);
+    const struct {
+        const char* pszName;
+        int nResult;
+        DWORD dwValue;
+    } cases[] = {{"CO_LOW", 0, 0x11}, {"CO_HIGH", 0, 0x22}, {"EXT_LOW", 0, 0x33}, {"EXT_HIGH", 0, 0x55}};
+    for (const auto& c : cases) {
+        DWORD v = 0xDEAD;
+        EXPECT_EQ(platform::ReadRangeRegistryValue(c.pszName, &v), c.nResult) << c.pszName;
+        EXPECT_EQ(v, c.dwValue) << c.pszName;
+    }
+
+    // A REG_DWORD of the wrong length is no value, in either view.
+    const WORD wShort = 0x1234;
+    const BYTE longer[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    values.Clear();
+    values.SetDwordBytes("CO_LOW", &wShort, sizeof wShort, ERegView::k32);
+    values.SetDwordBytes("CO_LOW", longer, sizeof longer, ERegView::k64);
+    DWORD v = 0xDEAD;
+    EXPECT_EQ(platform::ReadRangeRegistryValue("CO_LOW", &v), -1);
+    EXPECT_EQ(v, 0xDEADu);
+}
+#endif
+
 TEST(Platform, AppendsLandWholeOrNotAtAllAndFailWhileAnotherWriterHoldsTheFile) {
     const std::string path = UniqueTempPath("lsc_append.csv").string();
     std::remove(path.c_str());

@@ -49,7 +49,13 @@ inline std::filesystem::path UniqueTempPath(const std::string& strBase) {
     return std::filesystem::temp_directory_path() / (strBase + "_" + std::to_string(ulPid));
 }
 
-// The classification key, empty while the object lives unless values are set.
+// Which registry view a value goes to under Windows: the test program's own
+// (the 32-bit view for a 32-bit program on 64-bit Windows), or one named.
+// Natively there is one values file, whatever the view.
+enum class ERegView { kOwn, k32, k64 };
+
+// The classification key, empty (in both views) while the object lives unless
+// values are set.
 class CRangeValues {
 public:
     CRangeValues() {
@@ -68,25 +74,41 @@ public:
     CRangeValues(const CRangeValues&) = delete;
     CRangeValues& operator=(const CRangeValues&) = delete;
 
-    void SetDword(const char* pszName, DWORD dwValue) { Set(pszName, "REG_DWORD", std::to_string(dwValue), &dwValue, 4); }
-    void SetString(const char* pszName, const char* pszText) {
-        Set(pszName, "REG_SZ", pszText, pszText, static_cast<DWORD>(std::strlen(pszText) + 1));
+    void SetDword(const char* pszName, DWORD dwValue, ERegView view = ERegView::kOwn) {
+        Set(pszName, "REG_DWORD", std::to_string(dwValue), &dwValue, 4, view);
     }
+    void SetString(const char* pszName, const char* pszText, ERegView view = ERegView::kOwn) {
+        Set(pszName, "REG_SZ", pszText, pszText, static_cast<DWORD>(std::strlen(pszText) + 1), view);
+    }
+#ifdef _WIN32
+    // A REG_DWORD value of cb bytes, as a careless tool can write one.
+    void SetDwordBytes(const char* pszName, const void* pData, DWORD cb, ERegView view = ERegView::kOwn) {
+        Set(pszName, "REG_DWORD", "", pData, cb, view);
+    }
+    // True when the program runs on 64-bit Windows, where the two views differ.
+    static bool HasTwoViews() {
+        BOOL bWow64 = FALSE;
+        return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64);
+    }
+#endif
     void Clear() {
 #ifdef _WIN32
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey);
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, KEY_WOW64_32KEY, 0);
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, KEY_WOW64_64KEY, 0);
 #else
         std::remove(m_path.c_str());
 #endif
     }
 
 private:
-    void Set(const char* pszName, const char* pszType, const std::string& strText, const void* pData, DWORD cb) {
+    void Set(const char* pszName, const char* pszType, const std::string& strText, const void* pData, DWORD cb,
+             ERegView view) {
 #ifdef _WIN32
         (void)strText;
+        const REGSAM samView = view == ERegView::k32 ? KEY_WOW64_32KEY : view == ERegView::k64 ? KEY_WOW64_64KEY : 0;
         HKEY hKey = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                  &hKey, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, 0, nullptr, 0, KEY_WRITE | samView,
+                                  nullptr, &hKey, nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExA(hKey, pszName, 0, std::strcmp(pszType, "REG_SZ") == 0 ? REG_SZ : REG_DWORD,
                                  static_cast<const BYTE*>(pData), cb),
@@ -95,6 +117,7 @@ private:
 #else
         (void)pData;
         (void)cb;
+        (void)view;
         std::ofstream(m_path, std::ios::app) << pszName << " " << pszType << " " << strText << "\n";
 #endif
     }

@@ -99,6 +99,10 @@ TEST(TapiEntry, MissingExportFailsOnlyThatEntryAndIsLookedUpOnce) {
     EXPECT_EQ(fake.m_calls.size(), 0u);
 }
 
+// A named CALLBACK function: a lambda has the default calling convention,
+// which on 32-bit Windows is not the callback's.
+void CALLBACK IgnoreCallback(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
+
 TEST(TapiEntry, BoundEntriesPassEveryParameterAndReturnTheResultUnchanged) {
     CFakeTapi fake;
     fake.m_dwNumDevs = 7;
@@ -108,8 +112,7 @@ TEST(TapiEntry, BoundEntriesPassEveryParameterAndReturnTheResultUnchanged) {
     LINEINITIALIZEEXPARAMS params{};
     params.dwTotalSize = sizeof(params);
     params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-    auto cb = [](DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {};
-    ASSERT_EQ(tapi::lineInitializeEx(&hApp, nullptr, cb, "Linoscope3", &dwNum, &dwApi, &params), 0);
+    ASSERT_EQ(tapi::lineInitializeEx(&hApp, nullptr, IgnoreCallback, "Linoscope3", &dwNum, &dwApi, &params), 0);
     EXPECT_EQ(hApp, 0xABCDu);
     EXPECT_EQ(dwNum, 7u);
     EXPECT_EQ(fake.m_initParams.dwTotalSize, sizeof(LINEINITIALIZEEXPARAMS));

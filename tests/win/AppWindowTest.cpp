@@ -882,6 +882,15 @@ TEST_F(AppWindowTest, EachFailedStartAsksAndNoEndsTheProgram) {
     EXPECT_EQ(m_pApp->GetDocument()->m_pMonitor, nullptr);
 }
 
+// Calls g_onPaneDestroy when the subclassed pane is destroyed. A named
+// CALLBACK function: a lambda has the default calling convention, which on
+// 32-bit Windows is not a subclass procedure's.
+std::function<void()> g_onPaneDestroy;
+LRESULT CALLBACK NotifyPaneDestroy(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    if (uMsg == WM_DESTROY && g_onPaneDestroy) g_onPaneDestroy();
+    return DefSubclassProc(hWnd, uMsg, wParam, lParam);
+}
+
 TEST_F(AppWindowTest, ExitDestroysTheViewsBeforeTheMonitor) {
     AddScene();
     const HLINE hExt201 = CFakeTapi::LineHandleFor(0);
@@ -894,17 +903,8 @@ TEST_F(AppWindowTest, ExitDestroysTheViewsBeforeTheMonitor) {
 
     // Watch the EXT view's destruction: the monitor must still be there.
     bool bMonitorAliveAtDestroy = false;
-    static std::function<void()> s_onDestroy;
-    s_onDestroy = [&] {
-        bMonitorAliveAtDestroy = m_pApp->GetDocument()->m_pMonitor != nullptr;
-    };
-    SetWindowSubclass(
-        Pane(1),
-        [](HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) -> LRESULT {
-            if (uMsg == WM_DESTROY) s_onDestroy();
-            return DefSubclassProc(hWnd, uMsg, wParam, lParam);
-        },
-        1, 0);
+    g_onPaneDestroy = [&] { bMonitorAliveAtDestroy = m_pApp->GetDocument()->m_pMonitor != nullptr; };
+    SetWindowSubclass(Pane(1), NotifyPaneDestroy, 1, 0);
     m_fake.ClearCalls();
     PostMessageA(Frame(), WM_COMMAND, ID_APP_EXIT, 0);
     const bool bQuit = PumpUntilQuit();

@@ -83,19 +83,18 @@ void CALLBACK CDialogAnswerer::OnTimer(HWND, UINT, UINT_PTR nTimer, DWORD) {
     }
 }
 
+// Named rather than a lambda: 32-bit callbacks are WINAPI functions.
+static BOOL CALLBACK CollectDialog(HWND hWnd, LPARAM lParam) {
+    if (IsWindowVisible(hWnd) && ClassOf(hWnd) == "#32770")
+        reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+    return TRUE;
+}
+
 void CDialogAnswerer::Poll() {
     // Forget dialogs that are gone: their handles may come back for new ones.
     std::erase_if(m_handled, [](HWND hWnd) { return !IsWindow(hWnd) || !IsWindowVisible(hWnd); });
     std::vector<HWND> dialogs;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            if (IsWindowVisible(hWnd) && ClassOf(hWnd) == "#32770") {
-                reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&dialogs));
+    EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
     for (HWND hDlg : dialogs) {
         if (m_handled.count(hDlg) != 0 || !m_match(hDlg)) continue;
         m_handled.insert(hDlg);
