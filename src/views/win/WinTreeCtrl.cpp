@@ -40,6 +40,12 @@ DWORD_PTR CWinTreeCtrl::GetItemData(HTREEITEM hItem) const {
 
 BOOL CWinTreeCtrl::SetItemText(HTREEITEM hItem, const std::string& strText) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
+    // Setting a text makes the control measure it again, and an item in the
+    // expanded part of the tree then also has the control walk every such
+    // item for its scroll bars: costly in a tree of many open calls. Most
+    // refreshes of a call's details leave a text as it was, so those are
+    // answered here. (An item that is gone reads as empty.)
+    if (!strText.empty() && GetItemText(hItem) == strText) return TRUE;
     TVITEMA item{};
     item.mask = TVIF_TEXT;
     item.hItem = hItem;
