@@ -10,6 +10,39 @@ constexpr int kMaxItemText = 1024;
 
 }  // namespace
 
+LRESULT CWinTreeCtrl::Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
+    ++m_nSending;
+    const LRESULT lResult = SendMessageA(m_hWnd, uMsg, wParam, lParam);
+    --m_nSending;
+    return lResult;
+}
+
+void CWinTreeCtrl::BeginChanges() const {
+    if (m_bChanging || m_hWnd == nullptr) return;
+    m_bChanging = true;
+    // The control stops laying out and painting; the window manager's part
+    // (hidden from drawing, so the scroll bars the control keeps setting are
+    // not drawn either) comes from the default handling, which the control
+    // does not pass the message on to.
+    Send(WM_SETREDRAW, FALSE, 0);
+    DefWindowProcA(m_hWnd, WM_SETREDRAW, FALSE, 0);
+    PostMessageA(m_hWnd, kEndChanges, 0, 0);
+}
+
+void CWinTreeCtrl::EndChanges() const {
+    if (!m_bChanging) return;
+    m_bChanging = false;
+    if (m_hWnd == nullptr) return;
+    // Visible again first, so that the control's own repaint is not lost.
+    DefWindowProcA(m_hWnd, WM_SETREDRAW, TRUE, 0);
+    Send(WM_SETREDRAW, TRUE, 0);
+    if (m_hPendingVisible != nullptr) {
+        const HTREEITEM hItem = m_hPendingVisible;
+        m_hPendingVisible = nullptr;
+        Send(TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem));
+    }
+}
+
 HTREEITEM CWinTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hParent) {
     if (m_hWnd == nullptr) return nullptr;
     TVINSERTSTRUCTA insert{};
@@ -17,7 +50,8 @@ HTREEITEM CWinTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hParent
     insert.hInsertAfter = TVI_LAST;
     insert.item.mask = TVIF_TEXT;
     insert.item.pszText = const_cast<LPSTR>(strText.c_str());
-    return reinterpret_cast<HTREEITEM>(SendMessageA(m_hWnd, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    BeginChanges();
+    return reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
 BOOL CWinTreeCtrl::SetItemData(HTREEITEM hItem, DWORD_PTR dwData) {
@@ -26,7 +60,7 @@ BOOL CWinTreeCtrl::SetItemData(HTREEITEM hItem, DWORD_PTR dwData) {
     item.mask = TVIF_PARAM;
     item.hItem = hItem;
     item.lParam = static_cast<LPARAM>(dwData);
-    return SendMessageA(m_hWnd, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    return Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 DWORD_PTR CWinTreeCtrl::GetItemData(HTREEITEM hItem) const {
@@ -34,7 +68,7 @@ DWORD_PTR CWinTreeCtrl::GetItemData(HTREEITEM hItem) const {
     TVITEMA item{};
     item.mask = TVIF_PARAM;
     item.hItem = hItem;
-    if (!SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return 0;
+    if (!Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return 0;
     return static_cast<DWORD_PTR>(item.lParam);
 }
 
@@ -50,7 +84,8 @@ BOOL CWinTreeCtrl::SetItemText(HTREEITEM hItem, const std::string& strText) {
     item.mask = TVIF_TEXT;
     item.hItem = hItem;
     item.pszText = const_cast<LPSTR>(strText.c_str());
-    return SendMessageA(m_hWnd, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    BeginChanges();
+    return Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 std::string CWinTreeCtrl::GetItemText(HTREEITEM hItem) const {
@@ -61,7 +96,7 @@ std::string CWinTreeCtrl::GetItemText(HTREEITEM hItem) const {
     item.hItem = hItem;
     item.pszText = buffer.data();
     item.cchTextMax = kMaxItemText;
-    if (!SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return std::string();
+    if (!Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return std::string();
     // The control may point pszText at its own copy instead of filling ours.
     const char* pszText = item.pszText != nullptr ? item.pszText : buffer.data();
     buffer.back() = '\0';
@@ -74,49 +109,70 @@ BOOL CWinTreeCtrl::ItemHasChildren(HTREEITEM hItem) const {
 
 HTREEITEM CWinTreeCtrl::GetNextItem(HTREEITEM hItem, UINT nCode) const {
     if (m_hWnd == nullptr) return nullptr;
-    return reinterpret_cast<HTREEITEM>(
-        SendMessageA(m_hWnd, TVM_GETNEXTITEM, nCode, reinterpret_cast<LPARAM>(hItem)));
+    return reinterpret_cast<HTREEITEM>(Send(TVM_GETNEXTITEM, nCode, reinterpret_cast<LPARAM>(hItem)));
 }
 
 BOOL CWinTreeCtrl::SelectItem(HTREEITEM hItem) {
     if (m_hWnd == nullptr) return FALSE;
-    return SendMessageA(m_hWnd, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(hItem)) != 0;
+    EndChanges();
+    return Send(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
 HTREEITEM CWinTreeCtrl::HitTest(int x, int y) const {
     if (m_hWnd == nullptr) return nullptr;
+    EndChanges();
     TVHITTESTINFO info{};
     info.pt.x = x;
     info.pt.y = y;
-    return reinterpret_cast<HTREEITEM>(SendMessageA(m_hWnd, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&info)));
+    return reinterpret_cast<HTREEITEM>(Send(TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&info)));
 }
 
 BOOL CWinTreeCtrl::Expand(HTREEITEM hItem, UINT nCode) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
     if (!m_bFollowEvents && (nCode & (TVE_COLLAPSE | TVE_EXPAND)) == TVE_EXPAND) return TRUE;
-    return SendMessageA(m_hWnd, TVM_EXPAND, nCode, reinterpret_cast<LPARAM>(hItem)) != 0;
+    // Opening what is open already (a line for its next call) would still
+    // have the control lay the tree out again.
+    if (nCode == TVE_EXPAND &&
+        (Send(TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(hItem), TVIS_EXPANDED) & TVIS_EXPANDED) != 0) {
+        return TRUE;
+    }
+    BeginChanges();
+    return Send(TVM_EXPAND, nCode, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
 BOOL CWinTreeCtrl::EnsureVisible(HTREEITEM hItem) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
     if (!m_bFollowEvents) return TRUE;
-    SendMessageA(m_hWnd, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem));
-    // The message answers whether it had to expand something; either way the
-    // item is in view now.
+    // Scrolled to when the run of changes ends: in view from the next
+    // painting on.
+    BeginChanges();
+    m_hPendingVisible = hItem;
     return TRUE;
 }
 
 BOOL CWinTreeCtrl::SortChildren(HTREEITEM hItem) {
     if (m_hWnd == nullptr) return FALSE;
-    return SendMessageA(m_hWnd, TVM_SORTCHILDREN, FALSE, reinterpret_cast<LPARAM>(hItem)) != 0;
+    BeginChanges();
+    return Send(TVM_SORTCHILDREN, FALSE, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
 BOOL CWinTreeCtrl::DeleteItem(HTREEITEM hItem) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
-    return SendMessageA(m_hWnd, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)) != 0;
+    // The item waiting to come into view may go with this one: its place
+    // (the deleted item's parent) comes into view instead.
+    if (m_hPendingVisible != nullptr) {
+        for (HTREEITEM h = m_hPendingVisible; h != nullptr; h = GetParentItem(h)) {
+            if (h == hItem || hItem == TVI_ROOT) {
+                m_hPendingVisible = hItem == TVI_ROOT ? nullptr : GetParentItem(hItem);
+                break;
+            }
+        }
+    }
+    BeginChanges();
+    return Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
 UINT CWinTreeCtrl::GetCount() const {
     if (m_hWnd == nullptr) return 0;
-    return static_cast<UINT>(SendMessageA(m_hWnd, TVM_GETCOUNT, 0, 0));
+    return static_cast<UINT>(Send(TVM_GETCOUNT, 0, 0));
 }

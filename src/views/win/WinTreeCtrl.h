@@ -10,7 +10,11 @@ public:
     CWinTreeCtrl() = default;
     explicit CWinTreeCtrl(HWND hWnd) : m_hWnd(hWnd) {}
 
-    void SetHwnd(HWND hWnd) { m_hWnd = hWnd; }
+    void SetHwnd(HWND hWnd) {
+        m_hWnd = hWnd;
+        m_bChanging = false;
+        m_hPendingVisible = nullptr;
+    }
     HWND GetHwnd() const { return m_hWnd; }
 
     // Following events (the default), a change brings its item into view and
@@ -34,7 +38,28 @@ public:
     BOOL DeleteItem(HTREEITEM hItem) override;
     UINT GetCount() const override;
 
+    // Changes come in runs (a busy PBX sends hundreds of events between two
+    // paintings), and for every insertion, deletion, expansion or new text
+    // in the open part of the tree the control would lay out the whole open
+    // tree again, update its scroll bars and repaint. So the first change of
+    // a run turns the control's redrawing off and posts kEndChanges to its
+    // window; the run ends there, or earlier at anything that needs the
+    // layout: painting, input, another program's question (the view's window
+    // procedure calls EndChanges for every message not sent from here), a
+    // hit test or a selection. The item last brought into view during the
+    // run is scrolled to then, once.
+    static constexpr UINT kEndChanges = WM_APP + 0x31;
+    void EndChanges() const;
+    // Whether the message the control is handling now was sent from here.
+    bool IsSending() const { return m_nSending > 0; }
+
 private:
+    void BeginChanges() const;
+    LRESULT Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const;
+
     HWND m_hWnd = nullptr;
     bool m_bFollowEvents = true;
+    mutable bool m_bChanging = false;
+    mutable HTREEITEM m_hPendingVisible = nullptr;
+    mutable int m_nSending = 0;
 };
