@@ -1,5 +1,6 @@
 #include "views/win/WinTreeCtrl.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -51,7 +52,10 @@ HTREEITEM CWinTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hParent
     insert.item.mask = TVIF_TEXT;
     insert.item.pszText = const_cast<LPSTR>(strText.c_str());
     BeginChanges();
-    return reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    const auto hItem = reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    // A handle the control hands out again replaces what was known of it.
+    if (hItem != nullptr) m_texts[hItem] = {strText, hParent == TVI_ROOT ? nullptr : hParent};
+    return hItem;
 }
 
 BOOL CWinTreeCtrl::SetItemData(HTREEITEM hItem, DWORD_PTR dwData) {
@@ -79,13 +83,19 @@ BOOL CWinTreeCtrl::SetItemText(HTREEITEM hItem, const std::string& strText) {
     // item for its scroll bars: costly in a tree of many open calls. Most
     // refreshes of a call's details leave a text as it was, so those are
     // answered here. (An item that is gone reads as empty.)
-    if (!strText.empty() && GetItemText(hItem) == strText) return TRUE;
+    const auto itKnown = m_texts.find(hItem);
+    if (itKnown != m_texts.end() ? itKnown->second.strText == strText
+                                 : !strText.empty() && GetItemText(hItem) == strText) {
+        return TRUE;
+    }
     TVITEMA item{};
     item.mask = TVIF_TEXT;
     item.hItem = hItem;
     item.pszText = const_cast<LPSTR>(strText.c_str());
     BeginChanges();
-    return Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    if (Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) == 0) return FALSE;
+    if (itKnown != m_texts.end()) itKnown->second.strText = strText;
+    return TRUE;
 }
 
 std::string CWinTreeCtrl::GetItemText(HTREEITEM hItem) const {
@@ -169,7 +179,32 @@ BOOL CWinTreeCtrl::DeleteItem(HTREEITEM hItem) {
         }
     }
     BeginChanges();
-    return Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)) != 0;
+    if (Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)) == 0) return FALSE;
+    ForgetSubtree(hItem);
+    return TRUE;
+}
+
+void CWinTreeCtrl::ForgetSubtree(HTREEITEM hItem) {
+    if (hItem == TVI_ROOT) {
+        m_texts.clear();
+        return;
+    }
+    // Its children went with it, and theirs: a few passes over what is known
+    // (the trees are three levels deep).
+    std::vector<HTREEITEM> gone{hItem};
+    m_texts.erase(hItem);
+    while (!gone.empty()) {
+        std::vector<HTREEITEM> next;
+        for (auto it = m_texts.begin(); it != m_texts.end();) {
+            if (std::find(gone.begin(), gone.end(), it->second.hParent) != gone.end()) {
+                next.push_back(it->first);
+                it = m_texts.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        gone.swap(next);
+    }
 }
 
 UINT CWinTreeCtrl::GetCount() const {

@@ -3,6 +3,9 @@
 // to it, and does nothing once the control is gone.
 #pragma once
 
+#include <string>
+#include <unordered_map>
+
 #include "views/TreeCtrl.h"
 
 class CWinTreeCtrl : public CTreeCtrl {
@@ -14,6 +17,7 @@ public:
         m_hWnd = hWnd;
         m_bChanging = false;
         m_hPendingVisible = nullptr;
+        m_texts.clear();
     }
     HWND GetHwnd() const { return m_hWnd; }
 
@@ -62,4 +66,13 @@ private:
     mutable bool m_bChanging = false;
     mutable HTREEITEM m_hPendingVisible = nullptr;
     mutable int m_nSending = 0;
+    // The text and parent of every item this object inserted, while it lives:
+    // a text that is already there is not set again, without asking the
+    // control (every message to it costs a trip through the window system).
+    struct CKnownItem {
+        std::string strText;
+        HTREEITEM hParent = nullptr;
+    };
+    std::unordered_map<HTREEITEM, CKnownItem> m_texts;
+    void ForgetSubtree(HTREEITEM hItem);
 };
