@@ -21,11 +21,9 @@ LRESULT CWinTreeCtrl::Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
 void CWinTreeCtrl::BeginChanges() const {
     if (m_bChanging || m_hWnd == nullptr) return;
     m_bChanging = true;
-    // The control stops laying out and painting; the window manager's part
-    // (hidden from drawing, so the scroll bars the control keeps setting are
-    // not drawn either) comes from the default handling, which the control
-    // does not pass the message on to.
-    Send(WM_SETREDRAW, FALSE, 0);
+    // The control's own WM_SETREDRAW would also stop its layout, and lay
+    // out the whole tree again at the end of every run; the default one only
+    // keeps the window (and its scroll bars) from being drawn.
     DefWindowProcA(m_hWnd, WM_SETREDRAW, FALSE, 0);
     PostMessageA(m_hWnd, kEndChanges, 0, 0);
 }
@@ -34,9 +32,9 @@ void CWinTreeCtrl::EndChanges() const {
     if (!m_bChanging) return;
     m_bChanging = false;
     if (m_hWnd == nullptr) return;
-    // Visible again first, so that the control's own repaint is not lost.
+    // What the control asked to repaint meanwhile was dropped: all of it.
     DefWindowProcA(m_hWnd, WM_SETREDRAW, TRUE, 0);
-    Send(WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(m_hWnd, nullptr, FALSE);
     if (m_hPendingVisible != nullptr) {
         const HTREEITEM hItem = m_hPendingVisible;
         m_hPendingVisible = nullptr;

@@ -44,14 +44,16 @@ public:
 
     // Changes come in runs (a busy PBX sends hundreds of events between two
     // paintings), and for every insertion, deletion, expansion or new text
-    // in the open part of the tree the control would lay out the whole open
-    // tree again, update its scroll bars and repaint. So the first change of
-    // a run turns the control's redrawing off and posts kEndChanges to its
-    // window; the run ends there, or earlier at anything that needs the
-    // layout: painting, input, another program's question (the view's window
-    // procedure calls EndChanges for every message not sent from here), a
-    // hit test or a selection. The item last brought into view during the
-    // run is scrolled to then, once.
+    // in the open part of the tree the control sets its scroll bars, which
+    // the window system draws at once, and repaints. So the first change of
+    // a run takes the window out of drawing (the default WM_SETREDRAW; the
+    // control keeps its layout up to date) and posts kEndChanges to it; the
+    // run ends there, or earlier at anything else that reaches the window:
+    // painting, input, another program's question (the view's window
+    // procedure calls EndChanges for every message not sent from here), and
+    // before a hit test or a selection. The window is then drawn again as a
+    // whole, and the item last brought into view during the run is scrolled
+    // to, once.
     static constexpr UINT kEndChanges = WM_APP + 0x31;
     void EndChanges() const;
     // Whether the message the control is handling now was sent from here.
