@@ -148,7 +148,12 @@ BOOL CLineView::OnCommand(UINT nId) {
 }
 
 LRESULT CLineView::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    // A run of changes ends before anything but the changes themselves: what
+    // is painted, clicked or asked for is the tree as it is now.
+    if (!m_tree.IsSending()) m_tree.EndChanges();
     switch (uMsg) {
+        case CWinTreeCtrl::kEndChanges:
+            return 0;
         case WM_RBUTTONDOWN:
             OnRButtonDown(wParam, lParam);
             return 0;

@@ -1,5 +1,6 @@
 #include "views/win/WinTreeCtrl.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -10,6 +11,37 @@ constexpr int kMaxItemText = 1024;
 
 }  // namespace
 
+LRESULT CWinTreeCtrl::Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
+    ++m_nSending;
+    const LRESULT lResult = SendMessageA(m_hWnd, uMsg, wParam, lParam);
+    --m_nSending;
+    return lResult;
+}
+
+void CWinTreeCtrl::BeginChanges() const {
+    if (m_bChanging || m_hWnd == nullptr) return;
+    m_bChanging = true;
+    // The control's own WM_SETREDRAW would also stop its layout, and lay
+    // out the whole tree again at the end of every run; the default one only
+    // keeps the window (and its scroll bars) from being drawn.
+    DefWindowProcA(m_hWnd, WM_SETREDRAW, FALSE, 0);
+    PostMessageA(m_hWnd, kEndChanges, 0, 0);
+}
+
+void CWinTreeCtrl::EndChanges() const {
+    if (!m_bChanging) return;
+    m_bChanging = false;
+    if (m_hWnd == nullptr) return;
+    // What the control asked to repaint meanwhile was dropped: all of it.
+    DefWindowProcA(m_hWnd, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(m_hWnd, nullptr, FALSE);
+    if (m_hPendingVisible != nullptr) {
+        const HTREEITEM hItem = m_hPendingVisible;
+        m_hPendingVisible = nullptr;
+        Send(TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem));
+    }
+}
+
 HTREEITEM CWinTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hParent) {
     if (m_hWnd == nullptr) return nullptr;
     TVINSERTSTRUCTA insert{};
@@ -17,7 +49,11 @@ HTREEITEM CWinTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hParent
     insert.hInsertAfter = TVI_LAST;
     insert.item.mask = TVIF_TEXT;
     insert.item.pszText = const_cast<LPSTR>(strText.c_str());
-    return reinterpret_cast<HTREEITEM>(SendMessageA(m_hWnd, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    BeginChanges();
+    const auto hItem = reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    // A handle the control hands out again replaces what was known of it.
+    if (hItem != nullptr) m_texts[hItem] = {strText, hParent == TVI_ROOT ? nullptr : hParent};
+    return hItem;
 }
 
 BOOL CWinTreeCtrl::SetItemData(HTREEITEM hItem, DWORD_PTR dwData) {
@@ -26,7 +62,7 @@ BOOL CWinTreeCtrl::SetItemData(HTREEITEM hItem, DWORD_PTR dwData) {
     item.mask = TVIF_PARAM;
     item.hItem = hItem;
     item.lParam = static_cast<LPARAM>(dwData);
-    return SendMessageA(m_hWnd, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    return Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 DWORD_PTR CWinTreeCtrl::GetItemData(HTREEITEM hItem) const {
@@ -34,17 +70,30 @@ DWORD_PTR CWinTreeCtrl::GetItemData(HTREEITEM hItem) const {
     TVITEMA item{};
     item.mask = TVIF_PARAM;
     item.hItem = hItem;
-    if (!SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return 0;
+    if (!Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return 0;
     return static_cast<DWORD_PTR>(item.lParam);
 }
 
 BOOL CWinTreeCtrl::SetItemText(HTREEITEM hItem, const std::string& strText) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
+    // Setting a text makes the control measure it again, and an item in the
+    // expanded part of the tree then also has the control walk every such
+    // item for its scroll bars: costly in a tree of many open calls. Most
+    // refreshes of a call's details leave a text as it was, so those are
+    // answered here. (An item that is gone reads as empty.)
+    const auto itKnown = m_texts.find(hItem);
+    if (itKnown != m_texts.end() ? itKnown->second.strText == strText
+                                 : !strText.empty() && GetItemText(hItem) == strText) {
+        return TRUE;
+    }
     TVITEMA item{};
     item.mask = TVIF_TEXT;
     item.hItem = hItem;
     item.pszText = const_cast<LPSTR>(strText.c_str());
-    return SendMessageA(m_hWnd, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    BeginChanges();
+    if (Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) == 0) return FALSE;
+    if (itKnown != m_texts.end()) itKnown->second.strText = strText;
+    return TRUE;
 }
 
 std::string CWinTreeCtrl::GetItemText(HTREEITEM hItem) const {
@@ -55,7 +104,7 @@ std::string CWinTreeCtrl::GetItemText(HTREEITEM hItem) const {
     item.hItem = hItem;
     item.pszText = buffer.data();
     item.cchTextMax = kMaxItemText;
-    if (!SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return std::string();
+    if (!Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return std::string();
     // The control may point pszText at its own copy instead of filling ours.
     const char* pszText = item.pszText != nullptr ? item.pszText : buffer.data();
     buffer.back() = '\0';
@@ -68,49 +117,95 @@ BOOL CWinTreeCtrl::ItemHasChildren(HTREEITEM hItem) const {
 
 HTREEITEM CWinTreeCtrl::GetNextItem(HTREEITEM hItem, UINT nCode) const {
     if (m_hWnd == nullptr) return nullptr;
-    return reinterpret_cast<HTREEITEM>(
-        SendMessageA(m_hWnd, TVM_GETNEXTITEM, nCode, reinterpret_cast<LPARAM>(hItem)));
+    return reinterpret_cast<HTREEITEM>(Send(TVM_GETNEXTITEM, nCode, reinterpret_cast<LPARAM>(hItem)));
 }
 
 BOOL CWinTreeCtrl::SelectItem(HTREEITEM hItem) {
     if (m_hWnd == nullptr) return FALSE;
-    return SendMessageA(m_hWnd, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(hItem)) != 0;
+    EndChanges();
+    return Send(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
 HTREEITEM CWinTreeCtrl::HitTest(int x, int y) const {
     if (m_hWnd == nullptr) return nullptr;
+    EndChanges();
     TVHITTESTINFO info{};
     info.pt.x = x;
     info.pt.y = y;
-    return reinterpret_cast<HTREEITEM>(SendMessageA(m_hWnd, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&info)));
+    return reinterpret_cast<HTREEITEM>(Send(TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&info)));
 }
 
 BOOL CWinTreeCtrl::Expand(HTREEITEM hItem, UINT nCode) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
     if (!m_bFollowEvents && (nCode & (TVE_COLLAPSE | TVE_EXPAND)) == TVE_EXPAND) return TRUE;
-    return SendMessageA(m_hWnd, TVM_EXPAND, nCode, reinterpret_cast<LPARAM>(hItem)) != 0;
+    // Opening what is open already (a line for its next call) would still
+    // have the control lay the tree out again.
+    if (nCode == TVE_EXPAND &&
+        (Send(TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(hItem), TVIS_EXPANDED) & TVIS_EXPANDED) != 0) {
+        return TRUE;
+    }
+    BeginChanges();
+    return Send(TVM_EXPAND, nCode, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
 BOOL CWinTreeCtrl::EnsureVisible(HTREEITEM hItem) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
     if (!m_bFollowEvents) return TRUE;
-    SendMessageA(m_hWnd, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem));
-    // The message answers whether it had to expand something; either way the
-    // item is in view now.
+    // Scrolled to when the run of changes ends: in view from the next
+    // painting on.
+    BeginChanges();
+    m_hPendingVisible = hItem;
     return TRUE;
 }
 
 BOOL CWinTreeCtrl::SortChildren(HTREEITEM hItem) {
     if (m_hWnd == nullptr) return FALSE;
-    return SendMessageA(m_hWnd, TVM_SORTCHILDREN, FALSE, reinterpret_cast<LPARAM>(hItem)) != 0;
+    BeginChanges();
+    return Send(TVM_SORTCHILDREN, FALSE, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
 BOOL CWinTreeCtrl::DeleteItem(HTREEITEM hItem) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
-    return SendMessageA(m_hWnd, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)) != 0;
+    // The item waiting to come into view may go with this one: its place
+    // (the deleted item's parent) comes into view instead.
+    if (m_hPendingVisible != nullptr) {
+        for (HTREEITEM h = m_hPendingVisible; h != nullptr; h = GetParentItem(h)) {
+            if (h == hItem || hItem == TVI_ROOT) {
+                m_hPendingVisible = hItem == TVI_ROOT ? nullptr : GetParentItem(hItem);
+                break;
+            }
+        }
+    }
+    BeginChanges();
+    if (Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)) == 0) return FALSE;
+    ForgetSubtree(hItem);
+    return TRUE;
+}
+
+void CWinTreeCtrl::ForgetSubtree(HTREEITEM hItem) {
+    if (hItem == TVI_ROOT) {
+        m_texts.clear();
+        return;
+    }
+    // Its children went with it, and theirs: a few passes over what is known
+    // (the trees are three levels deep).
+    std::vector<HTREEITEM> gone{hItem};
+    m_texts.erase(hItem);
+    while (!gone.empty()) {
+        std::vector<HTREEITEM> next;
+        for (auto it = m_texts.begin(); it != m_texts.end();) {
+            if (std::find(gone.begin(), gone.end(), it->second.hParent) != gone.end()) {
+                next.push_back(it->first);
+                it = m_texts.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        gone.swap(next);
+    }
 }
 
 UINT CWinTreeCtrl::GetCount() const {
     if (m_hWnd == nullptr) return 0;
-    return static_cast<UINT>(SendMessageA(m_hWnd, TVM_GETCOUNT, 0, 0));
+    return static_cast<UINT>(Send(TVM_GETCOUNT, 0, 0));
 }
