@@ -54,17 +54,16 @@ std::streamoff FileSize(const std::string& strPath) {
     return file ? static_cast<std::streamoff>(file.tellg()) : 0;
 }
 
+BOOL CALLBACK CountChildWindow(HWND, LPARAM lParam) {
+    ++*reinterpret_cast<DWORD*>(lParam);
+    return TRUE;
+}
+
 DWORD CountWindows(DWORD dwProcessId) {
     DWORD dwCount = 0;
     for (HWND hWnd : TopLevelWindows(dwProcessId)) {
         ++dwCount;
-        EnumChildWindows(
-            hWnd,
-            [](HWND, LPARAM lParam) -> BOOL {
-                ++*reinterpret_cast<DWORD*>(lParam);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&dwCount));
+        EnumChildWindows(hWnd, CountChildWindow, reinterpret_cast<LPARAM>(&dwCount));
     }
     return dwCount;
 }
@@ -179,7 +178,8 @@ std::string Series(const std::vector<CSample>& samples) {
     std::string str = "       s   private KiB   GDI  USER  windows\n";
     char sz[96];
     for (const CSample& s : samples) {
-        std::snprintf(sz, sizeof sz, "  %6.0f  %12zu  %4lu  %4lu  %7lu\n", s.qwTick / 1000.0, s.cbPrivate / 1024,
+        std::snprintf(sz, sizeof sz, "  %6.0f  %12llu  %4lu  %4lu  %7lu\n", s.qwTick / 1000.0,
+                      static_cast<unsigned long long>(s.cbPrivate / 1024),
                       static_cast<unsigned long>(s.dwGdi), static_cast<unsigned long>(s.dwUser),
                       static_cast<unsigned long>(s.dwWindows));
         str += sz;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 
 #include "monitor/MonitorRig.h"
@@ -213,7 +214,9 @@ Texts WriteNumbered(CMonitorRig& rig, int nFirst, int nCount) {
     Texts records;
     for (int n = nFirst; n < nFirst + nCount; ++n) {
         SetClock(2004, 1, 5, 13, 7, 9, n);
-        const std::string strText = "R" + std::to_string(n / 10) + std::to_string(n % 10);
+        char szText[16];
+        std::snprintf(szText, sizeof szText, "R%d%d", n / 10, n % 10);
+        const std::string strText = szText;
         rig.m_monitor.WriteLog(strText);
         records.push_back(rig.m_monitor.GetTimestamp() + "," + strText);
     }
