@@ -176,6 +176,17 @@ CJournalSummary Summarize(const std::vector<std::string>& journal) {
 
 std::set<std::string> AsSet(const std::vector<std::string>& v) { return {v.begin(), v.end()}; }
 
+// One TAPI session that opened nLines lines, closed every one of them and
+// ended with a clean lineShutdown as the last thing the program did.
+void ExpectCleanEnd(const CJournalSummary& journal, size_t nLines) {
+    EXPECT_EQ(journal.m_nInitialized, 1);
+    EXPECT_EQ(journal.m_opened.size(), nLines);
+    EXPECT_EQ(AsSet(journal.m_closed), AsSet(journal.m_opened));
+    EXPECT_EQ(journal.m_nShutdownsClean, 1);
+    EXPECT_TRUE(LineMatches(journal.m_strLast, "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0"))
+        << journal.m_strLast;
+}
+
 }  // namespace
 
 // An inbound call over a trunk, an internal call and an outbound call, held
@@ -291,12 +302,7 @@ TEST(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
     ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end after WM_CLOSE";
     EXPECT_EQ(dwExitCode, 0u);
     CJournalSummary journal = Summarize(run.JournalLines());
-    EXPECT_EQ(journal.m_nInitialized, 1);
-    EXPECT_EQ(journal.m_opened.size(), 8u);
-    EXPECT_EQ(AsSet(journal.m_closed), AsSet(journal.m_opened));
-    EXPECT_EQ(journal.m_nShutdownsClean, 1);
-    EXPECT_TRUE(LineMatches(journal.m_strLast, "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0"))
-        << journal.m_strLast;
+    ExpectCleanEnd(journal, 8);
 }
 
 // A blind transfer of an inbound call, a line going out of service while it
@@ -417,12 +423,7 @@ TEST(EndToEnd, ReinitAnsweredNoEndsTheProgramWithEverythingClosed) {
     EXPECT_EQ(dwExitCode, 0u);
 
     CJournalSummary journal = Summarize(run.JournalLines());
-    EXPECT_EQ(journal.m_nInitialized, 1);
-    EXPECT_EQ(journal.m_opened.size(), 4u);
-    EXPECT_EQ(AsSet(journal.m_closed), AsSet(journal.m_opened));
-    EXPECT_EQ(journal.m_nShutdownsClean, 1);
-    EXPECT_TRUE(LineMatches(journal.m_strLast, "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0"))
-        << journal.m_strLast;
+    ExpectCleanEnd(journal, 4);
     // The call that was up when TAPI went away is not logged as ending: the
     // monitor was gone by then.
     EXPECT_TRUE(LinesMatch(run.LogLines(), {
@@ -612,12 +613,7 @@ TEST(EndToEnd, EndsPromptlyOnABusyPbx) {
         EXPECT_LE(qwTaken, kCloseLimitMs);
 
         CJournalSummary journal = Summarize(journalLines);
-        EXPECT_EQ(journal.m_nInitialized, 1);
-        EXPECT_EQ(journal.m_opened.size(), 350u);
-        EXPECT_EQ(AsSet(journal.m_closed), AsSet(journal.m_opened));
-        EXPECT_EQ(journal.m_nShutdownsClean, 1);
-        EXPECT_TRUE(LineMatches(journal.m_strLast, "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0"))
-            << journal.m_strLast;
+        ExpectCleanEnd(journal, 350);
     }
 }
 
