@@ -76,12 +76,23 @@ void AppendJournal(const std::string& strLine)
     }
 }
 
-// Notes each call the PBX ended on a line an application watches (its IDLE
+// Notes each call handed to an application (its LINE_APPNEWCALL goes out)
+// and each call the PBX ended on a line an application watches (its IDLE
 // state goes out), with the line, so a test can match every end against what
 // the application recorded. Called with g_mutex held.
-void JournalCallEnd(const CSimMessage& message)
+void JournalCallEvent(const CSimMessage& message)
 {
-    if (g_strJournal.empty() || message.m_dwMessage != LINE_CALLSTATE || message.m_dwParam1 != LINECALLSTATE_IDLE) {
+    if (g_strJournal.empty()) {
+        return;
+    }
+    if (message.m_dwMessage == LINE_APPNEWCALL) {
+        char sz[64];
+        std::snprintf(sz, sizeof sz, "callOffered hCall=0x%08X hLine=0x%08X", unsigned(message.m_dwParam2),
+                      unsigned(message.m_hDevice));
+        AppendJournal(sz);
+        return;
+    }
+    if (message.m_dwMessage != LINE_CALLSTATE || message.m_dwParam1 != LINECALLSTATE_IDLE) {
         return;
     }
     alignas(LINECALLINFO) BYTE info[1024] = {};
@@ -94,6 +105,19 @@ void JournalCallEnd(const CSimMessage& message)
     } else {
         std::snprintf(sz, sizeof sz, "callEnded hCall=0x%08X", unsigned(message.m_hDevice));
     }
+    AppendJournal(sz);
+}
+
+// Notes a call end that never reaches its application: the application ended,
+// closed the line or shut down before its IDLE state was delivered. Called
+// with g_mutex held.
+void JournalUndelivered(const CSimMessage& message)
+{
+    if (g_strJournal.empty() || message.m_dwMessage != LINE_CALLSTATE || message.m_dwParam1 != LINECALLSTATE_IDLE) {
+        return;
+    }
+    char sz[48];
+    std::snprintf(sz, sizeof sz, "callEndUndelivered hCall=0x%08X", unsigned(message.m_hDevice));
     AppendJournal(sz);
 }
 
@@ -118,9 +142,10 @@ DWORD FlushMessages()
 {
     DWORD dwCount = 0;
     for (CSimMessage& message : g_pTapi->TakeMessages()) {
-        JournalCallEnd(message);
+        JournalCallEvent(message);
         auto it = g_windows.find(message.m_hApp);
         if (it == g_windows.end()) {
+            JournalUndelivered(message);
             continue;
         }
         it->second.m_queue.push_back(message);
@@ -193,6 +218,7 @@ bool DeliverOne(HWND hWnd)
         message = it->second.m_queue.front();
         it->second.m_queue.pop_front();
         if (!g_pTapi->IsDeliverable(message)) {
+            JournalUndelivered(message);
             return true;
         }
         pfnCallback = it->second.m_pfnCallback;
@@ -398,6 +424,9 @@ LONG WINAPI lineShutdown(HLINEAPP hApp)
     LONG lResult = g_pTapi->Shutdown(hApp);
     auto it = g_windows.find(hApp);
     if (lResult == 0 && it != g_windows.end()) {
+        for (const CSimMessage& message : it->second.m_queue) {
+            JournalUndelivered(message);
+        }
         DestroyAppWindow(it->second.m_hWnd);
         g_windows.erase(it);
     }

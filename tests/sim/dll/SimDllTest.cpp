@@ -382,10 +382,16 @@ TEST_F(SimDll, JournalShowsEveryLineClosedAndTapiShutDown)
     std::snprintf(szLine, sizeof szLine, "lineClose hLine=0x%08X device=6 -> 0\r\n", static_cast<unsigned>(hSecond));
     EXPECT_NE(strText.find(szLine), std::string::npos) << strText;
     EXPECT_NE(strText.find("-> 0 linesStillOpen=0\r\n"), std::string::npos) << strText;
+    // The call is noted as offered before it is noted as ended.
+    std::snprintf(szLine, sizeof szLine, "callOffered hCall=0x%08X hLine=0x%08X\r\n", static_cast<unsigned>(hCall),
+                  static_cast<unsigned>(hFirst));
+    const size_t nOffer = strText.find(szLine);
+    EXPECT_NE(nOffer, std::string::npos) << strText;
     std::snprintf(szLine, sizeof szLine, "callEnded hCall=0x%08X hLine=0x%08X device=0\r\n",
                   static_cast<unsigned>(hCall), static_cast<unsigned>(hFirst));
     const size_t nEnd = strText.find(szLine);
     EXPECT_NE(nEnd, std::string::npos) << strText;
+    EXPECT_LT(nOffer, nEnd) << strText;
     EXPECT_EQ(strText.find("callEnded", nEnd + 1), std::string::npos) << strText;
 }
 
