@@ -2,7 +2,7 @@
 // call tables, TAPI and the log.
 #include <gtest/gtest.h>
 
-#include "monitor/MonitorRig.h"
+#include "support/MonitorRig.h"
 #include "views/resource.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // disabled while it is open.
 #include <gtest/gtest.h>
 
-#include "WinTestSupport.h"
+#include "support/WinTestSupport.h"
 #include "app/Window.h"
 #include "views/resource.h"
 #include "views/win/InitProgressDlg.h"

@@ -1,4 +1,4 @@
-#include "WinTestSupport.h"
+#include "support/WinTestSupport.h"
 
 #include <array>
 #include <chrono>
