@@ -26,7 +26,7 @@
 #include "reports/Snapshots.h"
 #include "service/SimTapi.h"
 #include "views/MemoryTreeCtrl.h"
-#include "views/resource.h"
+#include "views/win/resource.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "monitor/TapiMonitor.h"
 #include "reports/Snapshots.h"
 #include "tapi/TapiEntry.h"
-#include "views/TreeCtrl.h"
+#include "monitor/TreeCtrl.h"
 
 namespace {
 

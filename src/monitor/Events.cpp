@@ -5,8 +5,8 @@
 #include "reports/Snapshots.h"
 #include "reports/TapiNames.h"
 #include "tapi/TapiEntry.h"
-#include "views/TreeCtrl.h"
-#include "views/resource.h"
+#include "monitor/TreeCtrl.h"
+#include "monitor/CommandIds.h"
 
 namespace {
 

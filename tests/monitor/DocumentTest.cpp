@@ -16,7 +16,7 @@
 #include "support/TestApp.h"
 #include "reports/Snapshots.h"
 #include "support/TestFiles.h"
-#include "views/resource.h"
+#include "views/win/resource.h"
 #include "support/StartupScene.h"
 
 using namespace startup_scene;

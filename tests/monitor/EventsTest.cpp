@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/MonitorRig.h"
-#include "views/resource.h"
+#include "views/win/resource.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 
 #include "support/WinTestSupport.h"
 #include "app/LinoscopeApp.h"
-#include "app/Settings.h"
-#include "app/Window.h"
+#include "views/win/Settings.h"
+#include "win32/Window.h"
 #include "support/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
 #include "support/StartupScene.h"
@@ -25,7 +25,7 @@
 #include "tapi/TapiEntry.h"
 #include "presentation/EventLogWriter.h"
 #include "support/TestFiles.h"
-#include "views/resource.h"
+#include "views/win/resource.h"
 
 using namespace wintest;
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "support/WinTestSupport.h"
-#include "app/Window.h"
-#include "views/resource.h"
+#include "win32/Window.h"
+#include "views/win/resource.h"
 #include "views/win/InitProgressDlg.h"
 
 using namespace wintest;
