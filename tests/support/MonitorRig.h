@@ -20,8 +20,6 @@
 #include "support/TestFiles.h"
 #include "views/MemoryTreeCtrl.h"
 
-enum class ELineGroup { Ext, Co, Etc };
-
 // The clock every rig installs: tests move it with SetClock.
 inline SYSTEMTIME& RigClock() {
     static SYSTEMTIME now{};
