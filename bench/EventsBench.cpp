@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "fake_tapi/FakeTapi.h"
+#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
-#include "monitor/TestApp.h"
+#include "support/TestApp.h"
 #include "platform/Platform.h"
 #include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"

@@ -19,14 +19,14 @@
 
 #include <unistd.h>
 
-#include "fake_tapi/FakeTapiHooks.h"
+#include "support/FakeTapiHooks.h"
 #include "model/SimScenario.h"
-#include "monitor/TestApp.h"
+#include "support/TestApp.h"
 #include "platform/Platform.h"
 #include "reports/Snapshots.h"
 #include "service/SimTapi.h"
 #include "views/MemoryTreeCtrl.h"
-#include "views/resource.h"
+#include "views/win/resource.h"
 
 namespace {
 

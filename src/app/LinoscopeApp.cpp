@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "monitor/LinoscopeDoc.h"
-#include "views/resource.h"
+#include "views/win/resource.h"
 #include "views/win/Dialogs.h"
 #include "views/win/InitProgressDlg.h"
 

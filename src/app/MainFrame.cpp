@@ -4,11 +4,11 @@
 #include <cctype>
 
 #include "app/LinoscopeApp.h"
-#include "app/Settings.h"
+#include "views/win/Settings.h"
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/TapiMonitor.h"
 #include "presentation/EventLogWriter.h"
-#include "views/resource.h"
+#include "views/win/resource.h"
 #include "views/win/Dialogs.h"
 #include "views/win/InitProgressDlg.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Splitter.h"
-#include "app/Window.h"
+#include "win32/Splitter.h"
+#include "win32/Window.h"
 #include "views/win/LineView.h"
 
 class CLinoscopeApp;

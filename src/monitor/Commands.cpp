@@ -5,7 +5,7 @@
 #include "monitor/TapiMonitor.h"
 #include "reports/Snapshots.h"
 #include "tapi/TapiEntry.h"
-#include "views/TreeCtrl.h"
+#include "monitor/TreeCtrl.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ std::string EtcLabel(const CLineDevCaps& line) {
 }
 
 // Root item, one item per line in table order, then the lines sorted by label.
-void FillTree(CTreeCtrl* pTree, const char* pszRootText, const std::vector<std::unique_ptr<CLineDevCaps>>& lines,
+void FillGroupTree(CTreeCtrl* pTree, const char* pszRootText, const std::vector<std::unique_ptr<CLineDevCaps>>& lines,
               HTREEITEM& hRoot, std::map<HTREEITEM, CLineDevCaps*>& byItem,
               std::string (*pfnLabel)(const CLineDevCaps&)) {
     if (!pTree) return;
@@ -69,9 +69,14 @@ void ShowText(const std::string& strText) {
 
 }  // namespace
 
-void CTapiMonitor::FillExtTree() { FillTree(m_pExtTree, "EXT", m_extLines, m_hExtRoot, m_extByItem, ExtLabel); }
-void CTapiMonitor::FillCoTree() { FillTree(m_pCoTree, "CO", m_coLines, m_hCoRoot, m_coByItem, CoLabel); }
-void CTapiMonitor::FillEtcTree() { FillTree(m_pEtcTree, "ETC", m_etcLines, m_hEtcRoot, m_etcByItem, EtcLabel); }
+void CTapiMonitor::FillExtTree() { FillTree(Group(ELineGroup::Ext), "EXT", ExtLabel); }
+void CTapiMonitor::FillCoTree() { FillTree(Group(ELineGroup::Co), "CO", CoLabel); }
+void CTapiMonitor::FillEtcTree() { FillTree(Group(ELineGroup::Etc), "ETC", EtcLabel); }
+
+void CTapiMonitor::FillTree(const CGroup& group, const char* pszRootText,
+                            std::string (*pfnLabel)(const CLineDevCaps&)) {
+    FillGroupTree(group.pTree, pszRootText, group.lines, group.hRoot, group.byItem, pfnLabel);
+}
 
 int CTapiMonitor::MakeCall(HTREEITEM hItem, const std::string& strNumber) {
     const CLineDevCaps* pLine = LineOfItem(m_extByItem, hItem);
@@ -117,13 +122,13 @@ int CTapiMonitor::Drop(HTREEITEM hItem) {
 }
 
 void CTapiMonitor::ShowExtLineInfo(HTREEITEM hItem) {
-    if (CLineDevCaps* pLine = LineOfItem(m_extByItem, hItem)) ShowLineInfo(pLine);
+    if (CLineDevCaps* pLine = LineOfItem(Group(ELineGroup::Ext).byItem, hItem)) ShowLineInfo(pLine);
 }
 void CTapiMonitor::ShowCoLineInfo(HTREEITEM hItem) {
-    if (CLineDevCaps* pLine = LineOfItem(m_coByItem, hItem)) ShowLineInfo(pLine);
+    if (CLineDevCaps* pLine = LineOfItem(Group(ELineGroup::Co).byItem, hItem)) ShowLineInfo(pLine);
 }
 void CTapiMonitor::ShowEtcLineInfo(HTREEITEM hItem) {
-    if (CLineDevCaps* pLine = LineOfItem(m_etcByItem, hItem)) ShowLineInfo(pLine);
+    if (CLineDevCaps* pLine = LineOfItem(Group(ELineGroup::Etc).byItem, hItem)) ShowLineInfo(pLine);
 }
 
 void CTapiMonitor::ShowLineInfo(CLineDevCaps* pLine) {
@@ -142,13 +147,13 @@ void CTapiMonitor::ShowLineInfo(CLineDevCaps* pLine) {
 }
 
 void CTapiMonitor::ShowExtCallInfo(HTREEITEM hItem) {
-    if (const HCALL hCall = CallOfItem(m_pExtTree, hItem)) ShowCallInfo(hCall);
+    if (const HCALL hCall = CallOfItem(Group(ELineGroup::Ext).pTree, hItem)) ShowCallInfo(hCall);
 }
 void CTapiMonitor::ShowCoCallInfo(HTREEITEM hItem) {
-    if (const HCALL hCall = CallOfItem(m_pCoTree, hItem)) ShowCallInfo(hCall);
+    if (const HCALL hCall = CallOfItem(Group(ELineGroup::Co).pTree, hItem)) ShowCallInfo(hCall);
 }
 void CTapiMonitor::ShowEtcCallInfo(HTREEITEM hItem) {
-    if (const HCALL hCall = CallOfItem(m_pEtcTree, hItem)) ShowCallInfo(hCall);
+    if (const HCALL hCall = CallOfItem(Group(ELineGroup::Etc).pTree, hItem)) ShowCallInfo(hCall);
 }
 
 void CTapiMonitor::ShowCallInfo(HCALL hCall) {

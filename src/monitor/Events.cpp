@@ -5,8 +5,8 @@
 #include "reports/Snapshots.h"
 #include "reports/TapiNames.h"
 #include "tapi/TapiEntry.h"
-#include "views/TreeCtrl.h"
-#include "views/resource.h"
+#include "monitor/TreeCtrl.h"
+#include "monitor/CommandIds.h"
 
 namespace {
 
@@ -15,13 +15,6 @@ constexpr DWORD kShownCallInfoStates = LINECALLINFOSTATE_CALLERID | LINECALLINFO
                                        LINECALLINFOSTATE_CONNECTEDID | LINECALLINFOSTATE_TRUNK |
                                        LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON |
                                        LINECALLINFOSTATE_REDIRECTIONID | LINECALLINFOSTATE_REDIRECTINGID;
-
-// What each group contributes to a walk over all groups.
-struct CGroupRef {
-    std::map<HLINE, CLineDevCaps*>& byLine;
-    std::map<HCALL, HTREEITEM>& calls;
-    CTreeCtrl* pTree;
-};
 
 }  // namespace
 
@@ -80,15 +73,13 @@ void CTapiMonitor::OnLineAppNewCall(DWORD hDevice, DWORD_PTR /*dwCallbackInstanc
                                     DWORD dwParam2, DWORD /*dwParam3*/) {
     const HLINE hLine = hDevice;
     const HCALL hCall = dwParam2;
-    CGroupRef groups[] = {{m_extByLine, m_extCalls, m_pExtTree},
-                          {m_coByLine, m_coCalls, m_pCoTree},
-                          {m_etcByLine, m_etcCalls, m_pEtcTree}};
     // A call already known has its node: a second one would be left behind
     // when the call goes, and its handle deallocated again with its line.
-    for (const CGroupRef& group : groups) {
-        if (group.calls.count(hCall) != 0) return;
+    for (ELineGroup eGroup : kLineGroups) {
+        if (Group(eGroup).calls.count(hCall) != 0) return;
     }
-    for (CGroupRef& group : groups) {
+    for (ELineGroup eGroup : kLineGroups) {
+        const CGroup group = Group(eGroup);
         const auto itLine = group.byLine.find(hLine);
         if (itLine == group.byLine.end()) continue;
         const HTREEITEM hNode = InsertCallNode(hCall, itLine->second, group.pTree);
@@ -113,10 +104,8 @@ void CTapiMonitor::OnLineDevState(DWORD hDevice, DWORD_PTR /*dwCallbackInstance*
                                   DWORD /*dwParam2*/, DWORD /*dwParam3*/) {
     if (dwParam1 == LINEDEVSTATE_OUTOFSERVICE) {
         WriteLog("OUTOFSERVICE");
-        CGroupRef groups[] = {{m_extByLine, m_extCalls, m_pExtTree},
-                              {m_coByLine, m_coCalls, m_pCoTree},
-                              {m_etcByLine, m_etcCalls, m_pEtcTree}};
-        for (CGroupRef& group : groups) {
+        for (ELineGroup eGroup : kLineGroups) {
+            const CGroup group = Group(eGroup);
             const auto itLine = group.byLine.find(hDevice);
             if (itLine == group.byLine.end() || !group.pTree || !itLine->second->m_hItem) continue;
             // The line stays; its calls go. Step to the next call before
@@ -155,18 +144,17 @@ void CTapiMonitor::OnLineCallState(DWORD hDevice, DWORD_PTR /*dwCallbackInstance
         strText += " - (OWNER)";
     }
 
-    std::map<HCALL, HTREEITEM>* tables[] = {&m_extCalls, &m_coCalls, &m_etcCalls};
-    CTreeCtrl* trees[] = {m_pExtTree, m_pCoTree, m_pEtcTree};
-    for (int i = 0; i < 3; ++i) {
-        const auto itCall = tables[i]->find(hCall);
-        if (itCall == tables[i]->end()) continue;
+    for (ELineGroup eGroup : kLineGroups) {
+        const CGroup group = Group(eGroup);
+        const auto itCall = group.calls.find(hCall);
+        if (itCall == group.calls.end()) continue;
         const HTREEITEM hNode = itCall->second;
-        CTreeCtrl* pTree = trees[i];
+        CTreeCtrl* pTree = group.pTree;
         LogCallState(pTree, hNode, strText);
         if (dwParam1 == LINECALLSTATE_IDLE) {
             tapi::lineDeallocateCall(hCall);
             if (pTree) pTree->DeleteItem(hNode);
-            tables[i]->erase(itCall);
+            group.calls.erase(itCall);
         } else if (pTree) {
             pTree->SetItemText(hNode, strText);
             pTree->EnsureVisible(pTree->GetParentItem(hNode));
@@ -182,13 +170,12 @@ void CTapiMonitor::OnLineCallInfo(DWORD hDevice, DWORD_PTR /*dwCallbackInstance*
     // Names one state only; several bits at once give the empty text.
     const std::string strState = CallInfoStateName(dwParam1);
 
-    const std::map<HCALL, HTREEITEM>* tables[] = {&m_extCalls, &m_coCalls, &m_etcCalls};
-    CTreeCtrl* trees[] = {m_pExtTree, m_pCoTree, m_pEtcTree};
-    for (int i = 0; i < 3; ++i) {
-        const auto itCall = tables[i]->find(hCall);
-        if (itCall == tables[i]->end()) continue;
+    for (ELineGroup eGroup : kLineGroups) {
+        const CGroup group = Group(eGroup);
+        const auto itCall = group.calls.find(hCall);
+        if (itCall == group.calls.end()) continue;
         const HTREEITEM hNode = itCall->second;
-        UpdateCallDetails(hCall, trees[i], hNode);
-        LogCallInfo(hCall, trees[i], hNode, strState);
+        UpdateCallDetails(hCall, group.pTree, hNode);
+        LogCallInfo(hCall, group.pTree, hNode, strState);
     }
 }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/WinTypes.h"
-#include "views/InitProgress.h"
+#include "monitor/InitProgress.h"
 
 class CTapiMonitor;
 

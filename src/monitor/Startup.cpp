@@ -51,8 +51,6 @@ int BandPosition(int nBandStart, std::uint64_t k, std::uint64_t n) {
     return nBandStart + static_cast<int>((k * 20) / n);
 }
 
-enum class ELineGroup { Ext, Co, Etc };
-
 // The display name the provider gives a line of the group in its address
 // status; ETC lines have one only where the classification says so.
 std::string DisplayNameOf(CTapiMonitor& monitor, const CLineDevCaps& line, ELineGroup eGroup) {
@@ -142,12 +140,10 @@ BOOL CTapiMonitor::Initialize() {
         if (!pLine) continue;  // a device without capabilities is left out
         CLineDevCaps* pRecord = pLine.get();
         // EXT first: a key in both ranges belongs to EXT.
-        if (pRecord->IsExtLine())
-            m_extLines.push_back(std::move(pLine));
-        else if (pRecord->IsCoLine())
-            m_coLines.push_back(std::move(pLine));
-        else
-            m_etcLines.push_back(std::move(pLine));
+        const ELineGroup eGroup = pRecord->IsExtLine()  ? ELineGroup::Ext
+                                  : pRecord->IsCoLine() ? ELineGroup::Co
+                                                        : ELineGroup::Etc;
+        Group(eGroup).lines.push_back(std::move(pLine));
         if (std::unique_ptr<CLineAddressCaps> pAddressCaps = FetchAddressCaps(dwDeviceID, 0)) {
             pRecord->m_pAddressCaps = pAddressCaps.get();
             m_addressCaps.push_back(std::move(pAddressCaps));
@@ -156,9 +152,13 @@ BOOL CTapiMonitor::Initialize() {
     }
     if (!bAnyLine) return FALSE;
 
-    if (!OpenLines(*this, m_extLines, m_extByLine, ELineGroup::Ext, 40, progress)) return FALSE;
-    if (!OpenLines(*this, m_coLines, m_coByLine, ELineGroup::Co, 60, progress)) return FALSE;
-    if (!OpenLines(*this, m_etcLines, m_etcByLine, ELineGroup::Etc, 80, progress)) return FALSE;
+    // Each group opens its lines in a band of its own: 40-60, 60-80, 80-100.
+    int nBandStart = 40;
+    for (ELineGroup eGroup : kLineGroups) {
+        const CGroup group = Group(eGroup);
+        if (!OpenLines(*this, group.lines, group.byLine, eGroup, nBandStart, progress)) return FALSE;
+        nBandStart += 20;
+    }
 
     progress.Close();
     pApp->m_bTapiStarting = FALSE;

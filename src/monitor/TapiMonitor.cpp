@@ -29,20 +29,28 @@ CTapiMonitor::CTapiMonitor() : m_pLogWriter(std::make_shared<CEventLogWriter>())
 
 CTapiMonitor::~CTapiMonitor() { Shutdown(); }
 
+CTapiMonitor::CGroup CTapiMonitor::Group(ELineGroup eGroup) {
+    switch (eGroup) {
+    case ELineGroup::Co:
+        return {m_coLines, m_coByLine, m_coByItem, m_coCalls, m_pCoTree, m_hCoRoot};
+    case ELineGroup::Etc:
+        return {m_etcLines, m_etcByLine, m_etcByItem, m_etcCalls, m_pEtcTree, m_hEtcRoot};
+    case ELineGroup::Ext:
+        break;
+    }
+    return {m_extLines, m_extByLine, m_extByItem, m_extCalls, m_pExtTree, m_hExtRoot};
+}
+
 void CTapiMonitor::Shutdown() {
     if (m_pLogWriter) m_pLogWriter->Flush();
-    CloseLines(m_extLines);
-    CloseLines(m_coLines);
-    CloseLines(m_etcLines);
+    for (ELineGroup eGroup : kLineGroups) CloseLines(Group(eGroup).lines);
     m_addressCaps.clear();
     // The maps point at the records just destroyed; nothing may reach them
     // until the document replaces this monitor.
-    m_extByLine.clear();
-    m_coByLine.clear();
-    m_etcByLine.clear();
-    m_extByItem.clear();
-    m_coByItem.clear();
-    m_etcByItem.clear();
+    for (ELineGroup eGroup : kLineGroups) {
+        Group(eGroup).byLine.clear();
+        Group(eGroup).byItem.clear();
+    }
     if (m_bInitialized) {
         tapi::lineShutdown(m_hLineApp);
         m_bInitialized = FALSE;

@@ -29,6 +29,11 @@ class CEventLogWriter;
 void CALLBACK LineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwCallbackInstance, DWORD_PTR dwParam1,
                            DWORD_PTR dwParam2, DWORD_PTR dwParam3);
 
+// The three groups of lines. Whatever is done for every group is done in
+// this order.
+enum class ELineGroup { Ext, Co, Etc };
+inline constexpr ELineGroup kLineGroups[] = {ELineGroup::Ext, ELineGroup::Co, ELineGroup::Etc};
+
 class CTapiMonitor {
 public:
     CTapiMonitor();
@@ -144,4 +149,18 @@ public:
     // starts with a writer of its own; the document gives every monitor it
     // makes its one writer, so waiting records outlive a replaced monitor.
     std::shared_ptr<CEventLogWriter> m_pLogWriter;
+
+private:
+    // One group's part of the state, for the code that treats every group alike.
+    struct CGroup {
+        std::vector<std::unique_ptr<CLineDevCaps>>& lines;
+        std::map<HLINE, CLineDevCaps*>& byLine;
+        std::map<HTREEITEM, CLineDevCaps*>& byItem;
+        std::map<HCALL, HTREEITEM>& calls;
+        CTreeCtrl*& pTree;
+        HTREEITEM& hRoot;
+    };
+    CGroup Group(ELineGroup eGroup);
+    // Root item and one item per line of the group, sorted by label.
+    void FillTree(const CGroup& group, const char* pszRootText, std::string (*pfnLabel)(const CLineDevCaps&));
 };

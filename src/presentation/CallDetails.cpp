@@ -2,7 +2,7 @@
 // was first seen, then refreshed in place from a fresh LINECALLINFO.
 #include "monitor/TapiMonitor.h"
 #include "reports/LineCallInfo.h"
-#include "views/TreeCtrl.h"
+#include "monitor/TreeCtrl.h"
 
 namespace {
 

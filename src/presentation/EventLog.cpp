@@ -14,7 +14,7 @@
 #include "platform/Platform.h"
 #include "presentation/EventLogWriter.h"
 #include "reports/LineCallInfo.h"
-#include "views/TreeCtrl.h"
+#include "monitor/TreeCtrl.h"
 
 namespace {
 

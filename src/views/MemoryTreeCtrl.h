@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "views/TreeCtrl.h"
+#include "monitor/TreeCtrl.h"
 
 class CMemoryTreeCtrl : public CTreeCtrl {
 public:

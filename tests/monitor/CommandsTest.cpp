@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "monitor/MonitorRig.h"
+#include "support/MonitorRig.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "fake_tapi/FakeTapi.h"
+#include "support/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
-#include "monitor/TestApp.h"
+#include "support/TestApp.h"
 #include "reports/Snapshots.h"
 #include "support/TestFiles.h"
-#include "views/resource.h"
-#include "StartupScene.h"
+#include "views/win/resource.h"
+#include "support/StartupScene.h"
 
 using namespace startup_scene;
 

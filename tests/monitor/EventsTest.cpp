@@ -2,8 +2,8 @@
 // call tables, TAPI and the log.
 #include <gtest/gtest.h>
 
-#include "monitor/MonitorRig.h"
-#include "views/resource.h"
+#include "support/MonitorRig.h"
+#include "views/win/resource.h"
 
 namespace {
 

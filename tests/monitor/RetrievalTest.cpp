@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_tapi/FakeTapi.h"
+#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
 #include "reports/Snapshots.h"
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "fake_tapi/FakeTapi.h"
+#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
-#include "monitor/TestApp.h"
+#include "support/TestApp.h"
 #include "reports/Snapshots.h"
-#include "StartupScene.h"
+#include "support/StartupScene.h"
 #include "tapi/TapiEntry.h"
 
 using namespace startup_scene;

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "monitor/MonitorRig.h"
+#include "support/MonitorRig.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "monitor/MonitorRig.h"
+#include "support/MonitorRig.h"
 #include "presentation/EventLogWriter.h"
 
 #ifndef _WIN32

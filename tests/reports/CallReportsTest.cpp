@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "reports/Snapshots.h"
-#include "SnapshotTestSupport.h"
+#include "support/SnapshotTestSupport.h"
 #include "tapi/TapiAbi.h"
 
 using snaptest::AddRaw;

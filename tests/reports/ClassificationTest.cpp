@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "reports/Snapshots.h"
-#include "SnapshotTestSupport.h"
+#include "support/SnapshotTestSupport.h"
 #include "support/TestFiles.h"
 
 using snaptest::CExactBuffer;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "reports/Snapshots.h"
-#include "SnapshotTestSupport.h"
+#include "support/SnapshotTestSupport.h"
 #include "tapi/TapiAbi.h"
 
 using snaptest::AddRaw;

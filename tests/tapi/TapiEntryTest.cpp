@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "fake_tapi/FakeTapi.h"
+#include "support/FakeTapi.h"
 #include "platform/Platform.h"
 #include "tapi/TapiEntry.h"
 

@@ -14,18 +14,18 @@
 #include <regex>
 #include <sstream>
 
-#include "WinTestSupport.h"
+#include "support/WinTestSupport.h"
 #include "app/LinoscopeApp.h"
-#include "app/Settings.h"
-#include "app/Window.h"
-#include "fake_tapi/FakeTapi.h"
+#include "views/win/Settings.h"
+#include "win32/Window.h"
+#include "support/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
-#include "monitor/StartupScene.h"
+#include "support/StartupScene.h"
 #include "platform/Platform.h"
 #include "tapi/TapiEntry.h"
 #include "presentation/EventLogWriter.h"
 #include "support/TestFiles.h"
-#include "views/resource.h"
+#include "views/win/resource.h"
 
 using namespace wintest;
 

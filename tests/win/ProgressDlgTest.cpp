@@ -3,9 +3,9 @@
 // disabled while it is open.
 #include <gtest/gtest.h>
 
-#include "WinTestSupport.h"
-#include "app/Window.h"
-#include "views/resource.h"
+#include "support/WinTestSupport.h"
+#include "win32/Window.h"
+#include "views/win/resource.h"
 #include "views/win/InitProgressDlg.h"
 
 using namespace wintest;

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/Settings.h"
-#include "views/resource.h"
+#include "views/win/Settings.h"
+#include "views/win/resource.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/Window.h"
+#include "win32/Window.h"
 
 // DIAL (resource 130): one edit field of at most 40 characters.
 class CDialDlg : public CDialogBox {

@@ -1,6 +1,6 @@
 #include "views/win/InitProgressDlg.h"
 
-#include "views/resource.h"
+#include "views/win/resource.h"
 
 CInitProgressDlg::CInitProgressDlg(UINT nTitleId) : CDialogBox(IDD_INIT_PROGRESS) {
     m_nTitleID = nTitleId != 0 ? nTitleId : IDS_PROGRESS_CAPTION;

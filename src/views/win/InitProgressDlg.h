@@ -5,8 +5,8 @@
 // main window at a restart) is disabled.
 #pragma once
 
-#include "app/Window.h"
-#include "views/InitProgress.h"
+#include "win32/Window.h"
+#include "monitor/InitProgress.h"
 #include "views/ProgressModel.h"
 
 class CInitProgressDlg : public CDialogBox, public CInitProgress {

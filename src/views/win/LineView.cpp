@@ -3,7 +3,7 @@
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/MonitorApp.h"
 #include "monitor/TapiMonitor.h"
-#include "views/resource.h"
+#include "views/win/resource.h"
 #include "views/win/Dialogs.h"
 
 // --- CLineView -----------------------------------------------------------------

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "SimTestLines.h"
+#include "support/SimTestLines.h"
 #include "model/SimLayouts.h"
 
 using namespace sim;

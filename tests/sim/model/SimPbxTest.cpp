@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "SimTestLines.h"
+#include "support/SimTestLines.h"
 #include "model/SimPbx.h"
 
 using namespace sim;

@@ -1,7 +1,7 @@
 // The fake TAPI library: the sixteen exports the program binds, each handed
 // to the hooks a test installed. Built once with every export and once
 // without "lineDrop" (FAKE_TAPI_NO_DROP) for the missing-export case.
-#include "fake_tapi/FakeTapiHooks.h"
+#include "support/FakeTapiHooks.h"
 
 #ifdef _WIN32
 #define FAKE_EXPORT extern "C" __declspec(dllexport)

@@ -11,16 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "fake_tapi/FakeTapi.h"
+#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
-#include "monitor/TestApp.h"
+#include "support/TestApp.h"
 #include "platform/Platform.h"
 #include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
 #include "support/TestFiles.h"
 #include "views/MemoryTreeCtrl.h"
-
-enum class ELineGroup { Ext, Co, Etc };
 
 // The clock every rig installs: tests move it with SetClock.
 inline SYSTEMTIME& RigClock() {

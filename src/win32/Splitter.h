@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/Window.h"
+#include "win32/Window.h"
 
 class CSplitter : public CWindow {
 public:

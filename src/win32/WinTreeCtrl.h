@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "views/TreeCtrl.h"
+#include "monitor/TreeCtrl.h"
 
 class CWinTreeCtrl : public CTreeCtrl {
 public:

@@ -1,4 +1,4 @@
-#include "app/Splitter.h"
+#include "win32/Splitter.h"
 
 #include <algorithm>
 

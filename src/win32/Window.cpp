@@ -1,4 +1,4 @@
-#include "app/Window.h"
+#include "win32/Window.h"
 
 #include <algorithm>
 #include <vector>

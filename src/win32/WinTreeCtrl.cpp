@@ -1,4 +1,4 @@
-#include "views/win/WinTreeCtrl.h"
+#include "win32/WinTreeCtrl.h"
 
 #include <algorithm>
 #include <vector>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_tapi/FakeTapi.h"
+#include "support/FakeTapi.h"
 
 namespace startup_scene {
 

@@ -1,4 +1,4 @@
-#include "WinTestSupport.h"
+#include "support/WinTestSupport.h"
 
 #include <array>
 #include <chrono>
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "app/LinoscopeApp.h"
-#include "app/Window.h"
+#include "win32/Window.h"
 
 namespace wintest {
 

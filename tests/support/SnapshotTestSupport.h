@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_tapi/FakeTapi.h"
+#include "support/FakeTapi.h"
 
 namespace snaptest {
 

@@ -2,9 +2,9 @@
 #pragma once
 
 // Framework-style command identifiers
-#define ID_FILE_NEW 0xE100
+#include "monitor/CommandIds.h"
+
 #define ID_FILE_OPEN 0xE101
-#define ID_FILE_CLOSE 0xE102
 #define ID_APP_ABOUT 0xE140
 #define ID_APP_EXIT 0xE141
 #define ID_NEXT_PANE 0xE150

@@ -1,9 +1,9 @@
-#include "fake_tapi/FakeTapi.h"
+#include "support/FakeTapi.h"
 
 #include <cstring>
 #include <stdexcept>
 
-#include "fake_tapi/FakeTapiHooks.h"
+#include "support/FakeTapiHooks.h"
 #include "platform/Platform.h"
 
 #ifndef FAKE_TAPI_PATH

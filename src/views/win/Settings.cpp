@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "views/win/Settings.h"
 
 #include <string>
 
