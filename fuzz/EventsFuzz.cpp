@@ -21,6 +21,7 @@
 
 #include "support/FakeTapiHooks.h"
 #include "model/SimScenario.h"
+#include "support/MonitorInternals.h"
 #include "support/TestApp.h"
 #include "platform/Platform.h"
 #include "reports/Snapshots.h"
@@ -115,7 +116,7 @@ struct CDocument {
 
     explicit CDocument(const std::string& strLog)
     {
-        m_monitor.m_strLogFile = strLog;
+        Internals(m_monitor).m_strLogFile = strLog;
         m_monitor.SetExtTree(&m_extTree);
         m_monitor.SetCoTree(&m_coTree);
         m_monitor.SetEtcTree(&m_etcTree);
@@ -127,7 +128,7 @@ struct CDocument {
     // The n-th call of any group (in table order, EXT, CO, ETC) and its item.
     std::pair<HCALL, HTREEITEM> CallItem(std::size_t n) const
     {
-        for (const auto* pCalls : {&m_monitor.m_extCalls, &m_monitor.m_coCalls, &m_monitor.m_etcCalls}) {
+        for (const auto* pCalls : {&Internals(m_monitor).m_extCalls, &Internals(m_monitor).m_coCalls, &Internals(m_monitor).m_etcCalls}) {
             for (const auto& entry : *pCalls) {
                 if (n-- == 0) return entry;
             }
@@ -136,7 +137,7 @@ struct CDocument {
     }
     CLineDevCaps* Line(std::size_t n) const
     {
-        for (const auto* pLines : {&m_monitor.m_extLines, &m_monitor.m_coLines, &m_monitor.m_etcLines}) {
+        for (const auto* pLines : {&Internals(m_monitor).m_extLines, &Internals(m_monitor).m_coLines, &Internals(m_monitor).m_etcLines}) {
             if (n < pLines->size()) return (*pLines)[n].get();
             n -= pLines->size();
         }

@@ -65,6 +65,14 @@ CLineDevCaps* CTapiMonitor::GetExtLine(int nIndex) const { return LineAt(m_extLi
 CLineDevCaps* CTapiMonitor::GetCoLine(int nIndex) const { return LineAt(m_coLines, nIndex); }
 CLineDevCaps* CTapiMonitor::GetEtcLine(int nIndex) const { return LineAt(m_etcLines, nIndex); }
 
+std::size_t CTapiMonitor::GetShownLineCount(ELineGroup eGroup) const {
+    // Group hands out references for writing; this only reads the size.
+    return const_cast<CTapiMonitor*>(this)->Group(eGroup).byItem.size();
+}
+std::size_t CTapiMonitor::GetShownCallCount() const {
+    return m_extCalls.size() + m_coCalls.size() + m_etcCalls.size();
+}
+
 void CTapiMonitor::ClearExtCalls() { m_extCalls.clear(); }
 void CTapiMonitor::ClearCoCalls() { m_coCalls.clear(); }
 void CTapiMonitor::ClearEtcCalls() { m_etcCalls.clear(); }

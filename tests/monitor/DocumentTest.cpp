@@ -13,6 +13,7 @@
 
 #include "support/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
+#include "support/MonitorInternals.h"
 #include "support/TestApp.h"
 #include "reports/Snapshots.h"
 #include "support/TestFiles.h"
@@ -41,7 +42,7 @@ TEST_F(DocumentTest, NewDocumentStartsAMonitorAndDeleteContentsShutsItDown) {
     EXPECT_TRUE(doc.OnNewDocument());
     ASSERT_NE(doc.m_pMonitor, nullptr);
     EXPECT_FALSE(doc.m_bInitFailed);
-    EXPECT_EQ(doc.m_pMonitor->m_strLogFile, "testlog.csv");
+    EXPECT_EQ(Internals(*doc.m_pMonitor).m_strLogFile, "testlog.csv");
     EXPECT_EQ(doc.m_pMonitor->GetExtLineCount(), 1);
     EXPECT_EQ(doc.m_pMonitor->GetCoLineCount(), 1);
 

@@ -9,6 +9,7 @@
 #include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
 #include "reports/Snapshots.h"
+#include "support/MonitorInternals.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ std::vector<DWORD> VersionsAsked(const CFakeTapi& fake, const std::string& strFu
 
 class RetrievalTest : public ::testing::Test {
 protected:
-    void SetUp() override { monitor.m_hLineApp = kApp; }
+    void SetUp() override { Internals(monitor).m_hLineApp = kApp; }
     CFakeTapi fake;
     CTapiMonitor monitor;
 };

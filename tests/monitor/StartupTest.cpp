@@ -11,6 +11,7 @@
 
 #include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
+#include "support/MonitorInternals.h"
 #include "support/TestApp.h"
 #include "reports/Snapshots.h"
 #include "support/StartupScene.h"
@@ -53,8 +54,8 @@ TEST_F(StartupTest, SortsOpensAndNamesEveryLine) {
 
     ASSERT_TRUE(monitor.Initialize());
     EXPECT_FALSE(app.m_bTapiStarting);
-    EXPECT_TRUE(monitor.m_bInitialized);
-    EXPECT_EQ(monitor.m_hLineApp, fake.m_hLineApp);
+    EXPECT_TRUE(Internals(monitor).m_bInitialized);
+    EXPECT_EQ(Internals(monitor).m_hLineApp, fake.m_hLineApp);
 
     // 20 + i * 20 / 3 while examining, then one step per group band.
     EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "position 20", "position 20",
@@ -82,8 +83,8 @@ TEST_F(StartupTest, SortsOpensAndNamesEveryLine) {
     EXPECT_FALSE(pEtc->m_bMakerLine);
 
     // Address capabilities of address 0, in device order.
-    ASSERT_EQ(monitor.m_addressCaps.size(), 3u);
-    EXPECT_EQ(pExt->m_pAddressCaps, monitor.m_addressCaps[0].get());
+    ASSERT_EQ(Internals(monitor).m_addressCaps.size(), 3u);
+    EXPECT_EQ(pExt->m_pAddressCaps, Internals(monitor).m_addressCaps[0].get());
     EXPECT_EQ(pEtc->m_pAddressCaps->m_strAddress, "12290");
     EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressCaps"), 2), (Values{0, 0, 0, 0, 0, 0}));
 
@@ -102,9 +103,9 @@ TEST_F(StartupTest, SortsOpensAndNamesEveryLine) {
     ASSERT_EQ(status.size(), 3u);
     EXPECT_EQ(status[0].args, (Values{H(0), 0x01FFFFFF, 0x000001FF}));
     EXPECT_EQ(Arg(status, 0), (Values{H(0), H(1), H(2)}));
-    EXPECT_EQ(monitor.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pExt}}));
-    EXPECT_EQ(monitor.m_coByLine, (std::map<HLINE, CLineDevCaps*>{{H(1), pCo}}));
-    EXPECT_EQ(monitor.m_etcByLine, (std::map<HLINE, CLineDevCaps*>{{H(2), pEtc}}));
+    EXPECT_EQ(Internals(monitor).m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pExt}}));
+    EXPECT_EQ(Internals(monitor).m_coByLine, (std::map<HLINE, CLineDevCaps*>{{H(1), pCo}}));
+    EXPECT_EQ(Internals(monitor).m_etcByLine, (std::map<HLINE, CLineDevCaps*>{{H(2), pEtc}}));
 
     // Names for EXT and CO; the other provider's ETC line gets none and its
     // address status is not even asked for (two passes each for the others:
@@ -180,7 +181,7 @@ TEST_F(StartupTest, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
         EXPECT_EQ(pClosed->m_hLine, 0u);
         EXPECT_EQ(pClosed->m_strDisplayName, "");
     }
-    EXPECT_EQ(monitor.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pOpened}}));
+    EXPECT_EQ(Internals(monitor).m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pOpened}}));
     EXPECT_EQ(Arg(fake.CallsOf("lineSetStatusMessages"), 0), Values{H(0)});
     EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressStatus"), 0), (Values{H(0), H(0)}));
 
@@ -200,7 +201,7 @@ TEST_F(StartupTest, DevicesWithoutCapabilitiesAreLeftOut) {
     ASSERT_EQ(monitor.GetCoLineCount(), 1);
     EXPECT_EQ(monitor.GetCoLine(0)->m_dwDeviceID, 2u);
     EXPECT_EQ(monitor.GetCoLine(0)->m_pAddressCaps, nullptr);
-    EXPECT_EQ(monitor.m_addressCaps.size(), 1u);
+    EXPECT_EQ(Internals(monitor).m_addressCaps.size(), 1u);
     // Only the two records' devices were asked for address capabilities.
     for (const auto& call : fake.CallsOf("lineGetAddressCaps")) EXPECT_NE(call.args[1], 1u);
     EXPECT_EQ(Arg(fake.CallsOf("lineOpen"), 1), (Values{0, 2}));
@@ -224,7 +225,7 @@ TEST_F(StartupTest, FailuresBeforeAnyLineOpens) {
     fake.ClearCalls();
     app.m_progress.clear();
     EXPECT_FALSE(zero.Initialize());
-    EXPECT_TRUE(zero.m_bInitialized);
+    EXPECT_TRUE(Internals(zero).m_bInitialized);
     EXPECT_EQ(app.m_progress, kOpenedAndClosed);
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
     zero.Shutdown();
@@ -236,7 +237,7 @@ TEST_F(StartupTest, FailuresBeforeAnyLineOpens) {
     fake.ClearCalls();
     app.m_progress.clear();
     EXPECT_FALSE(failed.Initialize());
-    EXPECT_FALSE(failed.m_bInitialized);
+    EXPECT_FALSE(Internals(failed).m_bInitialized);
     EXPECT_EQ(app.m_progress, kOpenedAndClosed);
     failed.Shutdown();
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
@@ -246,7 +247,7 @@ TEST_F(StartupTest, WithoutTheTapiLibrary) {
     tapi::ResetEntryTableForTests("no-such-tapi-library-here.dll");
     EXPECT_FALSE(monitor.Initialize());
     EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);  // lineInitializeEx was tried
-    EXPECT_FALSE(monitor.m_bInitialized);
+    EXPECT_FALSE(Internals(monitor).m_bInitialized);
     EXPECT_EQ(app.m_progress, kOpenedAndClosed);
     // Had the monitor anything to close or shut down, the fake would see it now.
     tapi::ResetEntryTableForTests(CFakeTapi::LibraryPath().c_str());
@@ -293,7 +294,7 @@ TEST_F(StartupTest, TapiMessagesDuringStartupAreDropped) {
     ASSERT_TRUE(monitor.Initialize());
     EXPECT_GT(nDelivered, 0);
     EXPECT_EQ(app.m_nUpdateAllViews, 0);
-    EXPECT_TRUE(monitor.m_extCalls.empty());
+    EXPECT_TRUE(Internals(monitor).m_extCalls.empty());
     EXPECT_EQ(fake.Count("lineGetCallInfo"), 0u);
     EXPECT_EQ(fake.Count("lineDeallocateCall"), 0u);
 

@@ -14,6 +14,7 @@
 #include <regex>
 #include <sstream>
 
+#include "support/MonitorInternals.h"
 #include "support/WinTestSupport.h"
 #include "app/LinoscopeApp.h"
 #include "views/win/Settings.h"
@@ -899,7 +900,7 @@ TEST_F(AppWindowTest, ExitDestroysTheViewsBeforeTheMonitor) {
     ASSERT_TRUE(Pump([&] { return g_tapiEvents.empty(); }));
     CTapiMonitor* pMonitor = m_pApp->GetDocument()->m_pMonitor.get();
     ASSERT_NE(pMonitor, nullptr);
-    ASSERT_EQ(pMonitor->m_extCalls.size(), 1u);
+    ASSERT_EQ(Internals(*pMonitor).m_extCalls.size(), 1u);
 
     // Watch the EXT view's destruction: the monitor must still be there.
     bool bMonitorAliveAtDestroy = false;

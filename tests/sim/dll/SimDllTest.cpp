@@ -13,6 +13,7 @@
 #include "reports/LineAddressStatus.h"
 #include "reports/LineCallInfo.h"
 #include "reports/LineDevCaps.h"
+#include "support/MonitorInternals.h"
 #include "tapi/TapiEntry.h"
 
 namespace {
@@ -205,7 +206,7 @@ TEST_F(SimDll, EveryDeviceParsesClassifiesAndReportsItsDisplayName)
     ASSERT_EQ(m_dwDevices, scenario.m_lines.size());
 
     CTapiMonitor monitor;
-    monitor.m_hLineApp = m_hApp;
+    Internals(monitor).m_hLineApp = m_hApp;
     for (DWORD i = 0; i < m_dwDevices; ++i) {
         const sim::CSimLineConfig& line = scenario.m_lines[i];
         std::unique_ptr<CLineDevCaps> pCaps = monitor.FetchDevCaps(i);
@@ -279,7 +280,7 @@ TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow)
     EXPECT_EQ(StatesOf(hOffered), (std::vector<DWORD_PTR>{LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
 
     CTapiMonitor monitor;
-    monitor.m_hLineApp = m_hApp;
+    Internals(monitor).m_hLineApp = m_hApp;
     std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(hCall);
     ASSERT_NE(pInfo, nullptr);
     EXPECT_EQ(pInfo->GetCallerID(), "201");
@@ -323,7 +324,7 @@ TEST_F(SimDll, GrowingBuffersCarryIdsLongerThanTheFixedPartLeavesRoomFor)
     EXPECT_EQ(pFixed->dwDevSpecificSize, 0u);
 
     CTapiMonitor monitor;
-    monitor.m_hLineApp = m_hApp;
+    Internals(monitor).m_hLineApp = m_hApp;
     std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(hCall);
     ASSERT_NE(pInfo, nullptr);
     EXPECT_EQ(pInfo->GetCallerID(), "00493012345678901234");
