@@ -9,13 +9,13 @@
 #include <memory>
 #include <string>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
-#include "support/MonitorInternals.h"
-#include "support/TestApp.h"
 #include "platform/Platform.h"
 #include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
+#include "support/TestApp.h"
 #include "views/MemoryTreeCtrl.h"
 
 namespace {
@@ -87,11 +87,15 @@ void RunCallState(benchmark::State& state, const std::string& strLogFile) {
 }
 
 // LINE_CALLSTATE of a known call, without a log file: the tree and TAPI work.
-void BM_CallStateWithoutLog(benchmark::State& state) { RunCallState(state, ""); }
+void BM_CallStateWithoutLog(benchmark::State& state) {
+    RunCallState(state, "");
+}
 BENCHMARK(BM_CallStateWithoutLog);
 
 // The same with every record appended to the log file.
-void BM_CallStateWithLog(benchmark::State& state) { RunCallState(state, TempLogPath("lsc_bench_callstate.csv")); }
+void BM_CallStateWithLog(benchmark::State& state) {
+    RunCallState(state, TempLogPath("lsc_bench_callstate.csv"));
+}
 BENCHMARK(BM_CallStateWithLog);
 
 // LINE_CALLINFO of a known call: ten details refreshed, one record appended.

@@ -4,13 +4,13 @@
 #include <cctype>
 
 #include "app/LinoscopeApp.h"
-#include "views/win/Settings.h"
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/TapiMonitor.h"
 #include "presentation/EventLogWriter.h"
-#include "views/win/resource.h"
 #include "views/win/Dialogs.h"
 #include "views/win/InitProgressDlg.h"
+#include "views/win/Settings.h"
+#include "views/win/resource.h"
 
 namespace {
 
@@ -405,7 +405,9 @@ void CMainFrame::RestorePlacement() {
     if (settings::ReadInt("PaneEXT", nWidth) && nWidth >= 0) m_wndSplitter.SetColumnWidth(kExtColumn, nWidth);
 }
 
-CLinoscopeDoc* CMainFrame::GetActiveDocument() const { return m_hWnd != nullptr ? m_pDocument : nullptr; }
+CLinoscopeDoc* CMainFrame::GetActiveDocument() const {
+    return m_hWnd != nullptr ? m_pDocument : nullptr;
+}
 
 CLineView* CMainFrame::GetViewOfColumn(int nColumn) const {
     switch (nColumn) {

@@ -21,4 +21,6 @@ BOOL CLinoscopeDoc::OnNewDocument() {
     return TRUE;
 }
 
-void CLinoscopeDoc::DeleteContents() { m_pMonitor.reset(); }
+void CLinoscopeDoc::DeleteContents() {
+    m_pMonitor.reset();
+}

@@ -58,12 +58,12 @@ std::string DisplayNameOf(CTapiMonitor& monitor, const CLineDevCaps& line, ELine
     std::unique_ptr<CLineAddressStatus> pStatus = monitor.FetchAddressStatus(line.m_hLine, 0);
     if (!pStatus) return std::string();
     switch (eGroup) {
-    case ELineGroup::Ext:
-        return pStatus->GetExtDisplayName();
-    case ELineGroup::Co:
-        return pStatus->GetCoDisplayName();
-    case ELineGroup::Etc:
-        return pStatus->GetEtcDisplayName();
+        case ELineGroup::Ext:
+            return pStatus->GetExtDisplayName();
+        case ELineGroup::Co:
+            return pStatus->GetCoDisplayName();
+        case ELineGroup::Etc:
+            return pStatus->GetEtcDisplayName();
     }
     return std::string();
 }

@@ -84,8 +84,7 @@ public:
     void OnLineCallState(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2, DWORD dwParam3);
     void OnLineDevState(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2, DWORD dwParam3);
     void OnLineReply(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2, DWORD dwParam3);
-    void OnLineAppNewCall(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2,
-                          DWORD dwParam3);
+    void OnLineAppNewCall(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2, DWORD dwParam3);
     HTREEITEM InsertCallNode(HCALL hCall, CLineDevCaps* pLine, CTreeCtrl* pTree);
 
     // --- Call details and event log -----------------------------------------

@@ -5,8 +5,8 @@
 // the PBX ended is in the log, every record is whole and written once, and
 // its memory and window-system objects did not grow once it had warmed up.
 // LINOSCOPE3_SOAK_MINUTES sets the length (default 1; ./dev soak passes it).
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 // after windows.h
 #include <psapi.h>
@@ -179,9 +179,8 @@ std::string Series(const std::vector<CSample>& samples) {
     char sz[96];
     for (const CSample& s : samples) {
         std::snprintf(sz, sizeof sz, "  %6.0f  %12llu  %4lu  %4lu  %7lu\n", s.qwTick / 1000.0,
-                      static_cast<unsigned long long>(s.cbPrivate / 1024),
-                      static_cast<unsigned long>(s.dwGdi), static_cast<unsigned long>(s.dwUser),
-                      static_cast<unsigned long>(s.dwWindows));
+                      static_cast<unsigned long long>(s.cbPrivate / 1024), static_cast<unsigned long>(s.dwGdi),
+                      static_cast<unsigned long>(s.dwUser), static_cast<unsigned long>(s.dwWindows));
         str += sz;
     }
     return str;

@@ -44,9 +44,11 @@ TEST(CommandsFill, LabelsFollowTheGroupsRulesAndAreSortedAsText) {
     EXPECT_EQ(rig.m_extTree.GetChildTexts(TVI_ROOT), (Texts{"EXT"}));
     EXPECT_EQ(rig.m_extTree.GetChildTexts(Internals(rig.m_monitor).m_hExtRoot), (Texts{"1000", "201 Reception", "99"}));
     EXPECT_EQ(rig.m_coTree.GetChildTexts(TVI_ROOT), (Texts{"CO"}));
-    EXPECT_EQ(rig.m_coTree.GetChildTexts(Internals(rig.m_monitor).m_hCoRoot), (Texts{" Night", "0021", "0021 Sales", "12345"}));
+    EXPECT_EQ(rig.m_coTree.GetChildTexts(Internals(rig.m_monitor).m_hCoRoot),
+              (Texts{" Night", "0021", "0021 Sales", "12345"}));
     EXPECT_EQ(rig.m_etcTree.GetChildTexts(TVI_ROOT), (Texts{"ETC"}));
-    EXPECT_EQ(rig.m_etcTree.GetChildTexts(Internals(rig.m_monitor).m_hEtcRoot), (Texts{"Fax", "Modem 305 Lobby", "Printer"}));
+    EXPECT_EQ(rig.m_etcTree.GetChildTexts(Internals(rig.m_monitor).m_hEtcRoot),
+              (Texts{"Fax", "Modem 305 Lobby", "Printer"}));
     EXPECT_TRUE(rig.m_extTree.IsExpanded(Internals(rig.m_monitor).m_hExtRoot));
 
     // Every line knows its item, and the item leads back to the line.
@@ -200,13 +202,13 @@ TEST_F(CommandsTest, LineInformationJoinsTheReportsThatCouldBeFetched) {
     rig.m_tapi.ClearCalls();
     rig.m_monitor.ShowExtLineInfo(m_pExt->m_hItem);
     ASSERT_EQ(rig.m_app.m_information.size(), 2u);
-    EXPECT_EQ(SequenceOf(rig.m_tapi, {"lineGetDevCaps", "lineGetLineDevStatus", "lineGetAddressCaps",
-                                      "lineGetAddressStatus"}),
+    EXPECT_EQ(SequenceOf(rig.m_tapi,
+                         {"lineGetDevCaps", "lineGetLineDevStatus", "lineGetAddressCaps", "lineGetAddressStatus"}),
               "lineGetDevCaps,lineGetLineDevStatus,lineGetAddressCaps,lineGetAddressStatus");
-    EXPECT_EQ(rig.m_app.m_information[1],
-              rig.m_monitor.FetchDevCaps(0)->Report(0) + rig.m_monitor.FetchDevStatus(hLine)->Report(0) +
-                  rig.m_monitor.FetchAddressCaps(0, 0)->Report(0) +
-                  rig.m_monitor.FetchAddressStatus(hLine, 0)->Report(0));
+    EXPECT_EQ(rig.m_app.m_information[1], rig.m_monitor.FetchDevCaps(0)->Report(0) +
+                                              rig.m_monitor.FetchDevStatus(hLine)->Report(0) +
+                                              rig.m_monitor.FetchAddressCaps(0, 0)->Report(0) +
+                                              rig.m_monitor.FetchAddressStatus(hLine, 0)->Report(0));
 
     // A failing fetch leaves its report out.
     rig.m_tapi.m_addressCaps.erase(0);

@@ -155,8 +155,7 @@ TEST_F(EventsTest, StateTextCarriesModeAndPrivilege) {
         const char* pszText;
     } cases[] = {
         {LINECALLSTATE_CONNECTED, 0, LINECALLPRIVILEGE_OWNER, "CONNECTED - (OWNER)"},
-        {LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE, LINECALLPRIVILEGE_MONITOR,
-         "OFFERING - ACTIVE - (NONITOR)"},
+        {LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE, LINECALLPRIVILEGE_MONITOR, "OFFERING - ACTIVE - (NONITOR)"},
         {LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, LINECALLPRIVILEGE_NONE, "CONNECTED - ACTIVE"},
         {LINECALLSTATE_CONNECTED, 0, 0, "CONNECTED"},
         // Several privilege bits at once are no privilege text at all.
@@ -199,9 +198,9 @@ TEST_F(EventsTest, CallInfoPassesOnlyTheShownStates) {
                                     "2004/01/05 13:07:09:045,201,LINE_CALLINFO,,305,201,,,,,,",
                                 }));
     // Every one of the eight shown states passes on its own.
-    const DWORD shown[] = {LINECALLINFOSTATE_CONNECTEDID, LINECALLINFOSTATE_TRUNK, LINECALLINFOSTATE_ORIGIN,
-                           LINECALLINFOSTATE_REASON, LINECALLINFOSTATE_REDIRECTIONID,
-                           LINECALLINFOSTATE_REDIRECTINGID};
+    const DWORD shown[] = {LINECALLINFOSTATE_CONNECTEDID,   LINECALLINFOSTATE_TRUNK,
+                           LINECALLINFOSTATE_ORIGIN,        LINECALLINFOSTATE_REASON,
+                           LINECALLINFOSTATE_REDIRECTIONID, LINECALLINFOSTATE_REDIRECTINGID};
     for (DWORD dw : shown) rig.m_tapi.Deliver(0x501, LINE_CALLINFO, dw);
     EXPECT_EQ(rig.LogRecords().size(), 9u);
     // An unknown call: nothing.

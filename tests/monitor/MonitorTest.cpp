@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
 #include "support/MonitorInternals.h"
 #include "views/MemoryTreeCtrl.h"
 
@@ -32,7 +32,9 @@ std::unique_ptr<CLineDevCaps> MakeRecord(DWORD dwDeviceID, HLINE hLine) {
     return pRecord;
 }
 
-HTREEITEM Item(std::uintptr_t n) { return reinterpret_cast<HTREEITEM>(n); }
+HTREEITEM Item(std::uintptr_t n) {
+    return reinterpret_cast<HTREEITEM>(n);
+}
 
 }  // namespace
 
@@ -70,7 +72,8 @@ TEST(Monitor, ShutdownClosesOpenedLinesInGroupOrderAndShutsTapiDownOnce) {
     Internals(monitor).m_coLines.push_back(MakeRecord(4, 0));  // lineOpen failed: nothing to close
     Internals(monitor).m_extLines.push_back(MakeRecord(1, 0x1001));
     Internals(monitor).m_extLines.push_back(MakeRecord(0, 0x1000));
-    for (auto* pLines : {&Internals(monitor).m_extLines, &Internals(monitor).m_coLines, &Internals(monitor).m_etcLines}) {
+    for (auto* pLines :
+         {&Internals(monitor).m_extLines, &Internals(monitor).m_coLines, &Internals(monitor).m_etcLines}) {
         for (auto& pLine : *pLines) {
             if (pLine->m_hLine) Internals(monitor).m_extByLine[pLine->m_hLine] = pLine.get();
         }

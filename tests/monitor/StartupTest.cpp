@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
-#include "support/MonitorInternals.h"
-#include "support/TestApp.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
 #include "support/StartupScene.h"
+#include "support/TestApp.h"
 #include "tapi/TapiEntry.h"
 
 using namespace startup_scene;
@@ -24,7 +24,9 @@ namespace {
 using Strings = std::vector<std::string>;
 using Values = std::vector<DWORD_PTR>;
 
-HLINE H(DWORD dwDeviceID) { return CFakeTapi::LineHandleFor(dwDeviceID); }
+HLINE H(DWORD dwDeviceID) {
+    return CFakeTapi::LineHandleFor(dwDeviceID);
+}
 
 const Strings kOpenedAndClosed = {"create", "range 0 100", "message Initializing", "destroy"};
 
@@ -132,7 +134,10 @@ TEST_F(StartupTest, OneLineInTapiOrderAndAnEmptyGroupSkipsItsBand) {
 
 TEST_F(StartupTest, DisplayNamesFollowEachGroupsLayout) {
     // EXT, CO, and three ETC lines of which 0x0500 and 0x05FF carry a name.
-    Devices({{kMakerProvider, 0x6FFF}, {kMakerProvider, 0x2FFF}, {kMakerProvider, 0x0500}, {kMakerProvider, 0x0600},
+    Devices({{kMakerProvider, 0x6FFF},
+             {kMakerProvider, 0x2FFF},
+             {kMakerProvider, 0x0500},
+             {kMakerProvider, 0x0600},
              {kMakerProvider, 0x05FF}});
     fake.m_addressStatus[H(0)] = ExtNameStatus("Sales 6FFF");
     fake.m_addressStatus[H(1)] = CoNameStatus("Line to the city");
@@ -169,8 +174,8 @@ TEST_F(StartupTest, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
 
     const auto opens = fake.CallsOf("lineOpen");
     EXPECT_EQ(Arg(opens, 1), (Values{0, 0, 1, 1, 1, 2, 2, 2}));
-    EXPECT_EQ(Arg(opens, 3), (Values{0x00020000, 0x00010004, 0x00020000, 0x00010004, 0x00010003, 0x00020000,
-                                     0x00010004, 0x00010003}));
+    EXPECT_EQ(Arg(opens, 3),
+              (Values{0x00020000, 0x00010004, 0x00020000, 0x00010004, 0x00010003, 0x00020000, 0x00010004, 0x00010003}));
     EXPECT_EQ(Arg(opens, 2), (Values{0, 0, 0, 0, 0, 0, 0, 0}));  // each try starts from handle 0
 
     ASSERT_EQ(monitor.GetExtLineCount(), 3);

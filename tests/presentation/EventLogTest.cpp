@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "presentation/EventLogWriter.h"
 #include "support/MonitorInternals.h"
 #include "support/MonitorRig.h"
-#include "presentation/EventLogWriter.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

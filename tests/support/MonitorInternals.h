@@ -76,7 +76,9 @@ struct CTapiMonitorTestAccess {
 };
 
 // monitor.m_extCalls and so on.
-inline CTapiMonitorTestAccess Internals(CTapiMonitor& monitor) { return CTapiMonitorTestAccess(monitor); }
+inline CTapiMonitorTestAccess Internals(CTapiMonitor& monitor) {
+    return CTapiMonitorTestAccess(monitor);
+}
 // For checks inside const helpers; they only read.
 inline CTapiMonitorTestAccess Internals(const CTapiMonitor& monitor) {
     return CTapiMonitorTestAccess(const_cast<CTapiMonitor&>(monitor));

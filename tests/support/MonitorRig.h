@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
-#include "support/MonitorInternals.h"
-#include "support/TestApp.h"
 #include "platform/Platform.h"
 #include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
+#include "support/TestApp.h"
 #include "support/TestFiles.h"
 #include "views/MemoryTreeCtrl.h"
 
@@ -130,17 +130,17 @@ public:
         return group == ELineGroup::Ext ? m_extTree : group == ELineGroup::Co ? m_coTree : m_etcTree;
     }
     std::vector<std::unique_ptr<CLineDevCaps>>& Lines(ELineGroup group) {
-        return group == ELineGroup::Ext ? Internals(m_monitor).m_extLines
+        return group == ELineGroup::Ext  ? Internals(m_monitor).m_extLines
                : group == ELineGroup::Co ? Internals(m_monitor).m_coLines
                                          : Internals(m_monitor).m_etcLines;
     }
     std::map<HLINE, CLineDevCaps*>& ByLine(ELineGroup group) {
-        return group == ELineGroup::Ext ? Internals(m_monitor).m_extByLine
+        return group == ELineGroup::Ext  ? Internals(m_monitor).m_extByLine
                : group == ELineGroup::Co ? Internals(m_monitor).m_coByLine
                                          : Internals(m_monitor).m_etcByLine;
     }
     std::map<HCALL, HTREEITEM>& Calls(ELineGroup group) {
-        return group == ELineGroup::Ext ? Internals(m_monitor).m_extCalls
+        return group == ELineGroup::Ext  ? Internals(m_monitor).m_extCalls
                : group == ELineGroup::Co ? Internals(m_monitor).m_coCalls
                                          : Internals(m_monitor).m_etcCalls;
     }
