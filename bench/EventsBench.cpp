@@ -9,12 +9,13 @@
 #include <memory>
 #include <string>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
-#include "support/TestApp.h"
 #include "platform/Platform.h"
 #include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
+#include "support/TestApp.h"
 #include "views/MemoryTreeCtrl.h"
 
 namespace {
@@ -40,10 +41,10 @@ public:
         std::unique_ptr<CLineAddressCaps> pCaps = m_monitor.FetchAddressCaps(0, 0);
         pLine->m_hLine = CFakeTapi::LineHandleFor(0);
         pLine->m_pAddressCaps = pCaps.get();
-        m_monitor.m_addressCaps.push_back(std::move(pCaps));
-        m_monitor.m_extByLine[pLine->m_hLine] = pLine.get();
+        Internals(m_monitor).m_addressCaps.push_back(std::move(pCaps));
+        Internals(m_monitor).m_extByLine[pLine->m_hLine] = pLine.get();
         const HLINE hLine = pLine->m_hLine;
-        m_monitor.m_extLines.push_back(std::move(pLine));
+        Internals(m_monitor).m_extLines.push_back(std::move(pLine));
         m_monitor.SetExtTree(&m_tree);
         m_monitor.FillExtTree();
 
@@ -55,7 +56,7 @@ public:
         m_tapi.Deliver(hLine, LINE_APPNEWCALL, 0, kCall, LINECALLPRIVILEGE_MONITOR);
         m_strLogFile = strLogFile;
         if (!m_strLogFile.empty()) std::remove(m_strLogFile.c_str());
-        m_monitor.m_strLogFile = m_strLogFile;
+        Internals(m_monitor).m_strLogFile = m_strLogFile;
     }
     ~CEventBench() {
         if (!m_strLogFile.empty()) std::remove(m_strLogFile.c_str());
@@ -64,7 +65,7 @@ public:
     void Forget(int nIteration) {
         if (nIteration % kForgetCallsEvery == 0) m_tapi.ClearCalls();
     }
-    bool CallIsShown() const { return m_monitor.m_extCalls.count(kCall) == 1; }
+    bool CallIsShown() const { return Internals(m_monitor).m_extCalls.count(kCall) == 1; }
 
     CFakeTapi m_tapi;
     CTestApp m_app;
@@ -80,17 +81,21 @@ void RunCallState(benchmark::State& state, const std::string& strLogFile) {
         bench.m_tapi.Deliver(kCall, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, 0);
         bench.Forget(++n);
     }
-    if (!bench.CallIsShown() || bench.m_monitor.m_pLogWriter->GetWaitingCount() != 0)
+    if (!bench.CallIsShown() || Internals(bench.m_monitor).m_pLogWriter->GetWaitingCount() != 0)
         state.SkipWithError("the call was lost");
     state.SetItemsProcessed(state.iterations());
 }
 
 // LINE_CALLSTATE of a known call, without a log file: the tree and TAPI work.
-void BM_CallStateWithoutLog(benchmark::State& state) { RunCallState(state, ""); }
+void BM_CallStateWithoutLog(benchmark::State& state) {
+    RunCallState(state, "");
+}
 BENCHMARK(BM_CallStateWithoutLog);
 
 // The same with every record appended to the log file.
-void BM_CallStateWithLog(benchmark::State& state) { RunCallState(state, TempLogPath("lsc_bench_callstate.csv")); }
+void BM_CallStateWithLog(benchmark::State& state) {
+    RunCallState(state, TempLogPath("lsc_bench_callstate.csv"));
+}
 BENCHMARK(BM_CallStateWithLog);
 
 // LINE_CALLINFO of a known call: ten details refreshed, one record appended.
@@ -140,8 +145,8 @@ void BM_Fill10000Lines(benchmark::State& state) {
         }
         pLine->m_pAddressCaps = pCaps.get();
         if (i % 3 == 0) pLine->m_strDisplayName = "Desk " + std::to_string(i);
-        monitor.m_addressCaps.push_back(std::move(pCaps));
-        monitor.m_extLines.push_back(std::move(pLine));
+        Internals(monitor).m_addressCaps.push_back(std::move(pCaps));
+        Internals(monitor).m_extLines.push_back(std::move(pLine));
     }
     tapi.ClearCalls();
     monitor.SetExtTree(&tree);

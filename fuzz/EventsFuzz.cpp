@@ -7,6 +7,8 @@
 //
 // Input: a sequence of steps, each an opcode byte and its argument bytes; a
 // step cut short by the end of the input is not run.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,14 +19,13 @@
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
-#include "support/FakeTapiHooks.h"
 #include "model/SimScenario.h"
-#include "support/TestApp.h"
 #include "platform/Platform.h"
 #include "reports/Snapshots.h"
 #include "service/SimTapi.h"
+#include "support/FakeTapiHooks.h"
+#include "support/MonitorInternals.h"
+#include "support/TestApp.h"
 #include "views/MemoryTreeCtrl.h"
 #include "views/win/resource.h"
 
@@ -44,21 +45,19 @@ const char* const kScenario = R"({
     {"kind": "other", "number": "750", "name": "Fax"}
   ]})";
 const char* const kNumbers[] = {"201", "202", "203", "801", "802", "700", "750", "999"};
-const char* const kEvents[] = {"internal", "inbound", "outbound", "outOfService",
+const char* const kEvents[] = {"internal",  "inbound", "outbound", "outOfService",
                                "inService", "reinit",  "answer",   "hangup"};
 
 sim::CSimTapi* g_pSim = nullptr;
 std::deque<sim::CSimMessage> g_queue;
 
-void Collect()
-{
+void Collect() {
     for (sim::CSimMessage& message : g_pSim->TakeMessages()) g_queue.push_back(message);
 }
 
 // The hooks: every TAPI function the program calls, answered by the simulator.
 template <typename Result>
-Result Collected(Result r)
-{
+Result Collected(Result r) {
     Collect();
     return r;
 }
@@ -93,8 +92,7 @@ const FakeTapiHooks kHooks = {
 class CSteps {
 public:
     CSteps(const std::uint8_t* p, std::size_t cb) : m_p(p), m_cb(cb) {}
-    bool Take(std::uint8_t* pb)
-    {
+    bool Take(std::uint8_t* pb) {
         if (m_cb == 0) return false;
         *pb = *m_p++;
         --m_cb;
@@ -113,9 +111,8 @@ struct CDocument {
     CMemoryTreeCtrl m_etcTree;
     CTapiMonitor m_monitor;
 
-    explicit CDocument(const std::string& strLog)
-    {
-        m_monitor.m_strLogFile = strLog;
+    explicit CDocument(const std::string& strLog) {
+        Internals(m_monitor).m_strLogFile = strLog;
         m_monitor.SetExtTree(&m_extTree);
         m_monitor.SetCoTree(&m_coTree);
         m_monitor.SetEtcTree(&m_etcTree);
@@ -125,18 +122,18 @@ struct CDocument {
         m_monitor.FillEtcTree();
     }
     // The n-th call of any group (in table order, EXT, CO, ETC) and its item.
-    std::pair<HCALL, HTREEITEM> CallItem(std::size_t n) const
-    {
-        for (const auto* pCalls : {&m_monitor.m_extCalls, &m_monitor.m_coCalls, &m_monitor.m_etcCalls}) {
+    std::pair<HCALL, HTREEITEM> CallItem(std::size_t n) const {
+        for (const auto* pCalls :
+             {&Internals(m_monitor).m_extCalls, &Internals(m_monitor).m_coCalls, &Internals(m_monitor).m_etcCalls}) {
             for (const auto& entry : *pCalls) {
                 if (n-- == 0) return entry;
             }
         }
         return {0, nullptr};
     }
-    CLineDevCaps* Line(std::size_t n) const
-    {
-        for (const auto* pLines : {&m_monitor.m_extLines, &m_monitor.m_coLines, &m_monitor.m_etcLines}) {
+    CLineDevCaps* Line(std::size_t n) const {
+        for (const auto* pLines :
+             {&Internals(m_monitor).m_extLines, &Internals(m_monitor).m_coLines, &Internals(m_monitor).m_etcLines}) {
             if (n < pLines->size()) return (*pLines)[n].get();
             n -= pLines->size();
         }
@@ -144,8 +141,7 @@ struct CDocument {
     }
 };
 
-void Deliver(CTestApp& app)
-{
+void Deliver(CTestApp& app) {
     // A cap, in case the two sides ever answer each other for ever.
     for (int n = 0; n < 10000 && !g_queue.empty(); ++n) {
         sim::CSimMessage message = g_queue.front();
@@ -161,8 +157,7 @@ void Deliver(CTestApp& app)
     app.m_questions.clear();
 }
 
-std::string TimingKeys(CSteps& steps)
-{
+std::string TimingKeys(CSteps& steps) {
     std::uint8_t b = 0;
     if (!steps.Take(&b)) return std::string();
     std::string str;
@@ -175,8 +170,7 @@ std::string TimingKeys(CSteps& steps)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
     void* hModule = platform::LoadLibraryModule(FAKE_TAPI_PATH);
     auto pfnInstall =
         hModule ? reinterpret_cast<PfnFakeTapiInstall>(platform::GetModuleSymbol(hModule, "FakeTapiInstall")) : nullptr;
@@ -195,8 +189,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbData)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbData) {
     static const std::string strLog = "/tmp/lsc_fuzz_events_" + std::to_string(getpid()) + ".csv";
     static sim::CSimScenario scenario = [] {
         sim::CSimScenario s;
@@ -219,89 +212,98 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbD
     std::uint8_t b = 0;
     while (steps.Take(&bOp)) {
         switch (bOp % 9) {
-        case 0:  // the clock moves
-            if (!steps.Take(&a)) break;
-            simulator.Advance(static_cast<sim::SimTime>(a) * 250);
-            Collect();
-            break;
-        case 1: {  // something happens at the PBX
-            if (!steps.Take(&a) || !steps.Take(&b)) break;
-            const char* pszEvent = kEvents[a % 8];
-            const char* pszOne = kNumbers[(a >> 3) % 8];
-            const char* pszTwo = kNumbers[b % 8];
-            std::string strJson = std::string("{\"event\": \"") + pszEvent + "\"";
-            switch (a % 8) {
-            case 0: strJson += ", \"from\": \"" + std::string(pszOne) + "\", \"to\": \"" + pszTwo + "\""; break;
-            case 1:
-                strJson += ", \"to\": \"" + std::string(pszOne) + "\", \"caller\": \"0301234567\"";
-                if (b & 8) strJson += ", \"trunk\": \"" + std::string(kNumbers[3 + (b >> 4) % 2]) + "\"";
-                if (b & 64) strJson += ", \"transferTo\": \"" + std::string(pszTwo) + "\", \"transferAfter\": 1";
+            case 0:  // the clock moves
+                if (!steps.Take(&a)) break;
+                simulator.Advance(static_cast<sim::SimTime>(a) * 250);
+                Collect();
                 break;
-            case 2: strJson += ", \"from\": \"" + std::string(pszOne) + "\", \"number\": \"0409876543\""; break;
-            case 5: break;
-            default: strJson += ", \"line\": \"" + std::string(pszOne) + "\""; break;
-            }
-            strJson += TimingKeys(steps) + "}";
-            std::string strError;
-            static_cast<void>(simulator.Inject(strJson, &strError));
-            Collect();
-            break;
-        }
-        case 2:  // the user answers, drops or asks for a call's report
-            if (!steps.Take(&a)) break;
-            if (auto [hCall, hItem] = pDoc->CallItem(a >> 2); hItem != nullptr) {
-                if ((a & 3) == 0 && pDoc->m_monitor.CanAnswer(hItem)) pDoc->m_monitor.Answer(hItem);
-                if ((a & 3) == 1 && pDoc->m_monitor.CanDrop(hItem)) pDoc->m_monitor.Drop(hItem);
-                if ((a & 3) == 2) pDoc->m_monitor.ShowCallInfo(hCall);
-                if ((a & 3) == 3) {
-                    pDoc->m_monitor.ShowExtCallInfo(hItem);
-                    pDoc->m_monitor.ShowCoCallInfo(hItem);
-                    pDoc->m_monitor.ShowEtcCallInfo(hItem);
+            case 1: {  // something happens at the PBX
+                if (!steps.Take(&a) || !steps.Take(&b)) break;
+                const char* pszEvent = kEvents[a % 8];
+                const char* pszOne = kNumbers[(a >> 3) % 8];
+                const char* pszTwo = kNumbers[b % 8];
+                std::string strJson = std::string("{\"event\": \"") + pszEvent + "\"";
+                switch (a % 8) {
+                    case 0:
+                        strJson += ", \"from\": \"" + std::string(pszOne) + "\", \"to\": \"" + pszTwo + "\"";
+                        break;
+                    case 1:
+                        strJson += ", \"to\": \"" + std::string(pszOne) + "\", \"caller\": \"0301234567\"";
+                        if (b & 8) strJson += ", \"trunk\": \"" + std::string(kNumbers[3 + (b >> 4) % 2]) + "\"";
+                        if (b & 64)
+                            strJson += ", \"transferTo\": \"" + std::string(pszTwo) + "\", \"transferAfter\": 1";
+                        break;
+                    case 2:
+                        strJson += ", \"from\": \"" + std::string(pszOne) + "\", \"number\": \"0409876543\"";
+                        break;
+                    case 5:
+                        break;
+                    default:
+                        strJson += ", \"line\": \"" + std::string(pszOne) + "\"";
+                        break;
                 }
-            }
-            break;
-        case 3:  // the user makes a call from a line or asks for its report
-            if (!steps.Take(&a)) break;
-            if (CLineDevCaps* pLine = pDoc->Line(a >> 1)) {
-                if (a & 1) {
-                    pDoc->m_monitor.ShowLineInfo(pLine);
-                } else if (pLine->m_hItem != nullptr) {
-                    pDoc->m_monitor.MakeCall(pLine->m_hItem, kNumbers[(a >> 4) % 8]);
-                }
-            }
-            break;
-        case 4:  // Ctrl+N: a new document, a new start
-        {
-            app.m_pMonitor = nullptr;
-            pDoc.reset();
-            Collect();
-            Deliver(app);
-            pDoc = std::make_unique<CDocument>(strLog);
-            app.m_pMonitor = &pDoc->m_monitor;
-            break;
-        }
-        case 5:  // a message no provider should send: any handle, any parameters
-        {
-            std::uint8_t bytes[4] = {};
-            if (!steps.Take(&bytes[0]) || !steps.Take(&bytes[1]) || !steps.Take(&bytes[2]) || !steps.Take(&bytes[3]))
+                strJson += TimingKeys(steps) + "}";
+                std::string strError;
+                static_cast<void>(simulator.Inject(strJson, &strError));
+                Collect();
                 break;
-            static const DWORD kMessages[] = {LINE_CALLSTATE, LINE_CALLINFO, LINE_LINEDEVSTATE, LINE_REPLY,
-                                              LINE_APPNEWCALL, LINE_ADDRESSSTATE, LINE_CLOSE, 0x7FFF};
-            const DWORD hDevice = (bytes[0] & 0x80) ? 0x00020001u + (bytes[0] & 7)   // a line handle
-                                                    : 0x00030001u + (bytes[0] & 15);  // a call handle
-            const DWORD dwParam1 = (bytes[2] & 0x80) ? (1u << (bytes[2] & 31)) : bytes[2];
-            LineCallback(hDevice, kMessages[bytes[1] % 8], 0, dwParam1, 0x00030001u + (bytes[3] & 15),
-                         bytes[3] & 0x80 ? LINECALLPRIVILEGE_OWNER : LINECALLPRIVILEGE_MONITOR);
-            Collect();
-            break;
-        }
-        case 6:  // the program is told TAPI starts or the document goes away meanwhile
-            if (!steps.Take(&a)) break;
-            app.m_bTapiStarting = (a & 1) ? TRUE : FALSE;
-            app.m_pMonitor = (a & 2) ? nullptr : &pDoc->m_monitor;
-            break;
-        default:  // the queued messages arrive
-            break;
+            }
+            case 2:  // the user answers, drops or asks for a call's report
+                if (!steps.Take(&a)) break;
+                if (auto [hCall, hItem] = pDoc->CallItem(a >> 2); hItem != nullptr) {
+                    if ((a & 3) == 0 && pDoc->m_monitor.CanAnswer(hItem)) pDoc->m_monitor.Answer(hItem);
+                    if ((a & 3) == 1 && pDoc->m_monitor.CanDrop(hItem)) pDoc->m_monitor.Drop(hItem);
+                    if ((a & 3) == 2) pDoc->m_monitor.ShowCallInfo(hCall);
+                    if ((a & 3) == 3) {
+                        pDoc->m_monitor.ShowExtCallInfo(hItem);
+                        pDoc->m_monitor.ShowCoCallInfo(hItem);
+                        pDoc->m_monitor.ShowEtcCallInfo(hItem);
+                    }
+                }
+                break;
+            case 3:  // the user makes a call from a line or asks for its report
+                if (!steps.Take(&a)) break;
+                if (CLineDevCaps* pLine = pDoc->Line(a >> 1)) {
+                    if (a & 1) {
+                        pDoc->m_monitor.ShowLineInfo(pLine);
+                    } else if (pLine->m_hItem != nullptr) {
+                        pDoc->m_monitor.MakeCall(pLine->m_hItem, kNumbers[(a >> 4) % 8]);
+                    }
+                }
+                break;
+            case 4:  // Ctrl+N: a new document, a new start
+            {
+                app.m_pMonitor = nullptr;
+                pDoc.reset();
+                Collect();
+                Deliver(app);
+                pDoc = std::make_unique<CDocument>(strLog);
+                app.m_pMonitor = &pDoc->m_monitor;
+                break;
+            }
+            case 5:  // a message no provider should send: any handle, any parameters
+            {
+                std::uint8_t bytes[4] = {};
+                if (!steps.Take(&bytes[0]) || !steps.Take(&bytes[1]) || !steps.Take(&bytes[2]) ||
+                    !steps.Take(&bytes[3]))
+                    break;
+                static const DWORD kMessages[] = {LINE_CALLSTATE,  LINE_CALLINFO,     LINE_LINEDEVSTATE, LINE_REPLY,
+                                                  LINE_APPNEWCALL, LINE_ADDRESSSTATE, LINE_CLOSE,        0x7FFF};
+                const DWORD hDevice = (bytes[0] & 0x80) ? 0x00020001u + (bytes[0] & 7)    // a line handle
+                                                        : 0x00030001u + (bytes[0] & 15);  // a call handle
+                const DWORD dwParam1 = (bytes[2] & 0x80) ? (1u << (bytes[2] & 31)) : bytes[2];
+                LineCallback(hDevice, kMessages[bytes[1] % 8], 0, dwParam1, 0x00030001u + (bytes[3] & 15),
+                             bytes[3] & 0x80 ? LINECALLPRIVILEGE_OWNER : LINECALLPRIVILEGE_MONITOR);
+                Collect();
+                break;
+            }
+            case 6:  // the program is told TAPI starts or the document goes away meanwhile
+                if (!steps.Take(&a)) break;
+                app.m_bTapiStarting = (a & 1) ? TRUE : FALSE;
+                app.m_pMonitor = (a & 2) ? nullptr : &pDoc->m_monitor;
+                break;
+            default:  // the queued messages arrive
+                break;
         }
         Deliver(app);
         // The program answers a REINIT question with a command: a new document or the end.

@@ -17,8 +17,7 @@ namespace {
 std::filesystem::path g_root;
 
 // One seed: the API version the snapshot is told, then the structure as filled.
-void Write(const std::string& strHarness, const std::string& strName, DWORD dwVersion, const void* pStruct)
-{
+void Write(const std::string& strHarness, const std::string& strName, DWORD dwVersion, const void* pStruct) {
     DWORD dwUsed = 0;
     std::memcpy(&dwUsed, static_cast<const BYTE*>(pStruct) + 8, 4);
     std::filesystem::create_directories(g_root / strHarness);
@@ -30,8 +29,7 @@ void Write(const std::string& strHarness, const std::string& strName, DWORD dwVe
 struct CBuffer {
     std::vector<BYTE> m_bytes = std::vector<BYTE>(4096, 0);
     template <typename T>
-    T* As()
-    {
+    T* As() {
         std::fill(m_bytes.begin(), m_bytes.end(), 0);
         DWORD dwTotal = static_cast<DWORD>(m_bytes.size());
         std::memcpy(m_bytes.data(), &dwTotal, 4);
@@ -43,8 +41,7 @@ void CALLBACK Ignore(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_fuzz_seeds <corpus folder>\n");
         return 2;

@@ -9,8 +9,7 @@
 
 #include "model/SimScenario.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbData)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbData) {
     const std::string strText(reinterpret_cast<const char*>(pData), cbData);
     sim::CSimScenario scenario;
     std::string strError;

@@ -19,8 +19,7 @@
 namespace {
 
 // A report is text lines ending in CR LF; provider texts end at their NUL.
-void CheckReport(const std::string& strReport)
-{
+void CheckReport(const std::string& strReport) {
     if (strReport.size() < 2 || strReport.compare(strReport.size() - 2, 2, "\r\n") != 0 ||
         strReport.find('\0') != std::string::npos) {
         std::abort();
@@ -28,8 +27,7 @@ void CheckReport(const std::string& strReport)
 }
 
 template <typename Snapshot, typename... Extra>
-void ReportAt(const std::vector<BYTE>& buffer, const Extra&... extra)
-{
+void ReportAt(const std::vector<BYTE>& buffer, const Extra&... extra) {
     Snapshot snapshot(buffer.data(), nullptr, extra...);
     CheckReport(snapshot.Report(0));
     CheckReport(snapshot.Report(3));
@@ -37,8 +35,7 @@ void ReportAt(const std::vector<BYTE>& buffer, const Extra&... extra)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbData)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbData) {
     if (cbData < 4) {
         return 0;
     }

@@ -59,8 +59,7 @@ std::string g_strLastError;
 std::string g_strJournal;  // LINOSCOPE3_SIM_JOURNAL; empty: no journal
 std::unique_ptr<std::ofstream> g_pJournal;
 
-std::string EnvironmentValue(const char* pszName)
-{
+std::string EnvironmentValue(const char* pszName) {
     char sz[1024];
     DWORD dw = GetEnvironmentVariableA(pszName, sz, sizeof sz);
     return dw > 0 && dw < sizeof sz ? std::string(sz, dw) : std::string();
@@ -68,8 +67,7 @@ std::string EnvironmentValue(const char* pszName)
 
 // Open for as long as the PBX lives: opening it for every line made a close
 // of a thousand lines slow. Each line is written through at once.
-void AppendJournal(const std::string& strLine)
-{
+void AppendJournal(const std::string& strLine) {
     if (g_pJournal) {
         *g_pJournal << strLine << "\r\n";
         g_pJournal->flush();
@@ -80,8 +78,7 @@ void AppendJournal(const std::string& strLine)
 // and each call the PBX ended on a line an application watches (its IDLE
 // state goes out), with the line, so a test can match every end against what
 // the application recorded. Called with g_mutex held.
-void JournalCallEvent(const CSimMessage& message)
-{
+void JournalCallEvent(const CSimMessage& message) {
     if (g_strJournal.empty()) {
         return;
     }
@@ -111,8 +108,7 @@ void JournalCallEvent(const CSimMessage& message)
 // Notes a call end that never reaches its application: the application ended,
 // closed the line or shut down before its IDLE state was delivered. Called
 // with g_mutex held.
-void JournalUndelivered(const CSimMessage& message)
-{
+void JournalUndelivered(const CSimMessage& message) {
     if (g_strJournal.empty() || message.m_dwMessage != LINE_CALLSTATE || message.m_dwParam1 != LINECALLSTATE_IDLE) {
         return;
     }
@@ -124,8 +120,7 @@ void JournalUndelivered(const CSimMessage& message)
 // Makes sure the window will deliver its queue: a posted wake, or while
 // input or painting waits in the thread's queue, a timer (which comes after
 // them). Called with g_mutex held; the timer only on the window's own thread.
-void ScheduleWake(CAppWindow& window, bool bYield)
-{
+void ScheduleWake(CAppWindow& window, bool bYield) {
     if (window.m_bWakePending || window.m_queue.empty()) {
         return;
     }
@@ -138,8 +133,7 @@ void ScheduleWake(CAppWindow& window, bool bYield)
 
 // Hands the service's new messages to the windows of their applications.
 // Called with g_mutex held.
-DWORD FlushMessages()
-{
+DWORD FlushMessages() {
     DWORD dwCount = 0;
     for (CSimMessage& message : g_pTapi->TakeMessages()) {
         JournalCallEvent(message);
@@ -159,8 +153,7 @@ DWORD FlushMessages()
 
 // Brings the scenario clock up to the wall clock: whatever fell due since the
 // last tick happens now, in order. Called with g_mutex held.
-void CatchUpClock()
-{
+void CatchUpClock() {
     if (!g_pTapi || g_bManualClock) {
         return;
     }
@@ -172,8 +165,7 @@ void CatchUpClock()
     }
 }
 
-DWORD WINAPI ClockThread(LPVOID)
-{
+DWORD WINAPI ClockThread(LPVOID) {
     for (;;) {
         Sleep(CLOCK_PERIOD_MS);
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -183,14 +175,12 @@ DWORD WINAPI ClockThread(LPVOID)
 
 // The clock thread, once per process. It holds a reference to this module,
 // so the code it runs stays loaded.
-void StartClockThread()
-{
+void StartClockThread() {
     if (g_bClockThread) {
         return;
     }
     HMODULE hSelf = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&ClockThread),
-                            &hSelf)) {
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&ClockThread), &hSelf)) {
         return;
     }
     HANDLE hThread = CreateThread(nullptr, 0, ClockThread, nullptr, 0, nullptr);
@@ -204,8 +194,7 @@ void StartClockThread()
 
 // Takes the window's next message and calls the application's callback with
 // it; false when there was nothing to take.
-bool DeliverOne(HWND hWnd)
-{
+bool DeliverOne(HWND hWnd) {
     CSimMessage message;
     LINECALLBACK pfnCallback = nullptr;
     {
@@ -228,15 +217,14 @@ bool DeliverOne(HWND hWnd)
     if (message.m_phCallOut != nullptr) {
         *message.m_phCallOut = message.m_hCallOut;
     }
-    pfnCallback(message.m_hDevice, message.m_dwMessage, message.m_dwInstance, message.m_dwParam1,
-                message.m_dwParam2, message.m_dwParam3);
+    pfnCallback(message.m_hDevice, message.m_dwMessage, message.m_dwInstance, message.m_dwParam1, message.m_dwParam2,
+                message.m_dwParam3);
     return true;
 }
 
 // One wake: a batch delivered, and the next wake scheduled behind whatever
 // arrived for the thread meanwhile.
-void OnWake(HWND hWnd)
-{
+void OnWake(HWND hWnd) {
     KillTimer(hWnd, WAKE_TIMER);
     auto hApp = static_cast<HLINEAPP>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
     {
@@ -268,8 +256,7 @@ void OnWake(HWND hWnd)
     }
 }
 
-LRESULT CALLBACK WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CALLBACK WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_SIM_WAKE || (uMsg == WM_TIMER && wParam == WAKE_TIMER)) {
         OnWake(hWnd);
         return 0;
@@ -277,8 +264,7 @@ LRESULT CALLBACK WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(hWnd, uMsg, wParam, lParam);
 }
 
-void DestroyAppWindow(HWND hWnd)
-{
+void DestroyAppWindow(HWND hWnd) {
     if (GetWindowThreadProcessId(hWnd, nullptr) == GetCurrentThreadId()) {
         DestroyWindow(hWnd);
     } else {
@@ -288,8 +274,7 @@ void DestroyAppWindow(HWND hWnd)
 
 // Tells whoever starts the program why the scenario cannot be used: in the
 // debugger's output and in a log file beside the scenario.
-void ReportScenarioFault(const std::string& strPath, const std::string& strError)
-{
+void ReportScenarioFault(const std::string& strPath, const std::string& strError) {
     g_strLastError = strError;
     std::string strText = "Linoscope3 PBX simulator: the scenario cannot be used: " + strError + "\r\n";
     OutputDebugStringA(strText.c_str());
@@ -299,8 +284,7 @@ void ReportScenarioFault(const std::string& strPath, const std::string& strError
 
 // The PBX behind every application of this process: made at the first
 // lineInitializeExA from the scenario the environment names, or the built-in office.
-LONG EnsurePbx()
-{
+LONG EnsurePbx() {
     if (g_pTapi) {
         return 0;
     }
@@ -345,8 +329,7 @@ LONG EnsurePbx()
     return 0;
 }
 
-bool RegisterWindowClass()
-{
+bool RegisterWindowClass() {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = g_hInstance;
@@ -354,8 +337,7 @@ bool RegisterWindowClass()
     return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-DWORD CopyText(const std::string& str, LPSTR pszBuffer, DWORD dwSize)
-{
+DWORD CopyText(const std::string& str, LPSTR pszBuffer, DWORD dwSize) {
     if (pszBuffer != nullptr && dwSize > str.size()) {
         std::memcpy(pszBuffer, str.c_str(), str.size() + 1);
     }
@@ -364,8 +346,7 @@ DWORD CopyText(const std::string& str, LPSTR pszBuffer, DWORD dwSize)
 
 // Runs one service call under the lock and posts what it produced.
 template <typename Fn>
-LONG Call(Fn fn)
-{
+LONG Call(Fn fn) {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_pTapi) {
         return LINEERR_UNINITIALIZED;
@@ -379,8 +360,7 @@ LONG Call(Fn fn)
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
-{
+BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
     if (dwReason == DLL_PROCESS_ATTACH) {
         g_hInstance = hInstance;
         DisableThreadLibraryCalls(hInstance);
@@ -389,8 +369,7 @@ BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
 }
 
 LONG WINAPI lineInitializeExA(HLINEAPP* phApp, HINSTANCE, LINECALLBACK pfnCallback, LPCSTR pszAppName,
-                              DWORD* pdwNumDevs, DWORD* pdwAPIVersion, LINEINITIALIZEEXPARAMS* pParams)
-{
+                              DWORD* pdwNumDevs, DWORD* pdwAPIVersion, LINEINITIALIZEEXPARAMS* pParams) {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (LONG lResult = EnsurePbx(); lResult != 0) {
         return lResult;
@@ -399,9 +378,9 @@ LONG WINAPI lineInitializeExA(HLINEAPP* phApp, HINSTANCE, LINECALLBACK pfnCallba
     if (lResult != 0) {
         return lResult;
     }
-    HWND hWnd = RegisterWindowClass() ? CreateWindowExA(0, WINDOW_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                                        g_hInstance, nullptr)
-                                      : nullptr;
+    HWND hWnd = RegisterWindowClass()
+                    ? CreateWindowExA(0, WINDOW_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, g_hInstance, nullptr)
+                    : nullptr;
     if (hWnd == nullptr) {
         g_pTapi->Shutdown(*phApp);
         *phApp = 0;
@@ -415,8 +394,7 @@ LONG WINAPI lineInitializeExA(HLINEAPP* phApp, HINSTANCE, LINECALLBACK pfnCallba
     return 0;
 }
 
-LONG WINAPI lineShutdown(HLINEAPP hApp)
-{
+LONG WINAPI lineShutdown(HLINEAPP hApp) {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_pTapi) {
         return LINEERR_UNINITIALIZED;
@@ -434,91 +412,76 @@ LONG WINAPI lineShutdown(HLINEAPP hApp)
 }
 
 LONG WINAPI lineNegotiateExtVersion(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtLow,
-                                    DWORD dwExtHigh, DWORD* pdwExtVersion)
-{
+                                    DWORD dwExtHigh, DWORD* pdwExtVersion) {
     return Call([&](sim::CSimTapi& t) {
         return t.NegotiateExtVersion(hApp, dwDeviceID, dwAPIVersion, dwExtLow, dwExtHigh, pdwExtVersion);
     });
 }
 
 LONG WINAPI lineGetDevCapsA(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
-                            LINEDEVCAPS* pCaps)
-{
+                            LINEDEVCAPS* pCaps) {
     return Call([&](sim::CSimTapi& t) { return t.GetDevCaps(hApp, dwDeviceID, dwAPIVersion, dwExtVersion, pCaps); });
 }
 
 LONG WINAPI lineGetAddressCapsA(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion,
-                                DWORD dwExtVersion, LINEADDRESSCAPS* pCaps)
-{
+                                DWORD dwExtVersion, LINEADDRESSCAPS* pCaps) {
     return Call([&](sim::CSimTapi& t) {
         return t.GetAddressCaps(hApp, dwDeviceID, dwAddressID, dwAPIVersion, dwExtVersion, pCaps);
     });
 }
 
 LONG WINAPI lineOpenA(HLINEAPP hApp, DWORD dwDeviceID, HLINE* phLine, DWORD dwAPIVersion, DWORD dwExtVersion,
-                      DWORD_PTR dwInstance, DWORD dwPrivileges, DWORD dwMediaModes, const void* pCallParams)
-{
+                      DWORD_PTR dwInstance, DWORD dwPrivileges, DWORD dwMediaModes, const void* pCallParams) {
     return Call([&](sim::CSimTapi& t) {
         return t.Open(hApp, dwDeviceID, phLine, dwAPIVersion, dwExtVersion, dwInstance, dwPrivileges, dwMediaModes,
                       pCallParams);
     });
 }
 
-LONG WINAPI lineClose(HLINE hLine)
-{
+LONG WINAPI lineClose(HLINE hLine) {
     return Call([&](sim::CSimTapi& t) { return t.Close(hLine); });
 }
 
-LONG WINAPI lineSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates)
-{
+LONG WINAPI lineSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates) {
     return Call([&](sim::CSimTapi& t) { return t.SetStatusMessages(hLine, dwLineStates, dwAddressStates); });
 }
 
-LONG WINAPI lineGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* pStatus)
-{
+LONG WINAPI lineGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* pStatus) {
     return Call([&](sim::CSimTapi& t) { return t.GetLineDevStatus(hLine, pStatus); });
 }
 
-LONG WINAPI lineGetAddressStatusA(HLINE hLine, DWORD dwAddressID, LINEADDRESSSTATUS* pStatus)
-{
+LONG WINAPI lineGetAddressStatusA(HLINE hLine, DWORD dwAddressID, LINEADDRESSSTATUS* pStatus) {
     return Call([&](sim::CSimTapi& t) { return t.GetAddressStatus(hLine, dwAddressID, pStatus); });
 }
 
-LONG WINAPI lineGetCallInfoA(HCALL hCall, LINECALLINFO* pInfo)
-{
+LONG WINAPI lineGetCallInfoA(HCALL hCall, LINECALLINFO* pInfo) {
     return Call([&](sim::CSimTapi& t) { return t.GetCallInfo(hCall, pInfo); });
 }
 
-LONG WINAPI lineGetCallStatus(HCALL hCall, LINECALLSTATUS* pStatus)
-{
+LONG WINAPI lineGetCallStatus(HCALL hCall, LINECALLSTATUS* pStatus) {
     return Call([&](sim::CSimTapi& t) { return t.GetCallStatus(hCall, pStatus); });
 }
 
-LONG WINAPI lineMakeCallA(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCountryCode, const void* pCallParams)
-{
+LONG WINAPI lineMakeCallA(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCountryCode, const void* pCallParams) {
     return Call([&](sim::CSimTapi& t) { return t.MakeCall(hLine, phCall, pszDest, dwCountryCode, pCallParams); });
 }
 
-LONG WINAPI lineAnswer(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize)
-{
+LONG WINAPI lineAnswer(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize) {
     return Call([&](sim::CSimTapi& t) { return t.Answer(hCall, psUserUserInfo, dwSize); });
 }
 
-LONG WINAPI lineDrop(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize)
-{
+LONG WINAPI lineDrop(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize) {
     return Call([&](sim::CSimTapi& t) { return t.Drop(hCall, psUserUserInfo, dwSize); });
 }
 
-LONG WINAPI lineDeallocateCall(HCALL hCall)
-{
+LONG WINAPI lineDeallocateCall(HCALL hCall) {
     return Call([&](sim::CSimTapi& t) { return t.DeallocateCall(hCall); });
 }
 
 // --- Control for tests (not TAPI) ---------------------------------------------
 
 // Moves the scenario clock; returns how many messages were posted.
-LONG WINAPI simAdvanceClock(DWORD dwMilliseconds)
-{
+LONG WINAPI simAdvanceClock(DWORD dwMilliseconds) {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_pTapi) {
         return LINEERR_UNINITIALIZED;
@@ -529,8 +492,7 @@ LONG WINAPI simAdvanceClock(DWORD dwMilliseconds)
 
 // Runs one event written like a timeline entry; LINEERR_INVALPARAM when it is
 // wrong or cannot happen now (simGetLastError says why).
-LONG WINAPI simInjectEvent(LPCSTR pszJson)
-{
+LONG WINAPI simInjectEvent(LPCSTR pszJson) {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_pTapi) {
         return LINEERR_UNINITIALIZED;
@@ -549,8 +511,7 @@ LONG WINAPI simInjectEvent(LPCSTR pszJson)
 }
 
 // When set, only simAdvanceClock moves the scenario clock.
-void WINAPI simSetManualClock(BOOL bManual)
-{
+void WINAPI simSetManualClock(BOOL bManual) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_bManualClock = bManual != FALSE;
     g_qwLastTick = GetTickCount64();
@@ -558,8 +519,7 @@ void WINAPI simSetManualClock(BOOL bManual)
 
 // How many messages wait for delivery, for every application together. A
 // test that wants the application to have seen everything waits for 0.
-DWORD WINAPI simGetPendingCount()
-{
+DWORD WINAPI simGetPendingCount() {
     std::lock_guard<std::mutex> lock(g_mutex);
     DWORD dwCount = 0;
     for (const auto& [hApp, window] : g_windows) {
@@ -569,22 +529,19 @@ DWORD WINAPI simGetPendingCount()
 }
 
 // The model's state as JSON; returns the size needed, with the NUL.
-DWORD WINAPI simGetState(LPSTR pszBuffer, DWORD dwSize)
-{
+DWORD WINAPI simGetState(LPSTR pszBuffer, DWORD dwSize) {
     std::lock_guard<std::mutex> lock(g_mutex);
     return CopyText(g_pTapi ? g_pTapi->GetStateJson() : std::string("{}"), pszBuffer, dwSize);
 }
 
-DWORD WINAPI simGetLastError(LPSTR pszBuffer, DWORD dwSize)
-{
+DWORD WINAPI simGetLastError(LPSTR pszBuffer, DWORD dwSize) {
     std::lock_guard<std::mutex> lock(g_mutex);
     return CopyText(g_strLastError, pszBuffer, dwSize);
 }
 
 // Forgets every application and the PBX; the next lineInitializeExA reads the
 // scenario again. For tests that need a fresh PBX within one process.
-void WINAPI simReset()
-{
+void WINAPI simReset() {
     std::lock_guard<std::mutex> lock(g_mutex);
     for (auto& [hApp, window] : g_windows) {
         DestroyAppWindow(window.m_hWnd);

@@ -2,8 +2,7 @@
 
 namespace sim {
 
-void PutDword(std::vector<BYTE>& bytes, std::size_t nAt, DWORD dw)
-{
+void PutDword(std::vector<BYTE>& bytes, std::size_t nAt, DWORD dw) {
     if (nAt + 4 > bytes.size()) {
         return;
     }
@@ -12,8 +11,7 @@ void PutDword(std::vector<BYTE>& bytes, std::size_t nAt, DWORD dw)
     }
 }
 
-DWORD GetDword(const std::vector<BYTE>& bytes, std::size_t nAt)
-{
+DWORD GetDword(const std::vector<BYTE>& bytes, std::size_t nAt) {
     if (nAt + 4 > bytes.size()) {
         return 0;
     }
@@ -28,8 +26,7 @@ namespace {
 
 // Appends text and its NUL, and records length and offset at the given places.
 void AppendText(std::vector<BYTE>& bytes, DWORD dwPartOffset, std::size_t nLengthAt, std::size_t nOffsetAt,
-                const std::string& str)
-{
+                const std::string& str) {
     DWORD dwAt = static_cast<DWORD>(bytes.size());
     bytes.insert(bytes.end(), str.begin(), str.end());
     bytes.push_back(0);
@@ -39,8 +36,7 @@ void AppendText(std::vector<BYTE>& bytes, DWORD dwPartOffset, std::size_t nLengt
 
 }  // namespace
 
-std::vector<BYTE> BuildCallPart(const CSimAppearance& call, DWORD dwPartOffset)
-{
+std::vector<BYTE> BuildCallPart(const CSimAppearance& call, DWORD dwPartOffset) {
     std::vector<BYTE> bytes(CALL_PART_FIXED, 0);
     PutDword(bytes, 0, 1);
     PutDword(bytes, 4, call.m_dwCallID);
@@ -49,28 +45,27 @@ std::vector<BYTE> BuildCallPart(const CSimAppearance& call, DWORD dwPartOffset)
     return bytes;
 }
 
-std::vector<BYTE> BuildAddressPart(const CSimLineConfig& line, DWORD dwPartOffset)
-{
+std::vector<BYTE> BuildAddressPart(const CSimLineConfig& line, DWORD dwPartOffset) {
     std::vector<BYTE> bytes;
     switch (line.m_eKind) {
-    case ELineKind::Ext:
-        bytes.assign(EXT_PART_FIXED, 0);
-        PutDword(bytes, 0, 1);
-        AppendText(bytes, dwPartOffset, 4, 8, line.m_strNumber);
-        AppendText(bytes, dwPartOffset, 28, 32, line.m_strName);
-        break;
-    case ELineKind::Co:
-        bytes.assign(CO_PART_FIXED, 0);
-        AppendText(bytes, dwPartOffset, 0, 4, line.m_strName);
-        break;
-    case ELineKind::Etc:
-        bytes.assign(ETC_PART_FIXED, 0);
-        PutDword(bytes, 0, 1);
-        AppendText(bytes, dwPartOffset, 4, 8, line.m_strNumber);
-        AppendText(bytes, dwPartOffset, 24, 28, line.m_strName);
-        break;
-    case ELineKind::Other:
-        break;
+        case ELineKind::Ext:
+            bytes.assign(EXT_PART_FIXED, 0);
+            PutDword(bytes, 0, 1);
+            AppendText(bytes, dwPartOffset, 4, 8, line.m_strNumber);
+            AppendText(bytes, dwPartOffset, 28, 32, line.m_strName);
+            break;
+        case ELineKind::Co:
+            bytes.assign(CO_PART_FIXED, 0);
+            AppendText(bytes, dwPartOffset, 0, 4, line.m_strName);
+            break;
+        case ELineKind::Etc:
+            bytes.assign(ETC_PART_FIXED, 0);
+            PutDword(bytes, 0, 1);
+            AppendText(bytes, dwPartOffset, 4, 8, line.m_strNumber);
+            AppendText(bytes, dwPartOffset, 24, 28, line.m_strName);
+            break;
+        case ELineKind::Other:
+            break;
     }
     return bytes;
 }

@@ -7,24 +7,20 @@ namespace sim {
 
 namespace {
 
-bool IsRinging(ECallState eState)
-{
+bool IsRinging(ECallState eState) {
     return eState == ECallState::Offering || eState == ECallState::Accepted;
 }
 
-bool IsDialable(const std::string& str)
-{
+bool IsDialable(const std::string& str) {
     if (str.empty()) {
         return false;
     }
-    return std::all_of(str.begin(), str.end(), [](char ch) {
-        return (ch >= '0' && ch <= '9') || ch == '*' || ch == '#' || ch == '+';
-    });
+    return std::all_of(str.begin(), str.end(),
+                       [](char ch) { return (ch >= '0' && ch <= '9') || ch == '*' || ch == '#' || ch == '+'; });
 }
 
 // Says why an action could not run, to a caller that wants to know.
-bool Fail(std::string* pstrError, const std::string& str)
-{
+bool Fail(std::string* pstrError, const std::string& str) {
     if (pstrError != nullptr) {
         *pstrError = str;
     }
@@ -33,34 +29,42 @@ bool Fail(std::string* pstrError, const std::string& str)
 
 }  // namespace
 
-const char* CallStateText(ECallState eState)
-{
+const char* CallStateText(ECallState eState) {
     switch (eState) {
-    case ECallState::Idle: return "idle";
-    case ECallState::Offering: return "offering";
-    case ECallState::Accepted: return "accepted";
-    case ECallState::Dialtone: return "dialtone";
-    case ECallState::Dialing: return "dialing";
-    case ECallState::Proceeding: return "proceeding";
-    case ECallState::Ringback: return "ringback";
-    case ECallState::Busy: return "busy";
-    case ECallState::Connected: return "connected";
-    case ECallState::Disconnected: return "disconnected";
-    case ECallState::OnHold: return "onhold";
+        case ECallState::Idle:
+            return "idle";
+        case ECallState::Offering:
+            return "offering";
+        case ECallState::Accepted:
+            return "accepted";
+        case ECallState::Dialtone:
+            return "dialtone";
+        case ECallState::Dialing:
+            return "dialing";
+        case ECallState::Proceeding:
+            return "proceeding";
+        case ECallState::Ringback:
+            return "ringback";
+        case ECallState::Busy:
+            return "busy";
+        case ECallState::Connected:
+            return "connected";
+        case ECallState::Disconnected:
+            return "disconnected";
+        case ECallState::OnHold:
+            return "onhold";
     }
     return "?";
 }
 
 CSimPbx::CSimPbx(std::vector<CSimLineConfig> lines, std::uint64_t qwSeed)
-    : m_lines(std::move(lines)), m_random(qwSeed)
-{
+    : m_lines(std::move(lines)), m_random(qwSeed) {
     for (const CSimLineConfig& line : m_lines) {
         m_inService.push_back(line.m_bInService);
     }
 }
 
-int CSimPbx::FindLine(const std::string& strNumber) const
-{
+int CSimPbx::FindLine(const std::string& strNumber) const {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         if (m_lines[i].m_strNumber == strNumber) {
             return static_cast<int>(i);
@@ -69,20 +73,17 @@ int CSimPbx::FindLine(const std::string& strNumber) const
     return -1;
 }
 
-CSimPbx::CCall* CSimPbx::Find(DWORD dwId)
-{
+CSimPbx::CCall* CSimPbx::Find(DWORD dwId) {
     auto it = m_calls.find(dwId);
     return it == m_calls.end() ? nullptr : &it->second;
 }
 
-const CSimAppearance* CSimPbx::FindCall(DWORD dwId) const
-{
+const CSimAppearance* CSimPbx::FindCall(DWORD dwId) const {
     auto it = m_calls.find(dwId);
     return it == m_calls.end() ? nullptr : &it->second.m_a;
 }
 
-std::vector<const CSimAppearance*> CSimPbx::GetCalls(DWORD dwLine) const
-{
+std::vector<const CSimAppearance*> CSimPbx::GetCalls(DWORD dwLine) const {
     std::vector<const CSimAppearance*> calls;
     for (const auto& [dwId, call] : m_calls) {
         if (call.m_a.m_dwLine == dwLine) {
@@ -92,8 +93,7 @@ std::vector<const CSimAppearance*> CSimPbx::GetCalls(DWORD dwLine) const
     return calls;
 }
 
-std::vector<const CSimAppearance*> CSimPbx::GetAllCalls() const
-{
+std::vector<const CSimAppearance*> CSimPbx::GetAllCalls() const {
     std::vector<const CSimAppearance*> calls;
     for (const auto& [dwId, call] : m_calls) {
         calls.push_back(&call.m_a);
@@ -101,13 +101,11 @@ std::vector<const CSimAppearance*> CSimPbx::GetAllCalls() const
     return calls;
 }
 
-bool CSimPbx::IsLineFree(DWORD dwLine) const
-{
+bool CSimPbx::IsLineFree(DWORD dwLine) const {
     return IsInService(dwLine) && GetCalls(dwLine).empty();
 }
 
-int CSimPbx::FindFreeTrunk(const std::string& strTrunk) const
-{
+int CSimPbx::FindFreeTrunk(const std::string& strTrunk) const {
     if (!strTrunk.empty()) {
         int nLine = FindLine(strTrunk);
         if (nLine < 0 || m_lines[nLine].m_eKind != ELineKind::Co || !IsLineFree(static_cast<DWORD>(nLine))) {
@@ -123,24 +121,20 @@ int CSimPbx::FindFreeTrunk(const std::string& strTrunk) const
     return -1;
 }
 
-CSimParty CSimPbx::PartyOf(DWORD dwLine) const
-{
+CSimParty CSimPbx::PartyOf(DWORD dwLine) const {
     return CSimParty{m_lines[dwLine].m_strNumber, m_lines[dwLine].m_strName};
 }
 
-std::string CSimPbx::DidOf(DWORD dwLine) const
-{
+std::string CSimPbx::DidOf(DWORD dwLine) const {
     const CSimLineConfig& line = m_lines[dwLine];
     return line.m_strDid.empty() ? line.m_strNumber : line.m_strDid;
 }
 
-void CSimPbx::At(SimTime tDelay, std::function<void()> fnStep)
-{
+void CSimPbx::At(SimTime tDelay, std::function<void()> fnStep) {
     m_steps.emplace(std::make_pair(m_tNow + tDelay, m_qwSeq++), std::move(fnStep));
 }
 
-void CSimPbx::Emit(EEventKind eKind, const CSimAppearance& a, DWORD dwInfo)
-{
+void CSimPbx::Emit(EEventKind eKind, const CSimAppearance& a, DWORD dwInfo) {
     CSimEvent event;
     event.m_eKind = eKind;
     event.m_tAt = m_tNow;
@@ -150,8 +144,7 @@ void CSimPbx::Emit(EEventKind eKind, const CSimAppearance& a, DWORD dwInfo)
     m_events.push_back(event);
 }
 
-void CSimPbx::EmitLine(EEventKind eKind, DWORD dwLine, ELineState eState)
-{
+void CSimPbx::EmitLine(EEventKind eKind, DWORD dwLine, ELineState eState) {
     CSimEvent event;
     event.m_eKind = eKind;
     event.m_tAt = m_tNow;
@@ -160,16 +153,14 @@ void CSimPbx::EmitLine(EEventKind eKind, DWORD dwLine, ELineState eState)
     m_events.push_back(event);
 }
 
-std::vector<CSimEvent> CSimPbx::TakeEvents()
-{
+std::vector<CSimEvent> CSimPbx::TakeEvents() {
     std::vector<CSimEvent> events;
     events.swap(m_events);
     return events;
 }
 
 DWORD CSimPbx::NewCall(DWORD dwLine, DWORD dwOrigin, EReason eReason, ECallState eState, EStateMode eMode,
-                       const std::function<void(CSimAppearance&)>& fnFill, const CSimCallTiming& timing)
-{
+                       const std::function<void(CSimAppearance&)>& fnFill, const CSimCallTiming& timing) {
     CCall call;
     call.m_a.m_dwId = m_dwNextId++;
     call.m_a.m_dwLine = dwLine;
@@ -190,8 +181,7 @@ DWORD CSimPbx::NewCall(DWORD dwLine, DWORD dwOrigin, EReason eReason, ECallState
     return dwId;
 }
 
-void CSimPbx::SetState(DWORD dwId, ECallState eState, EStateMode eMode)
-{
+void CSimPbx::SetState(DWORD dwId, ECallState eState, EStateMode eMode) {
     CCall* pCall = Find(dwId);
     if (pCall == nullptr || (pCall->m_a.m_eState == eState && pCall->m_a.m_eMode == eMode)) {
         return;
@@ -208,8 +198,7 @@ void CSimPbx::SetState(DWORD dwId, ECallState eState, EStateMode eMode)
     }
 }
 
-void CSimPbx::SetInfo(DWORD dwId, DWORD dwInfo, const std::function<void(CSimAppearance&)>& fnChange)
-{
+void CSimPbx::SetInfo(DWORD dwId, DWORD dwInfo, const std::function<void(CSimAppearance&)>& fnChange) {
     CCall* pCall = Find(dwId);
     if (pCall == nullptr) {
         return;
@@ -218,8 +207,7 @@ void CSimPbx::SetInfo(DWORD dwId, DWORD dwInfo, const std::function<void(CSimApp
     Emit(EEventKind::CallInfo, pCall->m_a, dwInfo);
 }
 
-void CSimPbx::Link(DWORD dwA, DWORD dwB)
-{
+void CSimPbx::Link(DWORD dwA, DWORD dwB) {
     CCall* pA = Find(dwA);
     CCall* pB = Find(dwB);
     if (pA == nullptr || pB == nullptr) {
@@ -231,15 +219,13 @@ void CSimPbx::Link(DWORD dwA, DWORD dwB)
     pB->m_a.m_dwRelatedCallID = pA->m_a.m_dwCallID;
 }
 
-void CSimPbx::EndNow(DWORD dwId, EStateMode eMode)
-{
+void CSimPbx::EndNow(DWORD dwId, EStateMode eMode) {
     SetState(dwId, ECallState::Disconnected, eMode);
     SetState(dwId, ECallState::Idle, EStateMode::None);
 }
 
 // A caller who hears busy listens a while, then hangs up.
-void CSimPbx::HangUpAfterBusyTone(DWORD dwId)
-{
+void CSimPbx::HangUpAfterBusyTone(DWORD dwId) {
     At(BUSY_LISTEN, [this, dwId]() {
         CCall* p = Find(dwId);
         if (p != nullptr && p->m_a.m_eState == ECallState::Busy) {
@@ -249,8 +235,7 @@ void CSimPbx::HangUpAfterBusyTone(DWORD dwId)
 }
 
 // An extension goes off hook to call; its side ends the call when the talk time is over.
-DWORD CSimPbx::GoOffHook(DWORD dwLine, EStateMode eDialtone, bool bAppMade, const CSimCallTiming& timing)
-{
+DWORD CSimPbx::GoOffHook(DWORD dwLine, EStateMode eDialtone, bool bAppMade, const CSimCallTiming& timing) {
     CSimParty caller = PartyOf(dwLine);
     DWORD dwId = NewCall(
         dwLine, ORIGIN_OUTBOUND, EReason::Direct, ECallState::Dialtone, eDialtone,
@@ -264,8 +249,7 @@ DWORD CSimPbx::GoOffHook(DWORD dwLine, EStateMode eDialtone, bool bAppMade, cons
 }
 
 // The caller dials a moment after dial tone; the called ID is known from then on.
-void CSimPbx::DialAfterDialTone(DWORD dwId, const CSimParty& called)
-{
+void CSimPbx::DialAfterDialTone(DWORD dwId, const CSimParty& called) {
     At(300, [this, dwId, called]() {
         SetState(dwId, ECallState::Dialing, EStateMode::None);
         SetInfo(dwId, INFO_CALLEDID, [&called](CSimAppearance& a) { a.m_called = called; });
@@ -273,8 +257,7 @@ void CSimPbx::DialAfterDialTone(DWORD dwId, const CSimParty& called)
 }
 
 // The user of this appearance's line hangs up (or an application drops it).
-void CSimPbx::HangUp(DWORD dwId)
-{
+void CSimPbx::HangUp(DWORD dwId) {
     CCall* pCall = Find(dwId);
     if (pCall == nullptr) {
         return;
@@ -294,8 +277,7 @@ void CSimPbx::HangUp(DWORD dwId)
 
 // The other party has left: a ringing phone stops, a trunk clears at once,
 // an extension shows the disconnect until its user puts the receiver down.
-void CSimPbx::FarEndGone(DWORD dwId, EStateMode eMode)
-{
+void CSimPbx::FarEndGone(DWORD dwId, EStateMode eMode) {
     CCall* pCall = Find(dwId);
     if (pCall == nullptr) {
         return;
@@ -318,8 +300,7 @@ void CSimPbx::FarEndGone(DWORD dwId, EStateMode eMode)
     });
 }
 
-void CSimPbx::Connect(DWORD dwAnswering)
-{
+void CSimPbx::Connect(DWORD dwAnswering) {
     CCall* pCall = Find(dwAnswering);
     if (pCall == nullptr || !IsRinging(pCall->m_a.m_eState)) {
         return;
@@ -337,8 +318,7 @@ void CSimPbx::Connect(DWORD dwAnswering)
     StartTalk(dwAnswering);
 }
 
-void CSimPbx::StartTalk(DWORD dwAnswering)
-{
+void CSimPbx::StartTalk(DWORD dwAnswering) {
     CCall* pCall = Find(dwAnswering);
     if (pCall == nullptr) {
         return;
@@ -362,8 +342,7 @@ void CSimPbx::StartTalk(DWORD dwAnswering)
 
 // Blind transfer: the extension passes its connected call on to another one,
 // which rings with the transferring extension as the redirecting party.
-void CSimPbx::Transfer(DWORD dwFrom, const std::string& strTo)
-{
+void CSimPbx::Transfer(DWORD dwFrom, const std::string& strTo) {
     CCall* pFrom = Find(dwFrom);
     if (pFrom == nullptr || pFrom->m_a.m_eState != ECallState::Connected) {
         return;
@@ -380,11 +359,11 @@ void CSimPbx::Transfer(DWORD dwFrom, const std::string& strTo)
     // The new extension talks for what is left, at least a second; no talk
     // time stays none, so the call lasts until someone hangs up.
     if (timing.m_tTalk != 0) {
-        timing.m_tTalk = timing.m_tTalk > pFrom->m_tTransferAfter + 1000 ? timing.m_tTalk - pFrom->m_tTransferAfter
-                                                                          : 1000;
+        timing.m_tTalk =
+            timing.m_tTalk > pFrom->m_tTransferAfter + 1000 ? timing.m_tTalk - pFrom->m_tTransferAfter : 1000;
     }
-    DWORD dwOrigin = m_lines[pPeer->m_a.m_dwLine].m_eKind == ELineKind::Co ? (ORIGIN_EXTERNAL | ORIGIN_INBOUND)
-                                                                           : ORIGIN_INTERNAL;
+    DWORD dwOrigin =
+        m_lines[pPeer->m_a.m_dwLine].m_eKind == ELineKind::Co ? (ORIGIN_EXTERNAL | ORIGIN_INBOUND) : ORIGIN_INTERNAL;
     CSimParty fromParty = PartyOf(from.m_dwLine);
     CSimParty toParty = PartyOf(dwTo);
 
@@ -411,8 +390,7 @@ void CSimPbx::Transfer(DWORD dwFrom, const std::string& strTo)
     At(timing.m_tRing, [this, dwNew]() { Connect(dwNew); });
 }
 
-bool CSimPbx::StartInternal(const CSimAction& action, bool bAppMade, DWORD* pdwId, std::string* pstrError)
-{
+bool CSimPbx::StartInternal(const CSimAction& action, bool bAppMade, DWORD* pdwId, std::string* pstrError) {
     int nFrom = FindLine(action.m_strFrom);
     int nTo = FindLine(action.m_strTo);
     if (nFrom < 0) {
@@ -481,8 +459,7 @@ bool CSimPbx::StartInternal(const CSimAction& action, bool bAppMade, DWORD* pdwI
     return true;
 }
 
-bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError)
-{
+bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError) {
     int nTo = FindLine(action.m_strTo);
     if (nTo < 0) {
         return Fail(pstrError, "no line with number \"" + action.m_strTo + "\"");
@@ -493,7 +470,7 @@ bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError)
     int nTrunk = FindFreeTrunk(action.m_strTrunk);
     if (nTrunk < 0) {
         return Fail(pstrError, action.m_strTrunk.empty() ? std::string("no free trunk")
-                                              : "trunk \"" + action.m_strTrunk + "\" is not a free CO line");
+                                                         : "trunk \"" + action.m_strTrunk + "\" is not a free CO line");
     }
     DWORD dwTo = static_cast<DWORD>(nTo);
     DWORD dwTrunkLine = static_cast<DWORD>(nTrunk);
@@ -525,8 +502,7 @@ bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError)
             return;
         }
         DWORD dwE = NewCall(
-            dwTo, ORIGIN_EXTERNAL | ORIGIN_INBOUND, EReason::Direct, ECallState::Offering,
-            EStateMode::OfferingActive,
+            dwTo, ORIGIN_EXTERNAL | ORIGIN_INBOUND, EReason::Direct, ECallState::Offering, EStateMode::OfferingActive,
             [&](CSimAppearance& e) {
                 e.m_caller = caller;
                 e.m_called = callee;
@@ -554,8 +530,7 @@ bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError)
     return true;
 }
 
-bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwId, std::string* pstrError)
-{
+bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwId, std::string* pstrError) {
     int nFrom = FindLine(action.m_strFrom);
     if (nFrom < 0) {
         return Fail(pstrError, "no line with number \"" + action.m_strFrom + "\"");
@@ -645,8 +620,7 @@ bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwI
     return true;
 }
 
-bool CSimPbx::SetService(DWORD dwLine, bool bInService)
-{
+bool CSimPbx::SetService(DWORD dwLine, bool bInService) {
     if (dwLine >= m_lines.size() || m_inService[dwLine] == bInService) {
         return false;
     }
@@ -665,80 +639,77 @@ bool CSimPbx::SetService(DWORD dwLine, bool bInService)
     return true;
 }
 
-bool CSimPbx::RunAction(const CSimAction& action, std::string* pstrError)
-{
+bool CSimPbx::RunAction(const CSimAction& action, std::string* pstrError) {
     auto lineOf = [this, &action](int* pnLine) {
         *pnLine = FindLine(action.m_strLine);
         return *pnLine >= 0;
     };
     int nLine = -1;
     switch (action.m_eKind) {
-    case EActionKind::Internal:
-        return StartInternal(action, false, nullptr, pstrError);
-    case EActionKind::Inbound:
-        return StartInbound(action, pstrError);
-    case EActionKind::Outbound:
-        return StartOutbound(action, false, nullptr, pstrError);
-    case EActionKind::OutOfService:
-        if (!lineOf(&nLine)) {
-            return Fail(pstrError, "no line with number \"" + action.m_strLine + "\"");
-        }
-        if (!SetService(static_cast<DWORD>(nLine), false)) {
-            return Fail(pstrError, "line \"" + action.m_strLine + "\" is already out of service");
-        }
-        if (action.m_tFor != 0) {
-            DWORD dwLine = static_cast<DWORD>(nLine);
-            At(action.m_tFor, [this, dwLine]() { SetService(dwLine, true); });
-        }
-        return true;
-    case EActionKind::InService:
-        if (!lineOf(&nLine)) {
-            return Fail(pstrError, "no line with number \"" + action.m_strLine + "\"");
-        }
-        if (!SetService(static_cast<DWORD>(nLine), true)) {
-            return Fail(pstrError, "line \"" + action.m_strLine + "\" is already in service");
-        }
-        return true;
-    case EActionKind::Reinit: {
-        CSimEvent event;
-        event.m_eKind = EEventKind::Reinit;
-        event.m_tAt = m_tNow;
-        m_events.push_back(event);
-        return true;
-    }
-    case EActionKind::Answer:
-    case EActionKind::Hangup: {
-        if (!lineOf(&nLine)) {
-            return Fail(pstrError, "no line with number \"" + action.m_strLine + "\"");
-        }
-        for (const CSimAppearance* pCall : GetCalls(static_cast<DWORD>(nLine))) {
-            if (action.m_eKind == EActionKind::Hangup) {
-                HangUp(pCall->m_dwId);
-                return true;
+        case EActionKind::Internal:
+            return StartInternal(action, false, nullptr, pstrError);
+        case EActionKind::Inbound:
+            return StartInbound(action, pstrError);
+        case EActionKind::Outbound:
+            return StartOutbound(action, false, nullptr, pstrError);
+        case EActionKind::OutOfService:
+            if (!lineOf(&nLine)) {
+                return Fail(pstrError, "no line with number \"" + action.m_strLine + "\"");
             }
-            if (IsRinging(pCall->m_eState)) {
-                Connect(pCall->m_dwId);
-                return true;
+            if (!SetService(static_cast<DWORD>(nLine), false)) {
+                return Fail(pstrError, "line \"" + action.m_strLine + "\" is already out of service");
             }
+            if (action.m_tFor != 0) {
+                DWORD dwLine = static_cast<DWORD>(nLine);
+                At(action.m_tFor, [this, dwLine]() { SetService(dwLine, true); });
+            }
+            return true;
+        case EActionKind::InService:
+            if (!lineOf(&nLine)) {
+                return Fail(pstrError, "no line with number \"" + action.m_strLine + "\"");
+            }
+            if (!SetService(static_cast<DWORD>(nLine), true)) {
+                return Fail(pstrError, "line \"" + action.m_strLine + "\" is already in service");
+            }
+            return true;
+        case EActionKind::Reinit: {
+            CSimEvent event;
+            event.m_eKind = EEventKind::Reinit;
+            event.m_tAt = m_tNow;
+            m_events.push_back(event);
+            return true;
         }
-        return Fail(pstrError, action.m_eKind == EActionKind::Answer
-                        ? "line \"" + action.m_strLine + "\" has no ringing call"
-                        : "line \"" + action.m_strLine + "\" has no call");
-    }
+        case EActionKind::Answer:
+        case EActionKind::Hangup: {
+            if (!lineOf(&nLine)) {
+                return Fail(pstrError, "no line with number \"" + action.m_strLine + "\"");
+            }
+            for (const CSimAppearance* pCall : GetCalls(static_cast<DWORD>(nLine))) {
+                if (action.m_eKind == EActionKind::Hangup) {
+                    HangUp(pCall->m_dwId);
+                    return true;
+                }
+                if (IsRinging(pCall->m_eState)) {
+                    Connect(pCall->m_dwId);
+                    return true;
+                }
+            }
+            return Fail(pstrError, action.m_eKind == EActionKind::Answer
+                                       ? "line \"" + action.m_strLine + "\" has no ringing call"
+                                       : "line \"" + action.m_strLine + "\" has no call");
+        }
     }
     return Fail(pstrError, "unknown action");
 }
 
-void CSimPbx::Schedule(const CSimAction& action)
-{
+void CSimPbx::Schedule(const CSimAction& action) {
     At(action.m_tAt > m_tNow ? action.m_tAt - m_tNow : 0, [this, action]() {
         std::string strError;
         RunAction(action, &strError);
     });
 }
 
-void CSimPbx::Advance(SimTime tDelta)
-{
+void CSimPbx::Advance(SimTime tDelta) {
     SimTime tTarget = m_tNow + tDelta;
     while (!m_steps.empty()) {
         auto it = m_steps.begin();
@@ -753,8 +724,7 @@ void CSimPbx::Advance(SimTime tDelta)
     m_tNow = tTarget;
 }
 
-ESimResult CSimPbx::MakeCall(DWORD dwLine, const std::string& strDest, DWORD* pdwId)
-{
+ESimResult CSimPbx::MakeCall(DWORD dwLine, const std::string& strDest, DWORD* pdwId) {
     if (dwLine >= m_lines.size()) {
         return ESimResult::BadLine;
     }
@@ -784,8 +754,7 @@ ESimResult CSimPbx::MakeCall(DWORD dwLine, const std::string& strDest, DWORD* pd
     return StartOutbound(action, true, pdwId, nullptr) ? ESimResult::Ok : ESimResult::BadAddress;
 }
 
-ESimResult CSimPbx::Answer(DWORD dwId)
-{
+ESimResult CSimPbx::Answer(DWORD dwId) {
     CCall* pCall = Find(dwId);
     if (pCall == nullptr) {
         return ESimResult::BadCall;
@@ -797,8 +766,7 @@ ESimResult CSimPbx::Answer(DWORD dwId)
     return ESimResult::Ok;
 }
 
-ESimResult CSimPbx::Drop(DWORD dwId)
-{
+ESimResult CSimPbx::Drop(DWORD dwId) {
     if (Find(dwId) == nullptr) {
         return ESimResult::BadCall;
     }
@@ -806,8 +774,7 @@ ESimResult CSimPbx::Drop(DWORD dwId)
     return ESimResult::Ok;
 }
 
-void CSimPbx::SetTraffic(const CSimTraffic& traffic)
-{
+void CSimPbx::SetTraffic(const CSimTraffic& traffic) {
     m_traffic = traffic;
     ++m_qwTrafficGeneration;
     if (m_traffic.m_bEnabled) {
@@ -815,8 +782,7 @@ void CSimPbx::SetTraffic(const CSimTraffic& traffic)
     }
 }
 
-void CSimPbx::ScheduleNextRandom()
-{
+void CSimPbx::ScheduleNextRandom() {
     SimTime tMean = std::max<SimTime>(m_traffic.m_tMeanInterval, 100);
     SimTime tGap = m_random.Between(tMean / 2, tMean + tMean / 2);
     std::uint64_t qwGeneration = m_qwTrafficGeneration;
@@ -829,8 +795,7 @@ void CSimPbx::ScheduleNextRandom()
     });
 }
 
-void CSimPbx::RunRandomCall()
-{
+void CSimPbx::RunRandomCall() {
     const CSimTraffic& t = m_traffic;
     DWORD dwWeights[] = {t.m_dwInternal, t.m_dwInbound, t.m_dwOutbound, t.m_dwBusy, t.m_dwNoAnswer, t.m_dwTransfer};
     std::uint64_t qwSum = 0;

@@ -21,27 +21,27 @@ enum class EActionKind {
     OutOfService,  // a line goes out of service (for a while, or until InService)
     InService,
     Reinit,
-    Answer,        // the user of a line picks up its ringing call
-    Hangup,        // the user of a line hangs up its call
+    Answer,  // the user of a line picks up its ringing call
+    Hangup,  // the user of a line hangs up its call
 };
 
 // One thing that happens: a timeline entry, an injected event or a random call.
 struct CSimAction {
     EActionKind m_eKind = EActionKind::Internal;
     SimTime m_tAt = 0;
-    std::string m_strFrom;        // calling extension (Internal, Outbound)
-    std::string m_strTo;          // called extension (Internal, Inbound)
-    std::string m_strLine;        // the line of OutOfService, InService, Answer, Hangup
-    std::string m_strTrunk;       // CO line to use; empty picks a free one
-    std::string m_strNumber;      // external number dialled (Outbound)
-    CSimParty m_caller;           // external caller (Inbound)
-    std::string m_strDid;         // DID/DDI digits; empty takes the extension's own
+    std::string m_strFrom;    // calling extension (Internal, Outbound)
+    std::string m_strTo;      // called extension (Internal, Inbound)
+    std::string m_strLine;    // the line of OutOfService, InService, Answer, Hangup
+    std::string m_strTrunk;   // CO line to use; empty picks a free one
+    std::string m_strNumber;  // external number dialled (Outbound)
+    CSimParty m_caller;       // external caller (Inbound)
+    std::string m_strDid;     // DID/DDI digits; empty takes the extension's own
     CSimCallTiming m_timing;
     bool m_bBusy = false;         // the called party rejects as busy
     bool m_bNoAnswer = false;     // nobody answers; the caller gives up after the ring time
     std::string m_strTransferTo;  // the answering extension passes the call on
     SimTime m_tTransferAfter = 5000;
-    SimTime m_tFor = 0;           // OutOfService: back in service after this long (0: stays)
+    SimTime m_tFor = 0;  // OutOfService: back in service after this long (0: stays)
 };
 
 // Steady random traffic. Weights choose the kind of each call.

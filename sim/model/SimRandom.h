@@ -15,8 +15,7 @@ public:
     void Seed(std::uint64_t qwSeed) { m_qwState = qwSeed; }
 
     // splitmix64: one add and three mixes per value.
-    std::uint64_t Next()
-    {
+    std::uint64_t Next() {
         std::uint64_t z = (m_qwState += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
@@ -24,8 +23,7 @@ public:
     }
 
     // Uniform in [qwLow, qwHigh]; the tiny modulo bias does not matter here.
-    std::uint64_t Between(std::uint64_t qwLow, std::uint64_t qwHigh)
-    {
+    std::uint64_t Between(std::uint64_t qwLow, std::uint64_t qwHigh) {
         if (qwHigh <= qwLow) {
             return qwLow;
         }

@@ -4,11 +4,10 @@
 #include <cstdio>
 #include <fstream>
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <type_traits>
-
-#include <nlohmann/json.hpp>
 
 namespace sim {
 
@@ -26,18 +25,16 @@ class CReader {
 public:
     explicit CReader(std::string strSource) : m_strSource(std::move(strSource)) {}
 
-    bool Fail(const std::string& strPlace, const std::string& strFault)
-    {
+    bool Fail(const std::string& strPlace, const std::string& strFault) {
         if (m_strError.empty()) {
-            m_strError = m_strSource + ": " + (strPlace.empty() ? std::string("top level") : strPlace) + ": " +
-                         strFault;
+            m_strError =
+                m_strSource + ": " + (strPlace.empty() ? std::string("top level") : strPlace) + ": " + strFault;
         }
         return false;
     }
     const std::string& GetError() const { return m_strError; }
 
-    bool CheckKeys(const json& j, const std::string& strPlace, std::initializer_list<const char*> keys)
-    {
+    bool CheckKeys(const json& j, const std::string& strPlace, std::initializer_list<const char*> keys) {
         if (!j.is_object()) {
             return Fail(strPlace, "expected an object");
         }
@@ -49,13 +46,11 @@ public:
         return true;
     }
 
-    static std::string Join(const std::string& strPlace, const std::string& strKey)
-    {
+    static std::string Join(const std::string& strPlace, const std::string& strKey) {
         return strPlace.empty() ? strKey : strPlace + "." + strKey;
     }
 
-    bool GetString(const json& j, const std::string& strPlace, std::string* pstr)
-    {
+    bool GetString(const json& j, const std::string& strPlace, std::string* pstr) {
         if (!j.is_string()) {
             return Fail(strPlace, "expected a text in double quotes");
         }
@@ -63,8 +58,7 @@ public:
         return true;
     }
 
-    bool GetBool(const json& j, const std::string& strPlace, bool* pb)
-    {
+    bool GetBool(const json& j, const std::string& strPlace, bool* pb) {
         if (!j.is_boolean()) {
             return Fail(strPlace, "expected true or false");
         }
@@ -73,8 +67,7 @@ public:
     }
 
     // Seconds (fractions allowed) into milliseconds.
-    bool GetSeconds(const json& j, const std::string& strPlace, SimTime* pt)
-    {
+    bool GetSeconds(const json& j, const std::string& strPlace, SimTime* pt) {
         if (!j.is_number()) {
             return Fail(strPlace, "expected a number of seconds");
         }
@@ -87,8 +80,7 @@ public:
     }
 
     // A 32-bit value as a number or as a "0x..." text.
-    bool GetDword(const json& j, const std::string& strPlace, DWORD* pdw)
-    {
+    bool GetDword(const json& j, const std::string& strPlace, DWORD* pdw) {
         if (j.is_number_unsigned() || (j.is_number_integer() && j.get<std::int64_t>() >= 0)) {
             std::uint64_t qw = j.get<std::uint64_t>();
             if (qw > 0xFFFFFFFFull) {
@@ -109,8 +101,7 @@ public:
     }
 
     // Seconds as a pair [min, max].
-    bool GetRange(const json& j, const std::string& strPlace, SimTime* ptMin, SimTime* ptMax)
-    {
+    bool GetRange(const json& j, const std::string& strPlace, SimTime* ptMin, SimTime* ptMax) {
         if (!j.is_array() || j.size() != 2) {
             return Fail(strPlace, "expected [lowest, highest] in seconds");
         }
@@ -128,8 +119,7 @@ private:
     std::string m_strError;
 };
 
-bool ParseKind(CReader& r, const json& j, const std::string& strPlace, ELineKind* peKind)
-{
+bool ParseKind(CReader& r, const json& j, const std::string& strPlace, ELineKind* peKind) {
     std::string str;
     if (!r.GetString(j, strPlace, &str)) {
         return false;
@@ -148,11 +138,10 @@ bool ParseKind(CReader& r, const json& j, const std::string& strPlace, ELineKind
     return true;
 }
 
-bool ParseDevice(CReader& r, const json& j, const std::string& strPlace, CSimLineConfig* pLine)
-{
+bool ParseDevice(CReader& r, const json& j, const std::string& strPlace, CSimLineConfig* pLine) {
     if (!r.CheckKeys(j, strPlace,
-                     {"kind", "number", "name", "lineName", "provider", "switchInfo", "permanentLineId", "trunk",
-                      "did", "refuseVersions", "openFails", "inService"})) {
+                     {"kind", "number", "name", "lineName", "provider", "switchInfo", "permanentLineId", "trunk", "did",
+                      "refuseVersions", "openFails", "inService"})) {
         return false;
     }
     if (!j.contains("kind")) {
@@ -202,8 +191,7 @@ bool ParseDevice(CReader& r, const json& j, const std::string& strPlace, CSimLin
 }
 
 // Defaults that depend on the kind and on the order of lines of that kind.
-void CompleteDevice(CSimLineConfig* pLine, DWORD dwOrdinal, bool bHasPermanentID)
-{
+void CompleteDevice(CSimLineConfig* pLine, DWORD dwOrdinal, bool bHasPermanentID) {
     bool bMaker = pLine->m_eKind != ELineKind::Other;
     if (pLine->m_strName.empty()) {
         pLine->m_strName = pLine->m_strNumber;
@@ -216,10 +204,18 @@ void CompleteDevice(CSimLineConfig* pLine, DWORD dwOrdinal, bool bHasPermanentID
     }
     if (!bHasPermanentID) {
         switch (pLine->m_eKind) {
-        case ELineKind::Ext: pLine->m_dwPermanentLineID = 0x3000 + dwOrdinal; break;
-        case ELineKind::Co: pLine->m_dwPermanentLineID = 0x1000 + dwOrdinal; break;
-        case ELineKind::Etc: pLine->m_dwPermanentLineID = 0x0500 + dwOrdinal; break;
-        case ELineKind::Other: pLine->m_dwPermanentLineID = 0x00020000 + dwOrdinal; break;
+            case ELineKind::Ext:
+                pLine->m_dwPermanentLineID = 0x3000 + dwOrdinal;
+                break;
+            case ELineKind::Co:
+                pLine->m_dwPermanentLineID = 0x1000 + dwOrdinal;
+                break;
+            case ELineKind::Etc:
+                pLine->m_dwPermanentLineID = 0x0500 + dwOrdinal;
+                break;
+            case ELineKind::Other:
+                pLine->m_dwPermanentLineID = 0x00020000 + dwOrdinal;
+                break;
         }
     }
     if (pLine->m_eKind == ELineKind::Co && pLine->m_dwTrunk == NO_TRUNK) {
@@ -227,15 +223,20 @@ void CompleteDevice(CSimLineConfig* pLine, DWORD dwOrdinal, bool bHasPermanentID
     }
     if (pLine->m_strLineName.empty()) {
         switch (pLine->m_eKind) {
-        case ELineKind::Ext: pLine->m_strLineName = "Ext " + pLine->m_strNumber; break;
-        case ELineKind::Co: pLine->m_strLineName = "Trunk " + std::to_string(pLine->m_dwTrunk); break;
-        default: pLine->m_strLineName = pLine->m_strName; break;
+            case ELineKind::Ext:
+                pLine->m_strLineName = "Ext " + pLine->m_strNumber;
+                break;
+            case ELineKind::Co:
+                pLine->m_strLineName = "Trunk " + std::to_string(pLine->m_dwTrunk);
+                break;
+            default:
+                pLine->m_strLineName = pLine->m_strName;
+                break;
         }
     }
 }
 
-bool ParseDevices(CReader& r, const json& j, std::vector<CSimLineConfig>* pLines)
-{
+bool ParseDevices(CReader& r, const json& j, std::vector<CSimLineConfig>* pLines) {
     if (!j.is_array() || j.empty()) {
         return r.Fail("devices", "expected a list of at least one device");
     }
@@ -259,8 +260,7 @@ bool ParseDevices(CReader& r, const json& j, std::vector<CSimLineConfig>* pLines
 
 // Checks that a number names a line of the right kind.
 bool CheckLine(CReader& r, const std::vector<CSimLineConfig>& lines, const std::string& strNumber,
-               const std::string& strPlace, bool bTrunk, bool bAnyKind = false)
-{
+               const std::string& strPlace, bool bTrunk, bool bAnyKind = false) {
     auto it = std::find_if(lines.begin(), lines.end(),
                            [&](const CSimLineConfig& line) { return line.m_strNumber == strNumber; });
     if (it == lines.end()) {
@@ -274,8 +274,7 @@ bool CheckLine(CReader& r, const std::vector<CSimLineConfig>& lines, const std::
 }
 
 bool ParseActionJson(CReader& r, const json& j, const std::string& strPlace, bool bNeedAt,
-                     const std::vector<CSimLineConfig>& lines, CSimAction* pAction)
-{
+                     const std::vector<CSimLineConfig>& lines, CSimAction* pAction) {
     if (!r.CheckKeys(j, strPlace,
                      {"at", "event", "from", "to", "line", "trunk", "number", "caller", "callerName", "did", "ring",
                       "talk", "busy", "noAnswer", "transferTo", "transferAfter", "for"})) {
@@ -317,8 +316,8 @@ bool ParseActionJson(CReader& r, const json& j, const std::string& strPlace, boo
     }
     if (pKind == nullptr) {
         return r.Fail(CReader::Join(strPlace, "event"), "unknown event \"" + strEvent +
-                                               "\" (expected internal, inbound, outbound, outOfService, "
-                                               "inService, reinit, answer or hangup)");
+                                                            "\" (expected internal, inbound, outbound, outOfService, "
+                                                            "inService, reinit, answer or hangup)");
     }
     pAction->m_eKind = pKind->eKind;
     for (const char* pszKey : pKind->required) {
@@ -345,7 +344,8 @@ bool ParseActionJson(CReader& r, const json& j, const std::string& strPlace, boo
          !r.GetSeconds(j["transferAfter"], CReader::Join(strPlace, "transferAfter"), &pAction->m_tTransferAfter)) ||
         (j.contains("for") && !r.GetSeconds(j["for"], CReader::Join(strPlace, "for"), &pAction->m_tFor)) ||
         (j.contains("busy") && !r.GetBool(j["busy"], CReader::Join(strPlace, "busy"), &pAction->m_bBusy)) ||
-        (j.contains("noAnswer") && !r.GetBool(j["noAnswer"], CReader::Join(strPlace, "noAnswer"), &pAction->m_bNoAnswer))) {
+        (j.contains("noAnswer") &&
+         !r.GetBool(j["noAnswer"], CReader::Join(strPlace, "noAnswer"), &pAction->m_bNoAnswer))) {
         return false;
     }
     // References to devices are checked now, so a typo is found at start-up.
@@ -371,8 +371,7 @@ bool ParseActionJson(CReader& r, const json& j, const std::string& strPlace, boo
     return bOk;
 }
 
-bool ParseTraffic(CReader& r, const json& j, CSimTraffic* pTraffic)
-{
+bool ParseTraffic(CReader& r, const json& j, CSimTraffic* pTraffic) {
     if (!r.CheckKeys(j, "traffic", {"callsPerMinute", "mix", "ring", "talk", "callers"})) {
         return false;
     }
@@ -463,8 +462,7 @@ public:
     // A syntax error stands where the parser stopped; a number out of range
     // is named by its first character.
     template <class Exception>
-    bool parse_error(std::size_t nPosition, const std::string& strToken, const Exception& e)
-    {
+    bool parse_error(std::size_t nPosition, const std::string& strToken, const Exception& e) {
         bool bOutOfRange = std::is_same_v<Exception, json::out_of_range>;
         m_nPosition = bOutOfRange && nPosition >= strToken.size() ? nPosition - strToken.size() + 1 : nPosition;
         m_strWhat = e.what();
@@ -477,8 +475,7 @@ public:
 
 // The fault of a parser message without its "[json.exception...] " tag and,
 // for a syntax error, without the place it names in its own way.
-std::string ParserFault(const std::string& strWhat)
-{
+std::string ParserFault(const std::string& strWhat) {
     std::string strFault = strWhat;
     if (!strFault.empty() && strFault[0] == '[') {
         std::size_t nEnd = strFault.find("] ");
@@ -492,8 +489,7 @@ std::string ParserFault(const std::string& strWhat)
 }
 
 // Parses JSON text; a fault is reported with line and column.
-bool ParseJson(const std::string& strText, const std::string& strSource, json* pj, std::string* pstrError)
-{
+bool ParseJson(const std::string& strText, const std::string& strSource, json* pj, std::string* pstrError) {
     json j;
     CPlacedParser parser(j);
     bool bOk = false;
@@ -530,8 +526,7 @@ bool ParseJson(const std::string& strText, const std::string& strSource, json* p
 }  // namespace
 
 bool ParseScenario(const std::string& strText, const std::string& strSource, CSimScenario* pScenario,
-                   std::string* pstrError)
-{
+                   std::string* pstrError) {
     json j;
     if (!ParseJson(strText, strSource, &j, pstrError)) {
         return false;
@@ -561,8 +556,8 @@ bool ParseScenario(const std::string& strText, const std::string& strSource, CSi
         }
         for (std::size_t i = 0; bOk && i < timeline.size(); ++i) {
             CSimAction action;
-            bOk = ParseActionJson(r, timeline[i], "timeline[" + std::to_string(i) + "]", true, scenario.m_lines,
-                                  &action);
+            bOk =
+                ParseActionJson(r, timeline[i], "timeline[" + std::to_string(i) + "]", true, scenario.m_lines, &action);
             scenario.m_timeline.push_back(action);
         }
     }
@@ -577,8 +572,7 @@ bool ParseScenario(const std::string& strText, const std::string& strSource, CSi
     return true;
 }
 
-bool LoadScenarioFile(const std::string& strPath, CSimScenario* pScenario, std::string* pstrError)
-{
+bool LoadScenarioFile(const std::string& strPath, CSimScenario* pScenario, std::string* pstrError) {
     std::ifstream file(strPath, std::ios::binary);
     if (!file) {
         *pstrError = strPath + ": the file cannot be opened";
@@ -594,8 +588,7 @@ bool LoadScenarioFile(const std::string& strPath, CSimScenario* pScenario, std::
 }
 
 bool ParseAction(const std::string& strText, const std::vector<CSimLineConfig>& lines, CSimAction* pAction,
-                 std::string* pstrError)
-{
+                 std::string* pstrError) {
     json j;
     if (!ParseJson(strText, "event", &j, pstrError)) {
         return false;
@@ -610,14 +603,13 @@ bool ParseAction(const std::string& strText, const std::vector<CSimLineConfig>& 
     return true;
 }
 
-CSimScenario DefaultOffice()
-{
+CSimScenario DefaultOffice() {
     CSimScenario scenario;
     scenario.m_strName = "Built-in office";
     scenario.m_qwSeed = 20240506;
-    static const char* const pszNames[] = {"Reception",  "Sales 1",  "Sales 2",   "Accounts", "Manager",
-                                           "Warehouse",  "Support 1", "Support 2", "Meeting Room",
-                                           "Workshop",   "Assistant", "Lab"};
+    static const char* const pszNames[] = {"Reception",    "Sales 1",   "Sales 2",   "Accounts",
+                                           "Manager",      "Warehouse", "Support 1", "Support 2",
+                                           "Meeting Room", "Workshop",  "Assistant", "Lab"};
     // A device of the office: its kind, number and name, the rest as a scenario would default it.
     auto add = [&scenario](ELineKind eKind, const std::string& strNumber, const std::string& strName, DWORD dwOrdinal,
                            const std::string& strDid = std::string()) {
@@ -643,14 +635,15 @@ CSimScenario DefaultOffice()
 
     scenario.m_traffic.m_bEnabled = true;
     scenario.m_traffic.m_tMeanInterval = 15000;
-    scenario.m_traffic.m_externalCallers = {{"0301234567", "Customer"},   {"0409876543", "Supplier"},
-                                            {"0201112223", ""},           {"0705550199", "Courier"},
+    scenario.m_traffic.m_externalCallers = {{"0301234567", "Customer"},
+                                            {"0409876543", "Supplier"},
+                                            {"0201112223", ""},
+                                            {"0705550199", "Courier"},
                                             {"0612345678", "Field Staff"}};
     return scenario;
 }
 
-std::unique_ptr<CSimPbx> BuildPbx(const CSimScenario& scenario)
-{
+std::unique_ptr<CSimPbx> BuildPbx(const CSimScenario& scenario) {
     auto pPbx = std::make_unique<CSimPbx>(scenario.m_lines, scenario.m_qwSeed);
     for (const CSimAction& action : scenario.m_timeline) {
         pPbx->Schedule(action);

@@ -75,17 +75,17 @@ constexpr DWORD NO_TRUNK = 0xFFFFFFFF;
 // One line device as a scenario describes it.
 struct CSimLineConfig {
     ELineKind m_eKind = ELineKind::Ext;
-    std::string m_strNumber;       // the line's address; unique, used to refer to it
-    std::string m_strName;         // the person or purpose shown as display name
-    std::string m_strLineName;     // LINEDEVCAPS line name
-    std::string m_strProvider;     // LINEDEVCAPS provider info
-    std::string m_strSwitchInfo;   // LINEDEVCAPS switch info
+    std::string m_strNumber;      // the line's address; unique, used to refer to it
+    std::string m_strName;        // the person or purpose shown as display name
+    std::string m_strLineName;    // LINEDEVCAPS line name
+    std::string m_strProvider;    // LINEDEVCAPS provider info
+    std::string m_strSwitchInfo;  // LINEDEVCAPS switch info
     DWORD m_dwPermanentLineID = 0;
-    DWORD m_dwTrunk = NO_TRUNK;    // trunk number of a CO line
-    std::string m_strDid;          // DID/DDI digits that reach an extension
+    DWORD m_dwTrunk = NO_TRUNK;            // trunk number of a CO line
+    std::string m_strDid;                  // DID/DDI digits that reach an extension
     std::vector<DWORD> m_refusedVersions;  // API versions the line refuses
-    bool m_bOpenFails = false;     // lineOpen fails with every version
-    bool m_bInService = true;      // state at start
+    bool m_bOpenFails = false;             // lineOpen fails with every version
+    bool m_bInService = true;              // state at start
 };
 
 struct CSimParty {
@@ -99,11 +99,11 @@ struct CSimParty {
 // What one line sees of a call. An internal call has two appearances, one on
 // each extension; an external one has one on the extension and one on the trunk.
 struct CSimAppearance {
-    DWORD m_dwId = 0;           // model identity, never reused
-    DWORD m_dwLine = 0;         // device index
-    DWORD m_dwCallID = 0;       // the PBX's call reference
+    DWORD m_dwId = 0;      // model identity, never reused
+    DWORD m_dwLine = 0;    // device index
+    DWORD m_dwCallID = 0;  // the PBX's call reference
     DWORD m_dwRelatedCallID = 0;
-    DWORD m_dwPeer = 0;         // the appearance on the other side, 0 when none
+    DWORD m_dwPeer = 0;  // the appearance on the other side, 0 when none
     ECallState m_eState = ECallState::Idle;
     EStateMode m_eMode = EStateMode::None;
     SimTime m_tStateEntry = 0;
@@ -115,8 +115,8 @@ struct CSimAppearance {
     CSimParty m_connected;
     CSimParty m_redirection;
     CSimParty m_redirecting;
-    std::string m_strDid;       // DID/DDI digits, empty when none
-    bool m_bAppMade = false;    // made through lineMakeCall
+    std::string m_strDid;     // DID/DDI digits, empty when none
+    bool m_bAppMade = false;  // made through lineMakeCall
 };
 
 enum class EEventKind {
@@ -133,15 +133,15 @@ struct CSimEvent {
     EEventKind m_eKind = EEventKind::CallState;
     SimTime m_tAt = 0;
     DWORD m_dwLine = 0;
-    CSimAppearance m_call;      // copy at the moment of the event (call events)
-    DWORD m_dwInfo = 0;         // INFO_ bits of a CallInfo event
+    CSimAppearance m_call;  // copy at the moment of the event (call events)
+    DWORD m_dwInfo = 0;     // INFO_ bits of a CallInfo event
     ELineState m_eLineState = ELineState::InService;
 };
 
 // Timing of one call; zero talk time means "until someone drops it".
 struct CSimCallTiming {
-    SimTime m_tRing = 3000;     // until the called party answers
-    SimTime m_tTalk = 20000;    // from answer to hang-up
+    SimTime m_tRing = 3000;   // until the called party answers
+    SimTime m_tTalk = 20000;  // from answer to hang-up
 };
 
 }  // namespace sim

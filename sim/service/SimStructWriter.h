@@ -17,8 +17,7 @@ namespace sim {
 
 class CSimStructWriter {
 public:
-    CSimStructWriter(void* pStruct, DWORD dwFixedSize) : m_pBytes(static_cast<BYTE*>(pStruct)), m_dwFixed(dwFixedSize)
-    {
+    CSimStructWriter(void* pStruct, DWORD dwFixedSize) : m_pBytes(static_cast<BYTE*>(pStruct)), m_dwFixed(dwFixedSize) {
         std::memcpy(&m_dwTotal, m_pBytes, sizeof(DWORD));
         if (m_dwTotal < m_dwFixed) {
             return;
@@ -32,15 +31,13 @@ public:
 
     // Writes a field of the fixed part; fields beyond it (of a newer API
     // version than the caller's) are not written.
-    void Set(std::size_t nField, DWORD dw)
-    {
+    void Set(std::size_t nField, DWORD dw) {
         if (!IsTooSmall() && nField + sizeof(DWORD) <= m_dwFixed) {
             std::memcpy(m_pBytes + nField, &dw, sizeof(DWORD));
         }
     }
 
-    void SetBytes(std::size_t nField, const void* p, std::size_t nSize)
-    {
+    void SetBytes(std::size_t nField, const void* p, std::size_t nSize) {
         if (!IsTooSmall() && nField + nSize <= m_dwFixed) {
             std::memcpy(m_pBytes + nField, p, nSize);
         }
@@ -50,8 +47,7 @@ public:
     DWORD NextOffset() const { return Align(m_dwNeeded); }
 
     // True when the part was placed in the buffer.
-    bool AddPart(std::size_t nSizeField, std::size_t nOffsetField, const void* p, DWORD dwSize)
-    {
+    bool AddPart(std::size_t nSizeField, std::size_t nOffsetField, const void* p, DWORD dwSize) {
         if (IsTooSmall() || dwSize == 0 || nOffsetField + sizeof(DWORD) > m_dwFixed) {
             return false;
         }
@@ -68,21 +64,18 @@ public:
         return true;
     }
 
-    bool AddPart(std::size_t nSizeField, std::size_t nOffsetField, const std::vector<BYTE>& bytes)
-    {
+    bool AddPart(std::size_t nSizeField, std::size_t nOffsetField, const std::vector<BYTE>& bytes) {
         return AddPart(nSizeField, nOffsetField, bytes.data(), static_cast<DWORD>(bytes.size()));
     }
 
     // A text with its NUL, as TAPI counts text sizes; an empty text is no part.
-    void AddText(std::size_t nSizeField, std::size_t nOffsetField, const std::string& str)
-    {
+    void AddText(std::size_t nSizeField, std::size_t nOffsetField, const std::string& str) {
         if (!str.empty()) {
             AddPart(nSizeField, nOffsetField, str.c_str(), static_cast<DWORD>(str.size() + 1));
         }
     }
 
-    LONG Finish()
-    {
+    LONG Finish() {
         if (IsTooSmall()) {
             return LINEERR_STRUCTURETOOSMALL;
         }

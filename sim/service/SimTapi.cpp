@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdio>
-
 #include <nlohmann/json.hpp>
 
 #include "model/SimLayouts.h"
@@ -13,8 +12,7 @@ namespace sim {
 namespace {
 
 // Fixed parts by API version: what TAPI 1.3 and 1.4 define ends earlier.
-DWORD DevCapsFixed(DWORD dwVersion)
-{
+DWORD DevCapsFixed(DWORD dwVersion) {
     if (dwVersion >= TAPI_VERSION_2_0) {
         return sizeof(LINEDEVCAPS);
     }
@@ -22,8 +20,7 @@ DWORD DevCapsFixed(DWORD dwVersion)
                                          : offsetof(LINEDEVCAPS, dwLineFeatures);
 }
 
-DWORD AddressCapsFixed(DWORD dwVersion)
-{
+DWORD AddressCapsFixed(DWORD dwVersion) {
     if (dwVersion >= TAPI_VERSION_2_0) {
         return sizeof(LINEADDRESSCAPS);
     }
@@ -31,59 +28,75 @@ DWORD AddressCapsFixed(DWORD dwVersion)
                                          : offsetof(LINEADDRESSCAPS, dwAddressFeatures);
 }
 
-DWORD DevStatusFixed(DWORD dwVersion)
-{
+DWORD DevStatusFixed(DWORD dwVersion) {
     return dwVersion >= TAPI_VERSION_2_0 ? sizeof(LINEDEVSTATUS) : offsetof(LINEDEVSTATUS, dwAvailableMediaModes);
 }
 
-DWORD CallInfoFixed(DWORD dwVersion)
-{
+DWORD CallInfoFixed(DWORD dwVersion) {
     return dwVersion >= TAPI_VERSION_2_0 ? sizeof(LINECALLINFO) : offsetof(LINECALLINFO, dwCallTreatment);
 }
 
-DWORD CallStatusFixed(DWORD dwVersion)
-{
+DWORD CallStatusFixed(DWORD dwVersion) {
     return dwVersion >= TAPI_VERSION_2_0 ? sizeof(LINECALLSTATUS) : offsetof(LINECALLSTATUS, dwCallFeatures2);
 }
 
-DWORD TapiState(ECallState eState)
-{
+DWORD TapiState(ECallState eState) {
     switch (eState) {
-    case ECallState::Idle: return LINECALLSTATE_IDLE;
-    case ECallState::Offering: return LINECALLSTATE_OFFERING;
-    case ECallState::Accepted: return LINECALLSTATE_ACCEPTED;
-    case ECallState::Dialtone: return LINECALLSTATE_DIALTONE;
-    case ECallState::Dialing: return LINECALLSTATE_DIALING;
-    case ECallState::Proceeding: return LINECALLSTATE_PROCEEDING;
-    case ECallState::Ringback: return LINECALLSTATE_RINGBACK;
-    case ECallState::Busy: return LINECALLSTATE_BUSY;
-    case ECallState::Connected: return LINECALLSTATE_CONNECTED;
-    case ECallState::Disconnected: return LINECALLSTATE_DISCONNECTED;
-    case ECallState::OnHold: return LINECALLSTATE_ONHOLD;
+        case ECallState::Idle:
+            return LINECALLSTATE_IDLE;
+        case ECallState::Offering:
+            return LINECALLSTATE_OFFERING;
+        case ECallState::Accepted:
+            return LINECALLSTATE_ACCEPTED;
+        case ECallState::Dialtone:
+            return LINECALLSTATE_DIALTONE;
+        case ECallState::Dialing:
+            return LINECALLSTATE_DIALING;
+        case ECallState::Proceeding:
+            return LINECALLSTATE_PROCEEDING;
+        case ECallState::Ringback:
+            return LINECALLSTATE_RINGBACK;
+        case ECallState::Busy:
+            return LINECALLSTATE_BUSY;
+        case ECallState::Connected:
+            return LINECALLSTATE_CONNECTED;
+        case ECallState::Disconnected:
+            return LINECALLSTATE_DISCONNECTED;
+        case ECallState::OnHold:
+            return LINECALLSTATE_ONHOLD;
     }
     return LINECALLSTATE_UNKNOWN;
 }
 
-DWORD TapiMode(EStateMode eMode)
-{
+DWORD TapiMode(EStateMode eMode) {
     switch (eMode) {
-    case EStateMode::None: return 0;
-    case EStateMode::DialtoneInternal: return LINEDIALTONEMODE_INTERNAL;
-    case EStateMode::DialtoneExternal: return LINEDIALTONEMODE_EXTERNAL;
-    case EStateMode::BusyStation: return LINEBUSYMODE_STATION;
-    case EStateMode::BusyTrunk: return LINEBUSYMODE_TRUNK;
-    case EStateMode::ConnectedActive: return LINECONNECTEDMODE_ACTIVE;
-    case EStateMode::OfferingActive: return LINEOFFERINGMODE_ACTIVE;
-    case EStateMode::DisconnectNormal: return LINEDISCONNECTMODE_NORMAL;
-    case EStateMode::DisconnectBusy: return LINEDISCONNECTMODE_BUSY;
-    case EStateMode::DisconnectNoAnswer: return LINEDISCONNECTMODE_NOANSWER;
-    case EStateMode::DisconnectUnreachable: return LINEDISCONNECTMODE_UNREACHABLE;
+        case EStateMode::None:
+            return 0;
+        case EStateMode::DialtoneInternal:
+            return LINEDIALTONEMODE_INTERNAL;
+        case EStateMode::DialtoneExternal:
+            return LINEDIALTONEMODE_EXTERNAL;
+        case EStateMode::BusyStation:
+            return LINEBUSYMODE_STATION;
+        case EStateMode::BusyTrunk:
+            return LINEBUSYMODE_TRUNK;
+        case EStateMode::ConnectedActive:
+            return LINECONNECTEDMODE_ACTIVE;
+        case EStateMode::OfferingActive:
+            return LINEOFFERINGMODE_ACTIVE;
+        case EStateMode::DisconnectNormal:
+            return LINEDISCONNECTMODE_NORMAL;
+        case EStateMode::DisconnectBusy:
+            return LINEDISCONNECTMODE_BUSY;
+        case EStateMode::DisconnectNoAnswer:
+            return LINEDISCONNECTMODE_NOANSWER;
+        case EStateMode::DisconnectUnreachable:
+            return LINEDISCONNECTMODE_UNREACHABLE;
     }
     return 0;
 }
 
-DWORD TapiOrigin(DWORD dwOrigin)
-{
+DWORD TapiOrigin(DWORD dwOrigin) {
     DWORD dw = 0;
     dw |= (dwOrigin & ORIGIN_OUTBOUND) ? LINECALLORIGIN_OUTBOUND : 0;
     dw |= (dwOrigin & ORIGIN_INTERNAL) ? LINECALLORIGIN_INTERNAL : 0;
@@ -92,20 +105,23 @@ DWORD TapiOrigin(DWORD dwOrigin)
     return dw == 0 ? LINECALLORIGIN_UNKNOWN : dw;
 }
 
-DWORD TapiReason(EReason eReason)
-{
+DWORD TapiReason(EReason eReason) {
     switch (eReason) {
-    case EReason::Direct: return LINECALLREASON_DIRECT;
-    case EReason::Transfer: return LINECALLREASON_TRANSFER;
-    case EReason::FwdNoAnswer: return LINECALLREASON_FWDNOANSWER;
-    case EReason::FwdBusy: return LINECALLREASON_FWDBUSY;
-    case EReason::Unknown: return LINECALLREASON_UNKNOWN;
+        case EReason::Direct:
+            return LINECALLREASON_DIRECT;
+        case EReason::Transfer:
+            return LINECALLREASON_TRANSFER;
+        case EReason::FwdNoAnswer:
+            return LINECALLREASON_FWDNOANSWER;
+        case EReason::FwdBusy:
+            return LINECALLREASON_FWDBUSY;
+        case EReason::Unknown:
+            return LINECALLREASON_UNKNOWN;
     }
     return LINECALLREASON_UNKNOWN;
 }
 
-DWORD TapiInfoStates(DWORD dwInfo)
-{
+DWORD TapiInfoStates(DWORD dwInfo) {
     DWORD dw = 0;
     dw |= (dwInfo & INFO_CALLERID) ? LINECALLINFOSTATE_CALLERID : 0;
     dw |= (dwInfo & INFO_CALLEDID) ? LINECALLINFOSTATE_CALLEDID : 0;
@@ -120,26 +136,31 @@ DWORD TapiInfoStates(DWORD dwInfo)
 }
 
 // What an application may do with a call in this state.
-DWORD CallFeatures(ECallState eState)
-{
+DWORD CallFeatures(ECallState eState) {
     switch (eState) {
-    case ECallState::Offering: return LINECALLFEATURE_ACCEPT | LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP;
-    case ECallState::Accepted: return LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP;
-    case ECallState::Dialtone:
-    case ECallState::Dialing: return LINECALLFEATURE_DIAL | LINECALLFEATURE_DROP;
-    case ECallState::Connected: return LINECALLFEATURE_BLINDTRANSFER | LINECALLFEATURE_DROP;
-    case ECallState::OnHold: return LINECALLFEATURE_UNHOLD | LINECALLFEATURE_DROP;
-    case ECallState::Proceeding:
-    case ECallState::Ringback:
-    case ECallState::Busy:
-    case ECallState::Disconnected: return LINECALLFEATURE_DROP;
-    case ECallState::Idle: return 0;
+        case ECallState::Offering:
+            return LINECALLFEATURE_ACCEPT | LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP;
+        case ECallState::Accepted:
+            return LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP;
+        case ECallState::Dialtone:
+        case ECallState::Dialing:
+            return LINECALLFEATURE_DIAL | LINECALLFEATURE_DROP;
+        case ECallState::Connected:
+            return LINECALLFEATURE_BLINDTRANSFER | LINECALLFEATURE_DROP;
+        case ECallState::OnHold:
+            return LINECALLFEATURE_UNHOLD | LINECALLFEATURE_DROP;
+        case ECallState::Proceeding:
+        case ECallState::Ringback:
+        case ECallState::Busy:
+        case ECallState::Disconnected:
+            return LINECALLFEATURE_DROP;
+        case ECallState::Idle:
+            return 0;
     }
     return 0;
 }
 
-DWORD PartyFlags(const CSimParty& party)
-{
+DWORD PartyFlags(const CSimParty& party) {
     DWORD dw = 0;
     dw |= party.m_strNumber.empty() ? 0 : LINECALLPARTYID_ADDRESS;
     dw |= party.m_strName.empty() ? 0 : LINECALLPARTYID_NAME;
@@ -158,15 +179,13 @@ constexpr DWORD SUPPORTED_INFO_STATES = LINECALLINFOSTATE_CALLERID | LINECALLINF
                                         LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON;
 const char DEVICE_CLASSES[] = "tapi/line\0";  // the list ends with a second NUL
 
-std::string Hex(DWORD dw)
-{
+std::string Hex(DWORD dw) {
     char sz[16];
     std::snprintf(sz, sizeof sz, "0x%08X", static_cast<unsigned>(dw));
     return sz;
 }
 
-std::string Quoted(LPCSTR psz)
-{
+std::string Quoted(LPCSTR psz) {
     if (psz == nullptr) {
         return "(null)";
     }
@@ -177,8 +196,7 @@ std::string Quoted(LPCSTR psz)
 }
 
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -187,8 +205,7 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d)
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
-void CivilFromDays(std::int64_t z, std::int64_t* py, unsigned* pm, unsigned* pd)
-{
+void CivilFromDays(std::int64_t z, std::int64_t* py, unsigned* pm, unsigned* pd) {
     z += 719468;
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const unsigned doe = static_cast<unsigned>(z - era * 146097);
@@ -202,8 +219,7 @@ void CivilFromDays(std::int64_t z, std::int64_t* py, unsigned* pm, unsigned* pd)
 
 }  // namespace
 
-SYSTEMTIME AddMilliseconds(const SYSTEMTIME& base, SimTime tMs)
-{
+SYSTEMTIME AddMilliseconds(const SYSTEMTIME& base, SimTime tMs) {
     unsigned nMonth = base.wMonth >= 1 && base.wMonth <= 12 ? base.wMonth : 1;
     unsigned nDay = base.wDay >= 1 && base.wDay <= 31 ? base.wDay : 1;
     std::int64_t nDays = DaysFromCivil(base.wYear, nMonth, nDay);
@@ -228,19 +244,15 @@ SYSTEMTIME AddMilliseconds(const SYSTEMTIME& base, SimTime tMs)
 }
 
 CSimTapi::CSimTapi(const CSimScenario& scenario, const CSimHost& host)
-    : m_scenario(scenario), m_host(host), m_pPbx(BuildPbx(scenario))
-{
-}
+    : m_scenario(scenario), m_host(host), m_pPbx(BuildPbx(scenario)) {}
 
-void CSimTapi::Journal(const std::string& str) const
-{
+void CSimTapi::Journal(const std::string& str) const {
     if (m_fnJournal) {
         m_fnJournal(str);
     }
 }
 
-LONG CSimTapi::CheckVersion(DWORD dwDeviceID, DWORD dwAPIVersion) const
-{
+LONG CSimTapi::CheckVersion(DWORD dwDeviceID, DWORD dwAPIVersion) const {
     if (dwAPIVersion < TAPI_VERSION_1_3 || dwAPIVersion > TAPI_VERSION_2_0) {
         return LINEERR_INCOMPATIBLEAPIVERSION;
     }
@@ -252,34 +264,29 @@ LONG CSimTapi::CheckVersion(DWORD dwDeviceID, DWORD dwAPIVersion) const
     return 0;
 }
 
-LONG CSimTapi::CheckExtVersion(DWORD dwExtVersion)
-{
+LONG CSimTapi::CheckExtVersion(DWORD dwExtVersion) {
     if (dwExtVersion != 0 && (dwExtVersion < SIM_EXT_VERSION_LOW || dwExtVersion > SIM_EXT_VERSION_HIGH)) {
         return LINEERR_INCOMPATIBLEEXTVERSION;
     }
     return 0;
 }
 
-const CSimTapi::COpen* CSimTapi::FindOpen(HLINE hLine) const
-{
+const CSimTapi::COpen* CSimTapi::FindOpen(HLINE hLine) const {
     auto it = m_opens.find(hLine);
     return it == m_opens.end() ? nullptr : &it->second;
 }
 
-CSimTapi::CCallHandle* CSimTapi::FindCall(HCALL hCall)
-{
+CSimTapi::CCallHandle* CSimTapi::FindCall(HCALL hCall) {
     auto it = m_calls.find(hCall);
     return it == m_calls.end() ? nullptr : &it->second;
 }
 
-const CSimTapi::CCallHandle* CSimTapi::FindCall(HCALL hCall) const
-{
+const CSimTapi::CCallHandle* CSimTapi::FindCall(HCALL hCall) const {
     auto it = m_calls.find(hCall);
     return it == m_calls.end() ? nullptr : &it->second;
 }
 
-HCALL CSimTapi::FindHandle(HLINE hLine, DWORD dwAppearance) const
-{
+HCALL CSimTapi::FindHandle(HLINE hLine, DWORD dwAppearance) const {
     for (const auto& [hCall, call] : m_calls) {
         if (call.m_hLine == hLine && call.m_dwAppearance == dwAppearance) {
             return hCall;
@@ -288,8 +295,7 @@ HCALL CSimTapi::FindHandle(HLINE hLine, DWORD dwAppearance) const
     return 0;
 }
 
-HCALL CSimTapi::NewHandle(const COpen& open, DWORD dwAppearance, DWORD dwPrivilege, const CSimAppearance& call)
-{
+HCALL CSimTapi::NewHandle(const COpen& open, DWORD dwAppearance, DWORD dwPrivilege, const CSimAppearance& call) {
     CCallHandle handle;
     handle.m_h = m_dwNextCall++;
     handle.m_hLine = open.m_h;
@@ -301,16 +307,14 @@ HCALL CSimTapi::NewHandle(const COpen& open, DWORD dwAppearance, DWORD dwPrivile
     return handle.m_h;
 }
 
-DWORD CSimTapi::NextRequest()
-{
+DWORD CSimTapi::NextRequest() {
     DWORD dw = m_dwNextRequest;
     m_dwNextRequest = m_dwNextRequest >= 0x7FFFFFFF ? 1 : m_dwNextRequest + 1;
     return dw;
 }
 
 void CSimTapi::Queue(HLINEAPP hApp, DWORD hDevice, DWORD dwMessage, DWORD_PTR dwInstance, DWORD_PTR dwParam1,
-                     DWORD_PTR dwParam2, DWORD_PTR dwParam3)
-{
+                     DWORD_PTR dwParam2, DWORD_PTR dwParam3) {
     CSimMessage message;
     message.m_hApp = hApp;
     message.m_hDevice = hDevice;
@@ -322,30 +326,31 @@ void CSimTapi::Queue(HLINEAPP hApp, DWORD hDevice, DWORD dwMessage, DWORD_PTR dw
     m_messages.push_back(message);
 }
 
-std::vector<CSimMessage> CSimTapi::TakeMessages()
-{
+std::vector<CSimMessage> CSimTapi::TakeMessages() {
     std::vector<CSimMessage> messages;
     messages.swap(m_messages);
     return messages;
 }
 
-bool CSimTapi::IsDeliverable(const CSimMessage& message) const
-{
+bool CSimTapi::IsDeliverable(const CSimMessage& message) const {
     if (!HasApp(message.m_hApp)) {
         return false;
     }
     switch (message.m_dwMessage) {
-    case LINE_CALLSTATE:
-    case LINE_CALLINFO: return FindCall(message.m_hDevice) != nullptr;
-    case LINE_APPNEWCALL: return FindCall(static_cast<HCALL>(message.m_dwParam2)) != nullptr;
-    case LINE_LINEDEVSTATE: return message.m_hDevice == 0 || FindOpen(message.m_hDevice) != nullptr;
-    default: return true;
+        case LINE_CALLSTATE:
+        case LINE_CALLINFO:
+            return FindCall(message.m_hDevice) != nullptr;
+        case LINE_APPNEWCALL:
+            return FindCall(static_cast<HCALL>(message.m_dwParam2)) != nullptr;
+        case LINE_LINEDEVSTATE:
+            return message.m_hDevice == 0 || FindOpen(message.m_hDevice) != nullptr;
+        default:
+            return true;
     }
 }
 
 // Turns the model's events into messages for every application that has the line open.
-void CSimTapi::ProcessEvents()
-{
+void CSimTapi::ProcessEvents() {
     for (const CSimEvent& event : m_pPbx->TakeEvents()) {
         if (event.m_eKind == EEventKind::Reinit) {
             for (auto& [hApp, app] : m_apps) {
@@ -359,8 +364,8 @@ void CSimTapi::ProcessEvents()
                 continue;
             }
             if (event.m_eKind == EEventKind::LineState) {
-                DWORD dwState = event.m_eLineState == ELineState::OutOfService ? LINEDEVSTATE_OUTOFSERVICE
-                                                                               : LINEDEVSTATE_INSERVICE;
+                DWORD dwState =
+                    event.m_eLineState == ELineState::OutOfService ? LINEDEVSTATE_OUTOFSERVICE : LINEDEVSTATE_INSERVICE;
                 if (open.m_dwLineStates & dwState) {
                     Queue(open.m_hApp, hLine, LINE_LINEDEVSTATE, open.m_dwInstance, dwState, 0, 0);
                 }
@@ -368,8 +373,9 @@ void CSimTapi::ProcessEvents()
             }
             const CSimAppearance& call = event.m_call;
             HCALL hCall = FindHandle(hLine, call.m_dwId);
-            bool bCreate = hCall == 0 && (event.m_eKind == EEventKind::NewCall ||
-                                          (event.m_eKind == EEventKind::CallState && call.m_eState != ECallState::Idle));
+            bool bCreate =
+                hCall == 0 && (event.m_eKind == EEventKind::NewCall ||
+                               (event.m_eKind == EEventKind::CallState && call.m_eState != ECallState::Idle));
             if (bCreate) {
                 // Monitors see every call; an owner open also owns the calls that arrive.
                 DWORD dwPrivilege = (open.m_dwPrivileges & LINECALLPRIVILEGE_OWNER) ? LINECALLPRIVILEGE_OWNER
@@ -394,14 +400,12 @@ void CSimTapi::ProcessEvents()
     }
 }
 
-void CSimTapi::Advance(SimTime tDelta)
-{
+void CSimTapi::Advance(SimTime tDelta) {
     m_pPbx->Advance(tDelta);
     ProcessEvents();
 }
 
-bool CSimTapi::Inject(const std::string& strJson, std::string* pstrError)
-{
+bool CSimTapi::Inject(const std::string& strJson, std::string* pstrError) {
     CSimAction action;
     std::vector<CSimLineConfig> lines;
     for (std::size_t i = 0; i < m_pPbx->GetLineCount(); ++i) {
@@ -421,8 +425,7 @@ bool CSimTapi::Inject(const std::string& strJson, std::string* pstrError)
 }
 
 LONG CSimTapi::InitializeEx(HLINEAPP* phApp, LINECALLBACK pfnCallback, LPCSTR pszAppName, DWORD* pdwNumDevs,
-                            DWORD* pdwAPIVersion, LINEINITIALIZEEXPARAMS* pParams)
-{
+                            DWORD* pdwAPIVersion, LINEINITIALIZEEXPARAMS* pParams) {
     LONG lResult = 0;
     if (phApp == nullptr || pdwNumDevs == nullptr || pdwAPIVersion == nullptr || pParams == nullptr) {
         lResult = LINEERR_INVALPOINTER;
@@ -465,16 +468,14 @@ LONG CSimTapi::InitializeEx(HLINEAPP* phApp, LINECALLBACK pfnCallback, LPCSTR ps
     return 0;
 }
 
-void CSimTapi::CloseOpen(HLINE hLine)
-{
+void CSimTapi::CloseOpen(HLINE hLine) {
     for (auto it = m_calls.begin(); it != m_calls.end();) {
         it = it->second.m_hLine == hLine ? m_calls.erase(it) : std::next(it);
     }
     m_opens.erase(hLine);
 }
 
-LONG CSimTapi::Shutdown(HLINEAPP hApp)
-{
+LONG CSimTapi::Shutdown(HLINEAPP hApp) {
     if (!HasApp(hApp)) {
         Journal("lineShutdown hLineApp=" + Hex(hApp) + " -> " + Hex(static_cast<DWORD>(LINEERR_INVALAPPHANDLE)));
         return LINEERR_INVALAPPHANDLE;
@@ -496,9 +497,8 @@ LONG CSimTapi::Shutdown(HLINEAPP hApp)
     return 0;
 }
 
-LONG CSimTapi::NegotiateExtVersion(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtLow,
-                                   DWORD dwExtHigh, DWORD* pdwExtVersion)
-{
+LONG CSimTapi::NegotiateExtVersion(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtLow, DWORD dwExtHigh,
+                                   DWORD* pdwExtVersion) {
     if (!HasApp(hApp)) {
         return LINEERR_INVALAPPHANDLE;
     }
@@ -518,9 +518,7 @@ LONG CSimTapi::NegotiateExtVersion(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIV
     return 0;
 }
 
-LONG CSimTapi::GetDevCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
-                          LINEDEVCAPS* pCaps)
-{
+LONG CSimTapi::GetDevCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion, LINEDEVCAPS* pCaps) {
     if (!HasApp(hApp)) {
         return LINEERR_INVALAPPHANDLE;
     }
@@ -557,8 +555,8 @@ LONG CSimTapi::GetDevCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, D
     LSC_SET(dwMaxNumActiveCalls, 1);
     LSC_SET(dwAnswerMode, LINEANSWERMODE_DROP);
     LSC_SET(dwRingModes, bPhone ? 1 : 0);
-    LSC_SET(dwLineStates, LINEDEVSTATE_OTHER | LINEDEVSTATE_INSERVICE | LINEDEVSTATE_OUTOFSERVICE |
-                              LINEDEVSTATE_OPEN | LINEDEVSTATE_CLOSE | LINEDEVSTATE_REINIT);
+    LSC_SET(dwLineStates, LINEDEVSTATE_OTHER | LINEDEVSTATE_INSERVICE | LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_OPEN |
+                              LINEDEVSTATE_CLOSE | LINEDEVSTATE_REINIT);
     const LINEDIALPARAMS minDial{0, 50, 50, 0};
     const LINEDIALPARAMS maxDial{5000, 500, 500, 10000};
     const LINEDIALPARAMS defaultDial{1000, 100, 100, 3000};
@@ -587,8 +585,7 @@ LONG CSimTapi::GetDevCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, D
 }
 
 LONG CSimTapi::GetAddressCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion,
-                              DWORD dwExtVersion, LINEADDRESSCAPS* pCaps)
-{
+                              DWORD dwExtVersion, LINEADDRESSCAPS* pCaps) {
     if (!HasApp(hApp)) {
         return LINEERR_INVALAPPHANDLE;
     }
@@ -652,8 +649,7 @@ LONG CSimTapi::GetAddressCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAddressID
 }
 
 LONG CSimTapi::Open(HLINEAPP hApp, DWORD dwDeviceID, HLINE* phLine, DWORD dwAPIVersion, DWORD dwExtVersion,
-                    DWORD_PTR dwInstance, DWORD dwPrivileges, DWORD dwMediaModes, const void* pCallParams)
-{
+                    DWORD_PTR dwInstance, DWORD dwPrivileges, DWORD dwMediaModes, const void* pCallParams) {
     (void)pCallParams;
     LONG lResult = 0;
     constexpr DWORD MEDIA_ALL = 0x00FFFFFE;  // the defined LINEMEDIAMODE_ bits
@@ -697,8 +693,7 @@ LONG CSimTapi::Open(HLINEAPP hApp, DWORD dwDeviceID, HLINE* phLine, DWORD dwAPIV
     return 0;
 }
 
-LONG CSimTapi::Close(HLINE hLine)
-{
+LONG CSimTapi::Close(HLINE hLine) {
     const COpen* pOpen = FindOpen(hLine);
     if (pOpen == nullptr) {
         Journal("lineClose hLine=" + Hex(hLine) + " -> " + Hex(static_cast<DWORD>(LINEERR_INVALLINEHANDLE)));
@@ -710,8 +705,7 @@ LONG CSimTapi::Close(HLINE hLine)
     return 0;
 }
 
-LONG CSimTapi::SetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates)
-{
+LONG CSimTapi::SetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates) {
     LONG lResult = 0;
     auto it = m_opens.find(hLine);
     if (it == m_opens.end()) {
@@ -729,8 +723,7 @@ LONG CSimTapi::SetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddres
     return lResult;
 }
 
-LONG CSimTapi::GetLineDevStatus(HLINE hLine, LINEDEVSTATUS* pStatus)
-{
+LONG CSimTapi::GetLineDevStatus(HLINE hLine, LINEDEVSTATUS* pStatus) {
     const COpen* pOpen = FindOpen(hLine);
     if (pOpen == nullptr) {
         return LINEERR_INVALLINEHANDLE;
@@ -790,8 +783,7 @@ LONG CSimTapi::GetLineDevStatus(HLINE hLine, LINEDEVSTATUS* pStatus)
     return w.Finish();
 }
 
-LONG CSimTapi::GetAddressStatus(HLINE hLine, DWORD dwAddressID, LINEADDRESSSTATUS* pStatus)
-{
+LONG CSimTapi::GetAddressStatus(HLINE hLine, DWORD dwAddressID, LINEADDRESSSTATUS* pStatus) {
     const COpen* pOpen = FindOpen(hLine);
     if (pOpen == nullptr) {
         return LINEERR_INVALLINEHANDLE;
@@ -820,8 +812,7 @@ LONG CSimTapi::GetAddressStatus(HLINE hLine, DWORD dwAddressID, LINEADDRESSSTATU
     return w.Finish();
 }
 
-LONG CSimTapi::GetCallInfo(HCALL hCall, LINECALLINFO* pInfo)
-{
+LONG CSimTapi::GetCallInfo(HCALL hCall, LINECALLINFO* pInfo) {
     const CCallHandle* pHandle = FindCall(hCall);
     if (pHandle == nullptr) {
         return LINEERR_INVALCALLHANDLE;
@@ -888,8 +879,7 @@ LONG CSimTapi::GetCallInfo(HCALL hCall, LINECALLINFO* pInfo)
     return w.Finish();
 }
 
-LONG CSimTapi::GetCallStatus(HCALL hCall, LINECALLSTATUS* pStatus)
-{
+LONG CSimTapi::GetCallStatus(HCALL hCall, LINECALLSTATUS* pStatus) {
     const CCallHandle* pHandle = FindCall(hCall);
     if (pHandle == nullptr) {
         return LINEERR_INVALCALLHANDLE;
@@ -912,8 +902,7 @@ LONG CSimTapi::GetCallStatus(HCALL hCall, LINECALLSTATUS* pStatus)
     return w.Finish();
 }
 
-LONG CSimTapi::MakeCall(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCountryCode, const void* pCallParams)
-{
+LONG CSimTapi::MakeCall(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCountryCode, const void* pCallParams) {
     (void)pCallParams;
     const COpen* pOpen = FindOpen(hLine);
     LONG lResult = 0;
@@ -927,11 +916,20 @@ LONG CSimTapi::MakeCall(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCoun
         lResult = LINEERR_INVALCOUNTRYCODE;
     } else {
         switch (m_pPbx->MakeCall(pOpen->m_dwDevice, strDest, &dwAppearance)) {
-        case ESimResult::Ok: break;
-        case ESimResult::BadAddress: lResult = LINEERR_INVALADDRESS; break;
-        case ESimResult::LineBusy: lResult = LINEERR_CALLUNAVAIL; break;
-        case ESimResult::OutOfService: lResult = LINEERR_RESOURCEUNAVAIL; break;
-        default: lResult = LINEERR_OPERATIONFAILED; break;
+            case ESimResult::Ok:
+                break;
+            case ESimResult::BadAddress:
+                lResult = LINEERR_INVALADDRESS;
+                break;
+            case ESimResult::LineBusy:
+                lResult = LINEERR_CALLUNAVAIL;
+                break;
+            case ESimResult::OutOfService:
+                lResult = LINEERR_RESOURCEUNAVAIL;
+                break;
+            default:
+                lResult = LINEERR_OPERATIONFAILED;
+                break;
         }
     }
     std::string strCall = "lineMakeCallA hLine=" + Hex(hLine) + " dest=" + Quoted(pszDest);
@@ -951,8 +949,7 @@ LONG CSimTapi::MakeCall(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCoun
     return static_cast<LONG>(dwRequest);
 }
 
-LONG CSimTapi::ControlCall(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize, bool bAnswer)
-{
+LONG CSimTapi::ControlCall(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize, bool bAnswer) {
     CCallHandle* pHandle = FindCall(hCall);
     LONG lResult = 0;
     if (pHandle == nullptr) {
@@ -978,18 +975,15 @@ LONG CSimTapi::ControlCall(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize, boo
     return static_cast<LONG>(dwRequest);
 }
 
-LONG CSimTapi::Answer(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize)
-{
+LONG CSimTapi::Answer(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize) {
     return ControlCall(hCall, psUserUserInfo, dwSize, true);
 }
 
-LONG CSimTapi::Drop(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize)
-{
+LONG CSimTapi::Drop(HCALL hCall, LPCSTR psUserUserInfo, DWORD dwSize) {
     return ControlCall(hCall, psUserUserInfo, dwSize, false);
 }
 
-LONG CSimTapi::DeallocateCall(HCALL hCall)
-{
+LONG CSimTapi::DeallocateCall(HCALL hCall) {
     CCallHandle* pHandle = FindCall(hCall);
     LONG lResult = 0;
     if (pHandle == nullptr) {
@@ -1010,8 +1004,7 @@ LONG CSimTapi::DeallocateCall(HCALL hCall)
     return lResult;
 }
 
-std::string CSimTapi::GetStateJson() const
-{
+std::string CSimTapi::GetStateJson() const {
     using nlohmann::json;
     json state;
     state["scenario"] = m_scenario.m_strName;
@@ -1030,8 +1023,8 @@ std::string CSimTapi::GetStateJson() const
                                  {"addressStates", open.m_dwAddressStates}});
             }
         }
-        apps.push_back({{"hLineApp", hApp}, {"name", app.m_strName}, {"reinitPending", app.m_bBeforeReinit},
-                        {"lines", lines}});
+        apps.push_back(
+            {{"hLineApp", hApp}, {"name", app.m_strName}, {"reinitPending", app.m_bBeforeReinit}, {"lines", lines}});
     }
     state["apps"] = apps;
     json lines = json::array();

@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "monitor/LinoscopeDoc.h"
-#include "views/win/resource.h"
 #include "views/win/Dialogs.h"
 #include "views/win/InitProgressDlg.h"
+#include "views/win/resource.h"
 
 namespace {
 
@@ -26,7 +26,9 @@ private:
 
 }  // namespace
 
-CLinoscopeApp::CLinoscopeApp(HINSTANCE hInstance) : m_hInstance(hInstance) { m_bTapiStarting = FALSE; }
+CLinoscopeApp::CLinoscopeApp(HINSTANCE hInstance) : m_hInstance(hInstance) {
+    m_bTapiStarting = FALSE;
+}
 
 CLinoscopeApp::~CLinoscopeApp() {
     CloseMainFrame();

@@ -4,13 +4,13 @@
 #include <cctype>
 
 #include "app/LinoscopeApp.h"
-#include "views/win/Settings.h"
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/TapiMonitor.h"
 #include "presentation/EventLogWriter.h"
-#include "views/win/resource.h"
 #include "views/win/Dialogs.h"
 #include "views/win/InitProgressDlg.h"
+#include "views/win/Settings.h"
+#include "views/win/resource.h"
 
 namespace {
 
@@ -170,9 +170,9 @@ void CMainFrame::SetFollowEvents(BOOL bFollow) {
 }
 
 std::string CMainFrame::DescribeEventLog(const CTapiMonitor& monitor) {
-    const std::size_t nWaiting = monitor.m_pLogWriter ? monitor.m_pLogWriter->GetWaitingCount() : 0;
+    const std::size_t nWaiting = monitor.GetLogWriter() ? monitor.GetLogWriter()->GetWaitingCount() : 0;
     if (nWaiting > 0) return "held by another program: " + std::to_string(nWaiting) + " records waiting";
-    return monitor.m_strLogFile;
+    return monitor.GetLogFile();
 }
 
 std::string CMainFrame::GetStatusText(int nPart) const {
@@ -181,13 +181,11 @@ std::string CMainFrame::GetStatusText(int nPart) const {
     switch (nPart) {
         case 0:
             if (pMonitor == nullptr) return "No lines";
-            return "CO " + std::to_string(pMonitor->m_coByItem.size()) + "   EXT " +
-                   std::to_string(pMonitor->m_extByItem.size()) + "   ETC " +
-                   std::to_string(pMonitor->m_etcByItem.size());
+            return "CO " + std::to_string(pMonitor->GetShownLineCount(ELineGroup::Co)) + "   EXT " +
+                   std::to_string(pMonitor->GetShownLineCount(ELineGroup::Ext)) + "   ETC " +
+                   std::to_string(pMonitor->GetShownLineCount(ELineGroup::Etc));
         case 1: {
-            const size_t nCalls = pMonitor == nullptr ? 0
-                                                      : pMonitor->m_coCalls.size() + pMonitor->m_extCalls.size() +
-                                                            pMonitor->m_etcCalls.size();
+            const size_t nCalls = pMonitor == nullptr ? 0 : pMonitor->GetShownCallCount();
             return "Calls " + std::to_string(nCalls);
         }
         case 2:
@@ -407,7 +405,9 @@ void CMainFrame::RestorePlacement() {
     if (settings::ReadInt("PaneEXT", nWidth) && nWidth >= 0) m_wndSplitter.SetColumnWidth(kExtColumn, nWidth);
 }
 
-CLinoscopeDoc* CMainFrame::GetActiveDocument() const { return m_hWnd != nullptr ? m_pDocument : nullptr; }
+CLinoscopeDoc* CMainFrame::GetActiveDocument() const {
+    return m_hWnd != nullptr ? m_pDocument : nullptr;
+}
 
 CLineView* CMainFrame::GetViewOfColumn(int nColumn) const {
     switch (nColumn) {

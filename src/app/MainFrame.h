@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "views/win/LineView.h"
 #include "win32/Splitter.h"
 #include "win32/Window.h"
-#include "views/win/LineView.h"
 
 class CLinoscopeApp;
 class CLinoscopeDoc;

@@ -3,9 +3,9 @@
 // and call information).
 #include "monitor/MonitorApp.h"
 #include "monitor/TapiMonitor.h"
+#include "monitor/TreeCtrl.h"
 #include "reports/Snapshots.h"
 #include "tapi/TapiEntry.h"
-#include "monitor/TreeCtrl.h"
 
 namespace {
 
@@ -19,7 +19,9 @@ std::string WithDisplayName(std::string strLabel, const CLineDevCaps& line) {
     return strLabel;
 }
 
-std::string ExtLabel(const CLineDevCaps& line) { return WithDisplayName(AddressOf(line), line); }
+std::string ExtLabel(const CLineDevCaps& line) {
+    return WithDisplayName(AddressOf(line), line);
+}
 
 std::string CoLabel(const CLineDevCaps& line) {
     return WithDisplayName(line.m_pAddressCaps ? line.m_pAddressCaps->GetPaddedAddress() : std::string(), line);
@@ -34,8 +36,8 @@ std::string EtcLabel(const CLineDevCaps& line) {
 
 // Root item, one item per line in table order, then the lines sorted by label.
 void FillGroupTree(CTreeCtrl* pTree, const char* pszRootText, const std::vector<std::unique_ptr<CLineDevCaps>>& lines,
-              HTREEITEM& hRoot, std::map<HTREEITEM, CLineDevCaps*>& byItem,
-              std::string (*pfnLabel)(const CLineDevCaps&)) {
+                   HTREEITEM& hRoot, std::map<HTREEITEM, CLineDevCaps*>& byItem,
+                   std::string (*pfnLabel)(const CLineDevCaps&)) {
     if (!pTree) return;
     // The map describes this tree's items only; earlier items are gone.
     byItem.clear();
@@ -69,9 +71,15 @@ void ShowText(const std::string& strText) {
 
 }  // namespace
 
-void CTapiMonitor::FillExtTree() { FillTree(Group(ELineGroup::Ext), "EXT", ExtLabel); }
-void CTapiMonitor::FillCoTree() { FillTree(Group(ELineGroup::Co), "CO", CoLabel); }
-void CTapiMonitor::FillEtcTree() { FillTree(Group(ELineGroup::Etc), "ETC", EtcLabel); }
+void CTapiMonitor::FillExtTree() {
+    FillTree(Group(ELineGroup::Ext), "EXT", ExtLabel);
+}
+void CTapiMonitor::FillCoTree() {
+    FillTree(Group(ELineGroup::Co), "CO", CoLabel);
+}
+void CTapiMonitor::FillEtcTree() {
+    FillTree(Group(ELineGroup::Etc), "ETC", EtcLabel);
+}
 
 void CTapiMonitor::FillTree(const CGroup& group, const char* pszRootText,
                             std::string (*pfnLabel)(const CLineDevCaps&)) {

@@ -1,12 +1,12 @@
 // TAPI's events: the callback, and the monitor's handlers that keep the call
 // tables and call items up to date and write the event log.
+#include "monitor/CommandIds.h"
 #include "monitor/MonitorApp.h"
 #include "monitor/TapiMonitor.h"
+#include "monitor/TreeCtrl.h"
 #include "reports/Snapshots.h"
 #include "reports/TapiNames.h"
 #include "tapi/TapiEntry.h"
-#include "monitor/TreeCtrl.h"
-#include "monitor/CommandIds.h"
 
 namespace {
 
@@ -31,23 +31,23 @@ void CALLBACK LineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwCallbackI
     const DWORD p2 = static_cast<DWORD>(dwParam2);
     const DWORD p3 = static_cast<DWORD>(dwParam3);
     switch (dwMessage) {
-    case LINE_CALLINFO:
-        pMonitor->OnLineCallInfo(hDevice, dwCallbackInstance, p1, p2, p3);
-        break;
-    case LINE_CALLSTATE:
-        pMonitor->OnLineCallState(hDevice, dwCallbackInstance, p1, p2, p3);
-        break;
-    case LINE_LINEDEVSTATE:
-        pMonitor->OnLineDevState(hDevice, dwCallbackInstance, p1, p2, p3);
-        break;
-    case LINE_REPLY:
-        pMonitor->OnLineReply(hDevice, dwCallbackInstance, p1, p2, p3);
-        break;
-    case LINE_APPNEWCALL:
-        pMonitor->OnLineAppNewCall(hDevice, dwCallbackInstance, p1, p2, p3);
-        break;
-    default:
-        break;
+        case LINE_CALLINFO:
+            pMonitor->OnLineCallInfo(hDevice, dwCallbackInstance, p1, p2, p3);
+            break;
+        case LINE_CALLSTATE:
+            pMonitor->OnLineCallState(hDevice, dwCallbackInstance, p1, p2, p3);
+            break;
+        case LINE_LINEDEVSTATE:
+            pMonitor->OnLineDevState(hDevice, dwCallbackInstance, p1, p2, p3);
+            break;
+        case LINE_REPLY:
+            pMonitor->OnLineReply(hDevice, dwCallbackInstance, p1, p2, p3);
+            break;
+        case LINE_APPNEWCALL:
+            pMonitor->OnLineAppNewCall(hDevice, dwCallbackInstance, p1, p2, p3);
+            break;
+        default:
+            break;
     }
     pApp->UpdateAllViews();
 }
@@ -69,8 +69,8 @@ void CTapiMonitor::OnLineReply(DWORD /*hDevice*/, DWORD_PTR /*dwCallbackInstance
     }
 }
 
-void CTapiMonitor::OnLineAppNewCall(DWORD hDevice, DWORD_PTR /*dwCallbackInstance*/, DWORD /*dwParam1*/,
-                                    DWORD dwParam2, DWORD /*dwParam3*/) {
+void CTapiMonitor::OnLineAppNewCall(DWORD hDevice, DWORD_PTR /*dwCallbackInstance*/, DWORD /*dwParam1*/, DWORD dwParam2,
+                                    DWORD /*dwParam3*/) {
     const HLINE hLine = hDevice;
     const HCALL hCall = dwParam2;
     // A call already known has its node: a second one would be left behind
@@ -100,8 +100,8 @@ HTREEITEM CTapiMonitor::InsertCallNode(HCALL hCall, CLineDevCaps* pLine, CTreeCt
     return hNode;
 }
 
-void CTapiMonitor::OnLineDevState(DWORD hDevice, DWORD_PTR /*dwCallbackInstance*/, DWORD dwParam1,
-                                  DWORD /*dwParam2*/, DWORD /*dwParam3*/) {
+void CTapiMonitor::OnLineDevState(DWORD hDevice, DWORD_PTR /*dwCallbackInstance*/, DWORD dwParam1, DWORD /*dwParam2*/,
+                                  DWORD /*dwParam3*/) {
     if (dwParam1 == LINEDEVSTATE_OUTOFSERVICE) {
         WriteLog("OUTOFSERVICE");
         for (ELineGroup eGroup : kLineGroups) {
@@ -163,8 +163,8 @@ void CTapiMonitor::OnLineCallState(DWORD hDevice, DWORD_PTR /*dwCallbackInstance
     }
 }
 
-void CTapiMonitor::OnLineCallInfo(DWORD hDevice, DWORD_PTR /*dwCallbackInstance*/, DWORD dwParam1,
-                                  DWORD /*dwParam2*/, DWORD /*dwParam3*/) {
+void CTapiMonitor::OnLineCallInfo(DWORD hDevice, DWORD_PTR /*dwCallbackInstance*/, DWORD dwParam1, DWORD /*dwParam2*/,
+                                  DWORD /*dwParam3*/) {
     if ((dwParam1 & kShownCallInfoStates) == 0) return;
     const HCALL hCall = hDevice;
     // Names one state only; several bits at once give the empty text.

@@ -15,10 +15,12 @@ BOOL CLinoscopeDoc::OnNewDocument() {
     // before the new one initializes TAPI again.
     DeleteContents();
     m_pMonitor = std::make_unique<CTapiMonitor>();
-    m_pMonitor->m_strLogFile = "testlog.csv";
-    m_pMonitor->m_pLogWriter = m_pEventLog;
+    m_pMonitor->SetLogFile("testlog.csv");
+    m_pMonitor->SetLogWriter(m_pEventLog);
     if (!m_pMonitor->Initialize()) m_bInitFailed = TRUE;
     return TRUE;
 }
 
-void CLinoscopeDoc::DeleteContents() { m_pMonitor.reset(); }
+void CLinoscopeDoc::DeleteContents() {
+    m_pMonitor.reset();
+}

@@ -7,6 +7,10 @@ namespace {
 CMonitorApp* g_pMonitorApp = nullptr;
 }  // namespace
 
-CMonitorApp* GetMonitorApp() { return g_pMonitorApp; }
+CMonitorApp* GetMonitorApp() {
+    return g_pMonitorApp;
+}
 
-void SetMonitorApp(CMonitorApp* pApp) { g_pMonitorApp = pApp; }
+void SetMonitorApp(CMonitorApp* pApp) {
+    g_pMonitorApp = pApp;
+}

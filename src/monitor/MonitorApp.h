@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/WinTypes.h"
 #include "monitor/InitProgress.h"
+#include "platform/WinTypes.h"
 
 class CTapiMonitor;
 

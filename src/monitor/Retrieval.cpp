@@ -24,7 +24,9 @@ void PutDword(std::vector<BYTE>& buffer, std::size_t offset, DWORD dwValue) {
 }
 
 // dwTotalSize at the start of a fetch buffer.
-void PutTotalSize(BYTE* pBuffer, DWORD dwTotalSize) { std::memcpy(pBuffer, &dwTotalSize, sizeof dwTotalSize); }
+void PutTotalSize(BYTE* pBuffer, DWORD dwTotalSize) {
+    std::memcpy(pBuffer, &dwTotalSize, sizeof dwTotalSize);
+}
 
 DWORD GetDword(const std::vector<BYTE>& buffer, std::size_t offset) {
     DWORD dwValue = 0;
@@ -86,8 +88,8 @@ std::unique_ptr<CLineDevCaps> CTapiMonitor::FetchDevCaps(DWORD dwDeviceID) {
         for (DWORD dwVersion : kCapabilityVersions) {
             // A failed try may have changed dwTotalSize: each starts afresh.
             PutTotalSize(pBuffer, cbBuffer);
-            lResult = tapi::lineGetDevCaps(m_hLineApp, dwDeviceID, dwVersion, 0,
-                                           reinterpret_cast<LINEDEVCAPS*>(pBuffer));
+            lResult =
+                tapi::lineGetDevCaps(m_hLineApp, dwDeviceID, dwVersion, 0, reinterpret_cast<LINEDEVCAPS*>(pBuffer));
             dwVersionUsed = dwVersion;
             if (lResult == 0) break;
         }

@@ -58,12 +58,12 @@ std::string DisplayNameOf(CTapiMonitor& monitor, const CLineDevCaps& line, ELine
     std::unique_ptr<CLineAddressStatus> pStatus = monitor.FetchAddressStatus(line.m_hLine, 0);
     if (!pStatus) return std::string();
     switch (eGroup) {
-    case ELineGroup::Ext:
-        return pStatus->GetExtDisplayName();
-    case ELineGroup::Co:
-        return pStatus->GetCoDisplayName();
-    case ELineGroup::Etc:
-        return pStatus->GetEtcDisplayName();
+        case ELineGroup::Ext:
+            return pStatus->GetExtDisplayName();
+        case ELineGroup::Co:
+            return pStatus->GetCoDisplayName();
+        case ELineGroup::Etc:
+            return pStatus->GetEtcDisplayName();
     }
     return std::string();
 }
@@ -71,8 +71,9 @@ std::string DisplayNameOf(CTapiMonitor& monitor, const CLineDevCaps& line, ELine
 // Opens the lines of one group in index order within its progress band.
 // FALSE when the user cancelled; a line that cannot be opened with any API
 // version (or only without a handle) stays in its group, unopened and unnamed.
-BOOL OpenLines(CTapiMonitor& monitor, std::vector<std::unique_ptr<CLineDevCaps>>& lines,
-               std::map<HLINE, CLineDevCaps*>& byLine, ELineGroup eGroup, int nBandStart, CProgressScope& progress) {
+BOOL OpenLines(CTapiMonitor& monitor, HLINEAPP hLineApp, DWORD dwAPIVersion, DWORD dwExtLowVersion,
+               std::vector<std::unique_ptr<CLineDevCaps>>& lines, std::map<HLINE, CLineDevCaps*>& byLine,
+               ELineGroup eGroup, int nBandStart, CProgressScope& progress) {
     const std::size_t nLines = lines.size();
     for (std::size_t k = 0; k < nLines; ++k) {
         progress.SetPosition(BandPosition(nBandStart, k, nLines));
@@ -81,15 +82,15 @@ BOOL OpenLines(CTapiMonitor& monitor, std::vector<std::unique_ptr<CLineDevCaps>>
         if (!pLine) continue;
 
         // Whatever the negotiation leaves in the DWORD is the version asked for.
-        DWORD dwExtVersion = monitor.m_dwExtLowVersion;
-        tapi::lineNegotiateExtVersion(monitor.m_hLineApp, pLine->m_dwDeviceID, monitor.m_dwAPIVersion,
-                                      monitor.m_dwExtLowVersion, 0xFFFFFFFF, &dwExtVersion);
+        DWORD dwExtVersion = dwExtLowVersion;
+        tapi::lineNegotiateExtVersion(hLineApp, pLine->m_dwDeviceID, dwAPIVersion, dwExtLowVersion, 0xFFFFFFFF,
+                                      &dwExtVersion);
         // A success that hands out no handle opened nothing that could be
         // watched or closed: it counts as a failed try.
         HLINE hLine = 0;
         for (DWORD dwVersion : kOpenVersions) {
             hLine = 0;
-            if (tapi::lineOpen(monitor.m_hLineApp, pLine->m_dwDeviceID, &hLine, dwVersion, dwExtVersion, 0,
+            if (tapi::lineOpen(hLineApp, pLine->m_dwDeviceID, &hLine, dwVersion, dwExtVersion, 0,
                                LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE, nullptr) == 0 &&
                 hLine != 0)
                 break;
@@ -156,7 +157,9 @@ BOOL CTapiMonitor::Initialize() {
     int nBandStart = 40;
     for (ELineGroup eGroup : kLineGroups) {
         const CGroup group = Group(eGroup);
-        if (!OpenLines(*this, group.lines, group.byLine, eGroup, nBandStart, progress)) return FALSE;
+        if (!OpenLines(*this, m_hLineApp, m_dwAPIVersion, m_dwExtLowVersion, group.lines, group.byLine, eGroup,
+                       nBandStart, progress))
+            return FALSE;
         nBandStart += 20;
     }
 

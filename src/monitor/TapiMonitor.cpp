@@ -27,16 +27,18 @@ CLineDevCaps* LineAt(const std::vector<std::unique_ptr<CLineDevCaps>>& lines, in
 
 CTapiMonitor::CTapiMonitor() : m_pLogWriter(std::make_shared<CEventLogWriter>()) {}
 
-CTapiMonitor::~CTapiMonitor() { Shutdown(); }
+CTapiMonitor::~CTapiMonitor() {
+    Shutdown();
+}
 
 CTapiMonitor::CGroup CTapiMonitor::Group(ELineGroup eGroup) {
     switch (eGroup) {
-    case ELineGroup::Co:
-        return {m_coLines, m_coByLine, m_coByItem, m_coCalls, m_pCoTree, m_hCoRoot};
-    case ELineGroup::Etc:
-        return {m_etcLines, m_etcByLine, m_etcByItem, m_etcCalls, m_pEtcTree, m_hEtcRoot};
-    case ELineGroup::Ext:
-        break;
+        case ELineGroup::Co:
+            return {m_coLines, m_coByLine, m_coByItem, m_coCalls, m_pCoTree, m_hCoRoot};
+        case ELineGroup::Etc:
+            return {m_etcLines, m_etcByLine, m_etcByItem, m_etcCalls, m_pEtcTree, m_hEtcRoot};
+        case ELineGroup::Ext:
+            break;
     }
     return {m_extLines, m_extByLine, m_extByItem, m_extCalls, m_pExtTree, m_hExtRoot};
 }
@@ -57,18 +59,50 @@ void CTapiMonitor::Shutdown() {
     }
 }
 
-int CTapiMonitor::GetExtLineCount() const { return static_cast<int>(m_extLines.size()); }
-int CTapiMonitor::GetCoLineCount() const { return static_cast<int>(m_coLines.size()); }
-int CTapiMonitor::GetEtcLineCount() const { return static_cast<int>(m_etcLines.size()); }
+int CTapiMonitor::GetExtLineCount() const {
+    return static_cast<int>(m_extLines.size());
+}
+int CTapiMonitor::GetCoLineCount() const {
+    return static_cast<int>(m_coLines.size());
+}
+int CTapiMonitor::GetEtcLineCount() const {
+    return static_cast<int>(m_etcLines.size());
+}
 
-CLineDevCaps* CTapiMonitor::GetExtLine(int nIndex) const { return LineAt(m_extLines, nIndex); }
-CLineDevCaps* CTapiMonitor::GetCoLine(int nIndex) const { return LineAt(m_coLines, nIndex); }
-CLineDevCaps* CTapiMonitor::GetEtcLine(int nIndex) const { return LineAt(m_etcLines, nIndex); }
+CLineDevCaps* CTapiMonitor::GetExtLine(int nIndex) const {
+    return LineAt(m_extLines, nIndex);
+}
+CLineDevCaps* CTapiMonitor::GetCoLine(int nIndex) const {
+    return LineAt(m_coLines, nIndex);
+}
+CLineDevCaps* CTapiMonitor::GetEtcLine(int nIndex) const {
+    return LineAt(m_etcLines, nIndex);
+}
 
-void CTapiMonitor::ClearExtCalls() { m_extCalls.clear(); }
-void CTapiMonitor::ClearCoCalls() { m_coCalls.clear(); }
-void CTapiMonitor::ClearEtcCalls() { m_etcCalls.clear(); }
+std::size_t CTapiMonitor::GetShownLineCount(ELineGroup eGroup) const {
+    // Group hands out references for writing; this only reads the size.
+    return const_cast<CTapiMonitor*>(this)->Group(eGroup).byItem.size();
+}
+std::size_t CTapiMonitor::GetShownCallCount() const {
+    return m_extCalls.size() + m_coCalls.size() + m_etcCalls.size();
+}
 
-void CTapiMonitor::SetExtTree(CTreeCtrl* pTree) { m_pExtTree = pTree; }
-void CTapiMonitor::SetCoTree(CTreeCtrl* pTree) { m_pCoTree = pTree; }
-void CTapiMonitor::SetEtcTree(CTreeCtrl* pTree) { m_pEtcTree = pTree; }
+void CTapiMonitor::ClearExtCalls() {
+    m_extCalls.clear();
+}
+void CTapiMonitor::ClearCoCalls() {
+    m_coCalls.clear();
+}
+void CTapiMonitor::ClearEtcCalls() {
+    m_etcCalls.clear();
+}
+
+void CTapiMonitor::SetExtTree(CTreeCtrl* pTree) {
+    m_pExtTree = pTree;
+}
+void CTapiMonitor::SetCoTree(CTreeCtrl* pTree) {
+    m_pCoTree = pTree;
+}
+void CTapiMonitor::SetEtcTree(CTreeCtrl* pTree) {
+    m_pEtcTree = pTree;
+}

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/WinTypes.h"
@@ -83,8 +84,7 @@ public:
     void OnLineCallState(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2, DWORD dwParam3);
     void OnLineDevState(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2, DWORD dwParam3);
     void OnLineReply(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2, DWORD dwParam3);
-    void OnLineAppNewCall(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2,
-                          DWORD dwParam3);
+    void OnLineAppNewCall(DWORD hDevice, DWORD_PTR dwCallbackInstance, DWORD dwParam1, DWORD dwParam2, DWORD dwParam3);
     HTREEITEM InsertCallNode(HCALL hCall, CLineDevCaps* pLine, CTreeCtrl* pTree);
 
     // --- Call details and event log -----------------------------------------
@@ -109,7 +109,25 @@ public:
     void ShowEtcCallInfo(HTREEITEM hItem);
     void ShowCallInfo(HCALL hCall);
 
-    // --- State (read and written by the monitor's companions) ------------------
+    // --- The event log ---------------------------------------------------------
+    // The file the records go to (relative to the current directory); none
+    // while empty.
+    void SetLogFile(const std::string& strLogFile) { m_strLogFile = strLogFile; }
+    const std::string& GetLogFile() const { return m_strLogFile; }
+    // A monitor starts with a writer of its own; the document gives every
+    // monitor it makes its one writer, so waiting records outlive a replaced monitor.
+    void SetLogWriter(std::shared_ptr<CEventLogWriter> pWriter) { m_pLogWriter = std::move(pWriter); }
+    const CEventLogWriter* GetLogWriter() const { return m_pLogWriter.get(); }
+
+    // --- For the status bar ------------------------------------------------------
+    // The lines in the group's tree, and the calls now shown in all trees.
+    std::size_t GetShownLineCount(ELineGroup eGroup) const;
+    std::size_t GetShownCallCount() const;
+
+private:
+    // Tests and the benchmark reach the tables through this one friend.
+    friend struct CTapiMonitorTestAccess;
+
     BOOL m_bInitialized = FALSE;
     HLINEAPP m_hLineApp = 0;
     DWORD m_dwAPIVersion = 0x00020000;
@@ -145,12 +163,9 @@ public:
     DWORD m_dwDropRequest = 0;
 
     std::string m_strLogFile;
-    // Writes the records, keeping those the file does not take yet. A monitor
-    // starts with a writer of its own; the document gives every monitor it
-    // makes its one writer, so waiting records outlive a replaced monitor.
+    // Writes the records, keeping those the file does not take yet.
     std::shared_ptr<CEventLogWriter> m_pLogWriter;
 
-private:
     // One group's part of the state, for the code that treats every group alike.
     struct CGroup {
         std::vector<std::unique_ptr<CLineDevCaps>>& lines;

@@ -35,9 +35,9 @@ std::string ExecutableDirectory();
 // registry view first, where the maker's 32-bit tools write it, then the 64-bit
 // view). Returns 0 when the value was read and stored, -1 otherwise: missing
 // key or value, a type other than REG_DWORD (or one not 4 bytes long), a null
-// or empty name or a null out pointer. Read afresh at every call. On POSIX the key is a text file named by the environment
-// variable LINOSCOPE3_RANGES_FILE, one value a line: NAME TYPE DATA, for
-// example "CO_LOW REG_DWORD 0x1000" (decimal or 0x hex data).
+// or empty name or a null out pointer. Read afresh at every call. On POSIX the key is a text file named by the
+// environment variable LINOSCOPE3_RANGES_FILE, one value a line: NAME TYPE DATA, for example "CO_LOW REG_DWORD 0x1000"
+// (decimal or 0x hex data).
 int ReadRangeRegistryValue(const char* pszName, DWORD* pdwValue);
 constexpr const char* kRangesFileVariable = "LINOSCOPE3_RANGES_FILE";
 constexpr const char* kRangesRegistryKey = "SOFTWARE\\Talvora\\ZR_40N_LS2";

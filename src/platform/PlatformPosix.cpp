@@ -16,20 +16,28 @@
 
 namespace platform {
 
-void* LoadLibraryModule(const char* pszName) { return dlopen(pszName, RTLD_NOW | RTLD_LOCAL); }
+void* LoadLibraryModule(const char* pszName) {
+    return dlopen(pszName, RTLD_NOW | RTLD_LOCAL);
+}
 
 void RestrictLibrarySearch() {}
 
-std::string SystemLibraryDirectory() { return std::string(); }
+std::string SystemLibraryDirectory() {
+    return std::string();
+}
 
-bool IsFullyQualifiedPath(const std::string& strPath) { return strPath.size() > 1 && strPath[0] == '/'; }
+bool IsFullyQualifiedPath(const std::string& strPath) {
+    return strPath.size() > 1 && strPath[0] == '/';
+}
 
 std::string EnvironmentValue(const char* pszName) {
     const char* psz = std::getenv(pszName);
     return psz ? std::string(psz) : std::string();
 }
 
-void* GetModuleSymbol(void* hModule, const char* pszName) { return dlsym(hModule, pszName); }
+void* GetModuleSymbol(void* hModule, const char* pszName) {
+    return dlsym(hModule, pszName);
+}
 
 std::string ExecutableDirectory() {
     char path[4096];
@@ -84,9 +92,13 @@ void GetLocalTimeNow(SYSTEMTIME* pTime) {
     pTime->wMilliseconds = static_cast<WORD>(tv.tv_usec / 1000);
 }
 
-void SetLocalTimeSourceForTests(LocalTimeSource pfnSource) { g_pfnTimeSource = pfnSource; }
+void SetLocalTimeSourceForTests(LocalTimeSource pfnSource) {
+    g_pfnTimeSource = pfnSource;
+}
 
-void SleepMilliseconds(unsigned nMs) { usleep(static_cast<useconds_t>(nMs) * 1000u); }
+void SleepMilliseconds(unsigned nMs) {
+    usleep(static_cast<useconds_t>(nMs) * 1000u);
+}
 
 CAppendFile::CAppendFile(const std::string& path) {
     m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);

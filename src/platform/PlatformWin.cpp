@@ -105,9 +105,13 @@ void GetLocalTimeNow(SYSTEMTIME* pTime) {
         GetLocalTime(pTime);
 }
 
-void SetLocalTimeSourceForTests(LocalTimeSource pfnSource) { g_pfnTimeSource = pfnSource; }
+void SetLocalTimeSourceForTests(LocalTimeSource pfnSource) {
+    g_pfnTimeSource = pfnSource;
+}
 
-void SleepMilliseconds(unsigned nMs) { Sleep(nMs); }
+void SleepMilliseconds(unsigned nMs) {
+    Sleep(nMs);
+}
 
 CAppendFile::CAppendFile(const std::string& path) {
     // Readers may share the file; writers are shut out while it is open.

@@ -1,8 +1,8 @@
 // The ten detail items under a call item: built once, with the moment the call
 // was first seen, then refreshed in place from a fresh LINECALLINFO.
 #include "monitor/TapiMonitor.h"
-#include "reports/LineCallInfo.h"
 #include "monitor/TreeCtrl.h"
+#include "reports/LineCallInfo.h"
 
 namespace {
 
@@ -10,8 +10,16 @@ constexpr int kDetailCount = 10;
 
 // The labels carry their own blanks; the value follows directly.
 constexpr const char* kDetailLabels[kDetailCount] = {
-    "Create Time        = ", "Caller ID    = ", "Called ID    = ", "Connected ID = ", "Trunk = ",
-    "Origin = ",             "Reason = ",       "RedirectionID = ", "RedirectingID = ", "DID/DDI = ",
+    "Create Time        = ",
+    "Caller ID    = ",
+    "Called ID    = ",
+    "Connected ID = ",
+    "Trunk = ",
+    "Origin = ",
+    "Reason = ",
+    "RedirectionID = ",
+    "RedirectingID = ",
+    "DID/DDI = ",
 };
 
 }  // namespace
@@ -23,8 +31,8 @@ void CTapiMonitor::UpdateCallDetails(HCALL hCall, CTreeCtrl* pTree, HTREEITEM hC
 
     // Items 2 to 10; the creation time (item 1) is only ever written once.
     const std::string values[kDetailCount - 1] = {
-        pInfo->GetCallerID(),   pInfo->GetCalledID(),      pInfo->GetConnectedID(),
-        pInfo->GetTrunkText(),  pInfo->GetOriginText(),    pInfo->GetReasonText(),
+        pInfo->GetCallerID(),      pInfo->GetCalledID(),      pInfo->GetConnectedID(),
+        pInfo->GetTrunkText(),     pInfo->GetOriginText(),    pInfo->GetReasonText(),
         pInfo->GetRedirectionID(), pInfo->GetRedirectingID(), pInfo->GetDidDdiText(),
     };
 

@@ -11,10 +11,10 @@
 #include <cstdio>
 
 #include "monitor/TapiMonitor.h"
+#include "monitor/TreeCtrl.h"
 #include "platform/Platform.h"
 #include "presentation/EventLogWriter.h"
 #include "reports/LineCallInfo.h"
-#include "monitor/TreeCtrl.h"
 
 namespace {
 

@@ -46,7 +46,9 @@ void Release(std::string& strMemory) {
 
 }  // namespace
 
-CEventLogWriter::~CEventLogWriter() { Close(0); }
+CEventLogWriter::~CEventLogWriter() {
+    Close(0);
+}
 
 std::string CEventLogWriter::SideFileOf(const std::string& strPath) {
     const std::size_t nSeparator = strPath.find_last_of("/\\");

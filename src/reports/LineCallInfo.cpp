@@ -89,9 +89,13 @@ std::string CLineCallInfo::GetTrunkText() const {
     return std::to_string(static_cast<std::int32_t>(m_dwTrunk));
 }
 
-std::string CLineCallInfo::GetOriginText() const { return CallOriginText(m_dwOrigin); }
+std::string CLineCallInfo::GetOriginText() const {
+    return CallOriginText(m_dwOrigin);
+}
 
-std::string CLineCallInfo::GetReasonText() const { return CallReasonText(m_dwReason); }
+std::string CLineCallInfo::GetReasonText() const {
+    return CallReasonText(m_dwReason);
+}
 
 std::string CLineCallInfo::GetDidDdiText() const {
     if (m_dwDevSpecificSize < kDidPartMinimum) return {};

@@ -31,7 +31,9 @@ BOOL CLineCallStatus::IsAnswerable() const {
     return m_dwCallState == LINECALLSTATE_OFFERING || m_dwCallState == LINECALLSTATE_ACCEPTED;
 }
 
-BOOL CLineCallStatus::IsDroppable() const { return TRUE; }
+BOOL CLineCallStatus::IsDroppable() const {
+    return TRUE;
+}
 
 std::string CLineCallStatus::Report(int nLevel) const {
     std::string strReport;

@@ -22,8 +22,7 @@ int CRangeRegistry::ReadRangeValue(const char* pszName, DWORD* pdwValue) {
     return platform::ReadRangeRegistryValue(pszName, pdwValue);
 }
 
-CLineDevCaps::CLineDevCaps(const void* pStruct, const void* pBase, DWORD dwAPIVersion)
-    : CTapiSnapshot(pStruct, pBase) {
+CLineDevCaps::CLineDevCaps(const void* pStruct, const void* pBase, DWORD dwAPIVersion) : CTapiSnapshot(pStruct, pBase) {
     // Read afresh for every record, so a changed range applies to the next one.
     LoadRanges();
 
@@ -66,8 +65,10 @@ CLineDevCaps::CLineDevCaps(const void* pStruct, const void* pBase, DWORD dwAPIVe
     m_dwUUIDropSize = ReadField(offsetof(S, dwUUIDropSize));
     m_dwUUISendUserUserInfoSize = ReadField(offsetof(S, dwUUISendUserUserInfoSize));
     m_dwUUICallInfoSize = ReadField(offsetof(S, dwUUICallInfoSize));
-    if (const BYTE* p = FixedPartPointer(offsetof(S, MinDialParams))) m_MinDialParams = CLineDialParams(p, m_pBase, Readable());
-    if (const BYTE* p = FixedPartPointer(offsetof(S, MaxDialParams))) m_MaxDialParams = CLineDialParams(p, m_pBase, Readable());
+    if (const BYTE* p = FixedPartPointer(offsetof(S, MinDialParams)))
+        m_MinDialParams = CLineDialParams(p, m_pBase, Readable());
+    if (const BYTE* p = FixedPartPointer(offsetof(S, MaxDialParams)))
+        m_MaxDialParams = CLineDialParams(p, m_pBase, Readable());
     if (const BYTE* p = FixedPartPointer(offsetof(S, DefaultDialParams)))
         m_DefaultDialParams = CLineDialParams(p, m_pBase, Readable());
     const DWORD dwNumTerminals = ReadField(offsetof(S, dwNumTerminals));
@@ -100,9 +101,8 @@ void CLineDevCaps::LoadRanges() {
     for (const Range& range : ranges) {
         DWORD dwValue = 0;
         // A value with its high bit set is a negative bound.
-        *range.pnValue = CRangeRegistry::ReadRangeValue(range.pszName, &dwValue) == 0
-                             ? static_cast<int>(dwValue)
-                             : range.nDefault;
+        *range.pnValue =
+            CRangeRegistry::ReadRangeValue(range.pszName, &dwValue) == 0 ? static_cast<int>(dwValue) : range.nDefault;
     }
 }
 
@@ -119,7 +119,9 @@ BOOL CLineDevCaps::CheckMakerProvider() {
 namespace {
 
 // Only the low 16 bits of the permanent line ID place a line.
-int LineKey(DWORD dwPermanentLineID) { return static_cast<int>(dwPermanentLineID & 0xFFFF); }
+int LineKey(DWORD dwPermanentLineID) {
+    return static_cast<int>(dwPermanentLineID & 0xFFFF);
+}
 
 }  // namespace
 

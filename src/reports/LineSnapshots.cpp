@@ -126,11 +126,17 @@ CLineAddressStatus::CLineAddressStatus(const void* pStruct, const void* pBase) :
 
 CLineAddressStatus::~CLineAddressStatus() = default;
 
-std::string CLineAddressStatus::GetExtDisplayName() const { return GetDisplayName(52, 28, 32); }
+std::string CLineAddressStatus::GetExtDisplayName() const {
+    return GetDisplayName(52, 28, 32);
+}
 
-std::string CLineAddressStatus::GetCoDisplayName() const { return GetDisplayName(8, 0, 4); }
+std::string CLineAddressStatus::GetCoDisplayName() const {
+    return GetDisplayName(8, 0, 4);
+}
 
-std::string CLineAddressStatus::GetEtcDisplayName() const { return GetDisplayName(32, 24, 28); }
+std::string CLineAddressStatus::GetEtcDisplayName() const {
+    return GetDisplayName(32, 24, 28);
+}
 
 std::string CLineAddressStatus::GetDisplayName(DWORD cbMinimum, DWORD cbLengthAt, DWORD cbOffsetAt) const {
     if (m_dwDevSpecificSize < cbMinimum || m_pDevSpecific.size() < cbMinimum) return {};

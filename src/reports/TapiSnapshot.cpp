@@ -9,7 +9,9 @@ constexpr DWORD kHeaderSize = 12;  // dwTotalSize, dwNeededSize, dwUsedSize
 
 // Addresses are compared as integers so that no pointer is ever formed that
 // lies outside the buffer.
-std::uintptr_t AddressOf(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+std::uintptr_t AddressOf(const void* p) {
+    return reinterpret_cast<std::uintptr_t>(p);
+}
 
 }  // namespace
 

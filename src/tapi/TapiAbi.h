@@ -339,8 +339,8 @@ static_assert(sizeof(LINECALLTREATMENTENTRY) == 12);
 static_assert(sizeof(LINEINITIALIZEEXPARAMS) == 20 + sizeof(void*));
 
 // TAPI's callback. On Win64 the last four parameters are pointer-sized.
-using LINECALLBACK = void(CALLBACK*)(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwCallbackInstance,
-                                     DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR dwParam3);
+using LINECALLBACK = void(CALLBACK*)(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwCallbackInstance, DWORD_PTR dwParam1,
+                                     DWORD_PTR dwParam2, DWORD_PTR dwParam3);
 
 // API versions this program asks for, newest first.
 constexpr DWORD TAPI_VERSION_2_0 = 0x00020000;

@@ -21,21 +21,43 @@ struct Slot {
 };
 
 enum SlotIndex {
-    kAnswer, kClose, kDeallocateCall, kDrop, kGetAddressCaps, kGetAddressStatus, kGetCallInfo,
-    kGetCallStatus, kGetDevCaps, kGetLineDevStatus, kInitializeEx, kMakeCall, kNegotiateExtVersion,
-    kOpen, kSetStatusMessages, kShutdown, kSlotCount
+    kAnswer,
+    kClose,
+    kDeallocateCall,
+    kDrop,
+    kGetAddressCaps,
+    kGetAddressStatus,
+    kGetCallInfo,
+    kGetCallStatus,
+    kGetDevCaps,
+    kGetLineDevStatus,
+    kInitializeEx,
+    kMakeCall,
+    kNegotiateExtVersion,
+    kOpen,
+    kSetStatusMessages,
+    kShutdown,
+    kSlotCount
 };
 
 // ANSI exports wherever TAPI has both variants.
 Slot g_slots[kSlotCount] = {
-    {"lineAnswer", nullptr},           {"lineClose", nullptr},
-    {"lineDeallocateCall", nullptr},   {"lineDrop", nullptr},
-    {"lineGetAddressCapsA", nullptr},  {"lineGetAddressStatusA", nullptr},
-    {"lineGetCallInfoA", nullptr},     {"lineGetCallStatus", nullptr},
-    {"lineGetDevCapsA", nullptr},      {"lineGetLineDevStatus", nullptr},
-    {"lineInitializeExA", nullptr},    {"lineMakeCallA", nullptr},
-    {"lineNegotiateExtVersion", nullptr}, {"lineOpenA", nullptr},
-    {"lineSetStatusMessages", nullptr}, {"lineShutdown", nullptr},
+    {"lineAnswer", nullptr},
+    {"lineClose", nullptr},
+    {"lineDeallocateCall", nullptr},
+    {"lineDrop", nullptr},
+    {"lineGetAddressCapsA", nullptr},
+    {"lineGetAddressStatusA", nullptr},
+    {"lineGetCallInfoA", nullptr},
+    {"lineGetCallStatus", nullptr},
+    {"lineGetDevCapsA", nullptr},
+    {"lineGetLineDevStatus", nullptr},
+    {"lineInitializeExA", nullptr},
+    {"lineMakeCallA", nullptr},
+    {"lineNegotiateExtVersion", nullptr},
+    {"lineOpenA", nullptr},
+    {"lineSetStatusMessages", nullptr},
+    {"lineShutdown", nullptr},
 };
 
 LONG BindTapiEntry(const char* pszExport, void** ppSlot) {
@@ -45,7 +67,7 @@ LONG BindTapiEntry(const char* pszExport, void** ppSlot) {
         // A bare or relative name would be looked for in the program's or the
         // current folder, where anybody may have dropped a TAPI32.DLL.
         void* h = g_bHaveOverride || platform::IsFullyQualifiedPath(name) ? platform::LoadLibraryModule(name.c_str())
-                                                                         : nullptr;
+                                                                          : nullptr;
         g_hLibrary = h ? h : kFailed;
     }
     if (g_hLibrary == kFailed) return LINEERR_OPERATIONUNAVAIL;
@@ -76,32 +98,35 @@ using PfnInitializeEx = LONG(WINAPI*)(HLINEAPP*, HINSTANCE, LINECALLBACK, LPCSTR
                                       LINEINITIALIZEEXPARAMS*);
 using PfnMakeCall = LONG(WINAPI*)(HLINE, HCALL*, LPCSTR, DWORD, const LINECALLPARAMS*);
 using PfnNegotiateExtVersion = LONG(WINAPI*)(HLINEAPP, DWORD, DWORD, DWORD, DWORD, DWORD*);
-using PfnOpen = LONG(WINAPI*)(HLINEAPP, DWORD, HLINE*, DWORD, DWORD, DWORD_PTR, DWORD, DWORD,
-                              const LINECALLPARAMS*);
+using PfnOpen = LONG(WINAPI*)(HLINEAPP, DWORD, HLINE*, DWORD, DWORD, DWORD_PTR, DWORD, DWORD, const LINECALLPARAMS*);
 using PfnSetStatusMessages = LONG(WINAPI*)(HLINE, DWORD, DWORD);
 using PfnShutdown = LONG(WINAPI*)(HLINEAPP);
 
 }  // namespace
 
-#define TAPI_CALL(index, type, ...)                 \
-    do {                                            \
-        type pfn = Resolve<type>(index);            \
-        if (!pfn) return LINEERR_OPERATIONUNAVAIL;  \
-        return pfn(__VA_ARGS__);                    \
+#define TAPI_CALL(index, type, ...)                \
+    do {                                           \
+        type pfn = Resolve<type>(index);           \
+        if (!pfn) return LINEERR_OPERATIONUNAVAIL; \
+        return pfn(__VA_ARGS__);                   \
     } while (0)
 
 LONG lineAnswer(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize) {
     TAPI_CALL(kAnswer, PfnAnswer, hCall, lpsUserUserInfo, dwSize);
 }
-LONG lineClose(HLINE hLine) { TAPI_CALL(kClose, PfnHLine, hLine); }
-LONG lineDeallocateCall(HCALL hCall) { TAPI_CALL(kDeallocateCall, PfnHCall, hCall); }
+LONG lineClose(HLINE hLine) {
+    TAPI_CALL(kClose, PfnHLine, hLine);
+}
+LONG lineDeallocateCall(HCALL hCall) {
+    TAPI_CALL(kDeallocateCall, PfnHCall, hCall);
+}
 LONG lineDrop(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize) {
     TAPI_CALL(kDrop, PfnAnswer, hCall, lpsUserUserInfo, dwSize);
 }
-LONG lineGetAddressCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion,
-                        DWORD dwExtVersion, LINEADDRESSCAPS* lpAddressCaps) {
-    TAPI_CALL(kGetAddressCaps, PfnGetAddressCaps, hLineApp, dwDeviceID, dwAddressID, dwAPIVersion,
-              dwExtVersion, lpAddressCaps);
+LONG lineGetAddressCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion, DWORD dwExtVersion,
+                        LINEADDRESSCAPS* lpAddressCaps) {
+    TAPI_CALL(kGetAddressCaps, PfnGetAddressCaps, hLineApp, dwDeviceID, dwAddressID, dwAPIVersion, dwExtVersion,
+              lpAddressCaps);
 }
 LONG lineGetAddressStatus(HLINE hLine, DWORD dwAddressID, LINEADDRESSSTATUS* lpAddressStatus) {
     TAPI_CALL(kGetAddressStatus, PfnGetAddressStatus, hLine, dwAddressID, lpAddressStatus);
@@ -119,11 +144,10 @@ LONG lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWO
 LONG lineGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* lpLineDevStatus) {
     TAPI_CALL(kGetLineDevStatus, PfnGetLineDevStatus, hLine, lpLineDevStatus);
 }
-LONG lineInitializeEx(HLINEAPP* lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,
-                      LPCSTR lpszFriendlyAppName, DWORD* lpdwNumDevs, DWORD* lpdwAPIVersion,
-                      LINEINITIALIZEEXPARAMS* lpLineInitializeExParams) {
-    TAPI_CALL(kInitializeEx, PfnInitializeEx, lphLineApp, hInstance, lpfnCallback, lpszFriendlyAppName,
-              lpdwNumDevs, lpdwAPIVersion, lpLineInitializeExParams);
+LONG lineInitializeEx(HLINEAPP* lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback, LPCSTR lpszFriendlyAppName,
+                      DWORD* lpdwNumDevs, DWORD* lpdwAPIVersion, LINEINITIALIZEEXPARAMS* lpLineInitializeExParams) {
+    TAPI_CALL(kInitializeEx, PfnInitializeEx, lphLineApp, hInstance, lpfnCallback, lpszFriendlyAppName, lpdwNumDevs,
+              lpdwAPIVersion, lpLineInitializeExParams);
 }
 LONG lineMakeCall(HLINE hLine, HCALL* lphCall, LPCSTR lpszDestAddress, DWORD dwCountryCode,
                   const LINECALLPARAMS* lpCallParams) {
@@ -143,7 +167,9 @@ LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, HLINE* lphLine, DWORD dwAPIVe
 LONG lineSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates) {
     TAPI_CALL(kSetStatusMessages, PfnSetStatusMessages, hLine, dwLineStates, dwAddressStates);
 }
-LONG lineShutdown(HLINEAPP hLineApp) { TAPI_CALL(kShutdown, PfnShutdown, hLineApp); }
+LONG lineShutdown(HLINEAPP hLineApp) {
+    TAPI_CALL(kShutdown, PfnShutdown, hLineApp);
+}
 
 #undef TAPI_CALL
 
@@ -170,6 +196,8 @@ void ResetEntryTableForTests(const char* libraryPath) {
     g_counters = {};
 }
 
-EntryTableCounters GetEntryTableCountersForTests() { return g_counters; }
+EntryTableCounters GetEntryTableCountersForTests() {
+    return g_counters;
+}
 
 }  // namespace tapi

@@ -18,24 +18,22 @@ LONG lineAnswer(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize);
 LONG lineClose(HLINE hLine);
 LONG lineDeallocateCall(HCALL hCall);
 LONG lineDrop(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize);
-LONG lineGetAddressCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion,
-                        DWORD dwExtVersion, LINEADDRESSCAPS* lpAddressCaps);
+LONG lineGetAddressCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion, DWORD dwExtVersion,
+                        LINEADDRESSCAPS* lpAddressCaps);
 LONG lineGetAddressStatus(HLINE hLine, DWORD dwAddressID, LINEADDRESSSTATUS* lpAddressStatus);
 LONG lineGetCallInfo(HCALL hCall, LINECALLINFO* lpCallInfo);
 LONG lineGetCallStatus(HCALL hCall, LINECALLSTATUS* lpCallStatus);
 LONG lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
                     LINEDEVCAPS* lpLineDevCaps);
 LONG lineGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* lpLineDevStatus);
-LONG lineInitializeEx(HLINEAPP* lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,
-                      LPCSTR lpszFriendlyAppName, DWORD* lpdwNumDevs, DWORD* lpdwAPIVersion,
-                      LINEINITIALIZEEXPARAMS* lpLineInitializeExParams);
+LONG lineInitializeEx(HLINEAPP* lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback, LPCSTR lpszFriendlyAppName,
+                      DWORD* lpdwNumDevs, DWORD* lpdwAPIVersion, LINEINITIALIZEEXPARAMS* lpLineInitializeExParams);
 LONG lineMakeCall(HLINE hLine, HCALL* lphCall, LPCSTR lpszDestAddress, DWORD dwCountryCode,
                   const LINECALLPARAMS* lpCallParams);
 LONG lineNegotiateExtVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtLowVersion,
                              DWORD dwExtHighVersion, DWORD* lpdwExtVersion);
 LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, HLINE* lphLine, DWORD dwAPIVersion, DWORD dwExtVersion,
-              DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
-              const LINECALLPARAMS* lpCallParams);
+              DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes, const LINECALLPARAMS* lpCallParams);
 LONG lineSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates);
 LONG lineShutdown(HLINEAPP hLineApp);
 

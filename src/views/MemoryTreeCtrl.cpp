@@ -8,7 +8,9 @@
 
 namespace {
 
-unsigned char FoldCase(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char FoldCase(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
 
 // Byte-wise comparison with ASCII letters folded to lower case.
 bool LessWithoutCase(const std::string& a, const std::string& b) {
@@ -105,29 +107,29 @@ BOOL CMemoryTreeCtrl::ItemHasChildren(HTREEITEM hItem) const {
 
 HTREEITEM CMemoryTreeCtrl::GetNextItem(HTREEITEM hItem, UINT nCode) const {
     switch (nCode) {
-    case TVGN_ROOT:
-        return ToHandle(m_firstRoot);
-    case TVGN_CARET:
-        return ToHandle(m_selected);
-    case TVGN_CHILD: {
-        if (IsTopLevel(hItem)) return ToHandle(m_firstRoot);
-        const Node* pNode = Find(hItem);
-        return pNode ? ToHandle(pNode->firstChild) : nullptr;
-    }
-    case TVGN_NEXT: {
-        const Node* pNode = Find(hItem);
-        return pNode ? ToHandle(pNode->next) : nullptr;
-    }
-    case TVGN_PREVIOUS: {
-        const Node* pNode = Find(hItem);
-        return pNode ? ToHandle(pNode->prev) : nullptr;
-    }
-    case TVGN_PARENT: {
-        const Node* pNode = Find(hItem);
-        return pNode ? ToHandle(pNode->parent) : nullptr;
-    }
-    default:
-        return nullptr;
+        case TVGN_ROOT:
+            return ToHandle(m_firstRoot);
+        case TVGN_CARET:
+            return ToHandle(m_selected);
+        case TVGN_CHILD: {
+            if (IsTopLevel(hItem)) return ToHandle(m_firstRoot);
+            const Node* pNode = Find(hItem);
+            return pNode ? ToHandle(pNode->firstChild) : nullptr;
+        }
+        case TVGN_NEXT: {
+            const Node* pNode = Find(hItem);
+            return pNode ? ToHandle(pNode->next) : nullptr;
+        }
+        case TVGN_PREVIOUS: {
+            const Node* pNode = Find(hItem);
+            return pNode ? ToHandle(pNode->prev) : nullptr;
+        }
+        case TVGN_PARENT: {
+            const Node* pNode = Find(hItem);
+            return pNode ? ToHandle(pNode->parent) : nullptr;
+        }
+        default:
+            return nullptr;
     }
 }
 
@@ -173,17 +175,17 @@ BOOL CMemoryTreeCtrl::Expand(HTREEITEM hItem, UINT nCode) {
     Node* pNode = Find(hItem);
     if (!pNode) return FALSE;
     switch (nCode & (TVE_EXPAND | TVE_COLLAPSE)) {
-    case TVE_EXPAND:
-        pNode->bExpanded = true;
-        return TRUE;
-    case TVE_COLLAPSE:
-        pNode->bExpanded = false;
-        return TRUE;
-    case TVE_EXPAND | TVE_COLLAPSE:  // toggle
-        pNode->bExpanded = !pNode->bExpanded;
-        return TRUE;
-    default:
-        return FALSE;
+        case TVE_EXPAND:
+            pNode->bExpanded = true;
+            return TRUE;
+        case TVE_COLLAPSE:
+            pNode->bExpanded = false;
+            return TRUE;
+        case TVE_EXPAND | TVE_COLLAPSE:  // toggle
+            pNode->bExpanded = !pNode->bExpanded;
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
@@ -265,7 +267,9 @@ BOOL CMemoryTreeCtrl::DeleteItem(HTREEITEM hItem) {
     return TRUE;
 }
 
-UINT CMemoryTreeCtrl::GetCount() const { return static_cast<UINT>(m_nodes.size()); }
+UINT CMemoryTreeCtrl::GetCount() const {
+    return static_cast<UINT>(m_nodes.size());
+}
 
 BOOL CMemoryTreeCtrl::IsExpanded(HTREEITEM hItem) const {
     const Node* pNode = Find(hItem);

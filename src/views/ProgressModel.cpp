@@ -7,7 +7,8 @@ int CProgressModel::PercentOf(int nPos, int nLow, int nHigh) {
     if (nHigh == nLow) return 0;
     // 64-bit so that a far-out position cannot overflow; within the bar's
     // 16-bit range this is the same as the 32-bit arithmetic.
-    const std::int64_t nPercent = (static_cast<std::int64_t>(nPos) - nLow) * 100 / (static_cast<std::int64_t>(nHigh) - nLow);
+    const std::int64_t nPercent =
+        (static_cast<std::int64_t>(nPos) - nLow) * 100 / (static_cast<std::int64_t>(nHigh) - nLow);
     if (nPercent == 100) return 100;
     return static_cast<int>(nPercent % 100);
 }

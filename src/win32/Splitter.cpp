@@ -17,8 +17,8 @@ BOOL CSplitter::Create(HINSTANCE hInstance, HWND hParent, UINT nId, int nColumns
     m_panes.assign(static_cast<size_t>(nColumns), SPane{});
     RECT rc{};
     GetClientRect(hParent, &rc);
-    return CWindow::Create(hInstance, kSplitterClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0,
-                           rc.right, rc.bottom, hParent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nId)));
+    return CWindow::Create(hInstance, kSplitterClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, rc.right,
+                           rc.bottom, hParent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nId)));
 }
 
 void CSplitter::SetPane(int nColumn, HWND hPane, int nIdealWidth) {
@@ -63,7 +63,8 @@ int CSplitter::GetBarWidth() const {
 
 int CSplitter::GetColumnLeft(int nColumn) const {
     int x = 0;
-    for (int i = 0; i < nColumn && i < GetColumnCount(); ++i) x += m_panes[static_cast<size_t>(i)].nWidth + GetBarWidth();
+    for (int i = 0; i < nColumn && i < GetColumnCount(); ++i)
+        x += m_panes[static_cast<size_t>(i)].nWidth + GetBarWidth();
     return x;
 }
 

@@ -18,7 +18,9 @@ HWND GetMainWindow() {
     return g_hMainWindow;
 }
 
-void SetMainWindow(HWND hWnd) { g_hMainWindow = hWnd; }
+void SetMainWindow(HWND hWnd) {
+    g_hMainWindow = hWnd;
+}
 
 std::string GetWindowTextString(HWND hWnd) {
     if (hWnd == nullptr) return std::string();
@@ -64,8 +66,8 @@ BOOL CWindow::Create(HINSTANCE hInstance, LPCSTR pszClass, LPCSTR pszTitle, DWOR
                      int y, int cx, int cy, HWND hParent, HMENU hMenuOrId) {
     if (m_hWnd != nullptr) return FALSE;
     m_bSubclassed = FALSE;
-    HWND hWnd = CreateWindowExA(dwExStyle, pszClass, pszTitle, dwStyle, x, y, cx, cy, hParent, hMenuOrId, hInstance,
-                                this);
+    HWND hWnd =
+        CreateWindowExA(dwExStyle, pszClass, pszTitle, dwStyle, x, y, cx, cy, hParent, hMenuOrId, hInstance, this);
     // WM_NCCREATE has bound m_hWnd already; a failed WM_CREATE destroys it again.
     return hWnd != nullptr && m_hWnd == hWnd;
 }
@@ -85,7 +87,9 @@ BOOL CWindow::CreateSubclassed(HINSTANCE hInstance, LPCSTR pszClass, DWORD dwSty
     return TRUE;
 }
 
-LRESULT CWindow::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) { return Default(uMsg, wParam, lParam); }
+LRESULT CWindow::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    return Default(uMsg, wParam, lParam);
+}
 
 LRESULT CWindow::Default(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (m_bSubclassed) return DefSubclassProc(m_hWnd, uMsg, wParam, lParam);
@@ -200,7 +204,9 @@ BOOL CDialogBox::OnCommand(WORD wId, WORD, HWND) {
     }
 }
 
-INT_PTR CDialogBox::DialogProc(UINT, WPARAM, LPARAM) { return FALSE; }
+INT_PTR CDialogBox::DialogProc(UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
 
 INT_PTR CALLBACK CDialogBox::StaticDialogProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     auto* pDialog = reinterpret_cast<CDialogBox*>(GetWindowLongPtrA(hWnd, DWLP_USER));

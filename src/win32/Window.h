@@ -37,12 +37,11 @@ public:
     static BOOL RegisterWindowClass(HINSTANCE hInstance, LPCSTR pszClass, UINT nStyle, HCURSOR hCursor,
                                     HBRUSH hBackground, HICON hIcon);
     // Creates a window of a class registered above, bound to this object.
-    BOOL Create(HINSTANCE hInstance, LPCSTR pszClass, LPCSTR pszTitle, DWORD dwStyle, DWORD dwExStyle, int x,
-                int y, int cx, int cy, HWND hParent, HMENU hMenuOrId);
+    BOOL Create(HINSTANCE hInstance, LPCSTR pszClass, LPCSTR pszTitle, DWORD dwStyle, DWORD dwExStyle, int x, int y,
+                int cx, int cy, HWND hParent, HMENU hMenuOrId);
     // Creates a window of a system class (for example a control) and routes
     // its messages through this object first.
-    BOOL CreateSubclassed(HINSTANCE hInstance, LPCSTR pszClass, DWORD dwStyle, DWORD dwExStyle, HWND hParent,
-                          UINT nId);
+    BOOL CreateSubclassed(HINSTANCE hInstance, LPCSTR pszClass, DWORD dwStyle, DWORD dwExStyle, HWND hParent, UINT nId);
 
 protected:
     // Everything not handled goes to Default.
@@ -54,8 +53,8 @@ protected:
 
 private:
     static LRESULT CALLBACK StaticWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK StaticSubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
-                                               UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
+    static LRESULT CALLBACK StaticSubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR uIdSubclass,
+                                               DWORD_PTR dwRefData);
     LRESULT Dispatch(UINT uMsg, WPARAM wParam, LPARAM lParam);
 
     BOOL m_bSubclassed = FALSE;

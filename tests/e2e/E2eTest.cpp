@@ -174,7 +174,9 @@ CJournalSummary Summarize(const std::vector<std::string>& journal) {
     return summary;
 }
 
-std::set<std::string> AsSet(const std::vector<std::string>& v) { return {v.begin(), v.end()}; }
+std::set<std::string> AsSet(const std::vector<std::string>& v) {
+    return {v.begin(), v.end()};
+}
 
 // One TAPI session that opened nLines lines, closed every one of them and
 // ended with a clean lineShutdown as the last thing the program did.
@@ -205,12 +207,12 @@ TEST(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
     ASSERT_TRUE(run.Advance(14000));
     run.Screenshot("calls-up");
     const std::string d = "      ";
-    EXPECT_TRUE(LinesMatch(
-        TreeLines(run.CoTree()),
-        Concat({{"CO", "  0801 City Line 1", "    CONNECTED - ACTIVE  [call]"},
-                Details(d, "0301234567", "0312", "203", "1", "EXTERNAL,INBOUND", "DIRECT", "", "", "0312"),
-                {"  0802 City Line 2", "    CONNECTED - ACTIVE  [call]"},
-                Details(d, "204", "0409876543", "0409876543", "2", "OUTBOUND", "DIRECT", "", "", "")})));
+    EXPECT_TRUE(
+        LinesMatch(TreeLines(run.CoTree()),
+                   Concat({{"CO", "  0801 City Line 1", "    CONNECTED - ACTIVE  [call]"},
+                           Details(d, "0301234567", "0312", "203", "1", "EXTERNAL,INBOUND", "DIRECT", "", "", "0312"),
+                           {"  0802 City Line 2", "    CONNECTED - ACTIVE  [call]"},
+                           Details(d, "204", "0409876543", "0409876543", "2", "OUTBOUND", "DIRECT", "", "", "")})));
     EXPECT_TRUE(LinesMatch(
         TreeLines(run.ExtTree()),
         Concat({{"EXT", "  201 Reception", "    CONNECTED - ACTIVE  [call]"},
@@ -231,7 +233,7 @@ TEST(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
     const std::string strLineInfo =
         InformationText(run, ext, pManager->m_hItem, ID_LINE_INFORMATION, "calls-line-information");
     EXPECT_EQ(Headings(strLineInfo), (std::vector<std::string>{"<< LINEDEVCAPS >>", "<< LINEDEVSTATUS >>",
-                                                                "<< LINEADDRESSCAPS >>", "<< LINEADDRESSSTATUS >>"}))
+                                                               "<< LINEADDRESSCAPS >>", "<< LINEADDRESSSTATUS >>"}))
         << strLineInfo;
     for (const char* pszLine : {"    ProviderInfo = \"Talvora ZR-40N\" ", "    dwPermanentLineID = 0x00003003 ",
                                 "    LineName = \"Ext 203\" ", "    dwNumActiveCalls = 0x00000001 ",
@@ -253,49 +255,50 @@ TEST(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
     EXPECT_TRUE(LinesMatch(TreeLines(run.CoTree()), {"CO", "  0801 City Line 1", "  0802 City Line 2"}));
     EXPECT_TRUE(LinesMatch(TreeLines(run.ExtTree()),
                            {"EXT", "  201 Reception", "  202 Sales", "  203 Manager", "  204 Workshop"}));
-    EXPECT_TRUE(LinesMatch(run.LogLines(), {
-         "{time},0801 City Line 1,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
-         "{time},0801 City Line 1,LINE_CALLSTATE,ACCEPTED",
-         "{time},203 Manager,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
-         "{time},201 Reception,LINE_CALLSTATE,DIALTONE - INTERNAL - (NONITOR)",
-         "{time},203 Manager,LINE_CALLSTATE,CONNECTED - ACTIVE",
-         "{time},203 Manager,LINE_CALLINFO,CONNECTEDID,0301234567,203,0301234567,EXTERNAL,INBOUND,DIRECT,,,",
-         "{time},0801 City Line 1,LINE_CALLSTATE,CONNECTED - ACTIVE",
-         "{time},0801 City Line 1,LINE_CALLINFO,CONNECTEDID,0301234567,0312,203,EXTERNAL,INBOUND,DIRECT,,,",
-         "{time},201 Reception,LINE_CALLSTATE,DIALING",
-         "{time},201 Reception,LINE_CALLINFO,CALLEDID,201,202,,OUTBOUND,DIRECT,,,",
-         "{time},201 Reception,LINE_CALLSTATE,PROCEEDING",
-         "{time},202 Sales,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
-         "{time},201 Reception,LINE_CALLSTATE,RINGBACK",
-         "{time},204 Workshop,LINE_CALLSTATE,DIALTONE - EXTERNAL - (NONITOR)",
-         "{time},204 Workshop,LINE_CALLSTATE,DIALING",
-         "{time},204 Workshop,LINE_CALLINFO,CALLEDID,204,0409876543,,OUTBOUND,DIRECT,,,",
-         "{time},202 Sales,LINE_CALLSTATE,CONNECTED - ACTIVE",
-         "{time},202 Sales,LINE_CALLINFO,CONNECTEDID,201,202,201,INTERNAL,DIRECT,,,",
-         "{time},201 Reception,LINE_CALLSTATE,CONNECTED - ACTIVE",
-         "{time},201 Reception,LINE_CALLINFO,CONNECTEDID,201,202,202,OUTBOUND,DIRECT,,,",
-         "{time},0802 City Line 2,LINE_CALLSTATE,DIALING - (NONITOR)",
-         "{time},0802 City Line 2,LINE_CALLSTATE,PROCEEDING",
-         "{time},204 Workshop,LINE_CALLSTATE,PROCEEDING",
-         "{time},204 Workshop,LINE_CALLINFO,TRUNK,204,0409876543,,OUTBOUND,DIRECT,,,",
-         "{time},0802 City Line 2,LINE_CALLSTATE,RINGBACK",
-         "{time},204 Workshop,LINE_CALLSTATE,RINGBACK",
-         "{time},0802 City Line 2,LINE_CALLSTATE,CONNECTED - ACTIVE",
-         "{time},0802 City Line 2,LINE_CALLINFO,CONNECTEDID,204,0409876543,0409876543,OUTBOUND,DIRECT,,,",
-         "{time},204 Workshop,LINE_CALLSTATE,CONNECTED - ACTIVE",
-         "{time},204 Workshop,LINE_CALLINFO,CONNECTEDID,204,0409876543,0409876543,OUTBOUND,DIRECT,,,",
-         "{time},203 Manager,LINE_CALLSTATE,DISCONNECTED - NORMAL",
-         "{time},203 Manager,LINE_CALLSTATE,IDLE",
-         "{time},0801 City Line 1,LINE_CALLSTATE,DISCONNECTED - NORMAL",
-         "{time},0801 City Line 1,LINE_CALLSTATE,IDLE",
-         "{time},201 Reception,LINE_CALLSTATE,DISCONNECTED - NORMAL",
-         "{time},201 Reception,LINE_CALLSTATE,IDLE",
-         "{time},202 Sales,LINE_CALLSTATE,DISCONNECTED - NORMAL",
-         "{time},204 Workshop,LINE_CALLSTATE,DISCONNECTED - NORMAL",
-         "{time},204 Workshop,LINE_CALLSTATE,IDLE",
-         "{time},0802 City Line 2,LINE_CALLSTATE,DISCONNECTED - NORMAL",
-         "{time},0802 City Line 2,LINE_CALLSTATE,IDLE",
-         "{time},202 Sales,LINE_CALLSTATE,IDLE"}));
+    EXPECT_TRUE(
+        LinesMatch(run.LogLines(),
+                   {"{time},0801 City Line 1,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
+                    "{time},0801 City Line 1,LINE_CALLSTATE,ACCEPTED",
+                    "{time},203 Manager,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
+                    "{time},201 Reception,LINE_CALLSTATE,DIALTONE - INTERNAL - (NONITOR)",
+                    "{time},203 Manager,LINE_CALLSTATE,CONNECTED - ACTIVE",
+                    "{time},203 Manager,LINE_CALLINFO,CONNECTEDID,0301234567,203,0301234567,EXTERNAL,INBOUND,DIRECT,,,",
+                    "{time},0801 City Line 1,LINE_CALLSTATE,CONNECTED - ACTIVE",
+                    "{time},0801 City Line 1,LINE_CALLINFO,CONNECTEDID,0301234567,0312,203,EXTERNAL,INBOUND,DIRECT,,,",
+                    "{time},201 Reception,LINE_CALLSTATE,DIALING",
+                    "{time},201 Reception,LINE_CALLINFO,CALLEDID,201,202,,OUTBOUND,DIRECT,,,",
+                    "{time},201 Reception,LINE_CALLSTATE,PROCEEDING",
+                    "{time},202 Sales,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
+                    "{time},201 Reception,LINE_CALLSTATE,RINGBACK",
+                    "{time},204 Workshop,LINE_CALLSTATE,DIALTONE - EXTERNAL - (NONITOR)",
+                    "{time},204 Workshop,LINE_CALLSTATE,DIALING",
+                    "{time},204 Workshop,LINE_CALLINFO,CALLEDID,204,0409876543,,OUTBOUND,DIRECT,,,",
+                    "{time},202 Sales,LINE_CALLSTATE,CONNECTED - ACTIVE",
+                    "{time},202 Sales,LINE_CALLINFO,CONNECTEDID,201,202,201,INTERNAL,DIRECT,,,",
+                    "{time},201 Reception,LINE_CALLSTATE,CONNECTED - ACTIVE",
+                    "{time},201 Reception,LINE_CALLINFO,CONNECTEDID,201,202,202,OUTBOUND,DIRECT,,,",
+                    "{time},0802 City Line 2,LINE_CALLSTATE,DIALING - (NONITOR)",
+                    "{time},0802 City Line 2,LINE_CALLSTATE,PROCEEDING",
+                    "{time},204 Workshop,LINE_CALLSTATE,PROCEEDING",
+                    "{time},204 Workshop,LINE_CALLINFO,TRUNK,204,0409876543,,OUTBOUND,DIRECT,,,",
+                    "{time},0802 City Line 2,LINE_CALLSTATE,RINGBACK",
+                    "{time},204 Workshop,LINE_CALLSTATE,RINGBACK",
+                    "{time},0802 City Line 2,LINE_CALLSTATE,CONNECTED - ACTIVE",
+                    "{time},0802 City Line 2,LINE_CALLINFO,CONNECTEDID,204,0409876543,0409876543,OUTBOUND,DIRECT,,,",
+                    "{time},204 Workshop,LINE_CALLSTATE,CONNECTED - ACTIVE",
+                    "{time},204 Workshop,LINE_CALLINFO,CONNECTEDID,204,0409876543,0409876543,OUTBOUND,DIRECT,,,",
+                    "{time},203 Manager,LINE_CALLSTATE,DISCONNECTED - NORMAL",
+                    "{time},203 Manager,LINE_CALLSTATE,IDLE",
+                    "{time},0801 City Line 1,LINE_CALLSTATE,DISCONNECTED - NORMAL",
+                    "{time},0801 City Line 1,LINE_CALLSTATE,IDLE",
+                    "{time},201 Reception,LINE_CALLSTATE,DISCONNECTED - NORMAL",
+                    "{time},201 Reception,LINE_CALLSTATE,IDLE",
+                    "{time},202 Sales,LINE_CALLSTATE,DISCONNECTED - NORMAL",
+                    "{time},204 Workshop,LINE_CALLSTATE,DISCONNECTED - NORMAL",
+                    "{time},204 Workshop,LINE_CALLSTATE,IDLE",
+                    "{time},0802 City Line 2,LINE_CALLSTATE,DISCONNECTED - NORMAL",
+                    "{time},0802 City Line 2,LINE_CALLSTATE,IDLE",
+                    "{time},202 Sales,LINE_CALLSTATE,IDLE"}));
 
     run.Close();
     DWORD dwExitCode = 1;
@@ -316,29 +319,28 @@ TEST(EndToEnd, TransferOutageAndReinitAnsweredYes) {
     // The transfer has gone through: the call is at Sales, Reception is free.
     ASSERT_TRUE(run.Advance(10000));
     const std::string d = "      ";
-    EXPECT_TRUE(LinesMatch(
-        TreeLines(run.ExtTree()),
-        Concat({{"EXT", "  201 Reception", "  202 Sales", "    CONNECTED - ACTIVE  [call]"},
-                Details(d, "0705550199", "202", "0705550199", "1", "EXTERNAL,INBOUND", "TRANSFER", "202", "201",
-                        "0201"),
-                {"  203 Manager", "  204 Workshop"}})));
+    EXPECT_TRUE(LinesMatch(TreeLines(run.ExtTree()),
+                           Concat({{"EXT", "  201 Reception", "  202 Sales", "    CONNECTED - ACTIVE  [call]"},
+                                   Details(d, "0705550199", "202", "0705550199", "1", "EXTERNAL,INBOUND", "TRANSFER",
+                                           "202", "201", "0201"),
+                                   {"  203 Manager", "  204 Workshop"}})));
     run.Screenshot("transfer");
 
     // 204 calls 203; then 204 goes out of service: its call goes from the
     // tree at once, the far end sees its own call end.
     ASSERT_TRUE(run.Advance(9000));
-    EXPECT_TRUE(LinesMatch(TreeLines(run.ExtTree()),
-                           Concat({{"EXT", "  201 Reception", "  202 Sales", "  203 Manager",
-                                    "    CONNECTED - ACTIVE  [call]"},
-                                   Details(d, "204", "203", "204", "", "INTERNAL", "DIRECT", "", "", ""),
-                                   {"  204 Workshop", "    CONNECTED - ACTIVE  [call]"},
-                                   Details(d, "204", "203", "203", "", "OUTBOUND", "DIRECT", "", "", "")})));
+    EXPECT_TRUE(
+        LinesMatch(TreeLines(run.ExtTree()),
+                   Concat({{"EXT", "  201 Reception", "  202 Sales", "  203 Manager", "    CONNECTED - ACTIVE  [call]"},
+                           Details(d, "204", "203", "204", "", "INTERNAL", "DIRECT", "", "", ""),
+                           {"  204 Workshop", "    CONNECTED - ACTIVE  [call]"},
+                           Details(d, "204", "203", "203", "", "OUTBOUND", "DIRECT", "", "", "")})));
     ASSERT_TRUE(run.Advance(1000));
-    EXPECT_TRUE(LinesMatch(TreeLines(run.ExtTree()),
-                           Concat({{"EXT", "  201 Reception", "  202 Sales", "  203 Manager",
-                                    "    DISCONNECTED - UNREACHABLE  [call]"},
-                                   Details(d, "204", "203", "204", "", "INTERNAL", "DIRECT", "", "", ""),
-                                   {"  204 Workshop"}})));
+    EXPECT_TRUE(LinesMatch(
+        TreeLines(run.ExtTree()),
+        Concat({{"EXT", "  201 Reception", "  202 Sales", "  203 Manager", "    DISCONNECTED - UNREACHABLE  [call]"},
+                Details(d, "204", "203", "204", "", "INTERNAL", "DIRECT", "", "", ""),
+                {"  204 Workshop"}})));
     run.Screenshot("out-of-service");
 
     // REINIT: the question, answered Yes.
@@ -356,8 +358,9 @@ TEST(EndToEnd, TransferOutageAndReinitAnsweredYes) {
 
     // The call after the restart is monitored.
     ASSERT_TRUE(run.Advance(10000));
-    EXPECT_TRUE(LinesMatch(run.LogLines(), {
-         "{time},0801 City Line 1,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
+    EXPECT_TRUE(LinesMatch(
+        run.LogLines(),
+        {"{time},0801 City Line 1,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
          "{time},0801 City Line 1,LINE_CALLSTATE,ACCEPTED",
          "{time},201 Reception,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
          "{time},201 Reception,LINE_CALLSTATE,CONNECTED - ACTIVE",
@@ -426,18 +429,17 @@ TEST(EndToEnd, ReinitAnsweredNoEndsTheProgramWithEverythingClosed) {
     ExpectCleanEnd(journal, 4);
     // The call that was up when TAPI went away is not logged as ending: the
     // monitor was gone by then.
-    EXPECT_TRUE(LinesMatch(run.LogLines(), {
-         "{time},201 Reception,LINE_CALLSTATE,DIALTONE - INTERNAL - (NONITOR)",
+    EXPECT_TRUE(LinesMatch(
+        run.LogLines(),
+        {"{time},201 Reception,LINE_CALLSTATE,DIALTONE - INTERNAL - (NONITOR)",
          "{time},201 Reception,LINE_CALLSTATE,DIALING",
          "{time},201 Reception,LINE_CALLINFO,CALLEDID,201,202,,OUTBOUND,DIRECT,,,",
          "{time},201 Reception,LINE_CALLSTATE,PROCEEDING",
          "{time},202 Sales,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
-         "{time},201 Reception,LINE_CALLSTATE,RINGBACK",
-         "{time},202 Sales,LINE_CALLSTATE,CONNECTED - ACTIVE",
+         "{time},201 Reception,LINE_CALLSTATE,RINGBACK", "{time},202 Sales,LINE_CALLSTATE,CONNECTED - ACTIVE",
          "{time},202 Sales,LINE_CALLINFO,CONNECTEDID,201,202,201,INTERNAL,DIRECT,,,",
          "{time},201 Reception,LINE_CALLSTATE,CONNECTED - ACTIVE",
-         "{time},201 Reception,LINE_CALLINFO,CONNECTEDID,201,202,202,OUTBOUND,DIRECT,,,",
-         "{time},REINIT"}));
+         "{time},201 Reception,LINE_CALLINFO,CONNECTEDID,201,202,202,OUTBOUND,DIRECT,,,", "{time},REINIT"}));
 }
 
 // The message box the program asks a question with (its title is the frame's).
@@ -551,19 +553,20 @@ TEST(EndToEnd, MakeCallThroughTheDialDialog) {
 
     ASSERT_TRUE(run.Advance(6000));
     const std::string d = "      ";
-    EXPECT_TRUE(LinesMatch(TreeLines(ext), Concat({{"EXT", "  201 Reception", "    CONNECTED - ACTIVE  [call]"},
-                                                   Details(d, "201", "202", "202", "", "OUTBOUND", "DIRECT", "", "", ""),
-                                                   {"  202 Sales", "    CONNECTED - ACTIVE  [call]"},
-                                                   Details(d, "201", "202", "201", "", "INTERNAL", "DIRECT", "", "", "")})));
+    EXPECT_TRUE(
+        LinesMatch(TreeLines(ext), Concat({{"EXT", "  201 Reception", "    CONNECTED - ACTIVE  [call]"},
+                                           Details(d, "201", "202", "202", "", "OUTBOUND", "DIRECT", "", "", ""),
+                                           {"  202 Sales", "    CONNECTED - ACTIVE  [call]"},
+                                           Details(d, "201", "202", "201", "", "INTERNAL", "DIRECT", "", "", "")})));
     run.Screenshot("makecall-connected");
-    EXPECT_TRUE(LinesMatch(run.LogLines(), {
-         "{time},201 Reception,LINE_CALLSTATE,DIALTONE - INTERNAL - (OWNER)",
+    EXPECT_TRUE(LinesMatch(
+        run.LogLines(),
+        {"{time},201 Reception,LINE_CALLSTATE,DIALTONE - INTERNAL - (OWNER)",
          "{time},201 Reception,LINE_CALLSTATE,DIALING",
          "{time},201 Reception,LINE_CALLINFO,CALLEDID,201,202,,OUTBOUND,DIRECT,,,",
          "{time},201 Reception,LINE_CALLSTATE,PROCEEDING",
          "{time},202 Sales,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)",
-         "{time},201 Reception,LINE_CALLSTATE,RINGBACK",
-         "{time},202 Sales,LINE_CALLSTATE,CONNECTED - ACTIVE",
+         "{time},201 Reception,LINE_CALLSTATE,RINGBACK", "{time},202 Sales,LINE_CALLSTATE,CONNECTED - ACTIVE",
          "{time},202 Sales,LINE_CALLINFO,CONNECTEDID,201,202,201,INTERNAL,DIRECT,,,",
          "{time},201 Reception,LINE_CALLSTATE,CONNECTED - ACTIVE",
          "{time},201 Reception,LINE_CALLINFO,CONNECTEDID,201,202,202,OUTBOUND,DIRECT,,,"}));
@@ -579,9 +582,8 @@ TEST(EndToEnd, EndsPromptlyOnABusyPbx) {
         const char* pszName;
         UINT uMsg;
         WPARAM wParam;
-    } const closes[] = {{"busy-exit", WM_COMMAND, ID_APP_EXIT},
-                        {"busy-close", WM_CLOSE, 0},
-                        {"busy-logoff", WM_QUERYENDSESSION, 0}};
+    } const closes[] = {
+        {"busy-exit", WM_COMMAND, ID_APP_EXIT}, {"busy-close", WM_CLOSE, 0}, {"busy-logoff", WM_QUERYENDSESSION, 0}};
     for (const auto& close : closes) {
         SCOPED_TRACE(close.pszName);
         CProgramRun run(close.pszName, "busy-pbx.json");
@@ -607,8 +609,7 @@ TEST(EndToEnd, EndsPromptlyOnABusyPbx) {
         const std::vector<std::string> journalLines = run.JournalLines();
         for (const std::string& line : journalLines) nDeallocated += line.rfind("lineDeallocateCall", 0) == 0;
         std::printf("[ %s ] %s after %llu ms; %zu IDLE records, %zu calls deallocated\n", close.pszName,
-                    bEnded ? "ended" : "still running", static_cast<unsigned long long>(qwTaken), nIdle,
-                    nDeallocated);
+                    bEnded ? "ended" : "still running", static_cast<unsigned long long>(qwTaken), nIdle, nDeallocated);
         ASSERT_TRUE(bEnded) << "the program did not end within a minute";
         EXPECT_LE(qwTaken, kCloseLimitMs);
 

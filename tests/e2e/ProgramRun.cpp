@@ -84,20 +84,27 @@ bool EnterTestDesktop() {
     // Wine makes a desktop whose name has a size under this key a virtual
     // desktop of that size, with its own explorer drawing it.
     HKEY hKey = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, &hKey, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(hKey, kDesktopName, 0, REG_SZ, reinterpret_cast<const BYTE*>(kDesktopSize),
-                       sizeof kDesktopSize);
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &hKey, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExA(hKey, kDesktopName, 0, REG_SZ, reinterpret_cast<const BYTE*>(kDesktopSize), sizeof kDesktopSize);
         RegCloseKey(hKey);
     }
     HDESK hDesktop = CreateDesktopA(kDesktopName, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
     return hDesktop != nullptr && SetThreadDesktop(hDesktop);
 }
 
-std::string ProgramPath() { return WindowsPath(E2E_PROGRAM); }
-std::string SimulatorPath() { return WindowsPath(E2E_SIMULATOR); }
-std::string ScenarioPath(const std::string& strName) { return WindowsPath(E2E_SCENARIOS) + "\\" + strName; }
-std::string ShotPath(const std::string& strName) { return WindowsPath(E2E_SHOTS) + "\\" + strName + ".bmp"; }
+std::string ProgramPath() {
+    return WindowsPath(E2E_PROGRAM);
+}
+std::string SimulatorPath() {
+    return WindowsPath(E2E_SIMULATOR);
+}
+std::string ScenarioPath(const std::string& strName) {
+    return WindowsPath(E2E_SCENARIOS) + "\\" + strName;
+}
+std::string ShotPath(const std::string& strName) {
+    return WindowsPath(E2E_SHOTS) + "\\" + strName + ".bmp";
+}
 
 std::vector<std::string> ReadCrLfLines(const std::string& strPath) {
     std::ifstream file(strPath, std::ios::binary);
@@ -189,7 +196,8 @@ bool CProgramRun::Start(std::string* pError, bool bRealTimeClock) {
     if (!Launch(pError)) return false;
     if (!WaitUntil([this] { return HasExited() || FindWindows(); }, m_dwStartTimeoutMs) || HasExited()) {
         Screenshot(m_strName + "-start-failed");
-        return fail(std::string("the main window with its three trees did not show") + (HasExited() ? " (the program ended)" : "") + "; windows: " + DescribeWindows());
+        return fail(std::string("the main window with its three trees did not show") +
+                    (HasExited() ? " (the program ended)" : "") + "; windows: " + DescribeWindows());
     }
     m_pfnAdvanceClock = FindSimulatorExport("simAdvanceClock");
     m_pfnPendingCount = FindSimulatorExport("simGetPendingCount");

@@ -5,8 +5,8 @@
 // the PBX ended is in the log, every record is whole and written once, and
 // its memory and window-system objects did not grow once it had warmed up.
 // LINOSCOPE3_SOAK_MINUTES sets the length (default 1; ./dev soak passes it).
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 // after windows.h
 #include <psapi.h>

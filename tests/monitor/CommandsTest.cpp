@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "support/MonitorInternals.h"
 #include "support/MonitorRig.h"
 
 namespace {
@@ -41,27 +42,29 @@ TEST(CommandsFill, LabelsFollowTheGroupsRulesAndAreSortedAsText) {
     rig.FillTrees();
 
     EXPECT_EQ(rig.m_extTree.GetChildTexts(TVI_ROOT), (Texts{"EXT"}));
-    EXPECT_EQ(rig.m_extTree.GetChildTexts(rig.m_monitor.m_hExtRoot), (Texts{"1000", "201 Reception", "99"}));
+    EXPECT_EQ(rig.m_extTree.GetChildTexts(Internals(rig.m_monitor).m_hExtRoot), (Texts{"1000", "201 Reception", "99"}));
     EXPECT_EQ(rig.m_coTree.GetChildTexts(TVI_ROOT), (Texts{"CO"}));
-    EXPECT_EQ(rig.m_coTree.GetChildTexts(rig.m_monitor.m_hCoRoot), (Texts{" Night", "0021", "0021 Sales", "12345"}));
+    EXPECT_EQ(rig.m_coTree.GetChildTexts(Internals(rig.m_monitor).m_hCoRoot),
+              (Texts{" Night", "0021", "0021 Sales", "12345"}));
     EXPECT_EQ(rig.m_etcTree.GetChildTexts(TVI_ROOT), (Texts{"ETC"}));
-    EXPECT_EQ(rig.m_etcTree.GetChildTexts(rig.m_monitor.m_hEtcRoot), (Texts{"Fax", "Modem 305 Lobby", "Printer"}));
-    EXPECT_TRUE(rig.m_extTree.IsExpanded(rig.m_monitor.m_hExtRoot));
+    EXPECT_EQ(rig.m_etcTree.GetChildTexts(Internals(rig.m_monitor).m_hEtcRoot),
+              (Texts{"Fax", "Modem 305 Lobby", "Printer"}));
+    EXPECT_TRUE(rig.m_extTree.IsExpanded(Internals(rig.m_monitor).m_hExtRoot));
 
     // Every line knows its item, and the item leads back to the line.
     EXPECT_EQ(rig.m_extTree.GetItemText(p201->m_hItem), "201 Reception");
-    EXPECT_EQ(rig.m_monitor.m_extByItem.at(p201->m_hItem), p201);
-    EXPECT_EQ(rig.m_monitor.m_coByItem.at(pBare->m_hItem), pBare);
-    EXPECT_EQ(rig.m_monitor.m_extByItem.size(), 3u);
-    EXPECT_EQ(rig.m_monitor.m_coByItem.size(), 4u);
-    EXPECT_EQ(rig.m_monitor.m_etcByItem.size(), 3u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extByItem.at(p201->m_hItem), p201);
+    EXPECT_EQ(Internals(rig.m_monitor).m_coByItem.at(pBare->m_hItem), pBare);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extByItem.size(), 3u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_coByItem.size(), 4u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_etcByItem.size(), 3u);
     // Line items carry no data.
     EXPECT_EQ(rig.m_extTree.GetItemData(p201->m_hItem), 0u);
 
     // A refill after the view emptied its tree leaves no stale items behind.
     rig.m_extTree.DeleteItem(TVI_ROOT);
     rig.m_monitor.FillExtTree();
-    EXPECT_EQ(rig.m_monitor.m_extByItem.size(), 3u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extByItem.size(), 3u);
     EXPECT_EQ(rig.m_extTree.GetCount(), 4u);
 }
 
@@ -71,8 +74,8 @@ TEST(CommandsFill, NoTreeRegisteredFillsNothing) {
     rig.m_monitor.SetExtTree(nullptr);
     rig.m_monitor.FillExtTree();
     EXPECT_EQ(rig.m_extTree.GetCount(), 0u);
-    EXPECT_EQ(rig.m_monitor.m_hExtRoot, nullptr);
-    EXPECT_TRUE(rig.m_monitor.m_extByItem.empty());
+    EXPECT_EQ(Internals(rig.m_monitor).m_hExtRoot, nullptr);
+    EXPECT_TRUE(Internals(rig.m_monitor).m_extByItem.empty());
 }
 
 class CommandsTest : public ::testing::Test {
@@ -103,14 +106,14 @@ TEST_F(CommandsTest, MakeCallOnAnExtLine) {
     EXPECT_EQ(calls[0].strText, "301");
     EXPECT_EQ(calls[0].args[3], 0u);  // country code
     EXPECT_EQ(calls[0].args[4], 0u);  // no call parameters
-    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 1u);
-    EXPECT_EQ(rig.m_monitor.m_hMakeCallLine, m_pExt->m_hLine);
-    EXPECT_EQ(rig.m_monitor.m_hMakeCallCall, 0x5000u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallLine, m_pExt->m_hLine);
+    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallCall, 0x5000u);
 
     // Nothing typed: an empty text, never a null pointer.
     rig.m_monitor.MakeCall(m_pExt->m_hItem, "");
     EXPECT_EQ(rig.m_tapi.CallsOf("lineMakeCall")[1].args[2], 1u);
-    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 2u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 2u);
 }
 
 TEST_F(CommandsTest, MakeCallThatFailsOrIsNotOnALineStoresNothing) {
@@ -118,11 +121,11 @@ TEST_F(CommandsTest, MakeCallThatFailsOrIsNotOnALineStoresNothing) {
     EXPECT_EQ(rig.m_monitor.MakeCall(m_pClosed->m_hItem, "301"), 0);
     ASSERT_EQ(rig.m_tapi.Count("lineMakeCall"), 1u);
     EXPECT_EQ(rig.m_tapi.CallsOf("lineMakeCall")[0].args[0], 0u);
-    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 0u);
-    EXPECT_EQ(rig.m_monitor.m_hMakeCallLine, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallLine, 0u);
 
     // Not an EXT line item: the call item, the root, a CO line, nothing.
-    for (HTREEITEM h : {m_hCall, rig.m_monitor.m_hExtRoot, m_pCo->m_hItem, static_cast<HTREEITEM>(nullptr)})
+    for (HTREEITEM h : {m_hCall, Internals(rig.m_monitor).m_hExtRoot, m_pCo->m_hItem, static_cast<HTREEITEM>(nullptr)})
         EXPECT_EQ(rig.m_monitor.MakeCall(h, "301"), 0);
     EXPECT_EQ(rig.m_tapi.Count("lineMakeCall"), 1u);
 }
@@ -139,14 +142,14 @@ TEST_F(CommandsTest, AnswerOnlyOfferedOrAcceptedCalls) {
     const auto calls = rig.m_tapi.CallsOf("lineAnswer");
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].args, (std::vector<DWORD_PTR>{0x501, 0, 0}));
-    EXPECT_GT(rig.m_monitor.m_dwAnswerRequest, 0u);
+    EXPECT_GT(Internals(rig.m_monitor).m_dwAnswerRequest, 0u);
 
     // TAPI refuses: nothing stored, but the command ran.
-    rig.m_monitor.m_dwAnswerRequest = 0;
+    Internals(rig.m_monitor).m_dwAnswerRequest = 0;
     rig.m_tapi.m_callStatus[0x501] = CFakeTapi::MakeCallStatus(LINECALLSTATE_OFFERING);
     rig.m_tapi.OnAnswer = [](HCALL, LPCSTR, DWORD) { return LINEERR_INVALCALLSTATE; };
     EXPECT_EQ(rig.m_monitor.Answer(m_hCall), 0);
-    EXPECT_EQ(rig.m_monitor.m_dwAnswerRequest, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwAnswerRequest, 0u);
 
     // Items that are not calls, and a call whose status cannot be fetched.
     rig.m_tapi.ClearCalls();
@@ -167,7 +170,7 @@ TEST_F(CommandsTest, DropAnyCallWhoseStatusCanBeFetched) {
     const auto calls = rig.m_tapi.CallsOf("lineDrop");
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[1].args, (std::vector<DWORD_PTR>{0x501, 0, 0}));
-    EXPECT_EQ(rig.m_monitor.m_dwDropRequest, 2u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwDropRequest, 2u);
 
     rig.m_tapi.m_callStatus.erase(0x501);
     EXPECT_FALSE(rig.m_monitor.CanDrop(m_hCall));
@@ -199,13 +202,13 @@ TEST_F(CommandsTest, LineInformationJoinsTheReportsThatCouldBeFetched) {
     rig.m_tapi.ClearCalls();
     rig.m_monitor.ShowExtLineInfo(m_pExt->m_hItem);
     ASSERT_EQ(rig.m_app.m_information.size(), 2u);
-    EXPECT_EQ(SequenceOf(rig.m_tapi, {"lineGetDevCaps", "lineGetLineDevStatus", "lineGetAddressCaps",
-                                      "lineGetAddressStatus"}),
+    EXPECT_EQ(SequenceOf(rig.m_tapi,
+                         {"lineGetDevCaps", "lineGetLineDevStatus", "lineGetAddressCaps", "lineGetAddressStatus"}),
               "lineGetDevCaps,lineGetLineDevStatus,lineGetAddressCaps,lineGetAddressStatus");
-    EXPECT_EQ(rig.m_app.m_information[1],
-              rig.m_monitor.FetchDevCaps(0)->Report(0) + rig.m_monitor.FetchDevStatus(hLine)->Report(0) +
-                  rig.m_monitor.FetchAddressCaps(0, 0)->Report(0) +
-                  rig.m_monitor.FetchAddressStatus(hLine, 0)->Report(0));
+    EXPECT_EQ(rig.m_app.m_information[1], rig.m_monitor.FetchDevCaps(0)->Report(0) +
+                                              rig.m_monitor.FetchDevStatus(hLine)->Report(0) +
+                                              rig.m_monitor.FetchAddressCaps(0, 0)->Report(0) +
+                                              rig.m_monitor.FetchAddressStatus(hLine, 0)->Report(0));
 
     // A failing fetch leaves its report out.
     rig.m_tapi.m_addressCaps.erase(0);
@@ -218,7 +221,7 @@ TEST_F(CommandsTest, LineInformationJoinsTheReportsThatCouldBeFetched) {
     rig.m_monitor.ShowCoLineInfo(m_pExt->m_hItem);
     rig.m_monitor.ShowEtcLineInfo(m_pExt->m_hItem);
     rig.m_monitor.ShowExtLineInfo(m_hCall);
-    rig.m_monitor.ShowExtLineInfo(rig.m_monitor.m_hExtRoot);
+    rig.m_monitor.ShowExtLineInfo(Internals(rig.m_monitor).m_hExtRoot);
     EXPECT_EQ(rig.m_app.m_information.size(), 3u);
     rig.m_monitor.ShowCoLineInfo(m_pCo->m_hItem);
     EXPECT_EQ(rig.m_app.m_information.size(), 4u);

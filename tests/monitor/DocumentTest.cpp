@@ -11,13 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "support/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
-#include "support/TestApp.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
+#include "support/StartupScene.h"
+#include "support/TestApp.h"
 #include "support/TestFiles.h"
 #include "views/win/resource.h"
-#include "support/StartupScene.h"
 
 using namespace startup_scene;
 
@@ -41,7 +42,7 @@ TEST_F(DocumentTest, NewDocumentStartsAMonitorAndDeleteContentsShutsItDown) {
     EXPECT_TRUE(doc.OnNewDocument());
     ASSERT_NE(doc.m_pMonitor, nullptr);
     EXPECT_FALSE(doc.m_bInitFailed);
-    EXPECT_EQ(doc.m_pMonitor->m_strLogFile, "testlog.csv");
+    EXPECT_EQ(Internals(*doc.m_pMonitor).m_strLogFile, "testlog.csv");
     EXPECT_EQ(doc.m_pMonitor->GetExtLineCount(), 1);
     EXPECT_EQ(doc.m_pMonitor->GetCoLineCount(), 1);
 
@@ -89,9 +90,9 @@ TEST_F(DocumentTest, RestartAfterCancelClosesTheOldLinesFirst) {
     EXPECT_FALSE(app.m_bTapiStarting);
     const std::string strSequence = fake.Sequence();
     EXPECT_EQ(strSequence.rfind("lineClose,lineClose,lineClose,lineShutdown,lineInitializeEx,", 0), 0u) << strSequence;
-    EXPECT_EQ(Arg(fake.CallsOf("lineClose"), 0), (std::vector<DWORD_PTR>{CFakeTapi::LineHandleFor(0),
-                                                                        CFakeTapi::LineHandleFor(1),
-                                                                        CFakeTapi::LineHandleFor(2)}));
+    EXPECT_EQ(Arg(fake.CallsOf("lineClose"), 0),
+              (std::vector<DWORD_PTR>{CFakeTapi::LineHandleFor(0), CFakeTapi::LineHandleFor(1),
+                                      CFakeTapi::LineHandleFor(2)}));
     EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, CFakeTapi::LineHandleFor(3));
 }
 

@@ -2,6 +2,7 @@
 // call tables, TAPI and the log.
 #include <gtest/gtest.h>
 
+#include "support/MonitorInternals.h"
 #include "support/MonitorRig.h"
 #include "views/win/resource.h"
 
@@ -39,7 +40,7 @@ TEST_F(EventsTest, MessagesDuringStartUpOrWithoutMonitorAreDropped) {
     rig.m_tapi.Deliver(m_pExt->m_hLine, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE);
     EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 0);
     EXPECT_EQ(rig.m_extTree.GetCount(), nItems);
-    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.size(), 1u);
     EXPECT_TRUE(rig.m_tapi.m_calls.empty());
     EXPECT_EQ(rig.LogText(), "");
 
@@ -48,7 +49,7 @@ TEST_F(EventsTest, MessagesDuringStartUpOrWithoutMonitorAreDropped) {
     rig.m_app.m_pMonitor = nullptr;
     rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_IDLE);
     EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 0);
-    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.size(), 1u);
 
     // No application object at all.
     rig.m_app.m_pMonitor = &rig.m_monitor;
@@ -56,7 +57,7 @@ TEST_F(EventsTest, MessagesDuringStartUpOrWithoutMonitorAreDropped) {
     rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_IDLE);
     SetMonitorApp(&rig.m_app);
     EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 0);
-    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.size(), 1u);
     EXPECT_EQ(rig.LogText(), "");
 }
 
@@ -92,9 +93,9 @@ TEST_F(EventsTest, NewCallOnACoLineAppearsInTheCoTreeOnly) {
     EXPECT_EQ(details[1], "Caller ID    = 301");
     EXPECT_TRUE(rig.m_coTree.IsExpanded(hCall));
 
-    EXPECT_EQ(rig.m_monitor.m_coCalls.size(), 1u);
-    EXPECT_TRUE(rig.m_monitor.m_extCalls.empty());
-    EXPECT_TRUE(rig.m_monitor.m_etcCalls.empty());
+    EXPECT_EQ(Internals(rig.m_monitor).m_coCalls.size(), 1u);
+    EXPECT_TRUE(Internals(rig.m_monitor).m_extCalls.empty());
+    EXPECT_TRUE(Internals(rig.m_monitor).m_etcCalls.empty());
     EXPECT_EQ(rig.m_extTree.GetCount(), nExt);
     EXPECT_EQ(rig.m_etcTree.GetCount(), nEtc);
     EXPECT_EQ(rig.m_app.m_nUpdateAllViews, 1);
@@ -104,7 +105,7 @@ TEST_F(EventsTest, NewCallOnACoLineAppearsInTheCoTreeOnly) {
     // A line in no handle map gets no node.
     const UINT nCo = rig.m_coTree.GetCount();
     EXPECT_EQ(rig.NewCall(ELineGroup::Co, 0x4444, 0x702), nullptr);
-    EXPECT_EQ(rig.m_monitor.m_coCalls.size(), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_coCalls.size(), 1u);
     EXPECT_EQ(rig.m_coTree.GetCount(), nCo);
 }
 
@@ -119,14 +120,14 @@ TEST_F(EventsTest, IdleRemovesTheCallOnceAndASecondIdleFindsNothing) {
     ASSERT_EQ(rig.m_tapi.CallsOf("lineDeallocateCall").size(), 1u);
     EXPECT_EQ(rig.m_tapi.CallsOf("lineDeallocateCall")[0].args[0], 0x501u);
     EXPECT_FALSE(rig.m_extTree.IsItem(hCall));
-    EXPECT_EQ(rig.m_monitor.m_extCalls.count(0x501), 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.count(0x501), 0u);
     EXPECT_TRUE(rig.m_extTree.IsItem(hOther));
     EXPECT_EQ(rig.m_extTree.GetChildItem(m_pExt->m_hItem), hOther);
 
     rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_IDLE);
     EXPECT_EQ(rig.LogRecords().size(), 1u);
     EXPECT_EQ(rig.m_tapi.Count("lineDeallocateCall"), 1u);
-    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.size(), 1u);
 }
 
 TEST_F(EventsTest, AKnownCallGetsNoSecondNodeAndIsDeallocatedOnce) {
@@ -154,8 +155,7 @@ TEST_F(EventsTest, StateTextCarriesModeAndPrivilege) {
         const char* pszText;
     } cases[] = {
         {LINECALLSTATE_CONNECTED, 0, LINECALLPRIVILEGE_OWNER, "CONNECTED - (OWNER)"},
-        {LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE, LINECALLPRIVILEGE_MONITOR,
-         "OFFERING - ACTIVE - (NONITOR)"},
+        {LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE, LINECALLPRIVILEGE_MONITOR, "OFFERING - ACTIVE - (NONITOR)"},
         {LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, LINECALLPRIVILEGE_NONE, "CONNECTED - ACTIVE"},
         {LINECALLSTATE_CONNECTED, 0, 0, "CONNECTED"},
         // Several privilege bits at once are no privilege text at all.
@@ -198,9 +198,9 @@ TEST_F(EventsTest, CallInfoPassesOnlyTheShownStates) {
                                     "2004/01/05 13:07:09:045,201,LINE_CALLINFO,,305,201,,,,,,",
                                 }));
     // Every one of the eight shown states passes on its own.
-    const DWORD shown[] = {LINECALLINFOSTATE_CONNECTEDID, LINECALLINFOSTATE_TRUNK, LINECALLINFOSTATE_ORIGIN,
-                           LINECALLINFOSTATE_REASON, LINECALLINFOSTATE_REDIRECTIONID,
-                           LINECALLINFOSTATE_REDIRECTINGID};
+    const DWORD shown[] = {LINECALLINFOSTATE_CONNECTEDID,   LINECALLINFOSTATE_TRUNK,
+                           LINECALLINFOSTATE_ORIGIN,        LINECALLINFOSTATE_REASON,
+                           LINECALLINFOSTATE_REDIRECTIONID, LINECALLINFOSTATE_REDIRECTINGID};
     for (DWORD dw : shown) rig.m_tapi.Deliver(0x501, LINE_CALLINFO, dw);
     EXPECT_EQ(rig.LogRecords().size(), 9u);
     // An unknown call: nothing.
@@ -209,7 +209,7 @@ TEST_F(EventsTest, CallInfoPassesOnlyTheShownStates) {
 }
 
 TEST_F(EventsTest, DeviceStatesAreComparedAsValues) {
-    rig.m_monitor.m_bInitialized = TRUE;
+    Internals(rig.m_monitor).m_bInitialized = TRUE;
     rig.NewCall(ELineGroup::Ext, m_pExt->m_hLine, 0x501);
     rig.m_tapi.ClearCalls();
     rig.m_tapi.Deliver(m_pExt->m_hLine, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_REINIT);
@@ -217,7 +217,7 @@ TEST_F(EventsTest, DeviceStatesAreComparedAsValues) {
     EXPECT_TRUE(rig.m_tapi.m_calls.empty());
     EXPECT_EQ(rig.LogText(), "");
     EXPECT_TRUE(rig.m_app.m_questions.empty());
-    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.size(), 1u);
     EXPECT_EQ(rig.m_monitor.GetExtLineCount(), 1);
 }
 
@@ -241,11 +241,11 @@ TEST_F(EventsTest, OutOfServiceRemovesEveryCallOfTheLineOnly) {
     for (HTREEITEM h : calls) EXPECT_FALSE(rig.m_extTree.IsItem(h));
     EXPECT_FALSE(rig.m_extTree.ItemHasChildren(m_pExt->m_hItem));
     EXPECT_TRUE(rig.m_extTree.IsItem(m_pExt->m_hItem));
-    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
-    EXPECT_EQ(rig.m_monitor.m_extCalls.count(0x504), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.size(), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.count(0x504), 1u);
     EXPECT_TRUE(rig.m_extTree.IsItem(hOtherLineCall));
     // The line stays open and known.
-    EXPECT_EQ(rig.m_monitor.m_extByLine.count(m_pExt->m_hLine), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extByLine.count(m_pExt->m_hLine), 1u);
     EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,OUTOFSERVICE"}));
 
     // A line in no map is still logged.
@@ -255,7 +255,7 @@ TEST_F(EventsTest, OutOfServiceRemovesEveryCallOfTheLineOnly) {
 }
 
 TEST_F(EventsTest, ReinitShutsDownAsksAndPostsTheAnswer) {
-    rig.m_monitor.m_bInitialized = TRUE;
+    Internals(rig.m_monitor).m_bInitialized = TRUE;
     rig.m_tapi.Deliver(0, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT);
     EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,REINIT"}));
     EXPECT_EQ(rig.m_tapi.Sequence(), "lineClose,lineClose,lineClose,lineShutdown");
@@ -275,70 +275,70 @@ TEST_F(EventsTest, ReinitShutsDownAsksAndPostsTheAnswer) {
 
 TEST_F(EventsTest, MakeCallReplyCreatesTheCallOnlyOnSuccess) {
     rig.m_monitor.MakeCall(m_pExt->m_hItem, "301");
-    const DWORD dwRequest = rig.m_monitor.m_dwMakeCallRequest;
+    const DWORD dwRequest = Internals(rig.m_monitor).m_dwMakeCallRequest;
     ASSERT_GT(dwRequest, 0u);
     rig.m_tapi.m_callInfo[0x5000] = CFakeTapi::MakeCallInfo(m_pExt->m_hLine, "", "301");
 
     rig.m_tapi.Deliver(0, LINE_REPLY, dwRequest, 0);
-    ASSERT_EQ(rig.m_monitor.m_extCalls.count(0x5000), 1u);
-    HTREEITEM hCall = rig.m_monitor.m_extCalls[0x5000];
+    ASSERT_EQ(Internals(rig.m_monitor).m_extCalls.count(0x5000), 1u);
+    HTREEITEM hCall = Internals(rig.m_monitor).m_extCalls[0x5000];
     EXPECT_EQ(rig.m_extTree.GetItemText(hCall), "NEW");
     EXPECT_EQ(rig.m_extTree.GetParentItem(hCall), m_pExt->m_hItem);
     EXPECT_EQ(rig.m_extTree.GetItemData(hCall), 0x5000u);
     EXPECT_EQ(rig.m_extTree.GetChildTexts(hCall)[2], "Called ID    = 301");
-    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 0u);
-    EXPECT_EQ(rig.m_monitor.m_hMakeCallLine, 0u);
-    EXPECT_EQ(rig.m_monitor.m_hMakeCallCall, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallLine, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallCall, 0u);
 
     // Failure: nothing appears, the fields are cleared all the same.
     rig.m_tapi.m_hNextMakeCall = 0x5001;
     rig.m_monitor.MakeCall(m_pExt->m_hItem, "302");
-    const DWORD dwSecond = rig.m_monitor.m_dwMakeCallRequest;
+    const DWORD dwSecond = Internals(rig.m_monitor).m_dwMakeCallRequest;
     ASSERT_GT(dwSecond, 0u);
     const UINT nItems = rig.m_extTree.GetCount();
     rig.m_tapi.Deliver(0, LINE_REPLY, dwSecond, static_cast<DWORD>(LINEERR_CALLUNAVAIL));
     EXPECT_EQ(rig.m_extTree.GetCount(), nItems);
-    EXPECT_EQ(rig.m_monitor.m_extCalls.size(), 1u);
-    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 0u);
-    EXPECT_EQ(rig.m_monitor.m_hMakeCallLine, 0u);
-    EXPECT_EQ(rig.m_monitor.m_hMakeCallCall, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.size(), 1u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallLine, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallCall, 0u);
 }
 
 TEST_F(EventsTest, ReplyClearsOnlyTheFirstMatchingRequest) {
-    rig.m_monitor.m_dwMakeCallRequest = 7;
-    rig.m_monitor.m_hMakeCallLine = m_pExt->m_hLine;
-    rig.m_monitor.m_hMakeCallCall = 0x5000;
-    rig.m_monitor.m_dwAnswerRequest = 8;
-    rig.m_monitor.m_dwDropRequest = 8;
+    Internals(rig.m_monitor).m_dwMakeCallRequest = 7;
+    Internals(rig.m_monitor).m_hMakeCallLine = m_pExt->m_hLine;
+    Internals(rig.m_monitor).m_hMakeCallCall = 0x5000;
+    Internals(rig.m_monitor).m_dwAnswerRequest = 8;
+    Internals(rig.m_monitor).m_dwDropRequest = 8;
 
     // Matches nothing: nothing changes.
     rig.m_tapi.Deliver(0, LINE_REPLY, 9, 0);
-    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 7u);
-    EXPECT_EQ(rig.m_monitor.m_hMakeCallLine, m_pExt->m_hLine);
-    EXPECT_EQ(rig.m_monitor.m_hMakeCallCall, 0x5000u);
-    EXPECT_EQ(rig.m_monitor.m_dwAnswerRequest, 8u);
-    EXPECT_EQ(rig.m_monitor.m_dwDropRequest, 8u);
-    EXPECT_TRUE(rig.m_monitor.m_extCalls.empty());
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 7u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallLine, m_pExt->m_hLine);
+    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallCall, 0x5000u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwAnswerRequest, 8u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwDropRequest, 8u);
+    EXPECT_TRUE(Internals(rig.m_monitor).m_extCalls.empty());
 
     // Answer comes before drop; a failed result is not looked at.
     rig.m_tapi.Deliver(0, LINE_REPLY, 8, static_cast<DWORD>(LINEERR_OPERATIONFAILED));
-    EXPECT_EQ(rig.m_monitor.m_dwAnswerRequest, 0u);
-    EXPECT_EQ(rig.m_monitor.m_dwDropRequest, 8u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwAnswerRequest, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwDropRequest, 8u);
     rig.m_tapi.Deliver(0, LINE_REPLY, 8, 0);
-    EXPECT_EQ(rig.m_monitor.m_dwDropRequest, 0u);
-    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 7u);
-    EXPECT_TRUE(rig.m_monitor.m_extCalls.empty());
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwDropRequest, 0u);
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 7u);
+    EXPECT_TRUE(Internals(rig.m_monitor).m_extCalls.empty());
 
     // A reply with identifier 0 never matches an empty slot.
     rig.m_tapi.Deliver(0, LINE_REPLY, 0, 0);
-    EXPECT_EQ(rig.m_monitor.m_dwMakeCallRequest, 7u);
-    EXPECT_TRUE(rig.m_monitor.m_extCalls.empty());
+    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 7u);
+    EXPECT_TRUE(Internals(rig.m_monitor).m_extCalls.empty());
 }
 
 TEST_F(EventsTest, CallsBeforeTheTreeIsRegisteredGetNoNode) {
     rig.m_monitor.SetCoTree(nullptr);
     EXPECT_EQ(rig.NewCall(ELineGroup::Co, m_pCo->m_hLine, 0x701), nullptr);
-    EXPECT_TRUE(rig.m_monitor.m_coCalls.empty());
+    EXPECT_TRUE(Internals(rig.m_monitor).m_coCalls.empty());
     rig.m_tapi.Deliver(m_pCo->m_hLine, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE);
     EXPECT_EQ(rig.m_tapi.Count("lineDeallocateCall"), 0u);
 }

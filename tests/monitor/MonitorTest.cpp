@@ -6,9 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
 #include "views/MemoryTreeCtrl.h"
 
 namespace {
@@ -31,7 +32,9 @@ std::unique_ptr<CLineDevCaps> MakeRecord(DWORD dwDeviceID, HLINE hLine) {
     return pRecord;
 }
 
-HTREEITEM Item(std::uintptr_t n) { return reinterpret_cast<HTREEITEM>(n); }
+HTREEITEM Item(std::uintptr_t n) {
+    return reinterpret_cast<HTREEITEM>(n);
+}
 
 }  // namespace
 
@@ -42,13 +45,13 @@ TEST(Monitor, LineAccessorsStayInsideTheirGroupAndAnUnusedMonitorLeavesTapiAlone
     {
         CTapiMonitor monitor;
         EXPECT_EQ(monitor.GetExtLine(0), nullptr);
-        monitor.m_extLines.push_back(MakeRecord(0, 0x1000));
-        monitor.m_coLines.push_back(MakeRecord(1, 0x1001));
-        monitor.m_coLines.push_back(MakeRecord(2, 0x1002));
+        Internals(monitor).m_extLines.push_back(MakeRecord(0, 0x1000));
+        Internals(monitor).m_coLines.push_back(MakeRecord(1, 0x1001));
+        Internals(monitor).m_coLines.push_back(MakeRecord(2, 0x1002));
         EXPECT_EQ(monitor.GetExtLineCount(), 1);
         EXPECT_EQ(monitor.GetCoLineCount(), 2);
         EXPECT_EQ(monitor.GetEtcLineCount(), 0);
-        EXPECT_EQ(monitor.GetExtLine(0), monitor.m_extLines[0].get());
+        EXPECT_EQ(monitor.GetExtLine(0), Internals(monitor).m_extLines[0].get());
         EXPECT_EQ(monitor.GetExtLine(1), nullptr);
         EXPECT_EQ(monitor.GetCoLine(1)->m_dwDeviceID, 2u);
         EXPECT_EQ(monitor.GetCoLine(2), nullptr);   // index equal to the count
@@ -61,25 +64,26 @@ TEST(Monitor, ShutdownClosesOpenedLinesInGroupOrderAndShutsTapiDownOnce) {
     CFakeTapi fake;
     auto pMonitor = std::make_unique<CTapiMonitor>();
     CTapiMonitor& monitor = *pMonitor;
-    monitor.m_bInitialized = TRUE;
-    monitor.m_hLineApp = 0xA1;
+    Internals(monitor).m_bInitialized = TRUE;
+    Internals(monitor).m_hLineApp = 0xA1;
     // ETC and CO are filled first, so the order of closing is the monitor's own.
-    monitor.m_etcLines.push_back(MakeRecord(5, 0x1005));
-    monitor.m_coLines.push_back(MakeRecord(3, 0x1003));
-    monitor.m_coLines.push_back(MakeRecord(4, 0));  // lineOpen failed: nothing to close
-    monitor.m_extLines.push_back(MakeRecord(1, 0x1001));
-    monitor.m_extLines.push_back(MakeRecord(0, 0x1000));
-    for (auto* pLines : {&monitor.m_extLines, &monitor.m_coLines, &monitor.m_etcLines}) {
+    Internals(monitor).m_etcLines.push_back(MakeRecord(5, 0x1005));
+    Internals(monitor).m_coLines.push_back(MakeRecord(3, 0x1003));
+    Internals(monitor).m_coLines.push_back(MakeRecord(4, 0));  // lineOpen failed: nothing to close
+    Internals(monitor).m_extLines.push_back(MakeRecord(1, 0x1001));
+    Internals(monitor).m_extLines.push_back(MakeRecord(0, 0x1000));
+    for (auto* pLines :
+         {&Internals(monitor).m_extLines, &Internals(monitor).m_coLines, &Internals(monitor).m_etcLines}) {
         for (auto& pLine : *pLines) {
-            if (pLine->m_hLine) monitor.m_extByLine[pLine->m_hLine] = pLine.get();
+            if (pLine->m_hLine) Internals(monitor).m_extByLine[pLine->m_hLine] = pLine.get();
         }
     }
-    monitor.m_coByItem[Item(0x40)] = monitor.m_coLines[0].get();
+    Internals(monitor).m_coByItem[Item(0x40)] = Internals(monitor).m_coLines[0].get();
     const std::vector<BYTE> addressCaps = Filled(CFakeTapi::MakeAddressCaps(3, "21"));
-    monitor.m_addressCaps.push_back(std::make_unique<CLineAddressCaps>(addressCaps.data()));
-    monitor.m_coLines[0]->m_pAddressCaps = monitor.m_addressCaps[0].get();
-    monitor.m_extCalls[0x5001] = Item(0x50);
-    monitor.m_dwDropRequest = 9;
+    Internals(monitor).m_addressCaps.push_back(std::make_unique<CLineAddressCaps>(addressCaps.data()));
+    Internals(monitor).m_coLines[0]->m_pAddressCaps = Internals(monitor).m_addressCaps[0].get();
+    Internals(monitor).m_extCalls[0x5001] = Item(0x50);
+    Internals(monitor).m_dwDropRequest = 9;
 
     monitor.Shutdown();
     EXPECT_EQ(fake.Sequence(), "lineClose,lineClose,lineClose,lineClose,lineShutdown");
@@ -87,16 +91,16 @@ TEST(Monitor, ShutdownClosesOpenedLinesInGroupOrderAndShutsTapiDownOnce) {
     for (const auto& call : fake.CallsOf("lineClose")) closed.push_back(call.args[0]);
     EXPECT_EQ(closed, (std::vector<DWORD_PTR>{0x1001, 0x1000, 0x1003, 0x1005}));
     EXPECT_EQ(fake.CallsOf("lineShutdown").at(0).args[0], 0xA1u);
-    EXPECT_FALSE(monitor.m_bInitialized);
-    EXPECT_EQ(monitor.m_hLineApp, 0xA1u);
+    EXPECT_FALSE(Internals(monitor).m_bInitialized);
+    EXPECT_EQ(Internals(monitor).m_hLineApp, 0xA1u);
     EXPECT_EQ(monitor.GetExtLineCount() + monitor.GetCoLineCount() + monitor.GetEtcLineCount(), 0);
-    EXPECT_TRUE(monitor.m_addressCaps.empty());
+    EXPECT_TRUE(Internals(monitor).m_addressCaps.empty());
     // Nothing leads to a destroyed record any more.
-    EXPECT_TRUE(monitor.m_extByLine.empty());
-    EXPECT_TRUE(monitor.m_coByItem.empty());
+    EXPECT_TRUE(Internals(monitor).m_extByLine.empty());
+    EXPECT_TRUE(Internals(monitor).m_coByItem.empty());
     // What does not point at records stays.
-    EXPECT_EQ(monitor.m_extCalls.size(), 1u);
-    EXPECT_EQ(monitor.m_dwDropRequest, 9u);
+    EXPECT_EQ(Internals(monitor).m_extCalls.size(), 1u);
+    EXPECT_EQ(Internals(monitor).m_dwDropRequest, 9u);
 
     // Again, and then destruction: nothing more.
     monitor.Shutdown();
@@ -109,9 +113,9 @@ TEST(Monitor, DestructionShutsDownAMonitorThatWasNeverShutDown) {
     CFakeTapi fake;
     {
         CTapiMonitor monitor;
-        monitor.m_bInitialized = TRUE;
-        monitor.m_hLineApp = 0xA2;
-        monitor.m_extLines.push_back(MakeRecord(0, 0x1000));
+        Internals(monitor).m_bInitialized = TRUE;
+        Internals(monitor).m_hLineApp = 0xA2;
+        Internals(monitor).m_extLines.push_back(MakeRecord(0, 0x1000));
     }
     EXPECT_EQ(fake.Sequence(), "lineClose,lineShutdown");
     EXPECT_EQ(fake.CallsOf("lineShutdown").at(0).args[0], 0xA2u);

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstring>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
 
 namespace {
 

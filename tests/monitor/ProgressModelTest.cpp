@@ -9,11 +9,19 @@ TEST(ProgressModel, PercentageTruncatesAndWrapsAboveTheRange) {
         int nLow, nHigh, nPos;
         const char* pszText;
     } cases[] = {
-        {0, 100, 0, "0%"},    {0, 100, 33, "33%"},  {0, 100, 100, "100%"}, {0, 100, 150, "50%"},
-        {0, 100, 200, "0%"},  {0, 200, 150, "75%"}, {0, 200, 1, "0%"},     {0, 200, 199, "99%"},
-        {50, 150, 75, "25%"}, {50, 150, 49, "-1%"},  // below the range: truncated towards zero
-        {7, 7, 10, "0%"},                             // empty range: no division by zero
-        {0, 100, 0x7FFFFFFF, "47%"}, {0, 100, -0x7FFFFFFF - 1, "-48%"},  // no signed overflow
+        {0, 100, 0, "0%"},
+        {0, 100, 33, "33%"},
+        {0, 100, 100, "100%"},
+        {0, 100, 150, "50%"},
+        {0, 100, 200, "0%"},
+        {0, 200, 150, "75%"},
+        {0, 200, 1, "0%"},
+        {0, 200, 199, "99%"},
+        {50, 150, 75, "25%"},
+        {50, 150, 49, "-1%"},  // below the range: truncated towards zero
+        {7, 7, 10, "0%"},      // empty range: no division by zero
+        {0, 100, 0x7FFFFFFF, "47%"},
+        {0, 100, -0x7FFFFFFF - 1, "-48%"},  // no signed overflow
     };
     for (const auto& c : cases) {
         CProgressModel model;

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ std::vector<DWORD> VersionsAsked(const CFakeTapi& fake, const std::string& strFu
 
 class RetrievalTest : public ::testing::Test {
 protected:
-    void SetUp() override { monitor.m_hLineApp = kApp; }
+    void SetUp() override { Internals(monitor).m_hLineApp = kApp; }
     CFakeTapi fake;
     CTapiMonitor monitor;
 };
@@ -40,7 +41,6 @@ protected:
 }  // namespace
 
 TEST_F(RetrievalTest, StructuresThatFitAtOnceTakeOneQuery) {
-
     fake.m_callStatus[0x5001] = CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 0, LINECALLPRIVILEGE_OWNER);
     std::vector<DWORD> totals;
     fake.OnGetCallStatus = [&](HCALL hCall, LINECALLSTATUS* p) {
@@ -79,7 +79,8 @@ TEST_F(RetrievalTest, StructuresThatFitAtOnceTakeOneQuery) {
     fake.m_lineDevStatus[0x1003] = CStructImage::Of<LINEDEVSTATUS>();
     fake.m_addressStatus[0x1003] = CStructImage::Of<LINEADDRESSSTATUS>();
     fake.m_callInfo[0x5002] = CStructImage::Of<LINECALLINFO>();
-    EXPECT_TRUE(monitor.FetchDevStatus(0x1003) && monitor.FetchAddressStatus(0x1003, 0) && monitor.FetchCallInfo(0x5002));
+    EXPECT_TRUE(monitor.FetchDevStatus(0x1003) && monitor.FetchAddressStatus(0x1003, 0) &&
+                monitor.FetchCallInfo(0x5002));
     EXPECT_EQ(fake.Sequence(), "lineGetLineDevStatus,lineGetAddressStatus,lineGetCallInfo");
     EXPECT_EQ(fake.CallsOf("lineGetAddressStatus").at(0).args, (std::vector<DWORD_PTR>{0x1003, 0, 1}));
 }

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
-#include "support/TestApp.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
 #include "support/StartupScene.h"
+#include "support/TestApp.h"
 #include "tapi/TapiEntry.h"
 
 using namespace startup_scene;
@@ -23,7 +24,9 @@ namespace {
 using Strings = std::vector<std::string>;
 using Values = std::vector<DWORD_PTR>;
 
-HLINE H(DWORD dwDeviceID) { return CFakeTapi::LineHandleFor(dwDeviceID); }
+HLINE H(DWORD dwDeviceID) {
+    return CFakeTapi::LineHandleFor(dwDeviceID);
+}
 
 const Strings kOpenedAndClosed = {"create", "range 0 100", "message Initializing", "destroy"};
 
@@ -53,8 +56,8 @@ TEST_F(StartupTest, SortsOpensAndNamesEveryLine) {
 
     ASSERT_TRUE(monitor.Initialize());
     EXPECT_FALSE(app.m_bTapiStarting);
-    EXPECT_TRUE(monitor.m_bInitialized);
-    EXPECT_EQ(monitor.m_hLineApp, fake.m_hLineApp);
+    EXPECT_TRUE(Internals(monitor).m_bInitialized);
+    EXPECT_EQ(Internals(monitor).m_hLineApp, fake.m_hLineApp);
 
     // 20 + i * 20 / 3 while examining, then one step per group band.
     EXPECT_EQ(app.m_progress, (Strings{"create", "range 0 100", "message Initializing", "position 20", "position 20",
@@ -82,8 +85,8 @@ TEST_F(StartupTest, SortsOpensAndNamesEveryLine) {
     EXPECT_FALSE(pEtc->m_bMakerLine);
 
     // Address capabilities of address 0, in device order.
-    ASSERT_EQ(monitor.m_addressCaps.size(), 3u);
-    EXPECT_EQ(pExt->m_pAddressCaps, monitor.m_addressCaps[0].get());
+    ASSERT_EQ(Internals(monitor).m_addressCaps.size(), 3u);
+    EXPECT_EQ(pExt->m_pAddressCaps, Internals(monitor).m_addressCaps[0].get());
     EXPECT_EQ(pEtc->m_pAddressCaps->m_strAddress, "12290");
     EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressCaps"), 2), (Values{0, 0, 0, 0, 0, 0}));
 
@@ -102,9 +105,9 @@ TEST_F(StartupTest, SortsOpensAndNamesEveryLine) {
     ASSERT_EQ(status.size(), 3u);
     EXPECT_EQ(status[0].args, (Values{H(0), 0x01FFFFFF, 0x000001FF}));
     EXPECT_EQ(Arg(status, 0), (Values{H(0), H(1), H(2)}));
-    EXPECT_EQ(monitor.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pExt}}));
-    EXPECT_EQ(monitor.m_coByLine, (std::map<HLINE, CLineDevCaps*>{{H(1), pCo}}));
-    EXPECT_EQ(monitor.m_etcByLine, (std::map<HLINE, CLineDevCaps*>{{H(2), pEtc}}));
+    EXPECT_EQ(Internals(monitor).m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pExt}}));
+    EXPECT_EQ(Internals(monitor).m_coByLine, (std::map<HLINE, CLineDevCaps*>{{H(1), pCo}}));
+    EXPECT_EQ(Internals(monitor).m_etcByLine, (std::map<HLINE, CLineDevCaps*>{{H(2), pEtc}}));
 
     // Names for EXT and CO; the other provider's ETC line gets none and its
     // address status is not even asked for (two passes each for the others:
@@ -131,7 +134,10 @@ TEST_F(StartupTest, OneLineInTapiOrderAndAnEmptyGroupSkipsItsBand) {
 
 TEST_F(StartupTest, DisplayNamesFollowEachGroupsLayout) {
     // EXT, CO, and three ETC lines of which 0x0500 and 0x05FF carry a name.
-    Devices({{kMakerProvider, 0x6FFF}, {kMakerProvider, 0x2FFF}, {kMakerProvider, 0x0500}, {kMakerProvider, 0x0600},
+    Devices({{kMakerProvider, 0x6FFF},
+             {kMakerProvider, 0x2FFF},
+             {kMakerProvider, 0x0500},
+             {kMakerProvider, 0x0600},
              {kMakerProvider, 0x05FF}});
     fake.m_addressStatus[H(0)] = ExtNameStatus("Sales 6FFF");
     fake.m_addressStatus[H(1)] = CoNameStatus("Line to the city");
@@ -168,8 +174,8 @@ TEST_F(StartupTest, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
 
     const auto opens = fake.CallsOf("lineOpen");
     EXPECT_EQ(Arg(opens, 1), (Values{0, 0, 1, 1, 1, 2, 2, 2}));
-    EXPECT_EQ(Arg(opens, 3), (Values{0x00020000, 0x00010004, 0x00020000, 0x00010004, 0x00010003, 0x00020000,
-                                     0x00010004, 0x00010003}));
+    EXPECT_EQ(Arg(opens, 3),
+              (Values{0x00020000, 0x00010004, 0x00020000, 0x00010004, 0x00010003, 0x00020000, 0x00010004, 0x00010003}));
     EXPECT_EQ(Arg(opens, 2), (Values{0, 0, 0, 0, 0, 0, 0, 0}));  // each try starts from handle 0
 
     ASSERT_EQ(monitor.GetExtLineCount(), 3);
@@ -180,7 +186,7 @@ TEST_F(StartupTest, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
         EXPECT_EQ(pClosed->m_hLine, 0u);
         EXPECT_EQ(pClosed->m_strDisplayName, "");
     }
-    EXPECT_EQ(monitor.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pOpened}}));
+    EXPECT_EQ(Internals(monitor).m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), pOpened}}));
     EXPECT_EQ(Arg(fake.CallsOf("lineSetStatusMessages"), 0), Values{H(0)});
     EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressStatus"), 0), (Values{H(0), H(0)}));
 
@@ -200,7 +206,7 @@ TEST_F(StartupTest, DevicesWithoutCapabilitiesAreLeftOut) {
     ASSERT_EQ(monitor.GetCoLineCount(), 1);
     EXPECT_EQ(monitor.GetCoLine(0)->m_dwDeviceID, 2u);
     EXPECT_EQ(monitor.GetCoLine(0)->m_pAddressCaps, nullptr);
-    EXPECT_EQ(monitor.m_addressCaps.size(), 1u);
+    EXPECT_EQ(Internals(monitor).m_addressCaps.size(), 1u);
     // Only the two records' devices were asked for address capabilities.
     for (const auto& call : fake.CallsOf("lineGetAddressCaps")) EXPECT_NE(call.args[1], 1u);
     EXPECT_EQ(Arg(fake.CallsOf("lineOpen"), 1), (Values{0, 2}));
@@ -224,7 +230,7 @@ TEST_F(StartupTest, FailuresBeforeAnyLineOpens) {
     fake.ClearCalls();
     app.m_progress.clear();
     EXPECT_FALSE(zero.Initialize());
-    EXPECT_TRUE(zero.m_bInitialized);
+    EXPECT_TRUE(Internals(zero).m_bInitialized);
     EXPECT_EQ(app.m_progress, kOpenedAndClosed);
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
     zero.Shutdown();
@@ -236,7 +242,7 @@ TEST_F(StartupTest, FailuresBeforeAnyLineOpens) {
     fake.ClearCalls();
     app.m_progress.clear();
     EXPECT_FALSE(failed.Initialize());
-    EXPECT_FALSE(failed.m_bInitialized);
+    EXPECT_FALSE(Internals(failed).m_bInitialized);
     EXPECT_EQ(app.m_progress, kOpenedAndClosed);
     failed.Shutdown();
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
@@ -246,7 +252,7 @@ TEST_F(StartupTest, WithoutTheTapiLibrary) {
     tapi::ResetEntryTableForTests("no-such-tapi-library-here.dll");
     EXPECT_FALSE(monitor.Initialize());
     EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);  // lineInitializeEx was tried
-    EXPECT_FALSE(monitor.m_bInitialized);
+    EXPECT_FALSE(Internals(monitor).m_bInitialized);
     EXPECT_EQ(app.m_progress, kOpenedAndClosed);
     // Had the monitor anything to close or shut down, the fake would see it now.
     tapi::ResetEntryTableForTests(CFakeTapi::LibraryPath().c_str());
@@ -293,7 +299,7 @@ TEST_F(StartupTest, TapiMessagesDuringStartupAreDropped) {
     ASSERT_TRUE(monitor.Initialize());
     EXPECT_GT(nDelivered, 0);
     EXPECT_EQ(app.m_nUpdateAllViews, 0);
-    EXPECT_TRUE(monitor.m_extCalls.empty());
+    EXPECT_TRUE(Internals(monitor).m_extCalls.empty());
     EXPECT_EQ(fake.Count("lineGetCallInfo"), 0u);
     EXPECT_EQ(fake.Count("lineDeallocateCall"), 0u);
 

@@ -136,18 +136,29 @@ TEST(Platform, FullyQualifiedPaths) {
     };
 #ifdef _WIN32
     const Case cases[] = {
-        {"C:\\Windows\\system32\\TAPI32.DLL", true}, {"z:/build/sim/TAPI32.dll", true},
-        {"\\\\server\\share\\TAPI32.DLL", true},   {"\\\\?\\C:\\x.dll", true},
-        {"TAPI32.DLL", false},                         {".\\TAPI32.DLL", false},
-        {"..\\sim\\TAPI32.dll", false},                {"C:TAPI32.DLL", false},
-        {"\\TAPI32.DLL", false},                       {"C:\\", false},
-        {"/usr/lib/libtapi32.so", false},              {"", false},
+        {"C:\\Windows\\system32\\TAPI32.DLL", true},
+        {"z:/build/sim/TAPI32.dll", true},
+        {"\\\\server\\share\\TAPI32.DLL", true},
+        {"\\\\?\\C:\\x.dll", true},
+        {"TAPI32.DLL", false},
+        {".\\TAPI32.DLL", false},
+        {"..\\sim\\TAPI32.dll", false},
+        {"C:TAPI32.DLL", false},
+        {"\\TAPI32.DLL", false},
+        {"C:\\", false},
+        {"/usr/lib/libtapi32.so", false},
+        {"", false},
     };
 #else
     const Case cases[] = {
-        {"/usr/lib/libtapi32.so", true}, {"//x.so", true},          {"libtapi32.so", false},
-        {"./libtapi32.so", false},       {"../lib/x.so", false},     {"C:\\TAPI32.DLL", false},
-        {"/", false},                    {"", false},
+        {"/usr/lib/libtapi32.so", true},
+        {"//x.so", true},
+        {"libtapi32.so", false},
+        {"./libtapi32.so", false},
+        {"../lib/x.so", false},
+        {"C:\\TAPI32.DLL", false},
+        {"/", false},
+        {"", false},
     };
 #endif
     for (const Case& c : cases) EXPECT_EQ(platform::IsFullyQualifiedPath(c.pszPath), c.bFull) << c.pszPath;

@@ -23,8 +23,10 @@ protected:
     Texts Details() const { return rig.m_extTree.GetChildTexts(m_hCall); }
     // Updates the details from this LINECALLINFO (none: the fetch fails).
     void Update(const CStructImage* pInfo) {
-        if (pInfo) rig.m_tapi.m_callInfo[kCall] = *pInfo;
-        else rig.m_tapi.m_callInfo.erase(kCall);
+        if (pInfo)
+            rig.m_tapi.m_callInfo[kCall] = *pInfo;
+        else
+            rig.m_tapi.m_callInfo.erase(kCall);
         rig.m_monitor.UpdateCallDetails(kCall, &rig.m_extTree, m_hCall);
     }
     CStructImage Info(const std::string& strCaller, const std::string& strCalled) const {

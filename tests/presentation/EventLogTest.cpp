@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "support/MonitorRig.h"
 #include "presentation/EventLogWriter.h"
+#include "support/MonitorInternals.h"
+#include "support/MonitorRig.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -23,7 +24,7 @@ protected:
         m_pLine = rig.AddLine(ELineGroup::Ext, 0, "201");
         rig.FillTrees();
     }
-    CEventLogWriter& Writer() { return *rig.m_monitor.m_pLogWriter; }
+    CEventLogWriter& Writer() { return *Internals(rig.m_monitor).m_pLogWriter; }
     std::string SideFile() const { return CEventLogWriter::SideFileOf(rig.m_strLogPath); }
     CMonitorRig rig;
     CLineDevCaps* m_pLine = nullptr;
@@ -81,10 +82,10 @@ TEST_F(EventLogTest, TheFileIsCreatedOnceAndOnlyAppendedTo) {
 }
 
 TEST_F(EventLogTest, AMonitorWithoutALogFileNameKeepsNoRecords) {
-    rig.m_monitor.m_strLogFile.clear();
+    Internals(rig.m_monitor).m_strLogFile.clear();
     rig.m_monitor.WriteLog("REINIT");
-    EXPECT_EQ(rig.m_monitor.m_pLogWriter->GetWaitingCount(), 0u);
-    rig.m_monitor.m_strLogFile = rig.m_strLogPath;
+    EXPECT_EQ(Internals(rig.m_monitor).m_pLogWriter->GetWaitingCount(), 0u);
+    Internals(rig.m_monitor).m_strLogFile = rig.m_strLogPath;
     rig.m_monitor.WriteLog("OUTOFSERVICE");
     EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,OUTOFSERVICE"}));
 }
@@ -96,7 +97,7 @@ TEST_F(EventLogTest, ARelativeNameIsResolvedInTheCurrentFolderAtEachWrite) {
     fs::remove_all(base);
     fs::create_directories(base / "a");
     fs::create_directories(base / "b");
-    rig.m_monitor.m_strLogFile = "testlog.csv";
+    Internals(rig.m_monitor).m_strLogFile = "testlog.csv";
 
     fs::current_path(base / "a");
     rig.m_monitor.WriteLog("REINIT");

@@ -126,8 +126,8 @@ TEST(CallTexts, TrunkOriginReasonAndLogFields) {
     EXPECT_EQ(info.GetLogFields(), "201,301,,EXTERNAL,INBOUND,DIRECT,,4711,");
     EXPECT_EQ(info.m_hLine, 0x1003u);
 
-    for (auto [dwTrunk, expected] : {std::pair<DWORD, const char*>{3, "3"}, {0, "0"}, {0x80000000, "-2147483648"},
-                                     {0xFFFFFFFE, "-2"}}) {
+    for (auto [dwTrunk, expected] :
+         {std::pair<DWORD, const char*>{3, "3"}, {0, "0"}, {0x80000000, "-2147483648"}, {0xFFFFFFFE, "-2"}}) {
         auto img = CStructImage::Of<LINECALLINFO>();
         img.As<LINECALLINFO>()->dwTrunk = dwTrunk;
         CExactBuffer trunk(img);
@@ -157,12 +157,16 @@ TEST(CallTexts, DidDdiDigitsComeOnlyFromInsideTheDeviceSpecificPart) {
         return CLineCallInfo(buf.Data()).GetDidDdiText();
     };
     EXPECT_EQ(did(CallInfoWithDid(60, 4, 40, "0312")), "0312");
-    EXPECT_EQ(did(CallInfoWithDid(59, 4, 40, "0312")), "");   // too short a part
+    EXPECT_EQ(did(CallInfoWithDid(59, 4, 40, "0312")), "");      // too short a part
     EXPECT_EQ(did(CallInfoWithDid(64, 4, 60, "0312")), "0312");  // ends exactly at the part's end
     EXPECT_EQ(did(CallInfoWithDid(64, 5, 60, "0312")), "");      // one byte beyond the part
     EXPECT_EQ(did(CallInfoWithDid(64, 0xFFFFFFFF, 40, "0312")), "");
     EXPECT_EQ(did(CallInfoWithDid(64, 4, 0xFFFFFF00u, "")), "");  // points before the part
-    EXPECT_EQ(did(CallInfoWithDid(64, 8, 40, std::string("03\0" "12", 5))), "03");
+    EXPECT_EQ(did(CallInfoWithDid(64, 8, 40,
+                                  std::string("03\0"
+                                              "12",
+                                              5))),
+              "03");
     EXPECT_EQ(did(CallInfoWithDid(0, 4, 40, "")), "");
 }
 

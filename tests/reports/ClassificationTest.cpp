@@ -46,8 +46,16 @@ TEST(Classification, DefaultRangesAreHalfOpenAndUseTheLow16Bits) {
     EXPECT_EQ(pRecord->m_nCoHigh, 12288);
     EXPECT_EQ(pRecord->m_nExtLow, 12288);
     EXPECT_EQ(pRecord->m_nExtHigh, 28672);
-    ExpectGroups({{0x0FFF, "ETC"}, {0x1000, "CO"}, {0x2FFF, "CO"}, {0x3000, "EXT"}, {0x6FFF, "EXT"},
-                  {0x7000, "ETC"}, {0xFFFF, "ETC"}, {0x00013000, "EXT"}, {0xFFFF1000, "CO"}, {0x00010FFF, "ETC"}});
+    ExpectGroups({{0x0FFF, "ETC"},
+                  {0x1000, "CO"},
+                  {0x2FFF, "CO"},
+                  {0x3000, "EXT"},
+                  {0x6FFF, "EXT"},
+                  {0x7000, "ETC"},
+                  {0xFFFF, "ETC"},
+                  {0x00013000, "EXT"},
+                  {0xFFFF1000, "CO"},
+                  {0x00010FFF, "ETC"}});
     EXPECT_EQ(GroupOf(0x3000, "Other Provider"), "ETC");
 }
 
@@ -89,7 +97,7 @@ TEST(Classification, HighBitValuesAreNegativeBoundsAndAreReadAfreshForEveryRecor
     values.SetDword("CO_HIGH", 0xFFFFFFFF);
     const auto pRecord = MakeRecord(kMaker, 0x1000);
     EXPECT_EQ(pRecord->m_nCoHigh, -1);
-    EXPECT_EQ(Group(*pRecord), "ETC");  // the CO range is empty
+    EXPECT_EQ(Group(*pRecord), "ETC");     // the CO range is empty
     EXPECT_EQ(pBefore->m_nCoHigh, 12288);  // built with the default; keeps it
 
     values.Clear();

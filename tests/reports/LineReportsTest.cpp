@@ -22,7 +22,9 @@ using snaptest::SetSizes;
 
 namespace {
 
-std::string ReadGolden(const std::string& strName) { return snaptest::ReadGoldenText(strName); }
+std::string ReadGolden(const std::string& strName) {
+    return snaptest::ReadGoldenText(strName);
+}
 
 // --- The structures of the golden texts, laid out as a provider would. ------
 
@@ -369,9 +371,11 @@ TEST(LineReports, StructureCutToItsHeaderReportsZerosAndEmptyParts) {
 }
 
 TEST(LineReports, BlocksOutsideTheStructureDumpNothingButKeepTheirSize) {
-    const std::pair<std::size_t, std::size_t> classes[] = {  // one input per class, its block's size field
-        {0, offsetof(LINEDEVCAPS, dwDevSpecificSize)}, {2, offsetof(LINEDEVSTATUS, dwDevSpecificSize)},
-        {3, offsetof(LINEADDRESSCAPS, dwDevSpecificSize)}, {4, offsetof(LINEADDRESSSTATUS, dwDevSpecificSize)}};
+    const std::pair<std::size_t, std::size_t> classes[] = {// one input per class, its block's size field
+                                                           {0, offsetof(LINEDEVCAPS, dwDevSpecificSize)},
+                                                           {2, offsetof(LINEDEVSTATUS, dwDevSpecificSize)},
+                                                           {3, offsetof(LINEADDRESSCAPS, dwDevSpecificSize)},
+                                                           {4, offsetof(LINEADDRESSSTATUS, dwDevSpecificSize)}};
     for (const auto& [nCase, sizeField] : classes) {
         const ReportCase& c = Cases()[nCase];
         SCOPED_TRACE(c.pszGolden);
@@ -410,8 +414,7 @@ TEST(LineReports, HugeCountsGiveOnlyTheEntriesThatFit) {
         const std::string report = c.report(img.Bytes().data(), 0);
         for (const char* psz : k.present) EXPECT_NE(report.find(psz), std::string::npos) << psz;
         // These records end their structures: no record after the last.
-        for (const char* psz : {"AppInfo[2]", "Forward[2]"})
-            EXPECT_EQ(report.find(psz), std::string::npos) << psz;
+        for (const char* psz : {"AppInfo[2]", "Forward[2]"}) EXPECT_EQ(report.find(psz), std::string::npos) << psz;
         ExpectWellFormed(c, report);
     }
 }
@@ -430,8 +433,8 @@ TEST(LineReports, HostileCountsOverA16MiBStructureStayCheap) {
 #endif
     struct List {
         const char* pszLabel;
-        std::size_t countField;  // 0: the count is the size / 4 (terminal modes)
-        std::size_t sizeField;   // the Offset field follows it
+        std::size_t countField;      // 0: the count is the size / 4 (terminal modes)
+        std::size_t sizeField;       // the Offset field follows it
         std::size_t entrySizeField;  // 0: records of cbEntry bytes
         DWORD cbEntry;
     };
@@ -441,7 +444,8 @@ TEST(LineReports, HostileCountsOverA16MiBStructureStayCheap) {
         std::vector<List> lists;
         std::function<std::vector<std::size_t>(const BYTE*)> kept;  // entries kept, then left out, per list
     } cases[] = {
-        {0, sizeof(LINEDEVCAPS),
+        {0,
+         sizeof(LINEDEVCAPS),
          {{"TerminalCaps", offsetof(LINEDEVCAPS, dwNumTerminals), offsetof(LINEDEVCAPS, dwTerminalCapsSize), 0, 12},
           {"TerminalTexts", offsetof(LINEDEVCAPS, dwNumTerminals), offsetof(LINEDEVCAPS, dwTerminalTextSize),
            offsetof(LINEDEVCAPS, dwTerminalTextEntrySize), 1}},
@@ -450,7 +454,8 @@ TEST(LineReports, HostileCountsOverA16MiBStructureStayCheap) {
              return std::vector<std::size_t>{s.m_termCaps.size(), s.m_nTermCapsLeftOut, s.m_terminalTexts.size(),
                                              s.m_nTerminalTextsLeftOut};
          }},
-        {2, sizeof(LINEDEVSTATUS),
+        {2,
+         sizeof(LINEDEVSTATUS),
          {{"TerminalMode", 0, offsetof(LINEDEVSTATUS, dwTerminalModesSize), 0, 4},
           {"AppInfo", offsetof(LINEDEVSTATUS, dwNumOpens), offsetof(LINEDEVSTATUS, dwAppInfoSize), 0, 40}},
          [](const BYTE* p) {
@@ -458,7 +463,8 @@ TEST(LineReports, HostileCountsOverA16MiBStructureStayCheap) {
              return std::vector<std::size_t>{s.m_terminalModes.size(), s.m_nTerminalModesLeftOut, s.m_appInfo.size(),
                                              s.m_nAppInfoLeftOut};
          }},
-        {3, sizeof(LINEADDRESSCAPS),
+        {3,
+         sizeof(LINEADDRESSCAPS),
          {{"CompletionMsgText", offsetof(LINEADDRESSCAPS, dwNumCompletionMessages),
            offsetof(LINEADDRESSCAPS, dwCompletionMsgTextSize), offsetof(LINEADDRESSCAPS, dwCompletionMsgTextEntrySize),
            1},
@@ -469,7 +475,8 @@ TEST(LineReports, HostileCountsOverA16MiBStructureStayCheap) {
              return std::vector<std::size_t>{s.m_completionMsgs.size(), s.m_nCompletionMsgsLeftOut,
                                              s.m_callTreatments.size(), s.m_nCallTreatmentsLeftOut};
          }},
-        {4, sizeof(LINEADDRESSSTATUS),
+        {4,
+         sizeof(LINEADDRESSSTATUS),
          {{"Forward", offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), offsetof(LINEADDRESSSTATUS, dwForwardSize), 0,
            24},
           {"TerminalMode", 0, offsetof(LINEADDRESSSTATUS, dwTerminalModesSize), 0, 4}},

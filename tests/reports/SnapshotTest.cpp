@@ -98,7 +98,7 @@ TEST(SnapshotTextEntries, CompletionMessagesOfFixedSize) {
         return CLineAddressCaps(buf.Data()).m_completionMsgs;
     };
     EXPECT_EQ(make(2, 10, 0), (std::vector<std::string>{"Busy", "Later"}));
-    EXPECT_EQ(make(2, 0, 0), std::vector<std::string>{});        // no entry size: no entries
+    EXPECT_EQ(make(2, 0, 0), std::vector<std::string>{});         // no entry size: no entries
     EXPECT_EQ(make(2, 10, 1), std::vector<std::string>{"Busy"});  // the second reaches outside
     EXPECT_EQ(make(0xFFFFFFFF, 10, 0), (std::vector<std::string>{"Busy", "Later"}));
     EXPECT_EQ(make(4, 5, 0), (std::vector<std::string>{"Busy", "", "Later", ""}));
@@ -146,9 +146,15 @@ std::string NameBy(std::string (CLineAddressStatus::*pfnName)() const, CStructIm
     CExactBuffer buf(img);
     return (CLineAddressStatus(buf.Data()).*pfnName)();
 }
-std::string ExtName(CStructImage img) { return NameBy(&CLineAddressStatus::GetExtDisplayName, img); }
-std::string CoName(CStructImage img) { return NameBy(&CLineAddressStatus::GetCoDisplayName, img); }
-std::string EtcName(CStructImage img) { return NameBy(&CLineAddressStatus::GetEtcDisplayName, img); }
+std::string ExtName(CStructImage img) {
+    return NameBy(&CLineAddressStatus::GetExtDisplayName, img);
+}
+std::string CoName(CStructImage img) {
+    return NameBy(&CLineAddressStatus::GetCoDisplayName, img);
+}
+std::string EtcName(CStructImage img) {
+    return NameBy(&CLineAddressStatus::GetEtcDisplayName, img);
+}
 
 TEST(SnapshotAccessors, DisplayNamesByGroup) {
     EXPECT_EQ(ExtName(AddressStatusWithName(60, 28, 32, 8, 52)), "Sales 1");
@@ -264,7 +270,7 @@ TEST(SnapshotExtent, PartsOutsideOrOverflowingAreEmpty) {
     EXPECT_EQ(info.GetCalledID(), "");
     EXPECT_EQ(info.GetConnectedID(), "");
     EXPECT_EQ(info.GetRedirectionID(), "");
-    EXPECT_EQ(info.m_dwDevSpecificSize, 5u);  // what the provider said
+    EXPECT_EQ(info.m_dwDevSpecificSize, 5u);   // what the provider said
     EXPECT_TRUE(info.m_pDevSpecific.empty());  // what could be read
     EXPECT_EQ(info.m_pCallData, (std::vector<BYTE>{'2', '0', '1', 0}));
     EXPECT_TRUE(info.m_pSendingFlowspec.empty());
@@ -330,9 +336,12 @@ std::vector<BYTE> RandomStructure(std::mt19937& rng, std::size_t cbFixed) {
     for (std::size_t at = 0; at + 4 <= cb; at += 4) {
         DWORD dw = static_cast<DWORD>(rng());
         const int kind = pick(rng);
-        if (kind < 45) dw = static_cast<DWORD>(rng() % (cb + 16));
-        else if (kind < 60) dw = static_cast<DWORD>(rng() % 8);
-        else if (kind < 65) dw = 0xFFFFFFFF - static_cast<DWORD>(rng() % 64);
+        if (kind < 45)
+            dw = static_cast<DWORD>(rng() % (cb + 16));
+        else if (kind < 60)
+            dw = static_cast<DWORD>(rng() % 8);
+        else if (kind < 65)
+            dw = 0xFFFFFFFF - static_cast<DWORD>(rng() % 64);
         std::memcpy(bytes.data() + at, &dw, 4);
     }
     // dwTotalSize never claims more than the buffer holds (TAPI's contract
@@ -370,18 +379,18 @@ void RandomSnapshot(std::mt19937& rng, std::size_t cbFixed, const char* pszName,
 TEST(SnapshotRandom, AnyBytesGiveSaneSnapshotsAndReports) {
     std::mt19937 rng(20040105);
     for (int round = 0; round < 3000 && !HasFailure(); ++round) {
-        RandomSnapshot<CLineCallInfo>(rng, sizeof(LINECALLINFO), "LINECALLINFO", [](CLineCallInfo& info, std::size_t cb) {
-            EXPECT_LE(info.m_strCallerID.size(), cb);
-            EXPECT_TRUE(info.m_pDevSpecific.empty() || info.m_pDevSpecific.size() == info.m_dwDevSpecificSize);
-            EXPECT_LE(info.m_pCallData.size(), cb);
-            EXPECT_LE(info.GetDidDdiText().size(), info.m_pDevSpecific.size());
-            info.GetLogFields();
-            info.GetTrunkText();
-        });
-        RandomSnapshot<CLineCallStatus>(rng, sizeof(LINECALLSTATUS), "LINECALLSTATUS",
-                                        [](CLineCallStatus& status, std::size_t cb) {
-                                            EXPECT_LE(status.m_pDevSpecific.size(), cb);
-                                        });
+        RandomSnapshot<CLineCallInfo>(
+            rng, sizeof(LINECALLINFO), "LINECALLINFO", [](CLineCallInfo& info, std::size_t cb) {
+                EXPECT_LE(info.m_strCallerID.size(), cb);
+                EXPECT_TRUE(info.m_pDevSpecific.empty() || info.m_pDevSpecific.size() == info.m_dwDevSpecificSize);
+                EXPECT_LE(info.m_pCallData.size(), cb);
+                EXPECT_LE(info.GetDidDdiText().size(), info.m_pDevSpecific.size());
+                info.GetLogFields();
+                info.GetTrunkText();
+            });
+        RandomSnapshot<CLineCallStatus>(
+            rng, sizeof(LINECALLSTATUS), "LINECALLSTATUS",
+            [](CLineCallStatus& status, std::size_t cb) { EXPECT_LE(status.m_pDevSpecific.size(), cb); });
         RandomSnapshot<CLineDevCaps>(rng, sizeof(LINEDEVCAPS), "LINEDEVCAPS", [](CLineDevCaps& caps, std::size_t cb) {
             caps.CheckMakerProvider();
             caps.IsExtLine();
@@ -390,28 +399,27 @@ TEST(SnapshotRandom, AnyBytesGiveSaneSnapshotsAndReports) {
             EXPECT_LE((caps.m_termCaps.size() + caps.m_nTermCapsLeftOut) * sizeof(LINETERMCAPS), cb);
             EXPECT_LE(caps.m_terminalTexts.size() + caps.m_nTerminalTextsLeftOut, cb);
         });
-        RandomSnapshot<CLineDevStatus>(rng, sizeof(LINEDEVSTATUS), "LINEDEVSTATUS", [](CLineDevStatus& status, std::size_t cb) {
-            EXPECT_LE((status.m_appInfo.size() + status.m_nAppInfoLeftOut) * sizeof(LINEAPPINFO), cb);
-            EXPECT_LE((status.m_terminalModes.size() + status.m_nTerminalModesLeftOut) * 4, cb);
-            for (const auto& pApp : status.m_appInfo) EXPECT_LE(pApp->m_strMachineName.size(), cb);
-        });
-        RandomSnapshot<CLineAddressCaps>(rng, sizeof(LINEADDRESSCAPS), "LINEADDRESSCAPS",
-                                         [](CLineAddressCaps& caps, std::size_t cb) {
-                                             EXPECT_LE((caps.m_callTreatments.size() + caps.m_nCallTreatmentsLeftOut) *
-                                                           sizeof(LINECALLTREATMENTENTRY),
-                                                       cb);
-                                             EXPECT_LE(caps.m_completionMsgs.size() + caps.m_nCompletionMsgsLeftOut, cb);
-                                             EXPECT_TRUE(caps.m_strAddress.empty() || caps.GetPaddedAddress().size() >= 4);
-                                         });
-        RandomSnapshot<CLineAddressStatus>(rng, sizeof(LINEADDRESSSTATUS), "LINEADDRESSSTATUS",
-                                           [](CLineAddressStatus& status, std::size_t cb) {
-                                               EXPECT_LE((status.m_forwards.size() + status.m_nForwardsLeftOut) *
-                                                             sizeof(LINEFORWARD),
-                                                         cb);
-                                               EXPECT_LE(status.GetExtDisplayName().size(), cb);
-                                               EXPECT_LE(status.GetCoDisplayName().size(), cb);
-                                               EXPECT_LE(status.GetEtcDisplayName().size(), cb);
-                                           });
+        RandomSnapshot<CLineDevStatus>(
+            rng, sizeof(LINEDEVSTATUS), "LINEDEVSTATUS", [](CLineDevStatus& status, std::size_t cb) {
+                EXPECT_LE((status.m_appInfo.size() + status.m_nAppInfoLeftOut) * sizeof(LINEAPPINFO), cb);
+                EXPECT_LE((status.m_terminalModes.size() + status.m_nTerminalModesLeftOut) * 4, cb);
+                for (const auto& pApp : status.m_appInfo) EXPECT_LE(pApp->m_strMachineName.size(), cb);
+            });
+        RandomSnapshot<CLineAddressCaps>(
+            rng, sizeof(LINEADDRESSCAPS), "LINEADDRESSCAPS", [](CLineAddressCaps& caps, std::size_t cb) {
+                EXPECT_LE(
+                    (caps.m_callTreatments.size() + caps.m_nCallTreatmentsLeftOut) * sizeof(LINECALLTREATMENTENTRY),
+                    cb);
+                EXPECT_LE(caps.m_completionMsgs.size() + caps.m_nCompletionMsgsLeftOut, cb);
+                EXPECT_TRUE(caps.m_strAddress.empty() || caps.GetPaddedAddress().size() >= 4);
+            });
+        RandomSnapshot<CLineAddressStatus>(
+            rng, sizeof(LINEADDRESSSTATUS), "LINEADDRESSSTATUS", [](CLineAddressStatus& status, std::size_t cb) {
+                EXPECT_LE((status.m_forwards.size() + status.m_nForwardsLeftOut) * sizeof(LINEFORWARD), cb);
+                EXPECT_LE(status.GetExtDisplayName().size(), cb);
+                EXPECT_LE(status.GetCoDisplayName().size(), cb);
+                EXPECT_LE(status.GetEtcDisplayName().size(), cb);
+            });
         // Sub-records straight from random bytes, inside a random range: a
         // sub-structure that runs past the range reads 0 for what lies outside.
         const auto bytes = RandomStructure(rng, 40);

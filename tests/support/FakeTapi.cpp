@@ -3,8 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "support/FakeTapiHooks.h"
 #include "platform/Platform.h"
+#include "support/FakeTapiHooks.h"
 
 #ifndef FAKE_TAPI_PATH
 #error "FAKE_TAPI_PATH must name the fake TAPI library"
@@ -14,7 +14,9 @@ namespace {
 
 CFakeTapi* g_pCurrent = nullptr;
 
-DWORD_PTR P(const void* p) { return p ? 1 : 0; }
+DWORD_PTR P(const void* p) {
+    return p ? 1 : 0;
+}
 
 CFakeTapi& F() {
     if (!g_pCurrent) throw std::logic_error("no CFakeTapi");
@@ -47,8 +49,7 @@ LONG Answer(const Map& map, const Key& key, void* pDest, LONG lMissing) {
     return it->second.FillInto(pDest);
 }
 
-LONG WINAPI HookGetAddressCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwAddr, DWORD dwApi, DWORD dwExt,
-                               LINEADDRESSCAPS* p) {
+LONG WINAPI HookGetAddressCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwAddr, DWORD dwApi, DWORD dwExt, LINEADDRESSCAPS* p) {
     F().Record("lineGetAddressCaps", {hApp, dwDev, dwAddr, dwApi, dwExt, P(p)});
     if (F().OnGetAddressCaps) return F().OnGetAddressCaps(hApp, dwDev, dwAddr, dwApi, dwExt, p);
     if (F().m_addressCapsFailVersions.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
@@ -127,9 +128,9 @@ LONG WINAPI HookShutdown(HLINEAPP hApp) {
 }
 
 const FakeTapiHooks kHooks = {
-    HookAnswer,         HookClose,           HookDeallocateCall, HookDrop,        HookGetAddressCaps,
-    HookGetAddressStatus, HookGetCallInfo,   HookGetCallStatus,  HookGetDevCaps,  HookGetLineDevStatus,
-    HookInitializeEx,   HookMakeCall,        HookNegotiateExtVersion, HookOpen,   HookSetStatusMessages,
+    HookAnswer,           HookClose,       HookDeallocateCall,      HookDrop,       HookGetAddressCaps,
+    HookGetAddressStatus, HookGetCallInfo, HookGetCallStatus,       HookGetDevCaps, HookGetLineDevStatus,
+    HookInitializeEx,     HookMakeCall,    HookNegotiateExtVersion, HookOpen,       HookSetStatusMessages,
     HookShutdown,
 };
 
@@ -215,10 +216,16 @@ CFakeTapi::~CFakeTapi() {
     g_pCurrent = nullptr;
 }
 
-CFakeTapi* CFakeTapi::Current() { return g_pCurrent; }
+CFakeTapi* CFakeTapi::Current() {
+    return g_pCurrent;
+}
 
-std::string CFakeTapi::LibraryPath() { return FAKE_TAPI_PATH; }
-std::string CFakeTapi::LibraryWithoutDropPath() { return FAKE_TAPI_NODROP_PATH; }
+std::string CFakeTapi::LibraryPath() {
+    return FAKE_TAPI_PATH;
+}
+std::string CFakeTapi::LibraryWithoutDropPath() {
+    return FAKE_TAPI_NODROP_PATH;
+}
 
 void CFakeTapi::Record(const char* pszFunction, std::vector<DWORD_PTR> args, const char* pszText) {
     m_calls.push_back({pszFunction, std::move(args), pszText ? pszText : ""});

@@ -16,13 +16,23 @@ constexpr LONG kNoHook = LINEERR_OPERATIONFAILED;
 
 #define FORWARD(member, ...) return (g_pHooks && g_pHooks->member) ? g_pHooks->member(__VA_ARGS__) : kNoHook
 
-FAKE_EXPORT void FakeTapiInstall(const FakeTapiHooks* pHooks) { g_pHooks = pHooks; }
+FAKE_EXPORT void FakeTapiInstall(const FakeTapiHooks* pHooks) {
+    g_pHooks = pHooks;
+}
 
-FAKE_EXPORT LONG WINAPI lineAnswer(HCALL a, LPCSTR b, DWORD c) { FORWARD(pfnAnswer, a, b, c); }
-FAKE_EXPORT LONG WINAPI lineClose(HLINE a) { FORWARD(pfnClose, a); }
-FAKE_EXPORT LONG WINAPI lineDeallocateCall(HCALL a) { FORWARD(pfnDeallocateCall, a); }
+FAKE_EXPORT LONG WINAPI lineAnswer(HCALL a, LPCSTR b, DWORD c) {
+    FORWARD(pfnAnswer, a, b, c);
+}
+FAKE_EXPORT LONG WINAPI lineClose(HLINE a) {
+    FORWARD(pfnClose, a);
+}
+FAKE_EXPORT LONG WINAPI lineDeallocateCall(HCALL a) {
+    FORWARD(pfnDeallocateCall, a);
+}
 #ifndef FAKE_TAPI_NO_DROP
-FAKE_EXPORT LONG WINAPI lineDrop(HCALL a, LPCSTR b, DWORD c) { FORWARD(pfnDrop, a, b, c); }
+FAKE_EXPORT LONG WINAPI lineDrop(HCALL a, LPCSTR b, DWORD c) {
+    FORWARD(pfnDrop, a, b, c);
+}
 #endif
 FAKE_EXPORT LONG WINAPI lineGetAddressCapsA(HLINEAPP a, DWORD b, DWORD c, DWORD d, DWORD e, LINEADDRESSCAPS* f) {
     FORWARD(pfnGetAddressCaps, a, b, c, d, e, f);
@@ -30,12 +40,18 @@ FAKE_EXPORT LONG WINAPI lineGetAddressCapsA(HLINEAPP a, DWORD b, DWORD c, DWORD 
 FAKE_EXPORT LONG WINAPI lineGetAddressStatusA(HLINE a, DWORD b, LINEADDRESSSTATUS* c) {
     FORWARD(pfnGetAddressStatus, a, b, c);
 }
-FAKE_EXPORT LONG WINAPI lineGetCallInfoA(HCALL a, LINECALLINFO* b) { FORWARD(pfnGetCallInfo, a, b); }
-FAKE_EXPORT LONG WINAPI lineGetCallStatus(HCALL a, LINECALLSTATUS* b) { FORWARD(pfnGetCallStatus, a, b); }
+FAKE_EXPORT LONG WINAPI lineGetCallInfoA(HCALL a, LINECALLINFO* b) {
+    FORWARD(pfnGetCallInfo, a, b);
+}
+FAKE_EXPORT LONG WINAPI lineGetCallStatus(HCALL a, LINECALLSTATUS* b) {
+    FORWARD(pfnGetCallStatus, a, b);
+}
 FAKE_EXPORT LONG WINAPI lineGetDevCapsA(HLINEAPP a, DWORD b, DWORD c, DWORD d, LINEDEVCAPS* e) {
     FORWARD(pfnGetDevCaps, a, b, c, d, e);
 }
-FAKE_EXPORT LONG WINAPI lineGetLineDevStatus(HLINE a, LINEDEVSTATUS* b) { FORWARD(pfnGetLineDevStatus, a, b); }
+FAKE_EXPORT LONG WINAPI lineGetLineDevStatus(HLINE a, LINEDEVSTATUS* b) {
+    FORWARD(pfnGetLineDevStatus, a, b);
+}
 FAKE_EXPORT LONG WINAPI lineInitializeExA(HLINEAPP* a, HINSTANCE b, LINECALLBACK c, LPCSTR d, DWORD* e, DWORD* f,
                                           LINEINITIALIZEEXPARAMS* g) {
     FORWARD(pfnInitializeEx, a, b, c, d, e, f, g);
@@ -50,5 +66,9 @@ FAKE_EXPORT LONG WINAPI lineOpenA(HLINEAPP a, DWORD b, HLINE* c, DWORD d, DWORD 
                                   const LINECALLPARAMS* i) {
     FORWARD(pfnOpen, a, b, c, d, e, f, g, h, i);
 }
-FAKE_EXPORT LONG WINAPI lineSetStatusMessages(HLINE a, DWORD b, DWORD c) { FORWARD(pfnSetStatusMessages, a, b, c); }
-FAKE_EXPORT LONG WINAPI lineShutdown(HLINEAPP a) { FORWARD(pfnShutdown, a); }
+FAKE_EXPORT LONG WINAPI lineSetStatusMessages(HLINE a, DWORD b, DWORD c) {
+    FORWARD(pfnSetStatusMessages, a, b, c);
+}
+FAKE_EXPORT LONG WINAPI lineShutdown(HLINEAPP a) {
+    FORWARD(pfnShutdown, a);
+}

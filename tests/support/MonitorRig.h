@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "support/FakeTapi.h"
 #include "monitor/TapiMonitor.h"
-#include "support/TestApp.h"
 #include "platform/Platform.h"
 #include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
+#include "support/TestApp.h"
 #include "support/TestFiles.h"
 #include "views/MemoryTreeCtrl.h"
 
@@ -66,7 +67,7 @@ public:
         platform::SetLocalTimeSourceForTests([](SYSTEMTIME* p) { *p = RigClock(); });
         m_strLogPath = UniqueTempPath(LogFileName()).string();
         std::remove(m_strLogPath.c_str());
-        m_monitor.m_strLogFile = m_strLogPath;
+        Internals(m_monitor).m_strLogFile = m_strLogPath;
         m_monitor.SetExtTree(&m_extTree);
         m_monitor.SetCoTree(&m_coTree);
         m_monitor.SetEtcTree(&m_etcTree);
@@ -74,7 +75,7 @@ public:
     ~CMonitorRig() {
         platform::SetLocalTimeSourceForTests(nullptr);
         // Whatever still waits goes somewhere now, not after the files are gone.
-        m_monitor.m_pLogWriter->Close(0);
+        Internals(m_monitor).m_pLogWriter->Close(0);
         std::remove(m_strLogPath.c_str());
         std::remove(CEventLogWriter::SideFileOf(m_strLogPath).c_str());
     }
@@ -98,7 +99,7 @@ public:
         if (bAddressCaps) {
             std::unique_ptr<CLineAddressCaps> pCaps = m_monitor.FetchAddressCaps(dwDeviceID, 0);
             pLine->m_pAddressCaps = pCaps.get();
-            m_monitor.m_addressCaps.push_back(std::move(pCaps));
+            Internals(m_monitor).m_addressCaps.push_back(std::move(pCaps));
         }
         CLineDevCaps* pRecord = pLine.get();
         Lines(group).push_back(std::move(pLine));
@@ -129,19 +130,19 @@ public:
         return group == ELineGroup::Ext ? m_extTree : group == ELineGroup::Co ? m_coTree : m_etcTree;
     }
     std::vector<std::unique_ptr<CLineDevCaps>>& Lines(ELineGroup group) {
-        return group == ELineGroup::Ext ? m_monitor.m_extLines
-               : group == ELineGroup::Co ? m_monitor.m_coLines
-                                         : m_monitor.m_etcLines;
+        return group == ELineGroup::Ext  ? Internals(m_monitor).m_extLines
+               : group == ELineGroup::Co ? Internals(m_monitor).m_coLines
+                                         : Internals(m_monitor).m_etcLines;
     }
     std::map<HLINE, CLineDevCaps*>& ByLine(ELineGroup group) {
-        return group == ELineGroup::Ext ? m_monitor.m_extByLine
-               : group == ELineGroup::Co ? m_monitor.m_coByLine
-                                         : m_monitor.m_etcByLine;
+        return group == ELineGroup::Ext  ? Internals(m_monitor).m_extByLine
+               : group == ELineGroup::Co ? Internals(m_monitor).m_coByLine
+                                         : Internals(m_monitor).m_etcByLine;
     }
     std::map<HCALL, HTREEITEM>& Calls(ELineGroup group) {
-        return group == ELineGroup::Ext ? m_monitor.m_extCalls
-               : group == ELineGroup::Co ? m_monitor.m_coCalls
-                                         : m_monitor.m_etcCalls;
+        return group == ELineGroup::Ext  ? Internals(m_monitor).m_extCalls
+               : group == ELineGroup::Co ? Internals(m_monitor).m_coCalls
+                                         : Internals(m_monitor).m_etcCalls;
     }
 
     static std::string LogFileName() {

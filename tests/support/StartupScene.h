@@ -37,9 +37,15 @@ inline CStructImage NamedAddressStatus(std::size_t cbPart, std::size_t cbLengthA
     return image;
 }
 
-inline CStructImage ExtNameStatus(const std::string& strName) { return NamedAddressStatus(52, 28, 32, strName); }
-inline CStructImage CoNameStatus(const std::string& strName) { return NamedAddressStatus(8, 0, 4, strName); }
-inline CStructImage EtcNameStatus(const std::string& strName) { return NamedAddressStatus(32, 24, 28, strName); }
+inline CStructImage ExtNameStatus(const std::string& strName) {
+    return NamedAddressStatus(52, 28, 32, strName);
+}
+inline CStructImage CoNameStatus(const std::string& strName) {
+    return NamedAddressStatus(8, 0, 4, strName);
+}
+inline CStructImage EtcNameStatus(const std::string& strName) {
+    return NamedAddressStatus(32, 24, 28, strName);
+}
 
 inline std::vector<DWORD_PTR> Arg(const std::vector<FakeTapiCall>& calls, std::size_t nArg) {
     std::vector<DWORD_PTR> values;

@@ -143,10 +143,14 @@ public:
         m_bHeld = m_fd >= 0 && fcntl(m_fd, F_OFD_SETLK, &lock) == 0;
 #endif
     }
-    ~CFileHolder() { Release(); }
+    ~CFileHolder() {
+        Release();
+    }
     CFileHolder(const CFileHolder&) = delete;
     CFileHolder& operator=(const CFileHolder&) = delete;
-    bool IsHeld() const { return m_bHeld; }
+    bool IsHeld() const {
+        return m_bHeld;
+    }
     void Release() {
 #ifdef _WIN32
         if (m_hFile != INVALID_HANDLE_VALUE) CloseHandle(m_hFile);

@@ -73,7 +73,8 @@ std::function<bool(HWND)> CDialogAnswerer::TitleIs(const std::string& strTitle) 
 
 std::function<bool(HWND)> CDialogAnswerer::IsMessageBox() {
     return [](HWND hWnd) {
-        return GetDlgItem(hWnd, 0xFFFF) != nullptr && (GetDlgItem(hWnd, IDYES) != nullptr || GetDlgItem(hWnd, IDNO) != nullptr);
+        return GetDlgItem(hWnd, 0xFFFF) != nullptr &&
+               (GetDlgItem(hWnd, IDYES) != nullptr || GetDlgItem(hWnd, IDNO) != nullptr);
     };
 }
 
@@ -176,7 +177,9 @@ CHeldKeys::CHeldKeys(std::vector<BYTE> keys) {
     SetKeyboardState(state);
 }
 
-CHeldKeys::~CHeldKeys() { SetKeyboardState(m_saved); }
+CHeldKeys::~CHeldKeys() {
+    SetKeyboardState(m_saved);
+}
 
 void PostKey(HWND hWnd, UINT nVirtualKey) {
     const UINT nScan = MapVirtualKeyA(nVirtualKey, MAPVK_VK_TO_VSC);

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "support/FakeTapi.h"
 #include "platform/Platform.h"
+#include "support/FakeTapi.h"
 #include "tapi/TapiEntry.h"
 
 namespace {

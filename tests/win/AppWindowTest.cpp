@@ -14,18 +14,19 @@
 #include <regex>
 #include <sstream>
 
-#include "support/WinTestSupport.h"
 #include "app/LinoscopeApp.h"
-#include "views/win/Settings.h"
-#include "win32/Window.h"
-#include "support/FakeTapi.h"
 #include "monitor/LinoscopeDoc.h"
-#include "support/StartupScene.h"
 #include "platform/Platform.h"
-#include "tapi/TapiEntry.h"
 #include "presentation/EventLogWriter.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
+#include "support/StartupScene.h"
 #include "support/TestFiles.h"
+#include "support/WinTestSupport.h"
+#include "tapi/TapiEntry.h"
+#include "views/win/Settings.h"
 #include "views/win/resource.h"
+#include "win32/Window.h"
 
 using namespace wintest;
 
@@ -66,8 +67,7 @@ HWND TapiWindow() {
     return hWnd;
 }
 
-void PostTapiEvent(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2 = 0,
-                   DWORD_PTR dwParam3 = 0) {
+void PostTapiEvent(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2 = 0, DWORD_PTR dwParam3 = 0) {
     g_tapiEvents.push_back({hDevice, dwMessage, dwParam1, dwParam2, dwParam3});
     PostMessageA(TapiWindow(), WM_APP, 0, 0);
 }
@@ -376,9 +376,8 @@ TEST_F(AppWindowTest, RightClickSelectsAndLineInformationOfExtReportsThatLine) {
     // From the keyboard (Shift+F10) the menu of the selected line opens too.
     TreeView_SelectItem(hTree, h201);
     SetFocus(hTree);
-    SMenuCatcher keyboard = CatchMenu(false, [&] {
-        SendMessageA(hTree, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hTree), MAKELPARAM(-1, -1));
-    });
+    SMenuCatcher keyboard = CatchMenu(
+        false, [&] { SendMessageA(hTree, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hTree), MAKELPARAM(-1, -1)); });
     EXPECT_EQ(keyboard.texts, std::vector<std::string>{"Line Information"});
 }
 
@@ -899,7 +898,7 @@ TEST_F(AppWindowTest, ExitDestroysTheViewsBeforeTheMonitor) {
     ASSERT_TRUE(Pump([&] { return g_tapiEvents.empty(); }));
     CTapiMonitor* pMonitor = m_pApp->GetDocument()->m_pMonitor.get();
     ASSERT_NE(pMonitor, nullptr);
-    ASSERT_EQ(pMonitor->m_extCalls.size(), 1u);
+    ASSERT_EQ(Internals(*pMonitor).m_extCalls.size(), 1u);
 
     // Watch the EXT view's destruction: the monitor must still be there.
     bool bMonitorAliveAtDestroy = false;

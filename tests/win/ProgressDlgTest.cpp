@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "support/WinTestSupport.h"
-#include "win32/Window.h"
-#include "views/win/resource.h"
 #include "views/win/InitProgressDlg.h"
+#include "views/win/resource.h"
+#include "win32/Window.h"
 
 using namespace wintest;
 
@@ -25,8 +25,8 @@ protected:
     }
     // A top-level window standing in for the main window at a restart.
     HWND MakeMainWindow() {
-        m_hOwner = CreateWindowA("STATIC", "main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        m_hOwner = CreateWindowA("STATIC", "main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
         SetMainWindow(m_hOwner);
         return m_hOwner;
     }
@@ -34,7 +34,9 @@ protected:
     HWND m_hOwner = nullptr;
 };
 
-std::string Percent(const CInitProgressDlg& dlg) { return ControlText(dlg.GetHwnd(), IDC_PROGRESS_PERCENT); }
+std::string Percent(const CInitProgressDlg& dlg) {
+    return ControlText(dlg.GetHwnd(), IDC_PROGRESS_PERCENT);
+}
 
 int g_nPercentSetTexts = 0;
 LRESULT CALLBACK CountSetText(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {

@@ -5,9 +5,9 @@
 // main window at a restart) is disabled.
 #pragma once
 
-#include "win32/Window.h"
 #include "monitor/InitProgress.h"
 #include "views/ProgressModel.h"
+#include "win32/Window.h"
 
 class CInitProgressDlg : public CDialogBox, public CInitProgress {
 public:

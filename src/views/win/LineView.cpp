@@ -3,8 +3,8 @@
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/MonitorApp.h"
 #include "monitor/TapiMonitor.h"
-#include "views/win/resource.h"
 #include "views/win/Dialogs.h"
+#include "views/win/resource.h"
 
 // --- CLineView -----------------------------------------------------------------
 
@@ -17,7 +17,9 @@ BOOL CLineView::Create(HINSTANCE hInstance, HWND hParent, UINT nId, CViewHost* p
     return TRUE;
 }
 
-CLinoscopeDoc* CLineView::GetDocument() const { return m_pHost != nullptr ? m_pHost->GetDocument() : nullptr; }
+CLinoscopeDoc* CLineView::GetDocument() const {
+    return m_pHost != nullptr ? m_pHost->GetDocument() : nullptr;
+}
 
 CTapiMonitor* CLineView::GetMonitor() const {
     CLinoscopeDoc* pDoc = GetDocument();
@@ -193,13 +195,27 @@ void CCoView::OnInitialUpdate() {
     CLineView::OnInitialUpdate();
 }
 
-UINT CCoView::GetLineMenuId() const { return IDM_CO_LINE; }
-UINT CCoView::GetCallMenuId() const { return IDM_CO_CALL; }
-void CCoView::ClearCalls(CTapiMonitor& monitor) { monitor.ClearCoCalls(); }
-void CCoView::RegisterTree(CTapiMonitor& monitor, CTreeCtrl* pTree) { monitor.SetCoTree(pTree); }
-void CCoView::FillTree(CTapiMonitor& monitor) { monitor.FillCoTree(); }
-void CCoView::ShowLineInfo(CTapiMonitor& monitor, HTREEITEM hItem) { monitor.ShowCoLineInfo(hItem); }
-void CCoView::ShowCallInfo(CTapiMonitor& monitor, HTREEITEM hItem) { monitor.ShowCoCallInfo(hItem); }
+UINT CCoView::GetLineMenuId() const {
+    return IDM_CO_LINE;
+}
+UINT CCoView::GetCallMenuId() const {
+    return IDM_CO_CALL;
+}
+void CCoView::ClearCalls(CTapiMonitor& monitor) {
+    monitor.ClearCoCalls();
+}
+void CCoView::RegisterTree(CTapiMonitor& monitor, CTreeCtrl* pTree) {
+    monitor.SetCoTree(pTree);
+}
+void CCoView::FillTree(CTapiMonitor& monitor) {
+    monitor.FillCoTree();
+}
+void CCoView::ShowLineInfo(CTapiMonitor& monitor, HTREEITEM hItem) {
+    monitor.ShowCoLineInfo(hItem);
+}
+void CCoView::ShowCallInfo(CTapiMonitor& monitor, HTREEITEM hItem) {
+    monitor.ShowCoCallInfo(hItem);
+}
 
 // --- CExtView ------------------------------------------------------------------
 
@@ -230,20 +246,48 @@ BOOL CExtView::OnCommand(UINT nId) {
     }
 }
 
-UINT CExtView::GetLineMenuId() const { return IDM_EXT_LINE; }
-UINT CExtView::GetCallMenuId() const { return IDM_EXT_CALL; }
-void CExtView::ClearCalls(CTapiMonitor& monitor) { monitor.ClearExtCalls(); }
-void CExtView::RegisterTree(CTapiMonitor& monitor, CTreeCtrl* pTree) { monitor.SetExtTree(pTree); }
-void CExtView::FillTree(CTapiMonitor& monitor) { monitor.FillExtTree(); }
-void CExtView::ShowLineInfo(CTapiMonitor& monitor, HTREEITEM hItem) { monitor.ShowExtLineInfo(hItem); }
-void CExtView::ShowCallInfo(CTapiMonitor& monitor, HTREEITEM hItem) { monitor.ShowExtCallInfo(hItem); }
+UINT CExtView::GetLineMenuId() const {
+    return IDM_EXT_LINE;
+}
+UINT CExtView::GetCallMenuId() const {
+    return IDM_EXT_CALL;
+}
+void CExtView::ClearCalls(CTapiMonitor& monitor) {
+    monitor.ClearExtCalls();
+}
+void CExtView::RegisterTree(CTapiMonitor& monitor, CTreeCtrl* pTree) {
+    monitor.SetExtTree(pTree);
+}
+void CExtView::FillTree(CTapiMonitor& monitor) {
+    monitor.FillExtTree();
+}
+void CExtView::ShowLineInfo(CTapiMonitor& monitor, HTREEITEM hItem) {
+    monitor.ShowExtLineInfo(hItem);
+}
+void CExtView::ShowCallInfo(CTapiMonitor& monitor, HTREEITEM hItem) {
+    monitor.ShowExtCallInfo(hItem);
+}
 
 // --- CEtcView ------------------------------------------------------------------
 
-UINT CEtcView::GetLineMenuId() const { return IDM_ETC_LINE; }
-UINT CEtcView::GetCallMenuId() const { return IDM_ETC_CALL; }
-void CEtcView::ClearCalls(CTapiMonitor& monitor) { monitor.ClearEtcCalls(); }
-void CEtcView::RegisterTree(CTapiMonitor& monitor, CTreeCtrl* pTree) { monitor.SetEtcTree(pTree); }
-void CEtcView::FillTree(CTapiMonitor& monitor) { monitor.FillEtcTree(); }
-void CEtcView::ShowLineInfo(CTapiMonitor& monitor, HTREEITEM hItem) { monitor.ShowEtcLineInfo(hItem); }
-void CEtcView::ShowCallInfo(CTapiMonitor& monitor, HTREEITEM hItem) { monitor.ShowEtcCallInfo(hItem); }
+UINT CEtcView::GetLineMenuId() const {
+    return IDM_ETC_LINE;
+}
+UINT CEtcView::GetCallMenuId() const {
+    return IDM_ETC_CALL;
+}
+void CEtcView::ClearCalls(CTapiMonitor& monitor) {
+    monitor.ClearEtcCalls();
+}
+void CEtcView::RegisterTree(CTapiMonitor& monitor, CTreeCtrl* pTree) {
+    monitor.SetEtcTree(pTree);
+}
+void CEtcView::FillTree(CTapiMonitor& monitor) {
+    monitor.FillEtcTree();
+}
+void CEtcView::ShowLineInfo(CTapiMonitor& monitor, HTREEITEM hItem) {
+    monitor.ShowEtcLineInfo(hItem);
+}
+void CEtcView::ShowCallInfo(CTapiMonitor& monitor, HTREEITEM hItem) {
+    monitor.ShowEtcCallInfo(hItem);
+}

@@ -5,8 +5,8 @@
 // call menu of its group and routes the chosen commands to the monitor.
 #pragma once
 
-#include "win32/Window.h"
 #include "win32/WinTreeCtrl.h"
+#include "win32/Window.h"
 
 class CLinoscopeDoc;
 class CLineView;

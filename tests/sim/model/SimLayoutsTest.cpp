@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "support/SimTestLines.h"
 #include "model/SimLayouts.h"
+#include "support/SimTestLines.h"
 
 using namespace sim;
 
@@ -11,8 +11,7 @@ namespace {
 
 // Reads a text the way a monitor does: length and offset from the part,
 // the offset counted from the start of the containing structure.
-std::string TextAt(const std::vector<BYTE>& part, DWORD dwPartOffset, std::size_t nLengthAt, std::size_t nOffsetAt)
-{
+std::string TextAt(const std::vector<BYTE>& part, DWORD dwPartOffset, std::size_t nLengthAt, std::size_t nOffsetAt) {
     DWORD dwLength = GetDword(part, nLengthAt);
     DWORD dwOffset = GetDword(part, nOffsetAt);
     EXPECT_GE(dwOffset, dwPartOffset);
@@ -22,8 +21,7 @@ std::string TextAt(const std::vector<BYTE>& part, DWORD dwPartOffset, std::size_
 
 }  // namespace
 
-TEST(SimLayouts, CallPartHoldsDidDigitsAfterSixtyBytesWithOffsetFromTheStructure)
-{
+TEST(SimLayouts, CallPartHoldsDidDigitsAfterSixtyBytesWithOffsetFromTheStructure) {
     CSimAppearance call;
     call.m_dwCallID = 0x1234;
     call.m_dwTrunk = 3;
@@ -46,8 +44,7 @@ TEST(SimLayouts, CallPartHoldsDidDigitsAfterSixtyBytesWithOffsetFromTheStructure
     EXPECT_EQ(GetDword(part, 16), 384u);
 }
 
-TEST(SimLayouts, AddressPartsPlaceDisplayNamesWhereEachGroupReadsThem)
-{
+TEST(SimLayouts, AddressPartsPlaceDisplayNamesWhereEachGroupReadsThem) {
     CSimLineConfig ext = simtest::Line(ELineKind::Ext, "201", "Reception");
     std::vector<BYTE> part = BuildAddressPart(ext, 64);
     ASSERT_GE(part.size(), 52u);
@@ -76,8 +73,7 @@ TEST(SimLayouts, AddressPartsPlaceDisplayNamesWhereEachGroupReadsThem)
     EXPECT_EQ(part[GetDword(part, 4) - 64], 0);
 }
 
-TEST(SimLayouts, DwordHelpersNeverReachOutsideTheBytes)
-{
+TEST(SimLayouts, DwordHelpersNeverReachOutsideTheBytes) {
     std::vector<BYTE> bytes(6, 0xAA);
     PutDword(bytes, 3, 0x11223344);  // would end at 7: ignored
     EXPECT_EQ(bytes, std::vector<BYTE>(6, 0xAA));

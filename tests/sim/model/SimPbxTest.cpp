@@ -3,8 +3,8 @@
 #include <map>
 #include <set>
 
-#include "support/SimTestLines.h"
 #include "model/SimPbx.h"
+#include "support/SimTestLines.h"
 
 using namespace sim;
 using simtest::LastOn;
@@ -16,8 +16,7 @@ namespace {
 
 constexpr DWORD EXT201 = 0, EXT202 = 1, EXT203 = 2, TRUNK1 = 3, TRUNK2 = 4;
 
-CSimAction Internal(const std::string& strFrom, const std::string& strTo, SimTime tRing = 3000, SimTime tTalk = 10000)
-{
+CSimAction Internal(const std::string& strFrom, const std::string& strTo, SimTime tRing = 3000, SimTime tTalk = 10000) {
     CSimAction action;
     action.m_eKind = EActionKind::Internal;
     action.m_strFrom = strFrom;
@@ -26,8 +25,7 @@ CSimAction Internal(const std::string& strFrom, const std::string& strTo, SimTim
     return action;
 }
 
-CSimAction Inbound(const std::string& strTo, SimTime tRing = 2000, SimTime tTalk = 10000)
-{
+CSimAction Inbound(const std::string& strTo, SimTime tRing = 2000, SimTime tTalk = 10000) {
     CSimAction action;
     action.m_eKind = EActionKind::Inbound;
     action.m_strTo = strTo;
@@ -37,16 +35,14 @@ CSimAction Inbound(const std::string& strTo, SimTime tRing = 2000, SimTime tTalk
 }
 
 // An external call to 201, answered after a second and passed on to 202 five seconds later.
-CSimAction TransferredInbound(SimTime tTalk)
-{
+CSimAction TransferredInbound(SimTime tTalk) {
     CSimAction action = Inbound("201", 1000, tTalk);
     action.m_strTransferTo = "202";
     action.m_tTransferAfter = 5000;
     return action;
 }
 
-CSimAction OnLine(EActionKind eKind, const std::string& strLine, SimTime tFor = 0)
-{
+CSimAction OnLine(EActionKind eKind, const std::string& strLine, SimTime tFor = 0) {
     CSimAction action;
     action.m_eKind = eKind;
     action.m_strLine = strLine;
@@ -55,8 +51,7 @@ CSimAction OnLine(EActionKind eKind, const std::string& strLine, SimTime tFor = 
 }
 
 // The CALLEDID reports on one line, in order.
-std::vector<const CSimEvent*> CalledIdInfos(const std::vector<CSimEvent>& events, DWORD dwLine)
-{
+std::vector<const CSimEvent*> CalledIdInfos(const std::vector<CSimEvent>& events, DWORD dwLine) {
     std::vector<const CSimEvent*> infos;
     for (const CSimEvent& event : events) {
         if (event.m_eKind == EEventKind::CallInfo && event.m_dwLine == dwLine && (event.m_dwInfo & INFO_CALLEDID)) {
@@ -68,8 +63,7 @@ std::vector<const CSimEvent*> CalledIdInfos(const std::vector<CSimEvent>& events
 
 }  // namespace
 
-TEST(SimPbx, InternalCallIsSeenOnBothExtensionsFromDialToneToIdle)
-{
+TEST(SimPbx, InternalCallIsSeenOnBothExtensionsFromDialToneToIdle) {
     CSimPbx pbx(simtest::SmallOffice());
     std::string strError;
     ASSERT_TRUE(pbx.RunAction(Internal("201", "202"), &strError)) << strError;
@@ -143,8 +137,7 @@ TEST(SimPbx, InternalCallIsSeenOnBothExtensionsFromDialToneToIdle)
     EXPECT_EQ(calledInfos[0]->m_call.m_called, (CSimParty{"203", "Manager"}));
 }
 
-TEST(SimPbx, InboundCallOverTrunkCarriesTrunkAndDidToTheExtension)
-{
+TEST(SimPbx, InboundCallOverTrunkCarriesTrunkAndDidToTheExtension) {
     std::vector<CSimLineConfig> lines = simtest::SmallOffice();
     lines[EXT203].m_strDid = "0312";
     CSimPbx pbx(lines);
@@ -181,8 +174,7 @@ TEST(SimPbx, InboundCallOverTrunkCarriesTrunkAndDidToTheExtension)
     EXPECT_TRUE(pbx.GetAllCalls().empty());
 }
 
-TEST(SimPbx, OutboundCallSeizesAFreeTrunkAndReportsIt)
-{
+TEST(SimPbx, OutboundCallSeizesAFreeTrunkAndReportsIt) {
     CSimPbx pbx(simtest::SmallOffice());
     CSimAction action;
     action.m_eKind = EActionKind::Outbound;
@@ -229,8 +221,7 @@ TEST(SimPbx, OutboundCallSeizesAFreeTrunkAndReportsIt)
     EXPECT_EQ(StatesOn(events, EXT203), (Strings{"disconnected", "idle"}));
 }
 
-TEST(SimPbx, BusyAndNoAnswerEndTheCallerSide)
-{
+TEST(SimPbx, BusyAndNoAnswerEndTheCallerSide) {
     CSimPbx pbx(simtest::SmallOffice());
     std::string strError;
     ASSERT_TRUE(pbx.RunAction(Internal("201", "202", 1000, 0), &strError));
@@ -270,8 +261,7 @@ TEST(SimPbx, BusyAndNoAnswerEndTheCallerSide)
     EXPECT_TRUE(StatesOn(events, EXT203).empty());
 }
 
-TEST(SimPbx, TransferRingsTheNewExtensionWithRedirectionIds)
-{
+TEST(SimPbx, TransferRingsTheNewExtensionWithRedirectionIds) {
     CSimPbx pbx(simtest::SmallOffice());
     CSimAction action = TransferredInbound(20000);
     std::string strError;
@@ -308,8 +298,7 @@ TEST(SimPbx, TransferRingsTheNewExtensionWithRedirectionIds)
     EXPECT_TRUE(StatesOn(events, TRUNK1).empty());
 }
 
-TEST(SimPbx, TransferredCallKeepsWhatIsLeftOfItsTalkTimeAndZeroStaysUntilHangUp)
-{
+TEST(SimPbx, TransferredCallKeepsWhatIsLeftOfItsTalkTimeAndZeroStaysUntilHangUp) {
     // Talk 20 s from the answer at 1.2 s, passed on 5 s later: the new
     // extension answers at 7.2 s and has 15 s left.
     CSimPbx timed(simtest::SmallOffice());
@@ -337,8 +326,7 @@ TEST(SimPbx, TransferredCallKeepsWhatIsLeftOfItsTalkTimeAndZeroStaysUntilHangUp)
     EXPECT_TRUE(open.GetAllCalls().empty());
 }
 
-TEST(SimPbx, LineOutOfServiceDropsItsCallsRefusesNewOnesAndComesBack)
-{
+TEST(SimPbx, LineOutOfServiceDropsItsCallsRefusesNewOnesAndComesBack) {
     CSimPbx pbx(simtest::SmallOffice());
     std::string strError;
     ASSERT_TRUE(pbx.RunAction(Internal("201", "202", 1000, 0), &strError));
@@ -376,8 +364,7 @@ TEST(SimPbx, LineOutOfServiceDropsItsCallsRefusesNewOnesAndComesBack)
     EXPECT_FALSE(pbx.RunAction(OnLine(EActionKind::InService, "202"), &strError));
 }
 
-TEST(SimPbx, ReinitIsOneEventForTheWholeSystem)
-{
+TEST(SimPbx, ReinitIsOneEventForTheWholeSystem) {
     CSimPbx pbx(simtest::SmallOffice());
     std::string strError;
     ASSERT_TRUE(pbx.RunAction(OnLine(EActionKind::Reinit, ""), &strError));
@@ -386,8 +373,7 @@ TEST(SimPbx, ReinitIsOneEventForTheWholeSystem)
     EXPECT_EQ(events[0].m_eKind, EEventKind::Reinit);
 }
 
-TEST(SimPbx, ApplicationMakesAnswersAndDropsCalls)
-{
+TEST(SimPbx, ApplicationMakesAnswersAndDropsCalls) {
     CSimPbx pbx(simtest::SmallOffice());
     DWORD dwCaller = 0;
     ASSERT_EQ(pbx.MakeCall(EXT201, "203", &dwCaller), ESimResult::Ok);
@@ -434,8 +420,7 @@ TEST(SimPbx, ApplicationMakesAnswersAndDropsCalls)
     EXPECT_EQ(StatesOn(events, EXT201), (Strings{"disconnected/busy"}));
 }
 
-TEST(SimPbx, RandomTrafficIsReproducibleAndKeepsEveryCallConsistent)
-{
+TEST(SimPbx, RandomTrafficIsReproducibleAndKeepsEveryCallConsistent) {
     CSimTraffic traffic;
     traffic.m_bEnabled = true;
     traffic.m_tMeanInterval = 10000;  // six calls a minute
@@ -481,7 +466,7 @@ TEST(SimPbx, RandomTrafficIsReproducibleAndKeepsEveryCallConsistent)
 
     // Every appearance starts with NewCall, ends with idle, has nothing after
     // that, and no line ever carries two calls at once.
-    std::map<DWORD, int> lifecycle;  // 1 = alive, 2 = ended
+    std::map<DWORD, int> lifecycle;   // 1 = alive, 2 = ended
     std::map<DWORD, DWORD> busyLine;  // line -> appearance
     std::set<int> kinds;
     for (const CSimEvent& e : first) {
@@ -500,9 +485,9 @@ TEST(SimPbx, RandomTrafficIsReproducibleAndKeepsEveryCallConsistent)
         }
     }
     // The mix produced every state a call can pass through.
-    for (ECallState eState : {ECallState::Offering, ECallState::Accepted, ECallState::Dialtone,
-                              ECallState::Dialing, ECallState::Proceeding, ECallState::Ringback, ECallState::Busy,
-                              ECallState::Connected, ECallState::Disconnected, ECallState::Idle}) {
+    for (ECallState eState :
+         {ECallState::Offering, ECallState::Accepted, ECallState::Dialtone, ECallState::Dialing, ECallState::Proceeding,
+          ECallState::Ringback, ECallState::Busy, ECallState::Connected, ECallState::Disconnected, ECallState::Idle}) {
         EXPECT_EQ(kinds.count(static_cast<int>(eState)), 1u) << CallStateText(eState);
     }
 

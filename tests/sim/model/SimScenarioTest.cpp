@@ -10,8 +10,7 @@ using namespace sim;
 
 namespace {
 
-std::string ErrorOf(const std::string& strText)
-{
+std::string ErrorOf(const std::string& strText) {
     CSimScenario scenario;
     std::string strError;
     EXPECT_FALSE(ParseScenario(strText, "office.json", &scenario, &strError));
@@ -22,8 +21,7 @@ const char* const kTwoLines = R"({"devices": [{"kind": "ext", "number": "201"}, 
 
 }  // namespace
 
-TEST(SimScenario, DevicesGetTheMakerTextsAndIdsOfTheirGroup)
-{
+TEST(SimScenario, DevicesGetTheMakerTextsAndIdsOfTheirGroup) {
     CSimScenario scenario;
     std::string strError;
     ASSERT_TRUE(ParseScenario(R"({
@@ -62,8 +60,7 @@ TEST(SimScenario, DevicesGetTheMakerTextsAndIdsOfTheirGroup)
     EXPECT_FALSE(l[6].m_bInService);
 }
 
-TEST(SimScenario, FaultsNameTheFileThePlaceAndWhatIsWrong)
-{
+TEST(SimScenario, FaultsNameTheFileThePlaceAndWhatIsWrong) {
     const std::string strTwo = kTwoLines;
     const std::string strDevice = R"({"devices": [{"kind": "ext", "number": "201")";
     struct CCase {
@@ -141,8 +138,7 @@ TEST(SimScenario, FaultsNameTheFileThePlaceAndWhatIsWrong)
     EXPECT_EQ(strError, "event: line 1, column 27: number overflow parsing '1e999'");
 }
 
-TEST(SimScenario, FilesAreReadOrReportedByPath)
-{
+TEST(SimScenario, FilesAreReadOrReportedByPath) {
     CSimScenario scenario;
     std::string strError;
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "lsc_sim_scenario_test";
@@ -173,8 +169,7 @@ TEST(SimScenario, FilesAreReadOrReportedByPath)
     EXPECT_GE(nFiles, 2);
 }
 
-TEST(SimScenario, TimelineAndInjectedEventsRunOnTheModel)
-{
+TEST(SimScenario, TimelineAndInjectedEventsRunOnTheModel) {
     CSimScenario scenario;
     std::string strError;
     ASSERT_TRUE(ParseScenario(std::string(kTwoLines) + R"(
@@ -203,8 +198,7 @@ TEST(SimScenario, TimelineAndInjectedEventsRunOnTheModel)
     EXPECT_EQ(strError.rfind("event: line 1, column 2: ", 0), 0u) << strError;
 }
 
-TEST(SimScenario, DefaultOfficeHasTwelveExtensionsFourTrunksAndThreeOtherLines)
-{
+TEST(SimScenario, DefaultOfficeHasTwelveExtensionsFourTrunksAndThreeOtherLines) {
     CSimScenario office = DefaultOffice();
     int nCounts[4] = {0, 0, 0, 0};
     for (const CSimLineConfig& line : office.m_lines) {

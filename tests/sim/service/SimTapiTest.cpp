@@ -12,8 +12,7 @@ namespace {
 
 void CALLBACK IgnoreCallback(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
 
-CSimLineConfig Line(ELineKind eKind, const std::string& strNumber, const std::string& strName, DWORD dwId)
-{
+CSimLineConfig Line(ELineKind eKind, const std::string& strNumber, const std::string& strName, DWORD dwId) {
     CSimLineConfig line;
     line.m_eKind = eKind;
     line.m_strNumber = strNumber;
@@ -26,8 +25,7 @@ CSimLineConfig Line(ELineKind eKind, const std::string& strNumber, const std::st
 }
 
 // 0: ext 201, 1: ext 202, 2: trunk 801, 3: voice mail (etc), 4: fax (other provider)
-CSimScenario Office()
-{
+CSimScenario Office() {
     CSimScenario scenario;
     scenario.m_strName = "test";
     scenario.m_lines = {Line(ELineKind::Ext, "201", "Reception", 0x3001), Line(ELineKind::Ext, "202", "Sales", 0x3002),
@@ -38,8 +36,7 @@ CSimScenario Office()
     return scenario;
 }
 
-CSimHost Host()
-{
+CSimHost Host() {
     CSimHost host;
     host.m_strModule = "C:\\demo\\linoscope3.exe";
     host.m_start = SYSTEMTIME{2024, 5, 1, 6, 9, 0, 0, 0};
@@ -47,16 +44,14 @@ CSimHost Host()
 }
 
 // What the program asks for: callbacks through a hidden window.
-LINEINITIALIZEEXPARAMS HiddenWindowParams()
-{
+LINEINITIALIZEEXPARAMS HiddenWindowParams() {
     LINEINITIALIZEEXPARAMS params{};
     params.dwTotalSize = sizeof params;
     params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
     return params;
 }
 
-HLINEAPP Init(CSimTapi& tapi, const char* pszName = "Linoscope3")
-{
+HLINEAPP Init(CSimTapi& tapi, const char* pszName = "Linoscope3") {
     HLINEAPP hApp = 0;
     DWORD dwDevices = 0;
     DWORD dwVersion = TAPI_VERSION_2_0;
@@ -65,8 +60,7 @@ HLINEAPP Init(CSimTapi& tapi, const char* pszName = "Linoscope3")
     return hApp;
 }
 
-HLINE OpenLine(CSimTapi& tapi, HLINEAPP hApp, DWORD dwDevice, DWORD dwPrivileges = LINECALLPRIVILEGE_MONITOR)
-{
+HLINE OpenLine(CSimTapi& tapi, HLINEAPP hApp, DWORD dwDevice, DWORD dwPrivileges = LINECALLPRIVILEGE_MONITOR) {
     HLINE hLine = 0;
     EXPECT_EQ(tapi.Open(hApp, dwDevice, &hLine, TAPI_VERSION_2_0, 0, 0, dwPrivileges, LINEMEDIAMODE_INTERACTIVEVOICE,
                         nullptr),
@@ -77,8 +71,7 @@ HLINE OpenLine(CSimTapi& tapi, HLINEAPP hApp, DWORD dwDevice, DWORD dwPrivileges
 
 // A buffer that grows like a careful client's: first the given size, then exactly what TAPI asked for.
 template <typename T, typename Fn>
-std::vector<BYTE> Fetch(DWORD dwFirst, Fn fnQuery, int* pnPasses = nullptr)
-{
+std::vector<BYTE> Fetch(DWORD dwFirst, Fn fnQuery, int* pnPasses = nullptr) {
     std::vector<BYTE> buffer(dwFirst, 0xCD);
     int nPasses = 0;
     for (;;) {
@@ -99,8 +92,7 @@ std::vector<BYTE> Fetch(DWORD dwFirst, Fn fnQuery, int* pnPasses = nullptr)
     return buffer;
 }
 
-std::string Text(const std::vector<BYTE>& buffer, DWORD dwSize, DWORD dwOffset)
-{
+std::string Text(const std::vector<BYTE>& buffer, DWORD dwSize, DWORD dwOffset) {
     EXPECT_LE(std::size_t{dwOffset} + dwSize, buffer.size());
     if (dwSize == 0 || std::size_t{dwOffset} + dwSize > buffer.size()) {
         return "";
@@ -108,8 +100,7 @@ std::string Text(const std::vector<BYTE>& buffer, DWORD dwSize, DWORD dwOffset)
     return std::string(reinterpret_cast<const char*>(buffer.data()) + dwOffset, dwSize - 1);
 }
 
-std::vector<DWORD_PTR> StatesFor(const std::vector<CSimMessage>& messages, HCALL hCall)
-{
+std::vector<DWORD_PTR> StatesFor(const std::vector<CSimMessage>& messages, HCALL hCall) {
     std::vector<DWORD_PTR> states;
     for (const CSimMessage& m : messages) {
         if (m.m_dwMessage == LINE_CALLSTATE && m.m_hDevice == hCall) {
@@ -121,8 +112,7 @@ std::vector<DWORD_PTR> StatesFor(const std::vector<CSimMessage>& messages, HCALL
 
 }  // namespace
 
-TEST(SimTapi, InitializeExChecksItsArguments)
-{
+TEST(SimTapi, InitializeExChecksItsArguments) {
     CSimTapi tapi(Office(), Host());
     HLINEAPP hApp = 0;
     DWORD dwDevices = 0;
@@ -139,8 +129,7 @@ TEST(SimTapi, InitializeExChecksItsArguments)
     params.dwOptions = 7;
     EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), LINEERR_INVALPARAM);
     params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
-    EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, &params),
-              LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), LINEERR_OPERATIONUNAVAIL);
     params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
     dwVersion = TAPI_VERSION_1_4;
     EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, &params),
@@ -157,8 +146,7 @@ TEST(SimTapi, InitializeExChecksItsArguments)
     EXPECT_EQ(tapi.Shutdown(hApp), LINEERR_INVALAPPHANDLE);
 }
 
-TEST(SimTapi, DevCapsFollowTheNeededSizeProtocolAndTheVersionsOfEachLine)
-{
+TEST(SimTapi, DevCapsFollowTheNeededSizeProtocolAndTheVersionsOfEachLine) {
     CSimScenario scenario = Office();
     scenario.m_lines[2].m_refusedVersions = {TAPI_VERSION_2_0};
     CSimTapi tapi(scenario, Host());
@@ -228,8 +216,7 @@ TEST(SimTapi, DevCapsFollowTheNeededSizeProtocolAndTheVersionsOfEachLine)
     EXPECT_EQ(dwExt, SIM_EXT_VERSION_HIGH);
 }
 
-TEST(SimTapi, AddressStatusCarriesTheDisplayNameLayoutOfEachGroup)
-{
+TEST(SimTapi, AddressStatusCarriesTheDisplayNameLayoutOfEachGroup) {
     CSimTapi tapi(Office(), Host());
     HLINEAPP hApp = Init(tapi);
     struct {
@@ -264,13 +251,12 @@ TEST(SimTapi, AddressStatusCarriesTheDisplayNameLayoutOfEachGroup)
     EXPECT_EQ(tapi.GetAddressStatus(0x999, 0, &status), LINEERR_INVALLINEHANDLE);
 }
 
-TEST(SimTapi, LineDevStatusNamesTheOpenerInItsAppInfo)
-{
+TEST(SimTapi, LineDevStatusNamesTheOpenerInItsAppInfo) {
     CSimTapi tapi(Office(), Host());
     HLINEAPP hApp = Init(tapi, "Linoscope3");
     HLINE hLine = OpenLine(tapi, hApp, 1);
-    std::vector<BYTE> status = Fetch<LINEDEVSTATUS>(
-        sizeof(LINEDEVSTATUS), [&](LINEDEVSTATUS* p) { return tapi.GetLineDevStatus(hLine, p); });
+    std::vector<BYTE> status =
+        Fetch<LINEDEVSTATUS>(sizeof(LINEDEVSTATUS), [&](LINEDEVSTATUS* p) { return tapi.GetLineDevStatus(hLine, p); });
     const auto* pStatus = reinterpret_cast<const LINEDEVSTATUS*>(status.data());
     EXPECT_EQ(pStatus->dwNumOpens, 1u);
     EXPECT_EQ(pStatus->dwAppInfoSize, sizeof(LINEAPPINFO));
@@ -283,8 +269,7 @@ TEST(SimTapi, LineDevStatusNamesTheOpenerInItsAppInfo)
     EXPECT_EQ(pStatus->dwDevStatusFlags, LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE);
 }
 
-TEST(SimTapi, OpenSetStatusMessagesAndCloseRefuseWhatTapiRefuses)
-{
+TEST(SimTapi, OpenSetStatusMessagesAndCloseRefuseWhatTapiRefuses) {
     CSimScenario scenario = Office();
     scenario.m_lines[3].m_bOpenFails = true;
     CSimTapi tapi(scenario, Host());
@@ -309,8 +294,7 @@ TEST(SimTapi, OpenSetStatusMessagesAndCloseRefuseWhatTapiRefuses)
     EXPECT_EQ(tapi.SetStatusMessages(hLine, 0, 0), LINEERR_INVALLINEHANDLE);
 }
 
-TEST(SimTapi, MakeCallRepliesFirstThenReportsEveryStateWithTheCallerOwningTheCall)
-{
+TEST(SimTapi, MakeCallRepliesFirstThenReportsEveryStateWithTheCallerOwningTheCall) {
     CSimTapi tapi(Office(), Host());
     HLINEAPP hApp = Init(tapi);
     HLINEAPP hOther = Init(tapi, "Other");
@@ -360,8 +344,7 @@ TEST(SimTapi, MakeCallRepliesFirstThenReportsEveryStateWithTheCallerOwningTheCal
     EXPECT_EQ(appNew->m_hDevice, hCalled);
     EXPECT_EQ(appNew->m_dwParam3, LINECALLPRIVILEGE_MONITOR);
     HCALL hOffered = static_cast<HCALL>(appNew->m_dwParam2);
-    EXPECT_EQ(StatesFor(messages, hOffered),
-              (std::vector<DWORD_PTR>{LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
+    EXPECT_EQ(StatesFor(messages, hOffered), (std::vector<DWORD_PTR>{LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
 
     LINECALLSTATUS status{};
     status.dwTotalSize = sizeof status;
@@ -384,8 +367,7 @@ TEST(SimTapi, MakeCallRepliesFirstThenReportsEveryStateWithTheCallerOwningTheCal
     messages = tapi.TakeMessages();
     EXPECT_EQ(messages[0].m_dwMessage, LINE_REPLY);
     EXPECT_EQ(messages[0].m_dwParam1, static_cast<DWORD_PTR>(lDrop));
-    EXPECT_EQ(StatesFor(messages, hMade),
-              (std::vector<DWORD_PTR>{LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
+    EXPECT_EQ(StatesFor(messages, hMade), (std::vector<DWORD_PTR>{LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
     EXPECT_EQ(tapi.Drop(hMade, nullptr, 0), LINEERR_INVALCALLSTATE);
     EXPECT_EQ(tapi.DeallocateCall(hMade), 0);
     EXPECT_EQ(tapi.DeallocateCall(hMade), LINEERR_INVALCALLHANDLE);
@@ -396,8 +378,7 @@ TEST(SimTapi, MakeCallRepliesFirstThenReportsEveryStateWithTheCallerOwningTheCal
     EXPECT_EQ(tapi.MakeCall(0, &hCall, "202", 0, nullptr), LINEERR_INVALLINEHANDLE);
 }
 
-TEST(SimTapi, AnOwnerAnswersOfferedCallsAndCallInfoCarriesTheDidLayout)
-{
+TEST(SimTapi, AnOwnerAnswersOfferedCallsAndCallInfoCarriesTheDidLayout) {
     CSimTapi tapi(Office(), Host());
     HLINEAPP hApp = Init(tapi);
     OpenLine(tapi, hApp, 0, LINECALLPRIVILEGE_OWNER | LINECALLPRIVILEGE_MONITOR);
@@ -454,8 +435,7 @@ TEST(SimTapi, AnOwnerAnswersOfferedCallsAndCallInfoCarriesTheDidLayout)
     EXPECT_EQ(tapi.Drop(hCall, "x", 1), LINEERR_USERUSERINFOTOOBIG);
 }
 
-TEST(SimTapi, LineStatesGoOnlyWhereAskedAndReinitStopsNewApplications)
-{
+TEST(SimTapi, LineStatesGoOnlyWhereAskedAndReinitStopsNewApplications) {
     CSimTapi tapi(Office(), Host());
     HLINEAPP hApp = Init(tapi);
     HLINE hAsked = OpenLine(tapi, hApp, 0);
@@ -492,8 +472,7 @@ TEST(SimTapi, LineStatesGoOnlyWhereAskedAndReinitStopsNewApplications)
 
 // The line that went away cannot be reached any more: every version of
 // TAPI names that mode, so even a line opened for TAPI 1.4 is told why.
-TEST(SimTapi, FarEndOfALineGoingOutOfServiceHearsItWasUnreachable)
-{
+TEST(SimTapi, FarEndOfALineGoingOutOfServiceHearsItWasUnreachable) {
     CSimTapi tapi(Office(), Host());
     HLINEAPP hApp = Init(tapi);
     OpenLine(tapi, hApp, 0);
@@ -504,8 +483,8 @@ TEST(SimTapi, FarEndOfALineGoingOutOfServiceHearsItWasUnreachable)
     std::string strError;
     ASSERT_TRUE(tapi.Inject(R"({"event": "internal", "from": "201", "to": "202", "ring": 1, "talk": 0})", &strError))
         << strError;
-    ASSERT_TRUE(tapi.Inject(R"({"event": "inbound", "to": "700", "caller": "0301234567", "ring": 1, "talk": 0})",
-                            &strError))
+    ASSERT_TRUE(
+        tapi.Inject(R"({"event": "inbound", "to": "700", "caller": "0301234567", "ring": 1, "talk": 0})", &strError))
         << strError;
     tapi.Advance(3000);
     tapi.TakeMessages();
@@ -553,8 +532,7 @@ TEST(SimTapi, FarEndOfALineGoingOutOfServiceHearsItWasUnreachable)
     EXPECT_EQ(pCaps->dwDisconnectModes & LINEDISCONNECTMODE_UNREACHABLE, LINEDISCONNECTMODE_UNREACHABLE);
 }
 
-TEST(SimTapi, JournalRecordsWhatWasDoneToTheLines)
-{
+TEST(SimTapi, JournalRecordsWhatWasDoneToTheLines) {
     CSimTapi tapi(Office(), Host());
     std::vector<std::string> journal;
     tapi.SetJournal([&journal](const std::string& str) { journal.push_back(str); });
@@ -569,8 +547,7 @@ TEST(SimTapi, JournalRecordsWhatWasDoneToTheLines)
     EXPECT_EQ(journal[6], "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=1");
 }
 
-TEST(SimTapi, StateEntryTimesCrossMidnightAndMonthEnds)
-{
+TEST(SimTapi, StateEntryTimesCrossMidnightAndMonthEnds) {
     SYSTEMTIME t = AddMilliseconds(SYSTEMTIME{2024, 2, 0, 28, 23, 59, 59, 900}, 86400000 + 200);
     EXPECT_EQ(t.wYear, 2024);
     EXPECT_EQ(t.wMonth, 3);
