@@ -128,6 +128,13 @@ TEST_F(EventsTest, IdleRemovesTheCallOnceAndASecondIdleFindsNothing) {
     EXPECT_EQ(rig.LogRecords().size(), 1u);
     EXPECT_EQ(rig.m_tapi.Count("lineDeallocateCall"), 1u);
     EXPECT_EQ(Internals(rig.m_monitor).m_extCalls.size(), 1u);
+
+    // A deallocation TAPI refuses removes the call all the same.
+    rig.m_tapi.m_ignoredResults["lineDeallocateCall"] = LINEERR_OPERATIONFAILED;
+    rig.m_tapi.Deliver(0x502, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    EXPECT_EQ(rig.m_tapi.Count("lineDeallocateCall"), 2u);
+    EXPECT_FALSE(rig.m_extTree.IsItem(hOther));
+    EXPECT_TRUE(Internals(rig.m_monitor).m_extCalls.empty());
 }
 
 TEST_F(EventsTest, AKnownCallGetsNoSecondNodeAndIsDeallocatedOnce) {

@@ -157,6 +157,20 @@ TEST_F(RetrievalTest, ProviderCannotWidenTheStructureBeyondTheBuffer) {
     ASSERT_TRUE(pInfo);
     EXPECT_EQ(pInfo->m_strCalledID, "1234");
     EXPECT_EQ(pInfo->m_strCallerID, "");  // would lie outside the buffer
+
+    // Nor can the dwTotalSize it writes end or prolong a fetch: the need is
+    // compared with the buffer's own size.
+    for (const DWORD dwClaimed : {DWORD{0}, DWORD{0x100000}}) {
+        std::vector<DWORD> totals;
+        fake.OnGetCallInfo = [&](HCALL, LINECALLINFO* p) -> LONG {
+            totals.push_back(p->dwTotalSize);
+            p->dwNeededSize = totals.size() == 1 ? 400 : 350;
+            p->dwTotalSize = dwClaimed;
+            return 0;
+        };
+        EXPECT_TRUE(monitor.FetchCallInfo(0x5006)) << dwClaimed;
+        EXPECT_EQ(totals, (std::vector<DWORD>{324, 400})) << dwClaimed;
+    }
 }
 
 TEST_F(RetrievalTest, CapabilityPassesStartAgainWithTheNewestVersion) {

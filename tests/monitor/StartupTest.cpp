@@ -156,6 +156,53 @@ TEST_F(StartupTest, DisplayNamesFollowEachGroupsLayout) {
     EXPECT_EQ(monitor.GetEtcLine(1)->m_hLine, H(3));
 }
 
+// What the program only asks for on the side may fail: the negotiation (each
+// open then asks for the lowest extension version), the status messages, the
+// address status that names a line (the line stays unnamed, no name is made
+// up), the closes and the shutdown. Every line is opened, kept and closed all
+// the same.
+TEST_F(StartupTest, FailuresOnTheSideLeaveEveryLineOpenedAndClosed) {
+    const struct {
+        const char* pszFailing;  // answers LINEERR_OPERATIONFAILED; null: none
+        bool bTrunkStatus;       // the trunk's address status can be fetched
+        DWORD dwOpenExtVersion;
+        const char* pszTrunkName;
+    } cases[] = {
+        {nullptr, true, 0x00010007, "Trunk 1"},
+        {"lineNegotiateExtVersion", true, 0x00010002, "Trunk 1"},
+        {"lineSetStatusMessages", true, 0x00010007, "Trunk 1"},
+        {"lineClose", true, 0x00010007, "Trunk 1"},
+        {"lineShutdown", true, 0x00010007, "Trunk 1"},
+        {nullptr, false, 0x00010007, ""},
+    };
+    Devices({{kMakerProvider, 0x00003001}, {kMakerProvider, 0x00021001}});
+    fake.m_dwNegotiatedExtVersion = 0x00010007;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszFailing ? c.pszFailing : c.bTrunkStatus ? "nothing fails" : "no address status");
+        fake.ClearCalls();
+        fake.m_ignoredResults.clear();
+        if (c.pszFailing) fake.m_ignoredResults[c.pszFailing] = LINEERR_OPERATIONFAILED;
+        fake.m_addressStatus = {{H(0), ExtNameStatus("Reception")}};
+        if (c.bTrunkStatus) fake.m_addressStatus[H(1)] = CoNameStatus("Trunk 1");
+
+        CTapiMonitor other;
+        ASSERT_TRUE(other.Initialize());
+        EXPECT_EQ(Arg(fake.CallsOf("lineOpen"), 4), (Values{c.dwOpenExtVersion, c.dwOpenExtVersion}));
+        EXPECT_EQ(Arg(fake.CallsOf("lineSetStatusMessages"), 0), (Values{H(0), H(1)}));
+        ASSERT_EQ(other.GetExtLineCount() + other.GetCoLineCount(), 2);
+        EXPECT_EQ(other.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), other.GetExtLine(0)}}));
+        EXPECT_EQ(other.m_coByLine, (std::map<HLINE, CLineDevCaps*>{{H(1), other.GetCoLine(0)}}));
+        EXPECT_EQ(other.GetExtLine(0)->m_strDisplayName, "Reception");
+        EXPECT_EQ(other.GetCoLine(0)->m_strDisplayName, c.pszTrunkName);
+
+        other.Shutdown();
+        EXPECT_EQ(Arg(fake.CallsOf("lineClose"), 0), (Values{H(0), H(1)}));
+        EXPECT_EQ(fake.Count("lineShutdown"), 1u);
+        EXPECT_FALSE(other.m_bInitialized);
+        EXPECT_EQ(other.GetExtLineCount() + other.GetCoLineCount(), 0);
+    }
+}
+
 TEST_F(StartupTest, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
     Devices({{kMakerProvider, 0x3000}, {kMakerProvider, 0x3001}, {kMakerProvider, 0x3002}});
     fake.m_addressStatus[H(0)] = ExtNameStatus("Opened with 1.4");

@@ -30,11 +30,11 @@ LONG WINAPI HookAnswer(HCALL hCall, LPCSTR psUUI, DWORD dwSize) {
 }
 LONG WINAPI HookClose(HLINE hLine) {
     F().Record("lineClose", {hLine});
-    return 0;
+    return F().IgnoredResult("lineClose");
 }
 LONG WINAPI HookDeallocateCall(HCALL hCall) {
     F().Record("lineDeallocateCall", {hCall});
-    return 0;
+    return F().IgnoredResult("lineDeallocateCall");
 }
 LONG WINAPI HookDrop(HCALL hCall, LPCSTR psUUI, DWORD dwSize) {
     F().Record("lineDrop", {hCall, P(psUUI), dwSize});
@@ -106,6 +106,7 @@ LONG WINAPI HookMakeCall(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCou
 }
 LONG WINAPI HookNegotiateExtVersion(HLINEAPP hApp, DWORD dwDev, DWORD dwApi, DWORD dwLow, DWORD dwHigh, DWORD* pdw) {
     F().Record("lineNegotiateExtVersion", {hApp, dwDev, dwApi, dwLow, dwHigh, pdw ? *pdw : 0});
+    if (const LONG lResult = F().IgnoredResult("lineNegotiateExtVersion")) return lResult;
     if (pdw && F().m_dwNegotiatedExtVersion) *pdw = F().m_dwNegotiatedExtVersion;
     return 0;
 }
@@ -120,11 +121,11 @@ LONG WINAPI HookOpen(HLINEAPP hApp, DWORD dwDev, HLINE* phLine, DWORD dwApi, DWO
 }
 LONG WINAPI HookSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates) {
     F().Record("lineSetStatusMessages", {hLine, dwLineStates, dwAddressStates});
-    return 0;
+    return F().IgnoredResult("lineSetStatusMessages");
 }
 LONG WINAPI HookShutdown(HLINEAPP hApp) {
     F().Record("lineShutdown", {hApp});
-    return 0;
+    return F().IgnoredResult("lineShutdown");
 }
 
 const FakeTapiHooks kHooks = {

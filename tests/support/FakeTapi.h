@@ -96,6 +96,16 @@ public:
     // Written by lineNegotiateExtVersion when set (0 leaves the DWORD alone).
     DWORD m_dwNegotiatedExtVersion = 0;
 
+    // The functions whose result the program ignores (lineClose,
+    // lineDeallocateCall, lineNegotiateExtVersion, lineSetStatusMessages,
+    // lineShutdown) succeed unless listed here with the error to answer; a
+    // failed negotiation leaves the DWORD alone.
+    std::map<std::string, LONG> m_ignoredResults;
+    LONG IgnoredResult(const std::string& strFunction) const {
+        const auto it = m_ignoredResults.find(strFunction);
+        return it == m_ignoredResults.end() ? 0 : it->second;
+    }
+
     // Structures per device, line or call; a query for one that is missing
     // fails with an invalid-handle error.
     std::map<DWORD, CStructImage> m_devCaps;        // by device ID

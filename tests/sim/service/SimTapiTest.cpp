@@ -209,6 +209,9 @@ TEST(SimTapi, DevCapsFollowTheNeededSizeProtocolAndTheVersionsOfEachLine) {
               LINEERR_INVALAPPHANDLE);
     EXPECT_EQ(tapi.GetDevCaps(hApp, 0, 0x00030000, 0, reinterpret_cast<LINEDEVCAPS*>(full.data())),
               LINEERR_INCOMPATIBLEAPIVERSION);
+    EXPECT_EQ(tapi.GetDevCaps(hApp, 0, 0x00010002, 0, reinterpret_cast<LINEDEVCAPS*>(full.data())),
+              LINEERR_INCOMPATIBLEAPIVERSION);
+    EXPECT_EQ(tapi.GetDevCaps(hApp, 0, TAPI_VERSION_1_3, 0, reinterpret_cast<LINEDEVCAPS*>(full.data())), 0);
     EXPECT_EQ(tapi.GetDevCaps(hApp, 0, TAPI_VERSION_2_0, 0x00090000, reinterpret_cast<LINEDEVCAPS*>(full.data())),
               LINEERR_INCOMPATIBLEEXTVERSION);
     DWORD dwExt = 0x00010002;
@@ -267,6 +270,10 @@ TEST(SimTapi, LineDevStatusNamesTheOpenerInItsAppInfo) {
     EXPECT_EQ(Text(status, info.dwModuleFilenameSize, info.dwModuleFilenameOffset), "C:\\demo\\linoscope3.exe");
     EXPECT_EQ(info.dwMediaModes, LINEMEDIAMODE_INTERACTIVEVOICE);
     EXPECT_EQ(pStatus->dwDevStatusFlags, LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE);
+    EXPECT_EQ(pStatus->dwLineFeatures, LINEFEATURE_MAKECALL);  // an idle extension calls out, a trunk does not
+    HLINE hTrunk = OpenLine(tapi, hApp, 2);
+    status = Fetch<LINEDEVSTATUS>(sizeof(LINEDEVSTATUS), [&](LINEDEVSTATUS* p) { return tapi.GetLineDevStatus(hTrunk, p); });
+    EXPECT_EQ(reinterpret_cast<const LINEDEVSTATUS*>(status.data())->dwLineFeatures, 0u);
 }
 
 TEST(SimTapi, OpenSetStatusMessagesAndCloseRefuseWhatTapiRefuses) {
