@@ -384,7 +384,7 @@ TEST(SimPbx, ApplicationMakesAnswersAndDropsCalls) {
     DWORD dwOther = 0;
     EXPECT_EQ(pbx.MakeCall(EXT202, "80x", &dwOther), ESimResult::BadAddress);
     EXPECT_EQ(pbx.MakeCall(EXT202, "801", &dwOther), ESimResult::BadAddress);  // a trunk is no destination
-    for (const char* pszOutside : {"0", "*", "#", "+", "+49*12#"}) {  // every dialable character goes out
+    for (const char* pszOutside : {"0", "*", "#", "+", "+49*12#"}) {           // every dialable character goes out
         CSimPbx outside(simtest::SmallOffice());
         EXPECT_EQ(outside.MakeCall(EXT202, pszOutside, &dwOther), ESimResult::Ok) << pszOutside;
     }

@@ -272,7 +272,8 @@ TEST(SimTapi, LineDevStatusNamesTheOpenerInItsAppInfo) {
     EXPECT_EQ(pStatus->dwDevStatusFlags, LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE);
     EXPECT_EQ(pStatus->dwLineFeatures, LINEFEATURE_MAKECALL);  // an idle extension calls out, a trunk does not
     HLINE hTrunk = OpenLine(tapi, hApp, 2);
-    status = Fetch<LINEDEVSTATUS>(sizeof(LINEDEVSTATUS), [&](LINEDEVSTATUS* p) { return tapi.GetLineDevStatus(hTrunk, p); });
+    status =
+        Fetch<LINEDEVSTATUS>(sizeof(LINEDEVSTATUS), [&](LINEDEVSTATUS* p) { return tapi.GetLineDevStatus(hTrunk, p); });
     EXPECT_EQ(reinterpret_cast<const LINEDEVSTATUS*>(status.data())->dwLineFeatures, 0u);
 }
 
