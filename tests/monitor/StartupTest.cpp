@@ -190,15 +190,15 @@ TEST_F(StartupTest, FailuresOnTheSideLeaveEveryLineOpenedAndClosed) {
         EXPECT_EQ(Arg(fake.CallsOf("lineOpen"), 4), (Values{c.dwOpenExtVersion, c.dwOpenExtVersion}));
         EXPECT_EQ(Arg(fake.CallsOf("lineSetStatusMessages"), 0), (Values{H(0), H(1)}));
         ASSERT_EQ(other.GetExtLineCount() + other.GetCoLineCount(), 2);
-        EXPECT_EQ(other.m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), other.GetExtLine(0)}}));
-        EXPECT_EQ(other.m_coByLine, (std::map<HLINE, CLineDevCaps*>{{H(1), other.GetCoLine(0)}}));
+        EXPECT_EQ(Internals(other).m_extByLine, (std::map<HLINE, CLineDevCaps*>{{H(0), other.GetExtLine(0)}}));
+        EXPECT_EQ(Internals(other).m_coByLine, (std::map<HLINE, CLineDevCaps*>{{H(1), other.GetCoLine(0)}}));
         EXPECT_EQ(other.GetExtLine(0)->m_strDisplayName, "Reception");
         EXPECT_EQ(other.GetCoLine(0)->m_strDisplayName, c.pszTrunkName);
 
         other.Shutdown();
         EXPECT_EQ(Arg(fake.CallsOf("lineClose"), 0), (Values{H(0), H(1)}));
         EXPECT_EQ(fake.Count("lineShutdown"), 1u);
-        EXPECT_FALSE(other.m_bInitialized);
+        EXPECT_FALSE(Internals(other).m_bInitialized);
         EXPECT_EQ(other.GetExtLineCount() + other.GetCoLineCount(), 0);
     }
 }
