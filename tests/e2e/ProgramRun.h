@@ -44,8 +44,7 @@ enum class ESimulator {
 class CProgramRun {
 public:
     // name: the run's folder under the build's e2e-runs; scenario: a file of tests/e2e/scenarios.
-    CProgramRun(const std::string& strName, const std::string& strScenario,
-                ESimulator eSimulator = ESimulator::Chosen);
+    CProgramRun(const std::string& strName, const std::string& strScenario, ESimulator eSimulator = ESimulator::Chosen);
     ~CProgramRun();
     CProgramRun(const CProgramRun&) = delete;
     CProgramRun& operator=(const CProgramRun&) = delete;
