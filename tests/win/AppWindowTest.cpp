@@ -1,7 +1,7 @@
 // The program's windows in-process under the fake TAPI: the frame and its
 // panes, the trees, right-click menus and the commands they lead to, TAPI
 // events arriving through the message loop, restart, failed start-up, the
-// event log's retry timer, and the About, Information and DIAL dialogs.
+// event log's retry timer, and the About and Information dialogs.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -547,7 +547,7 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     EXPECT_NE(TreeView_GetFirstVisible(hExt), hTop);
 }
 
-TEST_F(AppWindowTest, InformationResizesCopiesSavesAndKeepsItsSizeAndDialStopsAtForty) {
+TEST_F(AppWindowTest, InformationResizesSelectsCopiesSavesItsTextAndKeepsItsSize) {
     AddScene();
     ASSERT_TRUE(Start());
     // Room on the screen for the enlarged dialog centred over the frame.
@@ -621,35 +621,6 @@ TEST_F(AppWindowTest, InformationResizesCopiesSavesAndKeepsItsSizeAndDialStopsAt
     EXPECT_EQ(rcReopened.bottom - rcReopened.top, rcResized.bottom - rcResized.top);
     EXPECT_TRUE(bCentred);
     DeleteFileA(strPath.c_str());
-
-    // DIAL on the same line: at most 40 characters, OK makes the call on it,
-    // Cancel makes none.
-    std::string strTyped, strLabel;
-    LRESULT nLimit = 0;
-    bool bDialCentred = false;
-    CDialogAnswerer dial("DIAL", [&](HWND hDlg, int nIndex) {
-        HWND hEdit = GetDlgItem(hDlg, IDC_DIAL_NUMBER);
-        strLabel = GetWindowTextString(GetWindow(hDlg, GW_CHILD));
-        bDialCentred = CentredOver(hDlg, Frame());
-        nLimit = SendMessageA(hEdit, EM_GETLIMITTEXT, 0, 0);
-        for (int i = 0; i < 45; ++i) SendMessageA(hEdit, WM_CHAR, '0' + i % 10, 1);
-        strTyped = GetWindowTextString(hEdit);
-        PostClick(hDlg, nIndex == 0 ? IDOK : IDCANCEL);
-    });
-    m_fake.ClearCalls();
-    PostMessageA(Frame(), WM_COMMAND, ID_MAKECALL, 0);
-    ASSERT_TRUE(Pump([&] { return dial.GetCount() == 1 && m_fake.Count("lineMakeCall") == 1; }));
-    EXPECT_EQ(strLabel, "Dial No.");
-    EXPECT_TRUE(bDialCentred);
-    EXPECT_EQ(nLimit, 40);
-    EXPECT_EQ(strTyped, "0123456789012345678901234567890123456789");
-    const FakeTapiCall call = m_fake.CallsOf("lineMakeCall").at(0);
-    EXPECT_EQ(call.args.at(0), CFakeTapi::LineHandleFor(0));
-    EXPECT_EQ(call.strText, strTyped);
-    PostMessageA(Frame(), WM_COMMAND, ID_MAKECALL, 0);
-    ASSERT_TRUE(Pump([&] { return dial.GetCount() == 2; }));
-    PumpMessages(m_pApp.get());
-    EXPECT_EQ(m_fake.Count("lineMakeCall"), 1u);
 }
 
 TEST_F(AppWindowTest, StatusBarCountsTheLogWaitsForItsRetryTimerAndFindWrapsAcrossPanes) {
