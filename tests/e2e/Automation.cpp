@@ -24,36 +24,43 @@ LRESULT SendWithTimeout(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs) {
-    const ULONGLONG qwEnd = GetTickCount64() + dwTimeoutMs;
-    for (;;) {
-        if (condition()) return true;
+    for (const ULONGLONG qwEnd = GetTickCount64() + dwTimeoutMs; !condition(); Sleep(50)) {
         if (GetTickCount64() >= qwEnd) return false;
-        Sleep(50);
     }
-}
-
-// --- CRemoteBuffer ---------------------------------------------------------------
-
-CRemoteBuffer::CRemoteBuffer(HANDLE hProcess, SIZE_T cb)
-    : m_hProcess(hProcess), m_pAddress(VirtualAllocEx(hProcess, nullptr, cb, MEM_COMMIT, PAGE_READWRITE)) {}
-
-CRemoteBuffer::~CRemoteBuffer() {
-    if (m_pAddress != nullptr) VirtualFreeEx(m_hProcess, m_pAddress, 0, MEM_RELEASE);
-}
-
-bool CRemoteBuffer::Write(const void* pData, SIZE_T cb, SIZE_T offset) {
-    SIZE_T cbDone = 0;
-    return m_pAddress != nullptr &&
-           WriteProcessMemory(m_hProcess, static_cast<char*>(m_pAddress) + offset, pData, cb, &cbDone) && cbDone == cb;
-}
-
-bool CRemoteBuffer::Read(void* pData, SIZE_T cb, SIZE_T offset) const {
-    SIZE_T cbDone = 0;
-    return m_pAddress != nullptr &&
-           ReadProcessMemory(m_hProcess, static_cast<char*>(m_pAddress) + offset, pData, cb, &cbDone) && cbDone == cb;
+    return true;
 }
 
 // --- Trees -----------------------------------------------------------------------
+
+namespace {
+
+// Memory in another process, freed with the object.
+struct CRemoteBuffer {
+    CRemoteBuffer(HANDLE hProcess, SIZE_T cb)
+        : m_hProcess(hProcess),
+          m_p(static_cast<char*>(VirtualAllocEx(hProcess, nullptr, cb, MEM_COMMIT, PAGE_READWRITE))) {}
+    ~CRemoteBuffer() {
+        if (m_p != nullptr) VirtualFreeEx(m_hProcess, m_p, 0, MEM_RELEASE);
+    }
+    bool Write(const void* pData, SIZE_T cb, SIZE_T offset = 0) {
+        SIZE_T cbDone = 0;
+        return m_p != nullptr && WriteProcessMemory(m_hProcess, m_p + offset, pData, cb, &cbDone) && cbDone == cb;
+    }
+    bool Read(void* pData, SIZE_T cb, SIZE_T offset = 0) const {
+        SIZE_T cbDone = 0;
+        return m_p != nullptr && ReadProcessMemory(m_hProcess, m_p + offset, pData, cb, &cbDone) && cbDone == cb;
+    }
+    LPARAM Address() const { return reinterpret_cast<LPARAM>(m_p); }
+
+    HANDLE m_hProcess;
+    char* m_p;
+};
+
+HTREEITEM NextItem(HWND hTree, UINT nFlag, HTREEITEM hItem) {
+    return reinterpret_cast<HTREEITEM>(SendWithTimeout(hTree, TVM_GETNEXTITEM, nFlag, reinterpret_cast<LPARAM>(hItem)));
+}
+
+}  // namespace
 
 const CTreeNode* CTreeNode::FindChild(const std::string& strText) const {
     for (const CTreeNode& child : m_children) {
@@ -62,38 +69,27 @@ const CTreeNode* CTreeNode::FindChild(const std::string& strText) const {
     return nullptr;
 }
 
-bool CRemoteTree::ReadItem(HTREEITEM hItem, CTreeNode* pNode) const {
-    // One block in the target: the TVITEMA, then the text buffer it points at.
-    CRemoteBuffer buffer(m_hProcess, sizeof(TVITEMA) + kTextChars);
-    char* pRemoteText = static_cast<char*>(buffer.Address()) + sizeof(TVITEMA);
-    TVITEMA item{};
-    item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_HANDLE;
-    item.hItem = hItem;
-    item.pszText = pRemoteText;
-    item.cchTextMax = kTextChars;
-    const char zero = 0;
-    if (!buffer.Write(&item, sizeof item) || !buffer.Write(&zero, 1, sizeof item)) return false;
-    if (!SendWithTimeout(m_hTree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(buffer.Address()))) return false;
-    char szText[kTextChars + 1] = {};
-    if (!buffer.Read(&item, sizeof item) || !buffer.Read(szText, kTextChars, sizeof item)) return false;
-    pNode->m_hItem = hItem;
-    pNode->m_strText = szText;
-    pNode->m_lParam = item.lParam;
-    return true;
-}
-
 void CRemoteTree::ReadChildren(HTREEITEM hParent, std::vector<CTreeNode>* pChildren, int nDepth) const {
     if (nDepth > kMaxDepth) return;
-    auto hItem = reinterpret_cast<HTREEITEM>(SendWithTimeout(
-        m_hTree, TVM_GETNEXTITEM, hParent == nullptr ? TVGN_ROOT : TVGN_CHILD, reinterpret_cast<LPARAM>(hParent)));
-    while (hItem != nullptr) {
-        CTreeNode node;
-        if (ReadItem(hItem, &node)) {
-            ReadChildren(hItem, &node.m_children, nDepth + 1);
-            pChildren->push_back(std::move(node));
+    // One block in the target: the TVITEMA, then the text buffer it points at.
+    CRemoteBuffer buffer(m_hProcess, sizeof(TVITEMA) + kTextChars);
+    for (HTREEITEM hItem = NextItem(m_hTree, hParent == nullptr ? TVGN_ROOT : TVGN_CHILD, hParent); hItem != nullptr;
+         hItem = NextItem(m_hTree, TVGN_NEXT, hItem)) {
+        TVITEMA item{};
+        item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_HANDLE;
+        item.hItem = hItem;
+        item.pszText = reinterpret_cast<char*>(buffer.Address()) + sizeof(TVITEMA);
+        item.cchTextMax = kTextChars;
+        const char zero = 0;
+        char szText[kTextChars + 1] = {};
+        if (!buffer.Write(&item, sizeof item) || !buffer.Write(&zero, 1, sizeof item) ||
+            !SendWithTimeout(m_hTree, TVM_GETITEMA, 0, buffer.Address()) || !buffer.Read(&item, sizeof item) ||
+            !buffer.Read(szText, kTextChars, sizeof item)) {
+            continue;
         }
-        hItem = reinterpret_cast<HTREEITEM>(
-            SendWithTimeout(m_hTree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(hItem)));
+        CTreeNode node{hItem, szText, item.lParam, {}};
+        ReadChildren(hItem, &node.m_children, nDepth + 1);
+        pChildren->push_back(std::move(node));
     }
 }
 
@@ -104,17 +100,18 @@ std::vector<CTreeNode> CRemoteTree::ReadAll() const {
 }
 
 HTREEITEM CRemoteTree::GetSelected() const {
-    return reinterpret_cast<HTREEITEM>(SendWithTimeout(m_hTree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    return NextItem(m_hTree, TVGN_CARET, nullptr);
 }
 
 bool CRemoteTree::ClickItem(HTREEITEM hItem) const {
     SendWithTimeout(m_hTree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem));
     // TVM_GETITEMRECT takes the item in the RECT it fills.
     CRemoteBuffer buffer(m_hProcess, sizeof(RECT));
-    if (!buffer.Write(&hItem, sizeof hItem)) return false;
     RECT rc{};
-    if (!SendWithTimeout(m_hTree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(buffer.Address()))) return false;
-    if (!buffer.Read(&rc, sizeof rc)) return false;
+    if (!buffer.Write(&hItem, sizeof hItem) || !SendWithTimeout(m_hTree, TVM_GETITEMRECT, TRUE, buffer.Address()) ||
+        !buffer.Read(&rc, sizeof rc)) {
+        return false;
+    }
     const LPARAM lPoint = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
     PostMessageA(m_hTree, WM_LBUTTONDOWN, MK_LBUTTON, lPoint);
     PostMessageA(m_hTree, WM_LBUTTONUP, 0, lPoint);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+// after windows.h
 #include <commctrl.h>
 
 #include <functional>
@@ -14,23 +15,6 @@ namespace e2e {
 
 // Polls the condition every 50 ms until it holds or the time is up.
 bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs);
-
-// Memory in another process, freed with the object.
-class CRemoteBuffer {
-public:
-    CRemoteBuffer(HANDLE hProcess, SIZE_T cb);
-    ~CRemoteBuffer();
-    CRemoteBuffer(const CRemoteBuffer&) = delete;
-    CRemoteBuffer& operator=(const CRemoteBuffer&) = delete;
-
-    void* Address() const { return m_pAddress; }
-    bool Write(const void* pData, SIZE_T cb, SIZE_T offset = 0);
-    bool Read(void* pData, SIZE_T cb, SIZE_T offset = 0) const;
-
-private:
-    HANDLE m_hProcess;
-    void* m_pAddress;
-};
 
 // One item of a tree as read from the control: its text, its item data and
 // its children in the control's order.
@@ -48,7 +32,6 @@ class CRemoteTree {
 public:
     CRemoteTree(HANDLE hProcess, HWND hTree) : m_hProcess(hProcess), m_hTree(hTree) {}
 
-    HWND GetHwnd() const { return m_hTree; }
     // Every item from the top level down.
     std::vector<CTreeNode> ReadAll() const;
     HTREEITEM GetSelected() const;
@@ -57,7 +40,6 @@ public:
     bool ClickItem(HTREEITEM hItem) const;
 
 private:
-    bool ReadItem(HTREEITEM hItem, CTreeNode* pNode) const;
     void ReadChildren(HTREEITEM hParent, std::vector<CTreeNode>* pChildren, int nDepth) const;
 
     HANDLE m_hProcess;

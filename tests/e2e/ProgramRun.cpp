@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace e2e {
 
@@ -52,32 +52,6 @@ std::vector<HWND> TreeViewsOf(HWND hFrame) {
     return trees;
 }
 
-void RemoveFolder(const std::string& strFolder) {
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = FindFirstFileA((strFolder + "\\*").c_str(), &data);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            std::string strName = data.cFileName;
-            if (strName == "." || strName == "..") continue;
-            std::string strPath = strFolder + "\\" + strName;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveFolder(strPath);
-            } else {
-                SetFileAttributesA(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(strPath.c_str());
-            }
-        } while (FindNextFileA(hFind, &data));
-        FindClose(hFind);
-    }
-    RemoveDirectoryA(strFolder.c_str());
-}
-
-template <typename T>
-bool ReadRemote(HANDLE hProcess, const void* pAddress, T* pValue, SIZE_T cb = sizeof(T)) {
-    SIZE_T cbDone = 0;
-    return ReadProcessMemory(hProcess, pAddress, pValue, cb, &cbDone) && cbDone == cb;
-}
-
 }  // namespace
 
 bool EnterTestDesktop() {
@@ -108,21 +82,12 @@ std::string ShotPath(const std::string& strName) {
 
 std::vector<std::string> ReadCrLfLines(const std::string& strPath) {
     std::ifstream file(strPath, std::ios::binary);
-    std::string strAll((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < strAll.size()) {
-        size_t end = strAll.find('\n', start);
-        if (end == std::string::npos) {
-            lines.push_back(strAll.substr(start) + "<no CR LF>");
-            break;
-        }
-        if (end > start && strAll[end - 1] == '\r') {
-            lines.push_back(strAll.substr(start, end - 1 - start));
-        } else {
-            lines.push_back(strAll.substr(start, end - start) + "<no CR LF>");
-        }
-        start = end + 1;
+    for (std::string line; std::getline(file, line);) {
+        // A line that ends at the end of the file had no line end at all.
+        const bool bCrLf = !file.eof() && !line.empty() && line.back() == '\r';
+        if (bCrLf) line.pop_back();
+        lines.push_back(bCrLf ? line : line + "<no CR LF>");
     }
     return lines;
 }
@@ -155,16 +120,15 @@ bool CProgramRun::Launch(std::string* pError) {
         return false;
     };
     CreateDirectoryA(WindowsPath(E2E_RUNS).c_str(), nullptr);
-    RemoveFolder(m_strFolder);
+    std::error_code error;
+    std::filesystem::remove_all(m_strFolder, error);
     if (!CreateDirectoryA(m_strFolder.c_str(), nullptr)) return fail("cannot make " + m_strFolder);
     const std::string strExe = m_strFolder + "\\Linoscope3.exe";
     const std::string strScenario = m_strFolder + "\\scenario.json";
-    if (!CopyFileA(ProgramPath().c_str(), strExe.c_str(), FALSE)) return fail("cannot copy " + ProgramPath());
-    if (!CopyFileA(SimulatorPath().c_str(), m_strSimulator.c_str(), FALSE)) {
-        return fail("cannot copy " + SimulatorPath());
-    }
-    if (!CopyFileA(ScenarioPath(m_strScenario).c_str(), strScenario.c_str(), FALSE)) {
-        return fail("cannot copy " + ScenarioPath(m_strScenario));
+    for (const auto& [strFrom, strTo] : {std::pair{ProgramPath(), strExe},
+                                         {SimulatorPath(), m_strSimulator},
+                                         {ScenarioPath(m_strScenario), strScenario}}) {
+        if (!CopyFileA(strFrom.c_str(), strTo.c_str(), FALSE)) return fail("cannot copy " + strFrom);
     }
 
     // The program inherits these; unless the test wants the PBX to run on its
@@ -240,45 +204,22 @@ bool CProgramRun::FindWindows() {
 }
 
 // The address of an export of the simulator's file in the run's folder, as
-// the program loaded it, read from the module's export table in its memory.
+// the program loaded it: its place in the file, as this process finds it in
+// the same file mapped without running it, from where the program has it.
 void* CProgramRun::FindSimulatorExport(const char* pszName) const {
-    const std::string& strWanted = m_strSimulator;
+    static HMODULE hImage = LoadLibraryExA(SimulatorPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    auto* pLocal = reinterpret_cast<BYTE*>(GetProcAddress(hImage, pszName));
     HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, m_process.dwProcessId);
-    if (hSnapshot == INVALID_HANDLE_VALUE) return nullptr;
-    BYTE* pBase = nullptr;
+    if (pLocal == nullptr || hSnapshot == INVALID_HANDLE_VALUE) return nullptr;
+    BYTE* pRemote = nullptr;
     MODULEENTRY32 module{};
     module.dwSize = sizeof module;
     for (BOOL b = Module32First(hSnapshot, &module); b; b = Module32Next(hSnapshot, &module)) {
-        if (lstrcmpiA(module.szExePath, strWanted.c_str()) == 0) pBase = module.modBaseAddr;
+        if (lstrcmpiA(module.szExePath, m_strSimulator.c_str()) == 0)
+            pRemote = module.modBaseAddr + (pLocal - reinterpret_cast<BYTE*>(hImage));
     }
     CloseHandle(hSnapshot);
-    if (pBase == nullptr) return nullptr;
-
-    HANDLE hProcess = m_process.hProcess;
-    IMAGE_DOS_HEADER dos{};
-    IMAGE_NT_HEADERS64 nt{};
-    if (!ReadRemote(hProcess, pBase, &dos) || !ReadRemote(hProcess, pBase + dos.e_lfanew, &nt)) return nullptr;
-    const IMAGE_DATA_DIRECTORY& dir = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    IMAGE_EXPORT_DIRECTORY exports{};
-    if (dir.VirtualAddress == 0 || !ReadRemote(hProcess, pBase + dir.VirtualAddress, &exports)) return nullptr;
-    for (DWORD i = 0; i < exports.NumberOfNames && i < 4096; ++i) {
-        DWORD dwNameRva = 0;
-        WORD wOrdinal = 0;
-        char szName[64] = {};
-        if (!ReadRemote(hProcess, pBase + exports.AddressOfNames + 4 * i, &dwNameRva) ||
-            !ReadRemote(hProcess, pBase + dwNameRva, szName, sizeof szName - 1)) {
-            // A name at the very end of the image may not allow a full read.
-            continue;
-        }
-        if (lstrcmpA(szName, pszName) != 0) continue;
-        DWORD dwFunctionRva = 0;
-        if (!ReadRemote(hProcess, pBase + exports.AddressOfNameOrdinals + 2 * i, &wOrdinal) ||
-            !ReadRemote(hProcess, pBase + exports.AddressOfFunctions + 4 * wOrdinal, &dwFunctionRva)) {
-            return nullptr;
-        }
-        return pBase + dwFunctionRva;
-    }
-    return nullptr;
+    return pRemote;
 }
 
 bool CProgramRun::CallRemote(void* pFunction, DWORD dwArgument, DWORD* pdwResult) const {

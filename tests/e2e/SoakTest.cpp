@@ -91,12 +91,12 @@ CSample TakeSample(const CProgramRun& run, ULONGLONG qwTick) {
 // samples) lies no further above its beginning (the median of the first
 // three) than the tolerance. A steady load keeps memory and objects level; a
 // leak per call or per record climbs with the calls.
-template <typename Fn>
+template <typename T>
 ::testing::AssertionResult Flat(const std::vector<CSample>& samples, ULONGLONG qwWarmUpMs, const char* pszWhat,
-                                Fn fnValue, double dTolerance, double dLeast) {
+                                T CSample::*pValue, double dTolerance, double dLeast) {
     std::vector<double> values;
     for (const CSample& sample : samples) {
-        if (sample.qwTick >= qwWarmUpMs) values.push_back(static_cast<double>(fnValue(sample)));
+        if (sample.qwTick >= qwWarmUpMs) values.push_back(static_cast<double>(sample.*pValue));
     }
     if (values.size() < 6) return ::testing::AssertionFailure() << pszWhat << ": too few samples after the warm-up";
     auto median3 = [](std::vector<double> v) {
@@ -112,23 +112,14 @@ template <typename Fn>
                                          << dAllowed << ")";
 }
 
-struct CTimestamp {
-    int nYear, nMonth, nDay, nHour, nMinute, nSecond, nMilli;
-};
-
 // "yyyy/mm/dd hh:mm:ss:mmm" with every field in its range.
-bool ParseTimestamp(const std::string& str, CTimestamp* pTime) {
-    CTimestamp t{};
-    char szRest[2];
-    if (str.size() != 23 || std::sscanf(str.c_str(), "%4d/%2d/%2d %2d:%2d:%2d:%3d%1s", &t.nYear, &t.nMonth, &t.nDay,
-                                        &t.nHour, &t.nMinute, &t.nSecond, &t.nMilli, szRest) != 7) {
-        return false;
-    }
-    static const std::regex shape(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3})");
-    if (!std::regex_match(str, shape)) return false;
-    *pTime = t;
-    return t.nYear >= 2000 && t.nMonth >= 1 && t.nMonth <= 12 && t.nDay >= 1 && t.nDay <= 31 && t.nHour <= 23 &&
-           t.nMinute <= 59 && t.nSecond <= 59;
+bool IsTimestamp(const std::string& str) {
+    static const std::regex shape(R"((\d{4})/(\d{2})/(\d{2}) (\d{2}):(\d{2}):(\d{2}):\d{3})");
+    std::smatch match;
+    if (!std::regex_match(str, match, shape)) return false;
+    const auto field = [&](int i) { return std::stoi(match[i]); };
+    return field(1) >= 2000 && field(2) >= 1 && field(2) <= 12 && field(3) >= 1 && field(3) <= 31 && field(4) <= 23 &&
+           field(5) <= 59 && field(6) <= 59;
 }
 
 std::string LocalNow() {
@@ -152,8 +143,7 @@ std::vector<std::string> Split(const std::string& str, char c) {
 
 // What is wrong with one line of testlog.csv; empty when it is a whole record.
 std::string RecordFault(const std::string& strLine) {
-    CTimestamp t{};
-    if (strLine.size() < 24 || !ParseTimestamp(strLine.substr(0, 23), &t) || strLine[23] != ',') return "time stamp";
+    if (strLine.size() < 24 || !IsTimestamp(strLine.substr(0, 23)) || strLine[23] != ',') return "time stamp";
     const std::vector<std::string> fields = Split(strLine.substr(24), ',');
     if (fields.size() == 1 && (fields[0] == "OUTOFSERVICE" || fields[0] == "REINIT")) return "";
     if (fields.size() == 3 && fields[1] == "LINE_CALLSTATE" && !fields[0].empty() && !fields[2].empty()) return "";
@@ -237,10 +227,8 @@ TEST(Soak, BusyPbxHeldLogAndFileExit) {
     samples.push_back(TakeSample(run, GetTickCount64() - qwBegin));
 
     // Memory and objects level after the warm-up.
-    EXPECT_TRUE(Flat(
-        samples, qwWarmUpMs, "private bytes", [](const CSample& s) { return s.cbPrivate; }, 0.10, 4.0 * 1024 * 1024));
-    EXPECT_TRUE(Flat(
-        samples, qwWarmUpMs, "windows", [](const CSample& s) { return s.dwWindows; }, 0.0, 2.0));
+    EXPECT_TRUE(Flat(samples, qwWarmUpMs, "private bytes", &CSample::cbPrivate, 0.10, 4.0 * 1024 * 1024));
+    EXPECT_TRUE(Flat(samples, qwWarmUpMs, "windows", &CSample::dwWindows, 0.0, 2.0));
     // Wine does not count GDI and USER objects (it answers 0); Windows does.
     const bool bCounted = std::any_of(samples.begin(), samples.end(), [](const CSample& s) { return s.dwGdi != 0; });
     const std::vector<std::string> journalSoFar = run.JournalLines();
@@ -254,10 +242,8 @@ TEST(Soak, BusyPbxHeldLogAndFileExit) {
         bCounted ? "" : "; GDI/USER counts not reported by this platform", Series(samples).c_str());
     std::fflush(stdout);
     if (bCounted) {
-        EXPECT_TRUE(Flat(
-            samples, qwWarmUpMs, "GDI objects", [](const CSample& s) { return s.dwGdi; }, 0.10, 20.0));
-        EXPECT_TRUE(Flat(
-            samples, qwWarmUpMs, "USER objects", [](const CSample& s) { return s.dwUser; }, 0.10, 20.0));
+        EXPECT_TRUE(Flat(samples, qwWarmUpMs, "GDI objects", &CSample::dwGdi, 0.10, 20.0));
+        EXPECT_TRUE(Flat(samples, qwWarmUpMs, "USER objects", &CSample::dwUser, 0.10, 20.0));
     }
 
     // File > Exit, and the time until the process is gone.

@@ -1,8 +1,5 @@
 #include "support/WinTestSupport.h"
 
-#include <array>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "app/LinoscopeApp.h"
@@ -26,8 +23,7 @@ BOOL PumpMessages(CLinoscopeApp* pApp) {
 }
 
 bool PumpUntil(const std::function<bool()>& condition, CLinoscopeApp* pApp, DWORD dwTimeoutMs) {
-    const DWORD dwStart = GetTickCount();
-    for (;;) {
+    for (const DWORD dwStart = GetTickCount();;) {
         PumpMessages(pApp);
         if (condition()) return true;
         if (GetTickCount() - dwStart > dwTimeoutMs) return false;
@@ -45,37 +41,27 @@ void DrainQueue() {
 // --- CDialogAnswerer -------------------------------------------------------------
 
 namespace {
-
 std::vector<CDialogAnswerer*> g_answerers;
 
-std::string ClassOf(HWND hWnd) {
+// Named rather than a lambda: 32-bit callbacks are WINAPI functions.
+BOOL CALLBACK CollectDialog(HWND hWnd, LPARAM lParam) {
     char szClass[64] = "";
     GetClassNameA(hWnd, szClass, sizeof szClass);
-    return szClass;
+    if (IsWindowVisible(hWnd) && std::strcmp(szClass, "#32770") == 0)
+        reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+    return TRUE;
 }
-
 }  // namespace
 
-CDialogAnswerer::CDialogAnswerer(std::function<bool(HWND)> match, std::function<void(HWND, int)> action)
-    : m_match(std::move(match)), m_action(std::move(action)) {
+CDialogAnswerer::CDialogAnswerer(std::string strTitle, std::function<void(HWND, int)> action)
+    : m_strTitle(std::move(strTitle)), m_action(std::move(action)) {
     g_answerers.push_back(this);
     m_nTimer = SetTimer(nullptr, 0, 30, OnTimer);
 }
 
 CDialogAnswerer::~CDialogAnswerer() {
-    if (m_nTimer != 0) KillTimer(nullptr, m_nTimer);
+    KillTimer(nullptr, m_nTimer);
     std::erase(g_answerers, this);
-}
-
-std::function<bool(HWND)> CDialogAnswerer::TitleIs(const std::string& strTitle) {
-    return [strTitle](HWND hWnd) { return GetWindowTextString(hWnd) == strTitle; };
-}
-
-std::function<bool(HWND)> CDialogAnswerer::IsMessageBox() {
-    return [](HWND hWnd) {
-        return GetDlgItem(hWnd, 0xFFFF) != nullptr &&
-               (GetDlgItem(hWnd, IDYES) != nullptr || GetDlgItem(hWnd, IDNO) != nullptr);
-    };
 }
 
 void CALLBACK CDialogAnswerer::OnTimer(HWND, UINT, UINT_PTR nTimer, DWORD) {
@@ -84,21 +70,17 @@ void CALLBACK CDialogAnswerer::OnTimer(HWND, UINT, UINT_PTR nTimer, DWORD) {
     }
 }
 
-// Named rather than a lambda: 32-bit callbacks are WINAPI functions.
-static BOOL CALLBACK CollectDialog(HWND hWnd, LPARAM lParam) {
-    if (IsWindowVisible(hWnd) && ClassOf(hWnd) == "#32770")
-        reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
-    return TRUE;
-}
-
 void CDialogAnswerer::Poll() {
     // Forget dialogs that are gone: their handles may come back for new ones.
     std::erase_if(m_handled, [](HWND hWnd) { return !IsWindow(hWnd) || !IsWindowVisible(hWnd); });
     std::vector<HWND> dialogs;
     EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
     for (HWND hDlg : dialogs) {
-        if (m_handled.count(hDlg) != 0 || !m_match(hDlg)) continue;
-        m_handled.insert(hDlg);
+        const bool bMatch = m_strTitle.empty()
+                                ? GetDlgItem(hDlg, kMessageText) != nullptr &&
+                                      (GetDlgItem(hDlg, IDYES) != nullptr || GetDlgItem(hDlg, IDNO) != nullptr)
+                                : GetWindowTextString(hDlg) == m_strTitle;
+        if (!bMatch || !m_handled.insert(hDlg).second) continue;
         m_action(hDlg, m_nAnswered++);
     }
 }
@@ -106,24 +88,11 @@ void CDialogAnswerer::Poll() {
 std::string AnswerSaveDialog(HWND hDlg, const std::string& strPath) {
     // The file name box of the Explorer-style dialog (cmb13), or of the old
     // style one (edt1).
-    constexpr int kFileNameCombo = 0x47C;
-    constexpr int kFileNameEdit = 0x480;
-    const int nId = GetDlgItem(hDlg, kFileNameCombo) != nullptr ? kFileNameCombo : kFileNameEdit;
+    const int nId = GetDlgItem(hDlg, 0x47C) != nullptr ? 0x47C : 0x480;
     std::string strOffered = ControlText(hDlg, nId);
     SetDlgItemTextA(hDlg, nId, strPath.c_str());
     PostClick(hDlg, IDOK);
     return strOffered;
-}
-
-std::string ReadWholeFile(const std::string& strPath) {
-    FILE* pFile = std::fopen(strPath.c_str(), "rb");
-    if (pFile == nullptr) return "<missing>";
-    std::string strText;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pFile)) > 0) strText.append(buffer, n);
-    std::fclose(pFile);
-    return strText;
 }
 
 std::string ControlText(HWND hDlg, int nId) {
@@ -167,7 +136,7 @@ HTREEITEM FindChild(HWND hTree, HTREEITEM hParent, const std::string& strText) {
     return nullptr;
 }
 
-// --- Keys --------------------------------------------------------------------------
+// --- Keys and pixels ---------------------------------------------------------------
 
 CHeldKeys::CHeldKeys(std::vector<BYTE> keys) {
     GetKeyboardState(m_saved);
@@ -187,114 +156,22 @@ void PostKey(HWND hWnd, UINT nVirtualKey) {
     PostMessageA(hWnd, WM_KEYUP, nVirtualKey, static_cast<LPARAM>(1 | (nScan << 16) | (3u << 30)));
 }
 
-// --- PNG -----------------------------------------------------------------------------
-
-namespace {
-
-std::uint32_t Crc32(const BYTE* p, size_t n, std::uint32_t crc = 0) {
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
-void PutBig32(std::vector<BYTE>& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<BYTE>(v >> shift));
-}
-
-void PutChunk(std::vector<BYTE>& out, const char* pszType, const std::vector<BYTE>& data) {
-    PutBig32(out, static_cast<std::uint32_t>(data.size()));
-    std::vector<BYTE> body(pszType, pszType + 4);
-    body.insert(body.end(), data.begin(), data.end());
-    out.insert(out.end(), body.begin(), body.end());
-    PutBig32(out, Crc32(body.data(), body.size()));
-}
-
-}  // namespace
-
-std::vector<BYTE> EncodePng(int nWidth, int nHeight, const std::vector<BYTE>& rgb) {
-    // Each row: filter byte 0, then the pixels; stored in uncompressed deflate
-    // blocks, which every PNG reader accepts.
-    std::vector<BYTE> raw;
-    raw.reserve(static_cast<size_t>(nHeight) * (static_cast<size_t>(nWidth) * 3 + 1));
-    for (int y = 0; y < nHeight; ++y) {
-        raw.push_back(0);
-        auto row = rgb.begin() + static_cast<std::ptrdiff_t>(y) * nWidth * 3;
-        raw.insert(raw.end(), row, row + nWidth * 3);
-    }
-    std::vector<BYTE> z{0x78, 0x01};
-    size_t offset = 0;
-    do {
-        const size_t n = std::min<size_t>(65535, raw.size() - offset);
-        const bool bLast = offset + n == raw.size();
-        z.push_back(bLast ? 1 : 0);
-        z.push_back(static_cast<BYTE>(n));
-        z.push_back(static_cast<BYTE>(n >> 8));
-        z.push_back(static_cast<BYTE>(~n));
-        z.push_back(static_cast<BYTE>(~n >> 8));
-        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(offset),
-                 raw.begin() + static_cast<std::ptrdiff_t>(offset + n));
-        offset += n;
-    } while (offset < raw.size());
-    std::uint32_t a = 1, b = 0;
-    for (BYTE byte : raw) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    PutBig32(z, (b << 16) | a);
-
-    std::vector<BYTE> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<BYTE> header;
-    PutBig32(header, static_cast<std::uint32_t>(nWidth));
-    PutBig32(header, static_cast<std::uint32_t>(nHeight));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", z);
-    PutChunk(png, "IEND", {});
-    return png;
-}
-
-SPixels CapturePixels(HWND hWnd, bool bClientOnly) {
-    SPixels pixels;
+std::vector<BYTE> ClientPixels(HWND hWnd) {
     RECT rc{};
-    if (bClientOnly ? !GetClientRect(hWnd, &rc) : !GetWindowRect(hWnd, &rc)) return pixels;
-    const int nWidth = rc.right - rc.left;
-    const int nHeight = rc.bottom - rc.top;
-    if (nWidth <= 0 || nHeight <= 0) return pixels;
-
-    // What is on the screen now, not a fresh painting of the window.
-    HDC hWindowDC = bClientOnly ? GetDC(hWnd) : GetWindowDC(hWnd);
+    GetClientRect(hWnd, &rc);
+    if (rc.right <= 0 || rc.bottom <= 0) return {};
+    HDC hWindowDC = GetDC(hWnd);
     HDC hMemDC = CreateCompatibleDC(hWindowDC);
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = nWidth;
-    info.bmiHeader.biHeight = -nHeight;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* pBits = nullptr;
     HBITMAP hBitmap = CreateDIBSection(hMemDC, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    std::vector<BYTE> pixels;
     if (hBitmap != nullptr && pBits != nullptr) {
         HGDIOBJ hOld = SelectObject(hMemDC, hBitmap);
-        if (BitBlt(hMemDC, 0, 0, nWidth, nHeight, hWindowDC, 0, 0, SRCCOPY)) {
+        if (BitBlt(hMemDC, 0, 0, rc.right, rc.bottom, hWindowDC, 0, 0, SRCCOPY)) {
             GdiFlush();
-            pixels.nWidth = nWidth;
-            pixels.nHeight = nHeight;
-            pixels.rgb.resize(static_cast<size_t>(nWidth) * nHeight * 3);
-            const auto* pSrc = static_cast<const BYTE*>(pBits);
-            for (size_t i = 0, n = static_cast<size_t>(nWidth) * nHeight; i < n; ++i) {
-                pixels.rgb[i * 3] = pSrc[i * 4 + 2];
-                pixels.rgb[i * 3 + 1] = pSrc[i * 4 + 1];
-                pixels.rgb[i * 3 + 2] = pSrc[i * 4];
-            }
+            pixels.assign(static_cast<BYTE*>(pBits), static_cast<BYTE*>(pBits) + 4 * rc.right * rc.bottom);
         }
         SelectObject(hMemDC, hOld);
     }
@@ -302,20 +179,6 @@ SPixels CapturePixels(HWND hWnd, bool bClientOnly) {
     DeleteDC(hMemDC);
     ReleaseDC(hWnd, hWindowDC);
     return pixels;
-}
-
-bool SavePng(const SPixels& pixels, const std::string& strPath) {
-    if (pixels.rgb.empty()) return false;
-    std::vector<BYTE> png = EncodePng(pixels.nWidth, pixels.nHeight, pixels.rgb);
-    FILE* pFile = std::fopen(strPath.c_str(), "wb");
-    bool bOk = pFile != nullptr && std::fwrite(png.data(), 1, png.size(), pFile) == png.size();
-    if (pFile != nullptr) bOk = std::fclose(pFile) == 0 && bOk;
-    return bOk;
-}
-
-bool SaveWindowPng(HWND hWnd, const std::string& strPath) {
-    RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    return SavePng(CapturePixels(hWnd, false), strPath);
 }
 
 }  // namespace wintest

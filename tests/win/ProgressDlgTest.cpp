@@ -1,6 +1,6 @@
 // The start-up progress dialog as a window: its title and percentage, Cancel
-// from the button, Escape and the close box, Enter ignored, and its owner
-// disabled while it is open.
+// from the button, Escape and the close box, Enter ignored, its owner
+// disabled while it is open, and a WM_QUIT it pumps left for the main loop.
 #include <gtest/gtest.h>
 
 #include "support/WinTestSupport.h"
@@ -12,46 +12,23 @@ using namespace wintest;
 
 namespace {
 
-class ProgressDlgTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        DrainQueue();
-        SetMainWindow(nullptr);
-    }
-    void TearDown() override {
-        SetMainWindow(nullptr);
-        if (m_hOwner != nullptr) DestroyWindow(m_hOwner);
-        DrainQueue();
-    }
-    // A top-level window standing in for the main window at a restart.
-    HWND MakeMainWindow() {
-        m_hOwner = CreateWindowA("STATIC", "main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-        SetMainWindow(m_hOwner);
-        return m_hOwner;
-    }
-
-    HWND m_hOwner = nullptr;
-};
-
-std::string Percent(const CInitProgressDlg& dlg) {
-    return ControlText(dlg.GetHwnd(), IDC_PROGRESS_PERCENT);
-}
-
 int g_nPercentSetTexts = 0;
 LRESULT CALLBACK CountSetText(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
     if (uMsg == WM_SETTEXT) ++g_nPercentSetTexts;
     return DefSubclassProc(hWnd, uMsg, wParam, lParam);
 }
 
-TEST_F(ProgressDlgTest, ShowsTitleAndPercentOfThePosition) {
+TEST(ProgressDlgTest, PercentCancelKeysAndAPumpedQuit) {
+    DrainQueue();
+    SetMainWindow(nullptr);
     CInitProgressDlg dlg(0);
     ASSERT_TRUE(dlg.Open(nullptr));
     HWND hDlg = dlg.GetHwnd();
     ASSERT_NE(hDlg, nullptr);
     EXPECT_TRUE(IsWindowVisible(hDlg));
     EXPECT_EQ(GetWindowTextString(hDlg), "Linoscope3");
-    EXPECT_EQ(Percent(dlg), " 0 %");
+    const auto percent = [&] { return ControlText(hDlg, IDC_PROGRESS_PERCENT); };
+    EXPECT_EQ(percent(), " 0 %");
     EXPECT_EQ(dlg.GetOwnerWindow(), nullptr);  // no main window yet
 
     dlg.SetRange(0, 100);
@@ -59,17 +36,15 @@ TEST_F(ProgressDlgTest, ShowsTitleAndPercentOfThePosition) {
     EXPECT_EQ(ControlText(hDlg, IDC_PROGRESS_MESSAGE), "Initializing");
     HWND hBar = GetDlgItem(hDlg, IDC_PROGRESS_BAR);
     EXPECT_EQ(SendMessageA(hBar, PBM_GETRANGE, FALSE, 0), 100);
-
     EXPECT_EQ(dlg.SetPosition(20), 0);
-    EXPECT_EQ(Percent(dlg), "20%");
+    EXPECT_EQ(percent(), "20%");
     EXPECT_EQ(SendMessageA(hBar, PBM_GETPOS, 0, 0), 20);
     EXPECT_EQ(dlg.SetPosition(100), 20);
-    EXPECT_EQ(Percent(dlg), "100%");
+    EXPECT_EQ(percent(), "100%");
     dlg.SetRange(0, 200);
     EXPECT_EQ(SendMessageA(hBar, PBM_GETRANGE, FALSE, 0), 200);
     dlg.SetPosition(150);
-    EXPECT_EQ(Percent(dlg), "75%");
-
+    EXPECT_EQ(percent(), "75%");
     // The same position again leaves the text alone (no repaint).
     SetWindowSubclass(GetDlgItem(hDlg, IDC_PROGRESS_PERCENT), CountSetText, 1, 0);
     g_nPercentSetTexts = 0;
@@ -77,37 +52,26 @@ TEST_F(ProgressDlgTest, ShowsTitleAndPercentOfThePosition) {
     EXPECT_EQ(g_nPercentSetTexts, 0);
     dlg.SetPosition(160);
     EXPECT_EQ(g_nPercentSetTexts, 1);
-    EXPECT_EQ(Percent(dlg), "80%");
+    EXPECT_EQ(percent(), "80%");
 
-    dlg.DestroyWindow();
-    EXPECT_FALSE(IsWindow(hDlg));
-}
-
-TEST_F(ProgressDlgTest, CancelEscapeAndCloseBoxCountOnceEnterAndOkDoNothing) {
-    CInitProgressDlg dlg(0);
-    ASSERT_TRUE(dlg.Open(nullptr));
-    HWND hDlg = dlg.GetHwnd();
+    // Cancel pressed twice between two queries is reported once; Escape and
+    // the close box count too; the start-up decides when to close it.
     HWND hCancel = GetDlgItem(hDlg, IDCANCEL);
     ASSERT_NE(hCancel, nullptr);
     EXPECT_EQ(GetWindowTextString(hCancel), "Cancel");
     EXPECT_FALSE(dlg.IsCancelPressed());
-
-    // Pressed twice between two queries: reported once.
     PostMessageA(hCancel, BM_CLICK, 0, 0);
     PostMessageA(hCancel, BM_CLICK, 0, 0);
     EXPECT_TRUE(dlg.IsCancelPressed());
     EXPECT_FALSE(dlg.IsCancelPressed());
-    EXPECT_TRUE(IsWindow(hDlg));  // the start-up decides when to close it
-
+    EXPECT_TRUE(IsWindow(hDlg));
     SetFocus(hCancel);
     PostKey(hCancel, VK_ESCAPE);
     EXPECT_TRUE(dlg.IsCancelPressed());
-
     PostMessageA(hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
     PumpUntil([&] { return dlg.IsCancelPressed() == TRUE; }, nullptr, 2000);
     EXPECT_TRUE(IsWindow(hDlg));
     EXPECT_FALSE(dlg.IsCancelPressed());
-
     // Enter, even on the focused Cancel button, and an IDOK command neither
     // cancel nor close.
     SetFocus(hCancel);
@@ -117,12 +81,24 @@ TEST_F(ProgressDlgTest, CancelEscapeAndCloseBoxCountOnceEnterAndOkDoNothing) {
     EXPECT_FALSE(dlg.IsCancelPressed());
     dlg.SetPosition(10);
     EXPECT_FALSE(dlg.IsCancelPressed());
-    EXPECT_TRUE(IsWindow(hDlg));
     EXPECT_TRUE(IsWindowVisible(hDlg));
+
+    PostQuitMessage(3);
+    dlg.SetPosition(5);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 3u);
+    dlg.DestroyWindow();
+    EXPECT_FALSE(IsWindow(hDlg));
+    DrainQueue();
 }
 
-TEST_F(ProgressDlgTest, OwnerIsDisabledWhileOpenAndEnabledOnDestroyOrDelete) {
-    HWND hMain = MakeMainWindow();
+TEST(ProgressDlgTest, OwnerIsDisabledWhileOpenAndEnabledOnDestroyOrDelete) {
+    DrainQueue();
+    // A top-level window standing in for the main window at a restart.
+    HWND hMain = CreateWindowA("STATIC", "main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    SetMainWindow(hMain);
     {
         CInitProgressDlg dlg(0);
         ASSERT_TRUE(dlg.Open(nullptr));
@@ -136,14 +112,13 @@ TEST_F(ProgressDlgTest, OwnerIsDisabledWhileOpenAndEnabledOnDestroyOrDelete) {
     }
     HWND hDlg = nullptr;
     {
-        auto pDlg = std::make_unique<CInitProgressDlg>(0);
-        ASSERT_TRUE(pDlg->Open(nullptr));
-        hDlg = pDlg->GetHwnd();
+        CInitProgressDlg dlg(0);
+        ASSERT_TRUE(dlg.Open(nullptr));
+        hDlg = dlg.GetHwnd();
         EXPECT_FALSE(IsWindowEnabled(hMain));
     }  // deleted while open
     EXPECT_TRUE(IsWindowEnabled(hMain));
     EXPECT_FALSE(IsWindow(hDlg));
-
     // An owner that was disabled already stays disabled.
     EnableWindow(hMain, FALSE);
     {
@@ -152,17 +127,9 @@ TEST_F(ProgressDlgTest, OwnerIsDisabledWhileOpenAndEnabledOnDestroyOrDelete) {
         dlg.DestroyWindow();
     }
     EXPECT_FALSE(IsWindowEnabled(hMain));
-    EnableWindow(hMain, TRUE);
-}
-
-TEST_F(ProgressDlgTest, APumpedQuitIsLeftForTheMainLoop) {
-    CInitProgressDlg dlg(0);
-    ASSERT_TRUE(dlg.Open(nullptr));
-    PostQuitMessage(3);
-    dlg.SetPosition(5);
-    MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(msg.wParam, 3u);
+    SetMainWindow(nullptr);
+    DestroyWindow(hMain);
+    DrainQueue();
 }
 
 }  // namespace
