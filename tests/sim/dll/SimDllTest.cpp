@@ -13,7 +13,6 @@
 #include "reports/LineAddressStatus.h"
 #include "reports/LineCallInfo.h"
 #include "reports/LineDevCaps.h"
-#include "support/MonitorInternals.h"
 #include "tapi/TapiEntry.h"
 
 namespace {
@@ -50,8 +49,8 @@ LONG InTapi(Fn fn) {
 
 // GetProcAddress gives a generic pointer; going through void* keeps the cast honest.
 template <typename Fn>
-Fn Resolve(HMODULE hModule, const char* pszName) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(hModule, pszName)));
+void Resolve(HMODULE hModule, const char* pszName, Fn* ppfn) {
+    *ppfn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(hModule, pszName)));
 }
 
 void Pump() {
@@ -100,12 +99,12 @@ protected:
         tapi::ResetEntryTableForTests(strDll.c_str());
         m_hDll = LoadLibraryA(strDll.c_str());
         ASSERT_NE(m_hDll, nullptr) << strDll;
-        m_pfnAdvance = Resolve<LONG(WINAPI*)(DWORD)>(m_hDll, "simAdvanceClock");
-        m_pfnInject = Resolve<LONG(WINAPI*)(LPCSTR)>(m_hDll, "simInjectEvent");
-        m_pfnLastError = Resolve<DWORD(WINAPI*)(LPSTR, DWORD)>(m_hDll, "simGetLastError");
-        m_pfnManual = Resolve<void(WINAPI*)(BOOL)>(m_hDll, "simSetManualClock");
-        m_pfnState = Resolve<DWORD(WINAPI*)(LPSTR, DWORD)>(m_hDll, "simGetState");
-        m_pfnReset = Resolve<void(WINAPI*)()>(m_hDll, "simReset");
+        Resolve(m_hDll, "simAdvanceClock", &m_pfnAdvance);
+        Resolve(m_hDll, "simInjectEvent", &m_pfnInject);
+        Resolve(m_hDll, "simGetLastError", &m_pfnLastError);
+        Resolve(m_hDll, "simSetManualClock", &m_pfnManual);
+        Resolve(m_hDll, "simGetState", &m_pfnState);
+        Resolve(m_hDll, "simReset", &m_pfnReset);
         ASSERT_TRUE(m_pfnAdvance && m_pfnInject && m_pfnLastError && m_pfnManual && m_pfnState && m_pfnReset)
             << "not the simulator: Wine's own tapi32 was loaded";
         m_pfnReset();
@@ -193,7 +192,7 @@ TEST_F(SimDll, EveryDeviceParsesClassifiesAndReportsItsDisplayName) {
     ASSERT_EQ(m_dwDevices, scenario.m_lines.size());
 
     CTapiMonitor monitor;
-    Internals(monitor).m_hLineApp = m_hApp;
+    monitor.m_hLineApp = m_hApp;
     for (DWORD i = 0; i < m_dwDevices; ++i) {
         const sim::CSimLineConfig& line = scenario.m_lines[i];
         std::unique_ptr<CLineDevCaps> pCaps = monitor.FetchDevCaps(i);
@@ -224,9 +223,7 @@ TEST_F(SimDll, EveryDeviceParsesClassifiesAndReportsItsDisplayName) {
 TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow) {
     ASSERT_EQ(Start(TempFile("office.json", kOffice)), 0);
     HLINE hLine = Open(0);
-    HLINE hCalled = Open(1);
     ASSERT_NE(hLine, 0u);
-    ASSERT_NE(hCalled, 0u);
     Pump();
     g_records.clear();
 
@@ -249,24 +246,13 @@ TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow) {
     EXPECT_EQ(StatesOf(hCall),
               (std::vector<DWORD_PTR>{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING,
                                       LINECALLSTATE_RINGBACK, LINECALLSTATE_CONNECTED}));
-    int nInfos = 0;
     for (const CRecord& r : g_records) {
         EXPECT_EQ(r.dwThread, GetCurrentThreadId());
         EXPECT_FALSE(r.bInsideTapi);
-        nInfos += r.dwMessage == LINE_CALLINFO && r.hDevice == hCall ? 1 : 0;
     }
-    EXPECT_GE(nInfos, 2);
-
-    // The called extension saw the call as new, then offered and connected.
-    auto appNew = std::find_if(g_records.begin(), g_records.end(),
-                               [](const CRecord& r) { return r.dwMessage == LINE_APPNEWCALL; });
-    ASSERT_NE(appNew, g_records.end());
-    EXPECT_EQ(appNew->hDevice, hCalled);
-    HCALL hOffered = static_cast<HCALL>(appNew->dwParam2);
-    EXPECT_EQ(StatesOf(hOffered), (std::vector<DWORD_PTR>{LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
 
     CTapiMonitor monitor;
-    Internals(monitor).m_hLineApp = m_hApp;
+    monitor.m_hLineApp = m_hApp;
     std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(hCall);
     ASSERT_NE(pInfo, nullptr);
     EXPECT_EQ(pInfo->GetCallerID(), "201");
@@ -285,33 +271,21 @@ TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow) {
     EXPECT_EQ(tapi::lineDeallocateCall(hCall), 0);
 }
 
-TEST_F(SimDll, GrowingBuffersCarryIdsLongerThanTheFixedPartLeavesRoomFor) {
+TEST_F(SimDll, ProgramReadsIdsLongerThanTheFixedPartLeavesRoomFor) {
     ASSERT_EQ(Start(TempFile("office.json", kOffice)), 0);
     ASSERT_NE(Open(0), 0u);
     std::string strName(400, 'N');
-    std::string strEvent = R"({"event": "inbound", "to": "201", "trunk": "802", "caller": "00493012345678901234",
-                               "callerName": ")" +
-                           strName + R"(", "ring": 30})";
-    ASSERT_EQ(m_pfnInject(strEvent.c_str()), 0);
+    ASSERT_EQ(m_pfnInject((R"({"event": "inbound", "to": "201", "trunk": "802", "caller": "00493012345678901234",
+                                "callerName": ")" +
+                           strName + R"(", "ring": 30})")
+                              .c_str()),
+              0);
     ASSERT_GT(m_pfnAdvance(500), 0);
     Pump();
-    auto appNew = std::find_if(g_records.begin(), g_records.end(),
-                               [](const CRecord& r) { return r.dwMessage == LINE_APPNEWCALL; });
-    ASSERT_NE(appNew, g_records.end());
-    HCALL hCall = static_cast<HCALL>(appNew->dwParam2);
-
-    std::vector<BYTE> fixed(sizeof(LINECALLINFO), 0);
-    auto* pFixed = reinterpret_cast<LINECALLINFO*>(fixed.data());
-    pFixed->dwTotalSize = sizeof(LINECALLINFO);
-    ASSERT_EQ(tapi::lineGetCallInfo(hCall, pFixed), 0);
-    EXPECT_GT(pFixed->dwNeededSize, sizeof(LINECALLINFO) + strName.size());
-    EXPECT_LE(pFixed->dwUsedSize, sizeof(LINECALLINFO));
-    EXPECT_EQ(pFixed->dwCallerIDNameSize, 0u);
-    EXPECT_EQ(pFixed->dwDevSpecificSize, 0u);
-
+    ASSERT_EQ(g_records.size(), 2u);  // LINE_APPNEWCALL, then OFFERING
     CTapiMonitor monitor;
-    Internals(monitor).m_hLineApp = m_hApp;
-    std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(hCall);
+    monitor.m_hLineApp = m_hApp;
+    std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(static_cast<HCALL>(g_records[0].dwParam2));
     ASSERT_NE(pInfo, nullptr);
     EXPECT_EQ(pInfo->GetCallerID(), "00493012345678901234");
     EXPECT_EQ(pInfo->m_strCallerIDName, strName);
@@ -398,7 +372,8 @@ TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt) {
     Pump();
     g_records.clear();
 
-    auto pfnPending = Resolve<DWORD(WINAPI*)()>(m_hDll, "simGetPendingCount");
+    DWORD(WINAPI * pfnPending)() = nullptr;
+    Resolve(m_hDll, "simGetPendingCount", &pfnPending);
     ASSERT_NE(pfnPending, nullptr);
     constexpr UINT WM_MARK = WM_APP + 1;
     LONG lPosted = m_pfnAdvance(60000);

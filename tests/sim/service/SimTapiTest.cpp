@@ -12,557 +12,422 @@ namespace {
 
 void CALLBACK IgnoreCallback(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
 
-CSimLineConfig Line(ELineKind eKind, const std::string& strNumber, const std::string& strName, DWORD dwId) {
-    CSimLineConfig line;
-    line.m_eKind = eKind;
-    line.m_strNumber = strNumber;
-    line.m_strName = strName;
-    line.m_strLineName = strName;
-    line.m_strProvider = eKind == ELineKind::Other ? "Sample Line Provider" : "Talvora ZR-40N";
-    line.m_dwPermanentLineID = dwId;
-    line.m_dwTrunk = eKind == ELineKind::Co ? 1 : NO_TRUNK;
-    return line;
-}
+// 0: ext 201 (DID 0312), 1: ext 202, 2: trunk 801, 3: voice mail (etc), 4: fax of another provider,
+// 5: a door phone that cannot be opened and refuses TAPI 2.0; the program started at 09:00 on 6 May 2024.
+class SimTapiTest : public testing::Test {
+protected:
+    SimTapiTest()
+        : m_tapi(Scenario(), CSimHost{"SIMPC", "user", "C:\\demo\\linoscope3.exe", {2024, 5, 1, 6, 9, 0, 0, 0}}) {}
 
-// 0: ext 201, 1: ext 202, 2: trunk 801, 3: voice mail (etc), 4: fax (other provider)
-CSimScenario Office() {
-    CSimScenario scenario;
-    scenario.m_strName = "test";
-    scenario.m_lines = {Line(ELineKind::Ext, "201", "Reception", 0x3001), Line(ELineKind::Ext, "202", "Sales", 0x3002),
-                        Line(ELineKind::Co, "801", "City Line 1", 0x1001),
-                        Line(ELineKind::Etc, "700", "Voice Mail", 0x0501),
-                        Line(ELineKind::Other, "750", "Fax", 0x00020001)};
-    scenario.m_lines[0].m_strDid = "0312";
-    return scenario;
-}
+    static CSimScenario Scenario() {
+        CSimScenario scenario;
+        std::string strError;
+        EXPECT_TRUE(ParseScenario(R"({"devices": [{"kind": "ext", "number": "201", "name": "Reception", "did": "0312"},
+            {"kind": "ext", "number": "202", "name": "Sales"}, {"kind": "co", "number": "801", "name": "City Line 1"},
+            {"kind": "etc", "number": "700", "name": "Voice Mail"}, {"kind": "other", "number": "750", "name": "Fax"},
+            {"kind": "etc", "number": "710", "openFails": true, "refuseVersions": ["0x00020000"]}]})",
+                                  "t.json", &scenario, &strError))
+            << strError;
+        return scenario;
+    }
 
-CSimHost Host() {
-    CSimHost host;
-    host.m_strModule = "C:\\demo\\linoscope3.exe";
-    host.m_start = SYSTEMTIME{2024, 5, 1, 6, 9, 0, 0, 0};
-    return host;
-}
+    static LINEINITIALIZEEXPARAMS Params() {
+        LINEINITIALIZEEXPARAMS params{};
+        params.dwTotalSize = sizeof params;
+        params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+        return params;
+    }
 
-// What the program asks for: callbacks through a hidden window.
-LINEINITIALIZEEXPARAMS HiddenWindowParams() {
-    LINEINITIALIZEEXPARAMS params{};
-    params.dwTotalSize = sizeof params;
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-    return params;
-}
+    LONG Init(HLINEAPP* phApp, DWORD dwVersion = TAPI_VERSION_2_0, const char* pszName = "Linoscope3") {
+        DWORD dwDevices = 0;
+        LINEINITIALIZEEXPARAMS params = Params();
+        return m_tapi.InitializeEx(phApp, IgnoreCallback, pszName, &dwDevices, &dwVersion, &params);
+    }
 
-HLINEAPP Init(CSimTapi& tapi, const char* pszName = "Linoscope3") {
-    HLINEAPP hApp = 0;
-    DWORD dwDevices = 0;
-    DWORD dwVersion = TAPI_VERSION_2_0;
-    LINEINITIALIZEEXPARAMS params = HiddenWindowParams();
-    EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, pszName, &dwDevices, &dwVersion, &params), 0);
-    return hApp;
-}
+    HLINE Open(HLINEAPP hApp, DWORD dwDevice, DWORD dwPrivileges = LINECALLPRIVILEGE_MONITOR,
+               DWORD dwVersion = TAPI_VERSION_2_0) {
+        HLINE hLine = 0;
+        EXPECT_EQ(
+            m_tapi.Open(hApp, dwDevice, &hLine, dwVersion, 0, 0, dwPrivileges, LINEMEDIAMODE_INTERACTIVEVOICE, nullptr),
+            0);
+        EXPECT_EQ(m_tapi.SetStatusMessages(hLine, 0x01FFFFFF, 0x1FF), 0);
+        return hLine;
+    }
 
-HLINE OpenLine(CSimTapi& tapi, HLINEAPP hApp, DWORD dwDevice, DWORD dwPrivileges = LINECALLPRIVILEGE_MONITOR) {
-    HLINE hLine = 0;
-    EXPECT_EQ(tapi.Open(hApp, dwDevice, &hLine, TAPI_VERSION_2_0, 0, 0, dwPrivileges, LINEMEDIAMODE_INTERACTIVEVOICE,
-                        nullptr),
-              0);
-    EXPECT_EQ(tapi.SetStatusMessages(hLine, 0x01FFFFFF, 0x1FF), 0);
-    return hLine;
-}
-
-// A buffer that grows like a careful client's: first the given size, then exactly what TAPI asked for.
-template <typename T, typename Fn>
-std::vector<BYTE> Fetch(DWORD dwFirst, Fn fnQuery, int* pnPasses = nullptr) {
-    std::vector<BYTE> buffer(dwFirst, 0xCD);
-    int nPasses = 0;
-    for (;;) {
-        DWORD dwTotal = static_cast<DWORD>(buffer.size());
-        std::memcpy(buffer.data(), &dwTotal, 4);
-        ++nPasses;
-        EXPECT_EQ(fnQuery(reinterpret_cast<T*>(buffer.data())), 0);
-        DWORD dwNeeded = 0;
-        std::memcpy(&dwNeeded, buffer.data() + 4, 4);
-        if (dwNeeded <= buffer.size() || nPasses > 3) {
-            break;
+    // Every message since the last call, one a line: application, device, kind, parameters.
+    std::string Messages() {
+        std::string str;
+        for (const CSimMessage& m : m_tapi.TakeMessages()) {
+            const DWORD dwKinds[] = {LINE_REPLY, LINE_CALLSTATE, LINE_CALLINFO, LINE_APPNEWCALL, LINE_LINEDEVSTATE};
+            const char* const pszKinds[] = {"reply", "state", "info", "new", "dev", "?"};
+            int nKind = static_cast<int>(std::find(dwKinds, dwKinds + 5, m.m_dwMessage) - dwKinds);
+            char sz[80];
+            std::snprintf(sz, sizeof sz, "%X %X %s %X %X %X\n", unsigned(m.m_hApp & 0xF), unsigned(m.m_hDevice),
+                          pszKinds[nKind], unsigned(m.m_dwParam1), unsigned(m.m_dwParam2), unsigned(m.m_dwParam3));
+            str += sz;
         }
-        buffer.resize(dwNeeded, 0xCD);
+        return str;
     }
-    if (pnPasses != nullptr) {
-        *pnPasses = nPasses;
-    }
-    return buffer;
-}
 
-std::string Text(const std::vector<BYTE>& buffer, DWORD dwSize, DWORD dwOffset) {
-    EXPECT_LE(std::size_t{dwOffset} + dwSize, buffer.size());
-    if (dwSize == 0 || std::size_t{dwOffset} + dwSize > buffer.size()) {
-        return "";
-    }
-    return std::string(reinterpret_cast<const char*>(buffer.data()) + dwOffset, dwSize - 1);
-}
-
-std::vector<DWORD_PTR> StatesFor(const std::vector<CSimMessage>& messages, HCALL hCall) {
-    std::vector<DWORD_PTR> states;
-    for (const CSimMessage& m : messages) {
-        if (m.m_dwMessage == LINE_CALLSTATE && m.m_hDevice == hCall) {
-            states.push_back(m.m_dwParam1);
+    // A structure fetched like a careful client does: first dwFirst bytes,
+    // then exactly what TAPI asked for, at most nPasses times.
+    template <typename T, typename Fn>
+    std::vector<BYTE> Fetch(Fn fnQuery, DWORD dwFirst = sizeof(T), int nPasses = 4, LONG lExpected = 0) {
+        std::vector<BYTE> buffer(dwFirst, 0xCD);
+        for (int nPass = 1;; ++nPass) {
+            DWORD dwTotal = static_cast<DWORD>(buffer.size());
+            std::memcpy(buffer.data(), &dwTotal, 4);
+            EXPECT_EQ(fnQuery(reinterpret_cast<T*>(buffer.data())), lExpected);
+            DWORD dwNeeded = GetDword(buffer, 4);
+            if (lExpected != 0 || dwNeeded <= buffer.size() || nPass >= nPasses) {
+                return buffer;
+            }
+            buffer.resize(dwNeeded, 0xCD);
         }
     }
-    return states;
-}
+
+    // A text part as TAPI counts it (size with the NUL), checked to lie inside the buffer.
+    static std::string Text(const std::vector<BYTE>& buffer, std::size_t nSizeField) {
+        DWORD dwSize = GetDword(buffer, nSizeField);
+        DWORD dwOffset = GetDword(buffer, nSizeField + 4);
+        EXPECT_LE(std::size_t{dwOffset} + dwSize, buffer.size());
+        return dwSize == 0 || dwOffset + dwSize > buffer.size()
+                   ? ""
+                   : std::string(reinterpret_cast<const char*>(buffer.data()) + dwOffset, dwSize - 1);
+    }
+
+    CSimTapi m_tapi;
+    HLINEAPP m_hApp = 0;
+};
 
 }  // namespace
 
-TEST(SimTapi, InitializeExChecksItsArguments) {
-    CSimTapi tapi(Office(), Host());
-    HLINEAPP hApp = 0;
+TEST_F(SimTapiTest, InitializeExAndShutdownCheckTheirArguments) {
     DWORD dwDevices = 0;
     DWORD dwVersion = TAPI_VERSION_2_0;
-    LINEINITIALIZEEXPARAMS params = HiddenWindowParams();
-    EXPECT_EQ(tapi.InitializeEx(nullptr, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), LINEERR_INVALPOINTER);
-    EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", nullptr, &dwVersion, &params), LINEERR_INVALPOINTER);
-    EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, nullptr), LINEERR_INVALPOINTER);
-    EXPECT_EQ(tapi.InitializeEx(&hApp, nullptr, "x", &dwDevices, &dwVersion, &params), LINEERR_INVALPOINTER);
+    LINEINITIALIZEEXPARAMS params = Params();
+    auto init = [&](HLINEAPP* phApp, LINECALLBACK pfn, DWORD* pdwDevices, LINEINITIALIZEEXPARAMS* pParams) {
+        return m_tapi.InitializeEx(phApp, pfn, "x", pdwDevices, &dwVersion, pParams);
+    };
+    EXPECT_EQ(init(nullptr, IgnoreCallback, &dwDevices, &params), LINEERR_INVALPOINTER);
+    EXPECT_EQ(init(&m_hApp, IgnoreCallback, nullptr, &params), LINEERR_INVALPOINTER);
+    EXPECT_EQ(init(&m_hApp, IgnoreCallback, &dwDevices, nullptr), LINEERR_INVALPOINTER);
+    EXPECT_EQ(init(&m_hApp, nullptr, &dwDevices, &params), LINEERR_INVALPOINTER);
     params.dwTotalSize = sizeof params - 1;
-    EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, &params),
-              LINEERR_STRUCTURETOOSMALL);
+    EXPECT_EQ(init(&m_hApp, IgnoreCallback, &dwDevices, &params), LINEERR_STRUCTURETOOSMALL);
     params.dwTotalSize = sizeof params;
     params.dwOptions = 7;
-    EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), LINEERR_INVALPARAM);
+    EXPECT_EQ(init(&m_hApp, IgnoreCallback, &dwDevices, &params), LINEERR_INVALPARAM);
     params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
-    EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), LINEERR_OPERATIONUNAVAIL);
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-    dwVersion = TAPI_VERSION_1_4;
-    EXPECT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, &params),
-              LINEERR_INCOMPATIBLEAPIVERSION);
-    EXPECT_EQ(hApp, 0u);
-    EXPECT_EQ(tapi.GetAppCount(), 0u);
+    EXPECT_EQ(init(&m_hApp, IgnoreCallback, &dwDevices, &params), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(Init(&m_hApp, TAPI_VERSION_1_4), LINEERR_INCOMPATIBLEAPIVERSION);
+    EXPECT_EQ(m_hApp, 0u);
+    EXPECT_EQ(m_tapi.GetAppCount(), 0u);
 
+    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
     dwVersion = 0x00030001;
-    ASSERT_EQ(tapi.InitializeEx(&hApp, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), 0);
-    EXPECT_NE(hApp, 0u);
-    EXPECT_EQ(dwDevices, 5u);
+    ASSERT_EQ(init(&m_hApp, IgnoreCallback, &dwDevices, &params), 0);
+    EXPECT_NE(m_hApp, 0u);
+    EXPECT_EQ(dwDevices, 6u);
     EXPECT_EQ(dwVersion, TAPI_VERSION_2_0);
-    EXPECT_EQ(tapi.Shutdown(hApp), 0);
-    EXPECT_EQ(tapi.Shutdown(hApp), LINEERR_INVALAPPHANDLE);
+    EXPECT_EQ(m_tapi.Shutdown(m_hApp), 0);
+    EXPECT_EQ(m_tapi.Shutdown(m_hApp), LINEERR_INVALAPPHANDLE);
 }
 
-TEST(SimTapi, DevCapsFollowTheNeededSizeProtocolAndTheVersionsOfEachLine) {
-    CSimScenario scenario = Office();
-    scenario.m_lines[2].m_refusedVersions = {TAPI_VERSION_2_0};
-    CSimTapi tapi(scenario, Host());
-    HLINEAPP hApp = Init(tapi);
-    auto query = [&](DWORD dwDevice, DWORD dwVersion) {
-        return [&tapi, hApp, dwDevice, dwVersion](LINEDEVCAPS* p) {
-            return tapi.GetDevCaps(hApp, dwDevice, dwVersion, 0, p);
-        };
+TEST_F(SimTapiTest, DevCapsFollowTheNeededSizeProtocolAndTheVersionsOfEachLine) {
+    ASSERT_EQ(Init(&m_hApp), 0);
+    auto caps = [this](DWORD dwDevice, DWORD dwVersion, DWORD dwExt = 0) {
+        return [=, this](LINEDEVCAPS* p) { return m_tapi.GetDevCaps(m_hApp, dwDevice, dwVersion, dwExt, p); };
     };
-
     // One byte short of the fixed part: refused, and nothing written.
-    std::vector<BYTE> small(sizeof(LINEDEVCAPS) - 1, 0xCD);
-    DWORD dwTotal = static_cast<DWORD>(small.size());
-    std::memcpy(small.data(), &dwTotal, 4);
-    EXPECT_EQ(tapi.GetDevCaps(hApp, 0, TAPI_VERSION_2_0, 0, reinterpret_cast<LINEDEVCAPS*>(small.data())),
-              LINEERR_STRUCTURETOOSMALL);
+    std::vector<BYTE> small =
+        Fetch<LINEDEVCAPS>(caps(0, TAPI_VERSION_2_0), sizeof(LINEDEVCAPS) - 1, 1, LINEERR_STRUCTURETOOSMALL);
     EXPECT_EQ(small[4], 0xCD);
-
-    // The fixed part alone: filled, the texts left out, the need reported.
-    std::vector<BYTE> fixed(sizeof(LINEDEVCAPS), 0xCD);
-    dwTotal = sizeof(LINEDEVCAPS);
-    std::memcpy(fixed.data(), &dwTotal, 4);
-    ASSERT_EQ(tapi.GetDevCaps(hApp, 0, TAPI_VERSION_2_0, 0, reinterpret_cast<LINEDEVCAPS*>(fixed.data())), 0);
-    const auto* pFixed = reinterpret_cast<const LINEDEVCAPS*>(fixed.data());
-    EXPECT_GT(pFixed->dwNeededSize, sizeof(LINEDEVCAPS));
-    EXPECT_EQ(pFixed->dwUsedSize, sizeof(LINEDEVCAPS));
-    EXPECT_EQ(pFixed->dwProviderInfoSize, 0u);
-    EXPECT_EQ(pFixed->dwProviderInfoOffset, 0u);
-    EXPECT_EQ(pFixed->dwPermanentLineID, 0x3001u);
-
-    int nPasses = 0;
-    std::vector<BYTE> full = Fetch<LINEDEVCAPS>(sizeof(LINEDEVCAPS), query(0, TAPI_VERSION_2_0), &nPasses);
-    EXPECT_EQ(nPasses, 2);
+    // The fixed part alone: filled, the texts left out, the need reported; then all of it.
+    std::vector<BYTE> fixed = Fetch<LINEDEVCAPS>(caps(0, TAPI_VERSION_2_0), sizeof(LINEDEVCAPS), 1);
+    EXPECT_GT(GetDword(fixed, 4), sizeof(LINEDEVCAPS));
+    EXPECT_EQ(GetDword(fixed, 8), sizeof(LINEDEVCAPS));
+    EXPECT_EQ(Text(fixed, offsetof(LINEDEVCAPS, dwProviderInfoSize)), "");
+    std::vector<BYTE> full = Fetch<LINEDEVCAPS>(caps(0, TAPI_VERSION_2_0), sizeof(LINEDEVCAPS), 2);
     const auto* pCaps = reinterpret_cast<const LINEDEVCAPS*>(full.data());
-    EXPECT_EQ(pCaps->dwUsedSize, pCaps->dwNeededSize);
-    EXPECT_EQ(Text(full, pCaps->dwProviderInfoSize, pCaps->dwProviderInfoOffset), "Talvora ZR-40N");
-    EXPECT_EQ(Text(full, pCaps->dwLineNameSize, pCaps->dwLineNameOffset), "Reception");
+    EXPECT_EQ(pCaps->dwUsedSize, GetDword(fixed, 4));
+    EXPECT_EQ(pCaps->dwNeededSize, GetDword(fixed, 4));
+    EXPECT_EQ(Text(full, offsetof(LINEDEVCAPS, dwProviderInfoSize)), "Talvora ZR-40N");
+    EXPECT_EQ(Text(full, offsetof(LINEDEVCAPS, dwLineNameSize)), "Ext 201");
     EXPECT_GE(pCaps->dwProviderInfoOffset, sizeof(LINEDEVCAPS));
+    EXPECT_EQ(pCaps->dwPermanentLineID, 0x3001u);
     EXPECT_EQ(pCaps->dwNumTerminals, 1u);
     EXPECT_EQ(pCaps->dwTerminalCapsSize, sizeof(LINETERMCAPS));
     EXPECT_EQ(pCaps->dwTerminalTextSize, pCaps->dwTerminalTextEntrySize);
     EXPECT_EQ(pCaps->dwStringFormat, STRINGFORMAT_ASCII);
     EXPECT_EQ(pCaps->dwLineFeatures, LINEFEATURE_MAKECALL);
 
-    // Line 2 refuses 2.0 but answers 1.4 with the 1.4 fixed part (240 bytes).
-    std::vector<BYTE> refused(sizeof(LINEDEVCAPS), 0);
-    dwTotal = sizeof(LINEDEVCAPS);
-    std::memcpy(refused.data(), &dwTotal, 4);
-    EXPECT_EQ(tapi.GetDevCaps(hApp, 2, TAPI_VERSION_2_0, 0, reinterpret_cast<LINEDEVCAPS*>(refused.data())),
-              LINEERR_INCOMPATIBLEAPIVERSION);
-    std::vector<BYTE> old = Fetch<LINEDEVCAPS>(240, query(2, TAPI_VERSION_1_4));
-    EXPECT_EQ(Text(old, reinterpret_cast<const LINEDEVCAPS*>(old.data())->dwProviderInfoSize,
-                   reinterpret_cast<const LINEDEVCAPS*>(old.data())->dwProviderInfoOffset),
-              "Talvora ZR-40N");
-    EXPECT_GE(reinterpret_cast<const LINEDEVCAPS*>(old.data())->dwProviderInfoOffset, 240u);
+    // The door phone refuses 2.0 but answers 1.4 with the 1.4 fixed part (240 bytes).
+    Fetch<LINEDEVCAPS>(caps(5, TAPI_VERSION_2_0), sizeof(LINEDEVCAPS), 1, LINEERR_INCOMPATIBLEAPIVERSION);
+    std::vector<BYTE> old = Fetch<LINEDEVCAPS>(caps(5, TAPI_VERSION_1_4), 240);
+    EXPECT_EQ(Text(old, offsetof(LINEDEVCAPS, dwProviderInfoSize)), "Talvora ZR-40N");
+    EXPECT_GE(GetDword(old, offsetof(LINEDEVCAPS, dwProviderInfoOffset)), 240u);
 
-    EXPECT_EQ(tapi.GetDevCaps(hApp, 5, TAPI_VERSION_2_0, 0, reinterpret_cast<LINEDEVCAPS*>(full.data())),
-              LINEERR_BADDEVICEID);
-    EXPECT_EQ(tapi.GetDevCaps(hApp + 99, 0, TAPI_VERSION_2_0, 0, reinterpret_cast<LINEDEVCAPS*>(full.data())),
-              LINEERR_INVALAPPHANDLE);
-    EXPECT_EQ(tapi.GetDevCaps(hApp, 0, 0x00030000, 0, reinterpret_cast<LINEDEVCAPS*>(full.data())),
-              LINEERR_INCOMPATIBLEAPIVERSION);
-    EXPECT_EQ(tapi.GetDevCaps(hApp, 0, 0x00010002, 0, reinterpret_cast<LINEDEVCAPS*>(full.data())),
-              LINEERR_INCOMPATIBLEAPIVERSION);
-    EXPECT_EQ(tapi.GetDevCaps(hApp, 0, TAPI_VERSION_1_3, 0, reinterpret_cast<LINEDEVCAPS*>(full.data())), 0);
-    EXPECT_EQ(tapi.GetDevCaps(hApp, 0, TAPI_VERSION_2_0, 0x00090000, reinterpret_cast<LINEDEVCAPS*>(full.data())),
-              LINEERR_INCOMPATIBLEEXTVERSION);
-    DWORD dwExt = 0x00010002;
-    EXPECT_EQ(tapi.NegotiateExtVersion(hApp, 4, TAPI_VERSION_2_0, 0x00010002, 0xFFFFFFFF, &dwExt), 0);
+    auto* pFull = reinterpret_cast<LINEDEVCAPS*>(full.data());
+    EXPECT_EQ(m_tapi.GetDevCaps(m_hApp, 6, TAPI_VERSION_2_0, 0, pFull), LINEERR_BADDEVICEID);
+    EXPECT_EQ(m_tapi.GetDevCaps(m_hApp + 99, 0, TAPI_VERSION_2_0, 0, pFull), LINEERR_INVALAPPHANDLE);
+    EXPECT_EQ(m_tapi.GetDevCaps(m_hApp, 0, 0x00030000, 0, pFull), LINEERR_INCOMPATIBLEAPIVERSION);
+    EXPECT_EQ(m_tapi.GetDevCaps(m_hApp, 0, 0x00010002, 0, pFull), LINEERR_INCOMPATIBLEAPIVERSION);
+    EXPECT_EQ(m_tapi.GetDevCaps(m_hApp, 0, TAPI_VERSION_1_3, 0, pFull), 0);
+    EXPECT_EQ(m_tapi.GetDevCaps(m_hApp, 0, TAPI_VERSION_2_0, 0x00090000, pFull), LINEERR_INCOMPATIBLEEXTVERSION);
+    DWORD dwExt = 0;
+    EXPECT_EQ(m_tapi.NegotiateExtVersion(m_hApp, 4, TAPI_VERSION_2_0, 0x00010002, 0xFFFFFFFF, &dwExt), 0);
     EXPECT_EQ(dwExt, SIM_EXT_VERSION_HIGH);
 }
 
-TEST(SimTapi, AddressStatusCarriesTheDisplayNameLayoutOfEachGroup) {
-    CSimTapi tapi(Office(), Host());
-    HLINEAPP hApp = Init(tapi);
-    struct {
-        DWORD dwDevice;
-        std::size_t nLengthAt;
-        std::size_t nOffsetAt;
-        DWORD dwMinimum;
-        const char* pszName;
-    } cases[] = {{0, 28, 32, 52, "Reception"}, {2, 0, 4, 8, "City Line 1"}, {3, 24, 28, 32, "Voice Mail"}};
-    for (const auto& c : cases) {
-        HLINE hLine = OpenLine(tapi, hApp, c.dwDevice);
-        std::vector<BYTE> status = Fetch<LINEADDRESSSTATUS>(
-            sizeof(LINEADDRESSSTATUS), [&](LINEADDRESSSTATUS* p) { return tapi.GetAddressStatus(hLine, 0, p); });
-        const auto* pStatus = reinterpret_cast<const LINEADDRESSSTATUS*>(status.data());
-        ASSERT_GE(pStatus->dwDevSpecificSize, c.dwMinimum);
-        std::vector<BYTE> part(status.begin() + pStatus->dwDevSpecificOffset,
-                               status.begin() + pStatus->dwDevSpecificOffset + pStatus->dwDevSpecificSize);
-        DWORD dwLength = GetDword(part, c.nLengthAt);
-        DWORD dwOffset = GetDword(part, c.nOffsetAt);
-        // The offset counts from the start of LINEADDRESSSTATUS and stays inside the part.
-        ASSERT_GE(dwOffset, pStatus->dwDevSpecificOffset);
-        ASSERT_LE(dwOffset + dwLength, pStatus->dwDevSpecificOffset + pStatus->dwDevSpecificSize);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(status.data()) + dwOffset, dwLength), c.pszName);
-    }
-    HLINE hFax = OpenLine(tapi, hApp, 4);
-    std::vector<BYTE> fax = Fetch<LINEADDRESSSTATUS>(
-        sizeof(LINEADDRESSSTATUS), [&](LINEADDRESSSTATUS* p) { return tapi.GetAddressStatus(hFax, 0, p); });
-    EXPECT_EQ(reinterpret_cast<const LINEADDRESSSTATUS*>(fax.data())->dwDevSpecificSize, 0u);
-    LINEADDRESSSTATUS status{};
-    status.dwTotalSize = sizeof status;
-    EXPECT_EQ(tapi.GetAddressStatus(hFax, 1, &status), LINEERR_INVALADDRESSID);
-    EXPECT_EQ(tapi.GetAddressStatus(0x999, 0, &status), LINEERR_INVALLINEHANDLE);
-}
-
-TEST(SimTapi, LineDevStatusNamesTheOpenerInItsAppInfo) {
-    CSimTapi tapi(Office(), Host());
-    HLINEAPP hApp = Init(tapi, "Linoscope3");
-    HLINE hLine = OpenLine(tapi, hApp, 1);
-    std::vector<BYTE> status =
-        Fetch<LINEDEVSTATUS>(sizeof(LINEDEVSTATUS), [&](LINEDEVSTATUS* p) { return tapi.GetLineDevStatus(hLine, p); });
-    const auto* pStatus = reinterpret_cast<const LINEDEVSTATUS*>(status.data());
-    EXPECT_EQ(pStatus->dwNumOpens, 1u);
-    EXPECT_EQ(pStatus->dwAppInfoSize, sizeof(LINEAPPINFO));
-    ASSERT_LE(pStatus->dwAppInfoOffset + sizeof(LINEAPPINFO), status.size());
-    LINEAPPINFO info;
-    std::memcpy(&info, status.data() + pStatus->dwAppInfoOffset, sizeof info);
-    EXPECT_EQ(Text(status, info.dwFriendlyNameSize, info.dwFriendlyNameOffset), "Linoscope3");
-    EXPECT_EQ(Text(status, info.dwModuleFilenameSize, info.dwModuleFilenameOffset), "C:\\demo\\linoscope3.exe");
-    EXPECT_EQ(info.dwMediaModes, LINEMEDIAMODE_INTERACTIVEVOICE);
-    EXPECT_EQ(pStatus->dwDevStatusFlags, LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE);
-    EXPECT_EQ(pStatus->dwLineFeatures, LINEFEATURE_MAKECALL);  // an idle extension calls out, a trunk does not
-    HLINE hTrunk = OpenLine(tapi, hApp, 2);
-    status =
-        Fetch<LINEDEVSTATUS>(sizeof(LINEDEVSTATUS), [&](LINEDEVSTATUS* p) { return tapi.GetLineDevStatus(hTrunk, p); });
-    EXPECT_EQ(reinterpret_cast<const LINEDEVSTATUS*>(status.data())->dwLineFeatures, 0u);
-}
-
-TEST(SimTapi, OpenSetStatusMessagesAndCloseRefuseWhatTapiRefuses) {
-    CSimScenario scenario = Office();
-    scenario.m_lines[3].m_bOpenFails = true;
-    CSimTapi tapi(scenario, Host());
-    HLINEAPP hApp = Init(tapi);
+TEST_F(SimTapiTest, OpenSetStatusMessagesAndCloseRefuseWhatTapiRefuses) {
+    ASSERT_EQ(Init(&m_hApp), 0);
     HLINE hLine = 0;
     auto open = [&](DWORD dwDevice, DWORD dwExt, DWORD dwPrivileges, DWORD dwMedia) {
-        return tapi.Open(hApp, dwDevice, &hLine, TAPI_VERSION_2_0, dwExt, 0, dwPrivileges, dwMedia, nullptr);
+        return m_tapi.Open(m_hApp, dwDevice, &hLine, TAPI_VERSION_1_4, dwExt, 0, dwPrivileges, dwMedia, nullptr);
     };
     EXPECT_EQ(open(9, 0, LINECALLPRIVILEGE_MONITOR, 0), LINEERR_BADDEVICEID);
     EXPECT_EQ(open(0, 0x00090000, LINECALLPRIVILEGE_MONITOR, 0), LINEERR_INCOMPATIBLEEXTVERSION);
     EXPECT_EQ(open(0, 0, 0x8, 0), LINEERR_INVALPRIVSELECT);
     EXPECT_EQ(open(0, 0, LINECALLPRIVILEGE_OWNER, 0), LINEERR_INVALMEDIAMODE);
-    EXPECT_EQ(open(3, 0, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE), LINEERR_RESOURCEUNAVAIL);
-    EXPECT_EQ(tapi.Open(hApp, 0, nullptr, TAPI_VERSION_2_0, 0, 0, 2, 4, nullptr), LINEERR_INVALPOINTER);
+    EXPECT_EQ(open(5, 0, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE), LINEERR_RESOURCEUNAVAIL);
+    EXPECT_EQ(m_tapi.Open(m_hApp, 0, nullptr, TAPI_VERSION_2_0, 0, 0, 2, 4, nullptr), LINEERR_INVALPOINTER);
     EXPECT_EQ(hLine, 0u);
     ASSERT_EQ(open(0, SIM_EXT_VERSION_HIGH, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE), 0);
-    EXPECT_EQ(tapi.SetStatusMessages(hLine, 0x02000000, 0), LINEERR_INVALLINESTATE);
-    EXPECT_EQ(tapi.SetStatusMessages(hLine, 0, 0x200), LINEERR_INVALADDRESSSTATE);
-    EXPECT_EQ(tapi.SetStatusMessages(hLine, 0x01FFFFFF, 0x1FF), 0);
-    EXPECT_EQ(tapi.Close(hLine), 0);
-    EXPECT_EQ(tapi.Close(hLine), LINEERR_INVALLINEHANDLE);
-    EXPECT_EQ(tapi.SetStatusMessages(hLine, 0, 0), LINEERR_INVALLINEHANDLE);
+    EXPECT_EQ(m_tapi.SetStatusMessages(hLine, 0x02000000, 0), LINEERR_INVALLINESTATE);
+    EXPECT_EQ(m_tapi.SetStatusMessages(hLine, 0, 0x200), LINEERR_INVALADDRESSSTATE);
+    EXPECT_EQ(m_tapi.SetStatusMessages(hLine, 0x01FFFFFF, 0x1FF), 0);
+    EXPECT_EQ(m_tapi.Close(hLine), 0);
+    EXPECT_EQ(m_tapi.Close(hLine), LINEERR_INVALLINEHANDLE);
+    EXPECT_EQ(m_tapi.SetStatusMessages(hLine, 0, 0), LINEERR_INVALLINEHANDLE);
 }
 
-TEST(SimTapi, MakeCallRepliesFirstThenReportsEveryStateWithTheCallerOwningTheCall) {
-    CSimTapi tapi(Office(), Host());
-    HLINEAPP hApp = Init(tapi);
-    HLINEAPP hOther = Init(tapi, "Other");
-    HLINE hLine = OpenLine(tapi, hApp, 0);
-    HLINE hCalled = OpenLine(tapi, hOther, 1);
-    tapi.TakeMessages();
-
-    HCALL hCall = 0;
-    LONG lRequest = tapi.MakeCall(hLine, &hCall, "202", 0, nullptr);
-    ASSERT_GT(lRequest, 0);
-    EXPECT_EQ(hCall, 0u);  // written just before LINE_REPLY is delivered
-    std::vector<CSimMessage> messages = tapi.TakeMessages();
-    ASSERT_GE(messages.size(), 2u);
-    EXPECT_EQ(messages[0].m_dwMessage, LINE_REPLY);
-    EXPECT_EQ(messages[0].m_dwParam1, static_cast<DWORD_PTR>(lRequest));
-    EXPECT_EQ(messages[0].m_dwParam2, 0u);
-    EXPECT_EQ(messages[0].m_phCallOut, &hCall);
-    HCALL hMade = messages[0].m_hCallOut;
-    EXPECT_EQ(messages[1].m_dwMessage, LINE_CALLSTATE);
-    EXPECT_EQ(messages[1].m_hDevice, hMade);
-    EXPECT_EQ(messages[1].m_dwParam1, LINECALLSTATE_DIALTONE);
-    EXPECT_EQ(messages[1].m_dwParam3, LINECALLPRIVILEGE_OWNER);
-
-    tapi.Advance(1000);
-    std::vector<CSimMessage> more = tapi.TakeMessages();
-    messages.insert(messages.end(), more.begin(), more.end());
-    tapi.Advance(3000);
-    more = tapi.TakeMessages();
-    messages.insert(messages.end(), more.begin(), more.end());
-    EXPECT_EQ(StatesFor(messages, hMade),
-              (std::vector<DWORD_PTR>{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING,
-                                      LINECALLSTATE_RINGBACK, LINECALLSTATE_CONNECTED}));
-    // The IDs arrive as LINE_CALLINFO while they become known, each once.
-    std::vector<DWORD_PTR> infos;
-    for (const CSimMessage& m : messages) {
-        if (m.m_dwMessage == LINE_CALLINFO && m.m_hDevice == hMade) {
-            infos.push_back(m.m_dwParam1);
+TEST_F(SimTapiTest, StatusStructuresNameTheOpenerAndPlaceTheDisplayNameOfEachGroup) {
+    ASSERT_EQ(Init(&m_hApp), 0);
+    struct {
+        DWORD dwDevice;
+        std::size_t nLengthAt;  // of the display name in the provider's part; its offset follows
+        DWORD dwMinimum;
+        const char* pszName;
+    } const cases[] = {{0, 28, 52, "Reception"}, {2, 0, 8, "City Line 1"}, {3, 24, 32, "Voice Mail"}, {4, 0, 0, ""}};
+    for (const auto& c : cases) {
+        HLINE hLine = Open(m_hApp, c.dwDevice);
+        std::vector<BYTE> status =
+            Fetch<LINEADDRESSSTATUS>([&](LINEADDRESSSTATUS* p) { return m_tapi.GetAddressStatus(hLine, 0, p); });
+        DWORD dwPart = GetDword(status, offsetof(LINEADDRESSSTATUS, dwDevSpecificOffset));
+        DWORD dwPartSize = GetDword(status, offsetof(LINEADDRESSSTATUS, dwDevSpecificSize));
+        ASSERT_GE(dwPartSize, c.dwMinimum);
+        EXPECT_EQ(dwPartSize == 0, c.dwMinimum == 0);  // another provider's line carries no part
+        if (c.dwMinimum != 0) {
+            // The offset counts from the start of LINEADDRESSSTATUS and stays inside the part.
+            DWORD dwLength = GetDword(status, dwPart + c.nLengthAt);
+            DWORD dwOffset = GetDword(status, dwPart + c.nLengthAt + 4);
+            ASSERT_GE(dwOffset, dwPart);
+            ASSERT_LE(dwOffset + dwLength, dwPart + dwPartSize);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(status.data()) + dwOffset, dwLength), c.pszName);
         }
     }
-    EXPECT_EQ(infos, (std::vector<DWORD_PTR>{LINECALLINFOSTATE_CALLEDID, LINECALLINFOSTATE_CONNECTEDID}));
+    LINEADDRESSSTATUS status{};
+    status.dwTotalSize = sizeof status;
+    EXPECT_EQ(m_tapi.GetAddressStatus(0x00020001, 1, &status), LINEERR_INVALADDRESSID);
+    EXPECT_EQ(m_tapi.GetAddressStatus(0x999, 0, &status), LINEERR_INVALLINEHANDLE);
 
-    // The other application monitors 202: a new call, offered with monitor privilege.
-    auto appNew = std::find_if(messages.begin(), messages.end(),
-                               [](const CSimMessage& m) { return m.m_dwMessage == LINE_APPNEWCALL; });
-    ASSERT_NE(appNew, messages.end());
-    EXPECT_EQ(appNew->m_hApp, hOther);
-    EXPECT_EQ(appNew->m_hDevice, hCalled);
-    EXPECT_EQ(appNew->m_dwParam3, LINECALLPRIVILEGE_MONITOR);
-    HCALL hOffered = static_cast<HCALL>(appNew->m_dwParam2);
-    EXPECT_EQ(StatesFor(messages, hOffered), (std::vector<DWORD_PTR>{LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
+    std::vector<BYTE> dev =
+        Fetch<LINEDEVSTATUS>([&](LINEDEVSTATUS* p) { return m_tapi.GetLineDevStatus(0x00020002, p); });
+    const auto* pDev = reinterpret_cast<const LINEDEVSTATUS*>(dev.data());
+    EXPECT_EQ(pDev->dwNumOpens, 1u);
+    EXPECT_EQ(pDev->dwDevStatusFlags, LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE);
+    // An idle extension can call out, a trunk cannot.
+    EXPECT_EQ(pDev->dwLineFeatures, 0u);
+    std::vector<BYTE> ext =
+        Fetch<LINEDEVSTATUS>([&](LINEDEVSTATUS* p) { return m_tapi.GetLineDevStatus(0x00020001, p); });
+    EXPECT_EQ(reinterpret_cast<const LINEDEVSTATUS*>(ext.data())->dwLineFeatures, LINEFEATURE_MAKECALL);
+    ASSERT_EQ(pDev->dwAppInfoSize, sizeof(LINEAPPINFO));
+    const std::size_t nInfo = pDev->dwAppInfoOffset;
+    EXPECT_EQ(Text(dev, nInfo + offsetof(LINEAPPINFO, dwMachineNameSize)), "SIMPC");
+    EXPECT_EQ(Text(dev, nInfo + offsetof(LINEAPPINFO, dwUserNameSize)), "user");
+    EXPECT_EQ(Text(dev, nInfo + offsetof(LINEAPPINFO, dwModuleFilenameSize)), "C:\\demo\\linoscope3.exe");
+    EXPECT_EQ(Text(dev, nInfo + offsetof(LINEAPPINFO, dwFriendlyNameSize)), "Linoscope3");
+    EXPECT_EQ(GetDword(dev, nInfo + offsetof(LINEAPPINFO, dwMediaModes)), LINEMEDIAMODE_INTERACTIVEVOICE);
+}
+
+TEST_F(SimTapiTest, MadeCallsReplyFirstThenReportEveryStateToOwnerAndMonitor) {
+    HLINEAPP hOther = 0;
+    ASSERT_EQ(Init(&m_hApp), 0);
+    ASSERT_EQ(Init(&hOther, TAPI_VERSION_2_0, "Other"), 0);
+    HLINE hLine = Open(m_hApp, 0);
+    Open(hOther, 1);
+    HCALL hCall = 0;
+    LONG lRequest = m_tapi.MakeCall(hLine, &hCall, "202", 0, nullptr);
+    ASSERT_EQ(lRequest, 1);
+    EXPECT_EQ(hCall, 0u);  // written just before LINE_REPLY is delivered
+    std::vector<CSimMessage> reply = m_tapi.TakeMessages();
+    ASSERT_EQ(reply.size(), 2u);
+    EXPECT_EQ(reply[0].m_phCallOut, &hCall);
+    EXPECT_EQ(reply[0].m_hCallOut, 0x00030001u);
+    m_tapi.Advance(1000);
+    m_tapi.Advance(3000);
+    EXPECT_EQ(reply[0].m_dwMessage, LINE_REPLY);
+    EXPECT_EQ(reply[1].m_dwMessage, LINE_CALLSTATE);
+    EXPECT_EQ(reply[1].m_dwParam1, LINECALLSTATE_DIALTONE);
+    EXPECT_EQ(reply[1].m_dwParam3, LINECALLPRIVILEGE_OWNER);
+    // Call states 10 DIALING, 200 PROCEEDING, 20 RINGBACK, 2 OFFERING, 100 CONNECTED, 4000 DISCONNECTED,
+    // 1 IDLE; call info 10000 CALLEDID, 20000 CONNECTEDID; the other application monitors 202.
+    EXPECT_EQ(Messages(),
+              "1 30001 state 10 0 0\n1 30001 info 10000 0 0\n1 30001 state 200 0 0\n2 20002 new 0 30002 2\n"
+              "2 30002 state 2 1 2\n1 30001 state 20 0 0\n2 30002 state 100 1 0\n2 30002 info 20000 0 0\n"
+              "1 30001 state 100 1 0\n1 30001 info 20000 0 0\n");
 
     LINECALLSTATUS status{};
     status.dwTotalSize = sizeof status;
-    ASSERT_EQ(tapi.GetCallStatus(hMade, &status), 0);
+    ASSERT_EQ(m_tapi.GetCallStatus(0x00030001, &status), 0);
     EXPECT_EQ(status.dwCallState, LINECALLSTATE_CONNECTED);
     EXPECT_EQ(status.dwCallPrivilege, LINECALLPRIVILEGE_OWNER);
-    EXPECT_EQ(status.dwCallFeatures & LINECALLFEATURE_DROP, LINECALLFEATURE_DROP);
-    EXPECT_EQ(status.dwCallFeatures & LINECALLFEATURE_ANSWER, 0u);
-    // Connected 3.8 s after 09:00:00.000 on the scenario's start day.
-    EXPECT_EQ(status.tStateEntryTime.wHour, 9);
-    EXPECT_EQ(status.tStateEntryTime.wSecond, 3);
-    EXPECT_EQ(status.tStateEntryTime.wMilliseconds, 800);
+    EXPECT_EQ(status.dwCallFeatures, LINECALLFEATURE_BLINDTRANSFER | LINECALLFEATURE_DROP);
+    // Connected 3.8 s after 09:00:00.000 on the scenario's start day, a Monday.
+    auto fields = [](const SYSTEMTIME& t) {
+        return std::vector<WORD>{t.wYear, t.wMonth,  t.wDayOfWeek, t.wDay,
+                                 t.wHour, t.wMinute, t.wSecond,    t.wMilliseconds};
+    };
+    EXPECT_EQ(fields(status.tStateEntryTime), (std::vector<WORD>{2024, 5, 1, 6, 9, 0, 3, 800}));
+    // Past the end of a leap February, into Friday 1 March.
+    EXPECT_EQ(fields(AddMilliseconds(SYSTEMTIME{2024, 2, 0, 28, 23, 59, 59, 900}, 86400000 + 200)),
+              (std::vector<WORD>{2024, 3, 5, 1, 0, 0, 0, 100}));
 
     // A monitor may neither answer nor drop; the owner drops: DISCONNECTED, then IDLE.
-    EXPECT_EQ(tapi.Drop(hOffered, nullptr, 0), LINEERR_NOTOWNER);
-    EXPECT_EQ(tapi.Answer(hOffered, nullptr, 0), LINEERR_NOTOWNER);
-    EXPECT_EQ(tapi.DeallocateCall(hMade), LINEERR_INVALCALLSTATE);  // sole owner of a live call
-    LONG lDrop = tapi.Drop(hMade, nullptr, 0);
-    ASSERT_GT(lDrop, lRequest);
-    messages = tapi.TakeMessages();
-    EXPECT_EQ(messages[0].m_dwMessage, LINE_REPLY);
-    EXPECT_EQ(messages[0].m_dwParam1, static_cast<DWORD_PTR>(lDrop));
-    EXPECT_EQ(StatesFor(messages, hMade), (std::vector<DWORD_PTR>{LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
-    EXPECT_EQ(tapi.Drop(hMade, nullptr, 0), LINEERR_INVALCALLSTATE);
-    EXPECT_EQ(tapi.DeallocateCall(hMade), 0);
-    EXPECT_EQ(tapi.DeallocateCall(hMade), LINEERR_INVALCALLHANDLE);
-    EXPECT_EQ(tapi.GetCallStatus(hMade, &status), LINEERR_INVALCALLHANDLE);
-
-    EXPECT_EQ(tapi.MakeCall(hLine, &hCall, "20x", 0, nullptr), LINEERR_INVALADDRESS);
-    EXPECT_EQ(tapi.MakeCall(hLine, nullptr, "202", 0, nullptr), LINEERR_INVALPOINTER);
-    EXPECT_EQ(tapi.MakeCall(0, &hCall, "202", 0, nullptr), LINEERR_INVALLINEHANDLE);
+    EXPECT_EQ(m_tapi.Drop(0x00030002, nullptr, 0), LINEERR_NOTOWNER);
+    EXPECT_EQ(m_tapi.Answer(0x00030002, nullptr, 0), LINEERR_NOTOWNER);
+    EXPECT_EQ(m_tapi.DeallocateCall(0x00030001), LINEERR_INVALCALLSTATE);  // sole owner of a live call
+    EXPECT_EQ(m_tapi.Drop(0x00030001, nullptr, 0), 2);
+    m_tapi.Advance(3000);
+    EXPECT_EQ(Messages(),
+              "1 20001 reply 2 0 0\n1 30001 state 4000 1 0\n1 30001 state 1 0 0\n2 30002 state 4000 1 0\n"
+              "2 30002 state 1 0 0\n");
+    EXPECT_EQ(m_tapi.Drop(0x00030001, nullptr, 0), LINEERR_INVALCALLSTATE);
+    EXPECT_EQ(m_tapi.DeallocateCall(0x00030001), 0);
+    EXPECT_EQ(m_tapi.DeallocateCall(0x00030001), LINEERR_INVALCALLHANDLE);
+    EXPECT_EQ(m_tapi.GetCallStatus(0x00030001, &status), LINEERR_INVALCALLHANDLE);
+    EXPECT_EQ(m_tapi.MakeCall(hLine, &hCall, "20x", 0, nullptr), LINEERR_INVALADDRESS);
+    EXPECT_EQ(m_tapi.MakeCall(hLine, nullptr, "202", 0, nullptr), LINEERR_INVALPOINTER);
+    EXPECT_EQ(m_tapi.MakeCall(0, &hCall, "202", 0, nullptr), LINEERR_INVALLINEHANDLE);
 }
 
-TEST(SimTapi, AnOwnerAnswersOfferedCallsAndCallInfoCarriesTheDidLayout) {
-    CSimTapi tapi(Office(), Host());
-    HLINEAPP hApp = Init(tapi);
-    OpenLine(tapi, hApp, 0, LINECALLPRIVILEGE_OWNER | LINECALLPRIVILEGE_MONITOR);
-    tapi.TakeMessages();
+TEST_F(SimTapiTest, AnOwnerAnswersOfferedCallsAndCallInfoCarriesTheDidLayout) {
+    ASSERT_EQ(Init(&m_hApp), 0);
+    Open(m_hApp, 0, LINECALLPRIVILEGE_OWNER | LINECALLPRIVILEGE_MONITOR);
     std::string strError;
-    ASSERT_TRUE(tapi.Inject(R"({"event": "inbound", "to": "201", "caller": "0301234567", "callerName": "Customer",
-                                "ring": 60})",
-                            &strError))
+    ASSERT_TRUE(m_tapi.Inject(R"({"event": "inbound", "to": "201", "caller": "0301234567", "callerName": "Customer",
+                                  "ring": 60})",
+                              &strError))
         << strError;
-    tapi.Advance(500);
-    std::vector<CSimMessage> messages = tapi.TakeMessages();
-    auto appNew = std::find_if(messages.begin(), messages.end(),
-                               [](const CSimMessage& m) { return m.m_dwMessage == LINE_APPNEWCALL; });
-    ASSERT_NE(appNew, messages.end());
-    EXPECT_EQ(appNew->m_dwParam3, LINECALLPRIVILEGE_OWNER);
-    HCALL hCall = static_cast<HCALL>(appNew->m_dwParam2);
-
-    int nPasses = 0;
-    std::vector<BYTE> info = Fetch<LINECALLINFO>(
-        sizeof(LINECALLINFO), [&](LINECALLINFO* p) { return tapi.GetCallInfo(hCall, p); }, &nPasses);
-    EXPECT_EQ(nPasses, 2);  // the caller's number alone outgrows the fixed part
+    m_tapi.Advance(500);
+    EXPECT_EQ(Messages(), "1 20001 new 0 30001 4\n1 30001 state 2 1 4\n");  // OFFERING, to the owner
+    const HCALL hCall = 0x00030001;
+    std::vector<BYTE> fixed =
+        Fetch<LINECALLINFO>([&](LINECALLINFO* p) { return m_tapi.GetCallInfo(hCall, p); }, sizeof(LINECALLINFO), 1);
+    EXPECT_GT(GetDword(fixed, 4), sizeof(LINECALLINFO));  // the caller's number alone outgrows the fixed part
+    std::vector<BYTE> info = Fetch<LINECALLINFO>([&](LINECALLINFO* p) { return m_tapi.GetCallInfo(hCall, p); });
     const auto* pInfo = reinterpret_cast<const LINECALLINFO*>(info.data());
-    EXPECT_EQ(Text(info, pInfo->dwCallerIDSize, pInfo->dwCallerIDOffset), "0301234567");
-    EXPECT_EQ(Text(info, pInfo->dwCallerIDNameSize, pInfo->dwCallerIDNameOffset), "Customer");
+    EXPECT_EQ(Text(info, offsetof(LINECALLINFO, dwCallerIDSize)), "0301234567");
+    EXPECT_EQ(Text(info, offsetof(LINECALLINFO, dwCallerIDNameSize)), "Customer");
+    EXPECT_EQ(Text(info, offsetof(LINECALLINFO, dwCalledIDSize)), "201");
     EXPECT_EQ(pInfo->dwCallerIDFlags, LINECALLPARTYID_ADDRESS | LINECALLPARTYID_NAME);
+    EXPECT_EQ(pInfo->dwConnectedIDFlags, LINECALLPARTYID_UNKNOWN);
     EXPECT_EQ(pInfo->dwOrigin, LINECALLORIGIN_EXTERNAL | LINECALLORIGIN_INBOUND);
     EXPECT_EQ(pInfo->dwReason, LINECALLREASON_DIRECT);
     EXPECT_EQ(pInfo->dwTrunk, 1u);
+    EXPECT_EQ(pInfo->dwNumOwners, 1u);
     ASSERT_GE(pInfo->dwDevSpecificSize, 60u);
-    DWORD dwLength = 0;
-    DWORD dwOffset = 0;
-    std::memcpy(&dwLength, info.data() + pInfo->dwDevSpecificOffset + 12, 4);
-    std::memcpy(&dwOffset, info.data() + pInfo->dwDevSpecificOffset + 16, 4);
+    DWORD dwLength = GetDword(info, pInfo->dwDevSpecificOffset + 12);
+    DWORD dwOffset = GetDword(info, pInfo->dwDevSpecificOffset + 16);
     ASSERT_EQ(dwLength, 4u);
     ASSERT_LE(dwOffset + dwLength, pInfo->dwDevSpecificOffset + pInfo->dwDevSpecificSize);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(info.data()) + dwOffset, dwLength), "0312");
 
-    // Growing buffers see the same: a short second buffer leaves the late parts out.
-    std::vector<BYTE> part(pInfo->dwNeededSize - 1, 0);
-    DWORD dwTotal = static_cast<DWORD>(part.size());
-    std::memcpy(part.data(), &dwTotal, 4);
-    ASSERT_EQ(tapi.GetCallInfo(hCall, reinterpret_cast<LINECALLINFO*>(part.data())), 0);
+    // A buffer one byte short leaves the late parts out and says what it needs.
+    std::vector<BYTE> part =
+        Fetch<LINECALLINFO>([&](LINECALLINFO* p) { return m_tapi.GetCallInfo(hCall, p); }, pInfo->dwNeededSize - 1, 1);
     const auto* pPart = reinterpret_cast<const LINECALLINFO*>(part.data());
     EXPECT_EQ(pPart->dwNeededSize, pInfo->dwNeededSize);
     EXPECT_EQ(pPart->dwDevSpecificSize, 0u);
-    EXPECT_LE(pPart->dwUsedSize, dwTotal);
-    EXPECT_EQ(Text(part, pPart->dwCallerIDSize, pPart->dwCallerIDOffset), "0301234567");
+    EXPECT_LE(pPart->dwUsedSize, part.size());
+    EXPECT_EQ(Text(part, offsetof(LINECALLINFO, dwCallerIDSize)), "0301234567");
 
-    LONG lAnswer = tapi.Answer(hCall, nullptr, 0);
-    ASSERT_GT(lAnswer, 0);
-    EXPECT_EQ(tapi.Answer(hCall, nullptr, 0), LINEERR_INVALCALLSTATE);
-    messages = tapi.TakeMessages();
-    EXPECT_EQ(StatesFor(messages, hCall), (std::vector<DWORD_PTR>{LINECALLSTATE_CONNECTED}));
-    EXPECT_EQ(tapi.Drop(hCall, "x", 1), LINEERR_USERUSERINFOTOOBIG);
+    EXPECT_EQ(m_tapi.Drop(hCall, "x", 1), LINEERR_USERUSERINFOTOOBIG);
+    EXPECT_EQ(m_tapi.Answer(hCall, nullptr, 0), 1);
+    EXPECT_EQ(m_tapi.Answer(hCall, nullptr, 0), LINEERR_INVALCALLSTATE);
+    EXPECT_EQ(Messages(), "1 20001 reply 1 0 0\n1 30001 state 100 1 0\n1 30001 info 20000 0 0\n");
 }
 
-TEST(SimTapi, LineStatesGoOnlyWhereAskedAndReinitStopsNewApplications) {
-    CSimTapi tapi(Office(), Host());
-    HLINEAPP hApp = Init(tapi);
-    HLINE hAsked = OpenLine(tapi, hApp, 0);
+TEST_F(SimTapiTest, LineStatesGoOnlyWhereAskedAndReinitStopsNewApplications) {
+    ASSERT_EQ(Init(&m_hApp), 0);
+    HLINE hAsked = Open(m_hApp, 0);
     HLINE hSilent = 0;
-    ASSERT_EQ(tapi.Open(hApp, 0, &hSilent, TAPI_VERSION_2_0, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr), 0);
+    ASSERT_EQ(m_tapi.Open(m_hApp, 0, &hSilent, TAPI_VERSION_2_0, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr), 0);
     std::string strError;
-    ASSERT_TRUE(tapi.Inject(R"({"event": "outOfService", "line": "201"})", &strError)) << strError;
-    std::vector<CSimMessage> messages = tapi.TakeMessages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].m_hDevice, hAsked);
-    EXPECT_EQ(messages[0].m_dwMessage, LINE_LINEDEVSTATE);
-    EXPECT_EQ(messages[0].m_dwParam1, LINEDEVSTATE_OUTOFSERVICE);
+    ASSERT_TRUE(m_tapi.Inject(R"({"event": "outOfService", "line": "201"})", &strError)) << strError;
+    EXPECT_EQ(Messages(), "1 20001 dev 80 0 0\n");  // OUTOFSERVICE, only where asked
     HCALL hCall = 0;
-    EXPECT_EQ(tapi.MakeCall(hAsked, &hCall, "202", 0, nullptr), LINEERR_RESOURCEUNAVAIL);
+    EXPECT_EQ(m_tapi.MakeCall(hAsked, &hCall, "202", 0, nullptr), LINEERR_RESOURCEUNAVAIL);
 
-    ASSERT_TRUE(tapi.Inject(R"({"event": "reinit"})", &strError));
-    messages = tapi.TakeMessages();
+    ASSERT_TRUE(m_tapi.Inject(R"({"event": "reinit"})", &strError));
+    std::vector<CSimMessage> messages = m_tapi.TakeMessages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].m_hDevice, 0u);
     EXPECT_EQ(messages[0].m_dwParam1, LINEDEVSTATE_REINIT);
-    EXPECT_TRUE(tapi.IsDeliverable(messages[0]));
-
+    EXPECT_TRUE(m_tapi.IsDeliverable(messages[0]));
     HLINEAPP hLate = 0;
-    DWORD dwDevices = 0;
-    DWORD dwVersion = TAPI_VERSION_2_0;
-    LINEINITIALIZEEXPARAMS params = HiddenWindowParams();
-    EXPECT_EQ(tapi.InitializeEx(&hLate, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), LINEERR_REINIT);
-    ASSERT_EQ(tapi.Shutdown(hApp), 0);
-    EXPECT_FALSE(tapi.IsDeliverable(messages[0]));
-    EXPECT_EQ(tapi.InitializeEx(&hLate, IgnoreCallback, "x", &dwDevices, &dwVersion, &params), 0);
-    EXPECT_FALSE(tapi.Inject(R"({"event": "hangup", "line": "201"})", &strError));
+    EXPECT_EQ(Init(&hLate), LINEERR_REINIT);
+    ASSERT_EQ(m_tapi.Shutdown(m_hApp), 0);
+    EXPECT_FALSE(m_tapi.IsDeliverable(messages[0]));
+    EXPECT_EQ(Init(&hLate), 0);
+    EXPECT_FALSE(m_tapi.Inject(R"({"event": "hangup", "line": "201"})", &strError));
     EXPECT_EQ(strError, "line \"201\" has no call");
 }
 
 // The line that went away cannot be reached any more: every version of
 // TAPI names that mode, so even a line opened for TAPI 1.4 is told why.
-TEST(SimTapi, FarEndOfALineGoingOutOfServiceHearsItWasUnreachable) {
-    CSimTapi tapi(Office(), Host());
-    HLINEAPP hApp = Init(tapi);
-    OpenLine(tapi, hApp, 0);
-    HLINE hFar = 0;
-    ASSERT_EQ(tapi.Open(hApp, 1, &hFar, TAPI_VERSION_1_4, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr), 0);
-    HLINE hTrunk = OpenLine(tapi, hApp, 2);
-    OpenLine(tapi, hApp, 3);
+TEST_F(SimTapiTest, FarEndOfALineGoingOutOfServiceHearsItWasUnreachable) {
+    ASSERT_EQ(Init(&m_hApp), 0);
+    Open(m_hApp, 0);
+    Open(m_hApp, 1, LINECALLPRIVILEGE_MONITOR, TAPI_VERSION_1_4);
+    Open(m_hApp, 2);
+    Open(m_hApp, 3);
     std::string strError;
-    ASSERT_TRUE(tapi.Inject(R"({"event": "internal", "from": "201", "to": "202", "ring": 1, "talk": 0})", &strError))
-        << strError;
+    ASSERT_TRUE(m_tapi.Inject(R"({"event": "internal", "from": "201", "to": "202", "ring": 1, "talk": 0})", &strError));
     ASSERT_TRUE(
-        tapi.Inject(R"({"event": "inbound", "to": "700", "caller": "0301234567", "ring": 1, "talk": 0})", &strError))
-        << strError;
-    tapi.Advance(3000);
-    tapi.TakeMessages();
-
-    // Each DISCONNECTED of a batch, as the line it came on and its mode; the
-    // line that went out of service goes straight to IDLE.
-    auto disconnects = [&tapi](const std::vector<CSimMessage>& messages) {
-        std::vector<std::pair<HLINE, DWORD_PTR>> seen;
-        for (const CSimMessage& m : messages) {
-            if (m.m_dwMessage == LINE_CALLSTATE && m.m_dwParam1 == LINECALLSTATE_DISCONNECTED) {
-                std::vector<BYTE> info(sizeof(LINECALLINFO) + 1024, 0);
-                auto* pInfo = reinterpret_cast<LINECALLINFO*>(info.data());
-                pInfo->dwTotalSize = static_cast<DWORD>(info.size());
-                EXPECT_EQ(tapi.GetCallInfo(static_cast<HCALL>(m.m_hDevice), pInfo), 0);
-                seen.emplace_back(pInfo->hLine, m.m_dwParam2);
-            }
-        }
-        return seen;
-    };
-    using Seen = std::vector<std::pair<HLINE, DWORD_PTR>>;
-    ASSERT_TRUE(tapi.Inject(R"({"event": "outOfService", "line": "201"})", &strError)) << strError;
-    std::vector<CSimMessage> messages = tapi.TakeMessages();
-    EXPECT_EQ(disconnects(messages), (Seen{{hFar, LINEDISCONNECTMODE_UNREACHABLE}}));
-    // The trunk of an external caller clears at once, told the same.
-    ASSERT_TRUE(tapi.Inject(R"({"event": "outOfService", "line": "700"})", &strError)) << strError;
-    std::vector<CSimMessage> trunk = tapi.TakeMessages();
-    EXPECT_EQ(disconnects(trunk), (Seen{{hTrunk, LINEDISCONNECTMODE_UNREACHABLE}}));
+        m_tapi.Inject(R"({"event": "inbound", "to": "700", "caller": "0301234567", "ring": 1, "talk": 0})", &strError));
+    m_tapi.Advance(3000);
+    m_tapi.TakeMessages();
+    // 201 goes straight to IDLE, 202 (opened for 1.4) hears DISCONNECTED with UNREACHABLE (100); the
+    // trunk of an external caller clears at once, told the same.
+    ASSERT_TRUE(m_tapi.Inject(R"({"event": "outOfService", "line": "201"})", &strError)) << strError;
+    ASSERT_TRUE(m_tapi.Inject(R"({"event": "outOfService", "line": "700"})", &strError)) << strError;
+    EXPECT_EQ(Messages(),
+              "1 20001 dev 80 0 0\n1 30001 state 1 0 0\n1 30004 state 4000 100 0\n1 20004 dev 80 0 0\n"
+              "1 30003 state 1 0 0\n1 30002 state 4000 100 0\n1 30002 state 1 0 0\n");
 
     // LINECALLSTATUS says the same, and the address capabilities list the mode.
-    HCALL hFarCall = 0;
-    for (const CSimMessage& m : messages) {
-        if (m.m_dwMessage == LINE_CALLSTATE && m.m_dwParam1 == LINECALLSTATE_DISCONNECTED) {
-            hFarCall = static_cast<HCALL>(m.m_hDevice);
-        }
-    }
     LINECALLSTATUS status{};
     status.dwTotalSize = sizeof status;
-    ASSERT_EQ(tapi.GetCallStatus(hFarCall, &status), 0);
+    ASSERT_EQ(m_tapi.GetCallStatus(0x00030004, &status), 0);
     EXPECT_EQ(status.dwCallState, LINECALLSTATE_DISCONNECTED);
     EXPECT_EQ(status.dwCallStateMode, LINEDISCONNECTMODE_UNREACHABLE);
-    std::vector<BYTE> caps(sizeof(LINEADDRESSCAPS) + 512, 0);
-    auto* pCaps = reinterpret_cast<LINEADDRESSCAPS*>(caps.data());
-    pCaps->dwTotalSize = static_cast<DWORD>(caps.size());
-    ASSERT_EQ(tapi.GetAddressCaps(hApp, 1, 0, TAPI_VERSION_1_4, 0, pCaps), 0);
-    EXPECT_EQ(pCaps->dwDisconnectModes & LINEDISCONNECTMODE_UNREACHABLE, LINEDISCONNECTMODE_UNREACHABLE);
+    std::vector<BYTE> caps = Fetch<LINEADDRESSCAPS>(
+        [&](LINEADDRESSCAPS* p) { return m_tapi.GetAddressCaps(m_hApp, 1, 0, TAPI_VERSION_1_4, 0, p); });
+    EXPECT_EQ(GetDword(caps, offsetof(LINEADDRESSCAPS, dwDisconnectModes)) & LINEDISCONNECTMODE_UNREACHABLE,
+              LINEDISCONNECTMODE_UNREACHABLE);
 }
 
-TEST(SimTapi, JournalRecordsWhatWasDoneToTheLines) {
-    CSimTapi tapi(Office(), Host());
+TEST_F(SimTapiTest, JournalRecordsWhatWasDoneToTheLines) {
     std::vector<std::string> journal;
-    tapi.SetJournal([&journal](const std::string& str) { journal.push_back(str); });
-    HLINEAPP hApp = Init(tapi);
-    HLINE hLine = OpenLine(tapi, hApp, 3);
-    tapi.Close(hLine);
-    OpenLine(tapi, hApp, 4);
-    tapi.Shutdown(hApp);
+    m_tapi.SetJournal([&journal](const std::string& str) { journal.push_back(str); });
+    ASSERT_EQ(Init(&m_hApp), 0);
+    m_tapi.Close(Open(m_hApp, 3));
+    Open(m_hApp, 4);
+    m_tapi.Shutdown(m_hApp);
     ASSERT_EQ(journal.size(), 7u);
-    EXPECT_EQ(journal[0].rfind("lineInitializeExA app=\"Linoscope3\" -> 0 hLineApp=", 0), 0u) << journal[0];
+    EXPECT_EQ(journal[0], "lineInitializeExA app=\"Linoscope3\" -> 0 hLineApp=0x00010001 devices=6");
     EXPECT_EQ(journal[3], "lineClose hLine=0x00020001 device=3 -> 0");
     EXPECT_EQ(journal[6], "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=1");
-}
-
-TEST(SimTapi, StateEntryTimesCrossMidnightAndMonthEnds) {
-    SYSTEMTIME t = AddMilliseconds(SYSTEMTIME{2024, 2, 0, 28, 23, 59, 59, 900}, 86400000 + 200);
-    EXPECT_EQ(t.wYear, 2024);
-    EXPECT_EQ(t.wMonth, 3);
-    EXPECT_EQ(t.wDay, 1);
-    EXPECT_EQ(t.wHour, 0);
-    EXPECT_EQ(t.wMinute, 0);
-    EXPECT_EQ(t.wSecond, 0);
-    EXPECT_EQ(t.wMilliseconds, 100);
-    EXPECT_EQ(t.wDayOfWeek, 5);  // 1 March 2024 was a Friday
 }
