@@ -5,16 +5,13 @@
 // onto TAPI's own constants.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "model/SimClock.h"
 #include "platform/WinTypes.h"
 
 namespace sim {
-
-// Scenario time in milliseconds since the model started.
-using SimTime = std::uint64_t;
 
 enum class ELineKind { Ext, Co, Etc, Other };
 
