@@ -10,8 +10,8 @@ namespace sim {
 
 namespace {
 
-constexpr DWORD ALL_LINE_STATES = 0x01FFFFFF;     // LINEDEVSTATE_OTHER .. LINEDEVSTATE_REMOVED
-constexpr DWORD ALL_ADDRESS_STATES = 0x000001FF;  // LINEADDRESSSTATE_OTHER .. LINEADDRESSSTATE_CAPSCHANGE
+constexpr DWORD kAllLineStates = 0x01FFFFFF;     // LINEDEVSTATE_OTHER .. LINEDEVSTATE_REMOVED
+constexpr DWORD kAllAddressStates = 0x000001FF;  // LINEADDRESSSTATE_OTHER .. LINEADDRESSSTATE_CAPSCHANGE
 
 std::string Hex(DWORD dw) {
     char sz[16];
@@ -53,7 +53,7 @@ LONG CSimTapi::CheckVersion(DWORD dwDeviceID, DWORD dwAPIVersion) const {
 }
 
 LONG CSimTapi::CheckExtVersion(DWORD dwExtVersion) {
-    if (dwExtVersion != 0 && (dwExtVersion < SIM_EXT_VERSION_LOW || dwExtVersion > SIM_EXT_VERSION_HIGH)) {
+    if (dwExtVersion != 0 && (dwExtVersion < kExtVersionLow || dwExtVersion > kExtVersionHigh)) {
         return LINEERR_INCOMPATIBLEEXTVERSION;
     }
     return 0;
@@ -299,10 +299,10 @@ LONG CSimTapi::NegotiateExtVersion(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIV
     if (LONG lResult = CheckVersion(dwDeviceID, dwAPIVersion); lResult != 0) {
         return lResult;
     }
-    if (dwExtLow > dwExtHigh || dwExtLow > SIM_EXT_VERSION_HIGH || dwExtHigh < SIM_EXT_VERSION_LOW) {
+    if (dwExtLow > dwExtHigh || dwExtLow > kExtVersionHigh || dwExtHigh < kExtVersionLow) {
         return LINEERR_INCOMPATIBLEEXTVERSION;
     }
-    *pdwExtVersion = dwExtHigh < SIM_EXT_VERSION_HIGH ? dwExtHigh : SIM_EXT_VERSION_HIGH;
+    *pdwExtVersion = dwExtHigh < kExtVersionHigh ? dwExtHigh : kExtVersionHigh;
     return 0;
 }
 
@@ -310,7 +310,7 @@ LONG CSimTapi::Open(HLINEAPP hApp, DWORD dwDeviceID, HLINE* phLine, DWORD dwAPIV
                     DWORD_PTR dwInstance, DWORD dwPrivileges, DWORD dwMediaModes, const void* pCallParams) {
     (void)pCallParams;
     LONG lResult = 0;
-    constexpr DWORD MEDIA_ALL = 0x00FFFFFE;  // the defined LINEMEDIAMODE_ bits
+    constexpr DWORD kMediaAll = 0x00FFFFFE;  // the defined LINEMEDIAMODE_ bits
     bool bOwner = (dwPrivileges & LINECALLPRIVILEGE_OWNER) != 0;
     if (!HasApp(hApp)) {
         lResult = LINEERR_INVALAPPHANDLE;
@@ -324,7 +324,7 @@ LONG CSimTapi::Open(HLINEAPP hApp, DWORD dwDeviceID, HLINE* phLine, DWORD dwAPIV
                dwPrivileges != LINECALLPRIVILEGE_OWNER &&
                dwPrivileges != (LINECALLPRIVILEGE_OWNER | LINECALLPRIVILEGE_MONITOR)) {
         lResult = LINEERR_INVALPRIVSELECT;
-    } else if (bOwner && (dwMediaModes == 0 || (dwMediaModes & ~MEDIA_ALL) != 0)) {
+    } else if (bOwner && (dwMediaModes == 0 || (dwMediaModes & ~kMediaAll) != 0)) {
         lResult = LINEERR_INVALMEDIAMODE;
     } else if (m_pPbx->GetLine(dwDeviceID).m_bOpenFails) {
         lResult = LINEERR_RESOURCEUNAVAIL;
@@ -368,9 +368,9 @@ LONG CSimTapi::SetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddres
     auto it = m_opens.find(hLine);
     if (it == m_opens.end()) {
         lResult = LINEERR_INVALLINEHANDLE;
-    } else if ((dwLineStates & ~ALL_LINE_STATES) != 0) {
+    } else if ((dwLineStates & ~kAllLineStates) != 0) {
         lResult = LINEERR_INVALLINESTATE;
-    } else if ((dwAddressStates & ~ALL_ADDRESS_STATES) != 0) {
+    } else if ((dwAddressStates & ~kAllAddressStates) != 0) {
         lResult = LINEERR_INVALADDRESSSTATE;
     } else {
         it->second.m_dwLineStates = dwLineStates;

@@ -40,8 +40,8 @@ struct CSimHost {
     SYSTEMTIME m_start{};  // local time at scenario time 0
 };
 
-constexpr DWORD SIM_EXT_VERSION_LOW = 0x00010000;
-constexpr DWORD SIM_EXT_VERSION_HIGH = 0x00010005;
+constexpr DWORD kExtVersionLow = 0x00010000;
+constexpr DWORD kExtVersionHigh = 0x00010005;
 
 class CSimTapi {
 public:

@@ -41,15 +41,15 @@ DWORD CallInfoFixed(DWORD dwVersion) {
 DWORD CallStatusFixed(DWORD dwVersion) {
     return dwVersion >= TAPI_VERSION_2_0 ? sizeof(LINECALLSTATUS) : offsetof(LINECALLSTATUS, dwCallFeatures2);
 }
-constexpr DWORD SUPPORTED_CALL_STATES = LINECALLSTATE_IDLE | LINECALLSTATE_OFFERING | LINECALLSTATE_ACCEPTED |
-                                        LINECALLSTATE_DIALTONE | LINECALLSTATE_DIALING | LINECALLSTATE_PROCEEDING |
-                                        LINECALLSTATE_RINGBACK | LINECALLSTATE_BUSY | LINECALLSTATE_CONNECTED |
-                                        LINECALLSTATE_DISCONNECTED;
-constexpr DWORD SUPPORTED_INFO_STATES = LINECALLINFOSTATE_CALLERID | LINECALLINFOSTATE_CALLEDID |
-                                        LINECALLINFOSTATE_CONNECTEDID | LINECALLINFOSTATE_REDIRECTIONID |
-                                        LINECALLINFOSTATE_REDIRECTINGID | LINECALLINFOSTATE_TRUNK |
-                                        LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON;
-const char DEVICE_CLASSES[] = "tapi/line\0";  // the list ends with a second NUL
+constexpr DWORD kSupportedCallStates = LINECALLSTATE_IDLE | LINECALLSTATE_OFFERING | LINECALLSTATE_ACCEPTED |
+                                       LINECALLSTATE_DIALTONE | LINECALLSTATE_DIALING | LINECALLSTATE_PROCEEDING |
+                                       LINECALLSTATE_RINGBACK | LINECALLSTATE_BUSY | LINECALLSTATE_CONNECTED |
+                                       LINECALLSTATE_DISCONNECTED;
+constexpr DWORD kSupportedInfoStates = LINECALLINFOSTATE_CALLERID | LINECALLINFOSTATE_CALLEDID |
+                                       LINECALLINFOSTATE_CONNECTEDID | LINECALLINFOSTATE_REDIRECTIONID |
+                                       LINECALLINFOSTATE_REDIRECTINGID | LINECALLINFOSTATE_TRUNK |
+                                       LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON;
+const char kDeviceClasses[] = "tapi/line\0";  // the list ends with a second NUL
 
 }  // namespace
 
@@ -112,7 +112,7 @@ LONG CSimTapi::GetDevCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAPIVersion, D
     }
     LSC_SET(dwLineFeatures, line.m_eKind == ELineKind::Co ? 0 : LINEFEATURE_MAKECALL);
     if (dwAPIVersion >= TAPI_VERSION_2_0) {
-        w.AddPart(LSC_PART(DeviceClasses), DEVICE_CLASSES, sizeof DEVICE_CLASSES);
+        w.AddPart(LSC_PART(DeviceClasses), kDeviceClasses, sizeof kDeviceClasses);
     }
 #undef LSC_SET
 #undef LSC_PART
@@ -151,13 +151,13 @@ LONG CSimTapi::GetAddressCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAddressID
     w.AddText(LSC_PART(Address), line.m_strNumber);
     LSC_SET(dwAddressSharing, LINEADDRESSSHARING_PRIVATE);
     LSC_SET(dwAddressStates, LINEADDRESSSTATE_INUSEZERO | LINEADDRESSSTATE_INUSEONE | LINEADDRESSSTATE_NUMCALLS);
-    LSC_SET(dwCallInfoStates, SUPPORTED_INFO_STATES);
+    LSC_SET(dwCallInfoStates, kSupportedInfoStates);
     LSC_SET(dwCallerIDFlags, dwIdFlags);
     LSC_SET(dwCalledIDFlags, dwIdFlags);
     LSC_SET(dwConnectedIDFlags, dwIdFlags);
     LSC_SET(dwRedirectionIDFlags, dwIdFlags);
     LSC_SET(dwRedirectingIDFlags, dwIdFlags);
-    LSC_SET(dwCallStates, SUPPORTED_CALL_STATES);
+    LSC_SET(dwCallStates, kSupportedCallStates);
     LSC_SET(dwDialToneModes, LINEDIALTONEMODE_INTERNAL | LINEDIALTONEMODE_EXTERNAL);
     LSC_SET(dwBusyModes, LINEBUSYMODE_STATION | LINEBUSYMODE_TRUNK);
     LSC_SET(dwDisconnectModes, LINEDISCONNECTMODE_NORMAL | LINEDISCONNECTMODE_BUSY | LINEDISCONNECTMODE_NOANSWER |
@@ -173,7 +173,7 @@ LONG CSimTapi::GetAddressCaps(HLINEAPP hApp, DWORD dwDeviceID, DWORD dwAddressID
     w.AddPart(LSC_PART(CompletionMsgText), szMessages, sizeof szMessages);
     LSC_SET(dwAddressFeatures, line.m_eKind == ELineKind::Co ? 0 : LINEADDRFEATURE_MAKECALL);
     if (dwAPIVersion >= TAPI_VERSION_2_0) {
-        w.AddPart(LSC_PART(DeviceClasses), DEVICE_CLASSES, sizeof DEVICE_CLASSES);
+        w.AddPart(LSC_PART(DeviceClasses), kDeviceClasses, sizeof kDeviceClasses);
         LSC_SET(dwConnectedModes, LINECONNECTEDMODE_ACTIVE);
         LSC_SET(dwOfferingModes, LINEOFFERINGMODE_ACTIVE);
         LSC_SET(dwAvailableMediaModes, LINEMEDIAMODE_INTERACTIVEVOICE);
@@ -302,7 +302,7 @@ LONG CSimTapi::GetCallInfo(HCALL hCall, LINECALLINFO* pInfo) {
     LSC_SET(dwMediaMode, LINEMEDIAMODE_INTERACTIVEVOICE);
     LSC_SET(dwCallID, call.m_dwCallID);
     LSC_SET(dwRelatedCallID, call.m_dwRelatedCallID);
-    LSC_SET(dwCallStates, SUPPORTED_CALL_STATES);
+    LSC_SET(dwCallStates, kSupportedCallStates);
     const LINEDIALPARAMS dial{1000, 100, 100, 3000};
     w.SetBytes(offsetof(LINECALLINFO, DialParams), &dial, sizeof dial);
     LSC_SET(dwOrigin, TapiOrigin(call.m_dwOrigin));

@@ -60,10 +60,10 @@ DWORD TapiMode(EStateMode eMode) {
 
 DWORD TapiOrigin(DWORD dwOrigin) {
     DWORD dw = 0;
-    dw |= (dwOrigin & ORIGIN_OUTBOUND) ? LINECALLORIGIN_OUTBOUND : 0;
-    dw |= (dwOrigin & ORIGIN_INTERNAL) ? LINECALLORIGIN_INTERNAL : 0;
-    dw |= (dwOrigin & ORIGIN_EXTERNAL) ? LINECALLORIGIN_EXTERNAL : 0;
-    dw |= (dwOrigin & ORIGIN_INBOUND) ? LINECALLORIGIN_INBOUND : 0;
+    dw |= (dwOrigin & kOriginOutbound) ? LINECALLORIGIN_OUTBOUND : 0;
+    dw |= (dwOrigin & kOriginInternal) ? LINECALLORIGIN_INTERNAL : 0;
+    dw |= (dwOrigin & kOriginExternal) ? LINECALLORIGIN_EXTERNAL : 0;
+    dw |= (dwOrigin & kOriginInbound) ? LINECALLORIGIN_INBOUND : 0;
     return dw == 0 ? LINECALLORIGIN_UNKNOWN : dw;
 }
 
@@ -85,15 +85,15 @@ DWORD TapiReason(EReason eReason) {
 
 DWORD TapiInfoStates(DWORD dwInfo) {
     DWORD dw = 0;
-    dw |= (dwInfo & INFO_CALLERID) ? LINECALLINFOSTATE_CALLERID : 0;
-    dw |= (dwInfo & INFO_CALLEDID) ? LINECALLINFOSTATE_CALLEDID : 0;
-    dw |= (dwInfo & INFO_CONNECTEDID) ? LINECALLINFOSTATE_CONNECTEDID : 0;
-    dw |= (dwInfo & INFO_REDIRECTIONID) ? LINECALLINFOSTATE_REDIRECTIONID : 0;
-    dw |= (dwInfo & INFO_REDIRECTINGID) ? LINECALLINFOSTATE_REDIRECTINGID : 0;
-    dw |= (dwInfo & INFO_TRUNK) ? LINECALLINFOSTATE_TRUNK : 0;
-    dw |= (dwInfo & INFO_ORIGIN) ? LINECALLINFOSTATE_ORIGIN : 0;
-    dw |= (dwInfo & INFO_REASON) ? LINECALLINFOSTATE_REASON : 0;
-    dw |= (dwInfo & INFO_DEVSPECIFIC) ? LINECALLINFOSTATE_DEVSPECIFIC : 0;
+    dw |= (dwInfo & kInfoCallerId) ? LINECALLINFOSTATE_CALLERID : 0;
+    dw |= (dwInfo & kInfoCalledId) ? LINECALLINFOSTATE_CALLEDID : 0;
+    dw |= (dwInfo & kInfoConnectedId) ? LINECALLINFOSTATE_CONNECTEDID : 0;
+    dw |= (dwInfo & kInfoRedirectionId) ? LINECALLINFOSTATE_REDIRECTIONID : 0;
+    dw |= (dwInfo & kInfoRedirectingId) ? LINECALLINFOSTATE_REDIRECTINGID : 0;
+    dw |= (dwInfo & kInfoTrunk) ? LINECALLINFOSTATE_TRUNK : 0;
+    dw |= (dwInfo & kInfoOrigin) ? LINECALLINFOSTATE_ORIGIN : 0;
+    dw |= (dwInfo & kInfoReason) ? LINECALLINFOSTATE_REASON : 0;
+    dw |= (dwInfo & kInfoDevSpecific) ? LINECALLINFOSTATE_DEVSPECIFIC : 0;
     return dw;
 }
 

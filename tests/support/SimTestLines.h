@@ -9,7 +9,7 @@
 namespace simtest {
 
 inline sim::CSimLineConfig Line(sim::ELineKind eKind, const std::string& strNumber, const std::string& strName,
-                                DWORD dwTrunk = sim::NO_TRUNK) {
+                                DWORD dwTrunk = sim::kNoTrunk) {
     sim::CSimLineConfig line;
     line.m_eKind = eKind;
     line.m_strNumber = strNumber;

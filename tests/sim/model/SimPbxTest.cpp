@@ -54,7 +54,7 @@ CSimAction OnLine(EActionKind eKind, const std::string& strLine, SimTime tFor = 
 std::vector<const CSimEvent*> CalledIdInfos(const std::vector<CSimEvent>& events, DWORD dwLine) {
     std::vector<const CSimEvent*> infos;
     for (const CSimEvent& event : events) {
-        if (event.m_eKind == EEventKind::CallInfo && event.m_dwLine == dwLine && (event.m_dwInfo & INFO_CALLEDID)) {
+        if (event.m_eKind == EEventKind::CallInfo && event.m_dwLine == dwLine && (event.m_dwInfo & kInfoCalledId)) {
             infos.push_back(&event);
         }
     }
@@ -93,10 +93,10 @@ TEST(SimPbx, InternalCallIsSeenOnBothExtensionsFromDialToneToIdle) {
     }
     ASSERT_NE(pOffering, nullptr);
     EXPECT_EQ(pOffering->m_tAt, 800u);
-    EXPECT_EQ(pOffering->m_call.m_dwOrigin, DWORD{ORIGIN_INTERNAL});
+    EXPECT_EQ(pOffering->m_call.m_dwOrigin, DWORD{kOriginInternal});
     EXPECT_EQ(pOffering->m_call.m_caller, (CSimParty{"201", "Reception"}));
     EXPECT_EQ(pOffering->m_call.m_called, (CSimParty{"202", "Sales"}));
-    EXPECT_EQ(pOffering->m_call.m_dwTrunk, NO_TRUNK);
+    EXPECT_EQ(pOffering->m_call.m_dwTrunk, kNoTrunk);
     ASSERT_NE(pCalledConnected, nullptr);
     ASSERT_NE(pCallerConnected, nullptr);
     EXPECT_EQ(pCalledConnected->m_tAt, 3800u);
@@ -108,10 +108,10 @@ TEST(SimPbx, InternalCallIsSeenOnBothExtensionsFromDialToneToIdle) {
     const CSimEvent* pCalledInfo = LastOn(events, EXT202, EEventKind::CallInfo);
     ASSERT_NE(pCallerInfo, nullptr);
     ASSERT_NE(pCalledInfo, nullptr);
-    EXPECT_EQ(pCallerInfo->m_dwInfo, DWORD{INFO_CONNECTEDID});
+    EXPECT_EQ(pCallerInfo->m_dwInfo, DWORD{kInfoConnectedId});
     EXPECT_EQ(pCallerInfo->m_call.m_connected, (CSimParty{"202", "Sales"}));
     EXPECT_EQ(pCallerInfo->m_call.m_called, (CSimParty{"202", "Sales"}));
-    EXPECT_EQ(pCallerInfo->m_call.m_dwOrigin, DWORD{ORIGIN_OUTBOUND});
+    EXPECT_EQ(pCallerInfo->m_call.m_dwOrigin, DWORD{kOriginOutbound});
     EXPECT_EQ(pCalledInfo->m_call.m_connected, (CSimParty{"201", "Reception"}));
     EXPECT_EQ(pCallerInfo->m_call.m_dwRelatedCallID, pCalledInfo->m_call.m_dwCallID);
     EXPECT_EQ(pCalledInfo->m_call.m_dwRelatedCallID, pCallerInfo->m_call.m_dwCallID);
@@ -123,7 +123,7 @@ TEST(SimPbx, InternalCallIsSeenOnBothExtensionsFromDialToneToIdle) {
     ASSERT_EQ(calledInfos.size(), 1u);
     EXPECT_EQ(calledInfos[0]->m_tAt, 300u);
     EXPECT_EQ(calledInfos[0]->m_call.m_called, (CSimParty{"202", "Sales"}));
-    EXPECT_EQ(LastOn(events, EXT201, EEventKind::CallInfo)->m_dwInfo, DWORD{INFO_CONNECTEDID});
+    EXPECT_EQ(LastOn(events, EXT201, EEventKind::CallInfo)->m_dwInfo, DWORD{kInfoConnectedId});
     EXPECT_TRUE(pbx.GetAllCalls().empty());
 
     // The same for a call an application makes.
@@ -151,7 +151,7 @@ TEST(SimPbx, InboundCallOverTrunkCarriesTrunkAndDidToTheExtension) {
     ASSERT_EQ(pbx.GetCalls(EXT203).size(), 1u);
     const CSimAppearance& ext = *pbx.GetCalls(EXT203)[0];
     const CSimAppearance& trunk = *pbx.GetCalls(TRUNK1)[0];
-    EXPECT_EQ(ext.m_dwOrigin, DWORD{ORIGIN_EXTERNAL | ORIGIN_INBOUND});
+    EXPECT_EQ(ext.m_dwOrigin, DWORD{kOriginExternal | kOriginInbound});
     EXPECT_EQ(ext.m_eReason, EReason::Direct);
     EXPECT_EQ(ext.m_dwTrunk, 1u);
     EXPECT_EQ(ext.m_strDid, "0312");
@@ -192,7 +192,7 @@ TEST(SimPbx, OutboundCallSeizesAFreeTrunkAndReportsIt) {
     EXPECT_EQ(StatesOn(events, TRUNK2), (Strings{"dialing", "proceeding", "ringback", "connected"}));
     const CSimEvent* pTrunkInfo = nullptr;
     for (const CSimEvent& event : events) {
-        if (event.m_eKind == EEventKind::CallInfo && event.m_dwLine == EXT202 && event.m_dwInfo == INFO_TRUNK) {
+        if (event.m_eKind == EEventKind::CallInfo && event.m_dwLine == EXT202 && event.m_dwInfo == kInfoTrunk) {
             pTrunkInfo = &event;
         }
     }
@@ -202,7 +202,7 @@ TEST(SimPbx, OutboundCallSeizesAFreeTrunkAndReportsIt) {
     ASSERT_EQ(calledInfos.size(), 1u);
     EXPECT_EQ(calledInfos[0]->m_call.m_called.m_strNumber, "0409876543");
     const CSimAppearance& trunk = *pbx.GetCalls(TRUNK2)[0];
-    EXPECT_EQ(trunk.m_dwOrigin, DWORD{ORIGIN_OUTBOUND});
+    EXPECT_EQ(trunk.m_dwOrigin, DWORD{kOriginOutbound});
     EXPECT_EQ(trunk.m_called.m_strNumber, "0409876543");
     EXPECT_EQ(pbx.GetCalls(EXT202)[0]->m_connected.m_strNumber, "0409876543");
 
@@ -217,7 +217,7 @@ TEST(SimPbx, OutboundCallSeizesAFreeTrunkAndReportsIt) {
     RunFor(full, 1000, &events);
     EXPECT_EQ(StatesOn(events, EXT203), (Strings{"dialtone", "dialing", "busy/trunk"}));
     events.clear();
-    RunFor(full, CSimPbx::BUSY_LISTEN, &events);
+    RunFor(full, CSimPbx::kBusyListen, &events);
     EXPECT_EQ(StatesOn(events, EXT203), (Strings{"disconnected", "idle"}));
 }
 
@@ -247,7 +247,7 @@ TEST(SimPbx, BusyAndNoAnswerEndTheCallerSide) {
     EXPECT_EQ(StatesOn(events, EXT201),
               (Strings{"dialtone", "dialing", "proceeding", "ringback", "disconnected/noanswer"}));
     events.clear();
-    RunFor(quiet, CSimPbx::HANGUP_DELAY, &events);
+    RunFor(quiet, CSimPbx::kHangupDelay, &events);
     EXPECT_EQ(StatesOn(events, EXT201), (Strings{"idle"}));
 
     // A busy flag makes an idle extension reject too.
@@ -273,7 +273,7 @@ TEST(SimPbx, TransferRingsTheNewExtensionWithRedirectionIds) {
     EXPECT_EQ(StatesOn(events, EXT202), (Strings{"offering"}));
     const CSimAppearance& to = *pbx.GetCalls(EXT202)[0];
     EXPECT_EQ(to.m_eReason, EReason::Transfer);
-    EXPECT_EQ(to.m_dwOrigin, DWORD{ORIGIN_EXTERNAL | ORIGIN_INBOUND});
+    EXPECT_EQ(to.m_dwOrigin, DWORD{kOriginExternal | kOriginInbound});
     EXPECT_EQ(to.m_caller, (CSimParty{"0301234567", "Customer"}));
     EXPECT_EQ(to.m_redirecting, (CSimParty{"201", "Reception"}));
     EXPECT_EQ(to.m_redirection, (CSimParty{"202", "Sales"}));
@@ -282,7 +282,7 @@ TEST(SimPbx, TransferRingsTheNewExtensionWithRedirectionIds) {
 
     const CSimEvent* pTrunkInfo = LastOn(events, TRUNK1, EEventKind::CallInfo);
     ASSERT_NE(pTrunkInfo, nullptr);
-    EXPECT_EQ(pTrunkInfo->m_dwInfo, DWORD{INFO_REDIRECTIONID | INFO_REDIRECTINGID});
+    EXPECT_EQ(pTrunkInfo->m_dwInfo, DWORD{kInfoRedirectionId | kInfoRedirectingId});
     EXPECT_EQ(pTrunkInfo->m_call.m_redirection, (CSimParty{"202", "Sales"}));
     EXPECT_EQ(pTrunkInfo->m_call.m_redirecting, (CSimParty{"201", "Reception"}));
     EXPECT_EQ(pbx.GetCalls(TRUNK1)[0]->m_dwRelatedCallID, to.m_dwCallID);
@@ -292,7 +292,7 @@ TEST(SimPbx, TransferRingsTheNewExtensionWithRedirectionIds) {
     EXPECT_EQ(StatesOn(events, EXT202), (Strings{"connected"}));
     const CSimEvent* pConnected = LastOn(events, TRUNK1, EEventKind::CallInfo);
     ASSERT_NE(pConnected, nullptr);
-    EXPECT_EQ(pConnected->m_dwInfo, DWORD{INFO_CONNECTEDID});
+    EXPECT_EQ(pConnected->m_dwInfo, DWORD{kInfoConnectedId});
     EXPECT_EQ(pConnected->m_call.m_connected, (CSimParty{"202", "Sales"}));
     // The trunk never left CONNECTED while the call was passed on.
     EXPECT_TRUE(StatesOn(events, TRUNK1).empty());

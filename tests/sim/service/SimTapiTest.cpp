@@ -20,7 +20,7 @@ CSimLineConfig Line(ELineKind eKind, const std::string& strNumber, const std::st
     line.m_strLineName = strName;
     line.m_strProvider = eKind == ELineKind::Other ? "Sample Line Provider" : "Talvora ZR-40N";
     line.m_dwPermanentLineID = dwId;
-    line.m_dwTrunk = eKind == ELineKind::Co ? 1 : NO_TRUNK;
+    line.m_dwTrunk = eKind == ELineKind::Co ? 1 : kNoTrunk;
     return line;
 }
 
@@ -216,7 +216,7 @@ TEST(SimTapi, DevCapsFollowTheNeededSizeProtocolAndTheVersionsOfEachLine) {
               LINEERR_INCOMPATIBLEEXTVERSION);
     DWORD dwExt = 0x00010002;
     EXPECT_EQ(tapi.NegotiateExtVersion(hApp, 4, TAPI_VERSION_2_0, 0x00010002, 0xFFFFFFFF, &dwExt), 0);
-    EXPECT_EQ(dwExt, SIM_EXT_VERSION_HIGH);
+    EXPECT_EQ(dwExt, kExtVersionHigh);
 }
 
 TEST(SimTapi, AddressStatusCarriesTheDisplayNameLayoutOfEachGroup) {
@@ -293,7 +293,7 @@ TEST(SimTapi, OpenSetStatusMessagesAndCloseRefuseWhatTapiRefuses) {
     EXPECT_EQ(open(3, 0, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE), LINEERR_RESOURCEUNAVAIL);
     EXPECT_EQ(tapi.Open(hApp, 0, nullptr, TAPI_VERSION_2_0, 0, 0, 2, 4, nullptr), LINEERR_INVALPOINTER);
     EXPECT_EQ(hLine, 0u);
-    ASSERT_EQ(open(0, SIM_EXT_VERSION_HIGH, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE), 0);
+    ASSERT_EQ(open(0, kExtVersionHigh, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE), 0);
     EXPECT_EQ(tapi.SetStatusMessages(hLine, 0x02000000, 0), LINEERR_INVALLINESTATE);
     EXPECT_EQ(tapi.SetStatusMessages(hLine, 0, 0x200), LINEERR_INVALADDRESSSTATE);
     EXPECT_EQ(tapi.SetStatusMessages(hLine, 0x01FFFFFF, 0x1FF), 0);
