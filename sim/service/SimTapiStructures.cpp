@@ -41,6 +41,7 @@ DWORD CallInfoFixed(DWORD dwVersion) {
 DWORD CallStatusFixed(DWORD dwVersion) {
     return dwVersion >= TAPI_VERSION_2_0 ? sizeof(LINECALLSTATUS) : offsetof(LINECALLSTATUS, dwCallFeatures2);
 }
+
 constexpr DWORD kSupportedCallStates = LINECALLSTATE_IDLE | LINECALLSTATE_OFFERING | LINECALLSTATE_ACCEPTED |
                                        LINECALLSTATE_DIALTONE | LINECALLSTATE_DIALING | LINECALLSTATE_PROCEEDING |
                                        LINECALLSTATE_RINGBACK | LINECALLSTATE_BUSY | LINECALLSTATE_CONNECTED |
