@@ -26,17 +26,17 @@ namespace {
 
 using sim::CSimMessage;
 
-constexpr UINT WM_SIM_WAKE = WM_APP + 0x54;
-constexpr UINT_PTR WAKE_TIMER = 1;
-constexpr DWORD CLOCK_PERIOD_MS = 100;
+constexpr UINT kWakeMessage = WM_APP + 0x54;
+constexpr UINT_PTR kWakeTimer = 1;
+constexpr DWORD kClockPeriodMs = 100;
 // One wake delivers at most this many messages, and stops starting new ones
 // after this long.
-constexpr DWORD BATCH_MESSAGES = 64;
-constexpr ULONGLONG BATCH_MS = 25;
+constexpr DWORD kBatchMessages = 64;
+constexpr ULONGLONG kBatchMs = 25;
 // Painting waiting for the queue to empty gets a turn this often; input
 // gets one after every batch.
-constexpr ULONGLONG PAINT_PERIOD_MS = 100;
-constexpr char WINDOW_CLASS[] = "Linoscope3SimTapiWindow";
+constexpr ULONGLONG kPaintPeriodMs = 100;
+constexpr char kWindowClass[] = "Linoscope3SimTapiWindow";
 
 struct CAppWindow {
     HWND m_hWnd = nullptr;
@@ -124,9 +124,9 @@ void ScheduleWake(CAppWindow& window, bool bYield) {
     if (window.m_bWakePending || window.m_queue.empty()) {
         return;
     }
-    if (bYield && SetTimer(window.m_hWnd, WAKE_TIMER, USER_TIMER_MINIMUM, nullptr) != 0) {
+    if (bYield && SetTimer(window.m_hWnd, kWakeTimer, USER_TIMER_MINIMUM, nullptr) != 0) {
         window.m_bWakePending = true;
-    } else if (PostMessageA(window.m_hWnd, WM_SIM_WAKE, 0, 0)) {
+    } else if (PostMessageA(window.m_hWnd, kWakeMessage, 0, 0)) {
         window.m_bWakePending = true;
     }
 }
@@ -167,7 +167,7 @@ void CatchUpClock() {
 
 DWORD WINAPI ClockThread(LPVOID) {
     for (;;) {
-        Sleep(CLOCK_PERIOD_MS);
+        Sleep(kClockPeriodMs);
         std::lock_guard<std::mutex> lock(g_mutex);
         CatchUpClock();
     }
@@ -225,7 +225,7 @@ bool DeliverOne(HWND hWnd) {
 // One wake: a batch delivered, and the next wake scheduled behind whatever
 // arrived for the thread meanwhile.
 void OnWake(HWND hWnd) {
-    KillTimer(hWnd, WAKE_TIMER);
+    KillTimer(hWnd, kWakeTimer);
     auto hApp = static_cast<HLINEAPP>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -236,7 +236,7 @@ void OnWake(HWND hWnd) {
         it->second.m_bWakePending = false;
     }
     ULONGLONG qwStart = GetTickCount64();
-    for (DWORD dw = 0; dw < BATCH_MESSAGES && GetTickCount64() - qwStart < BATCH_MS; ++dw) {
+    for (DWORD dw = 0; dw < kBatchMessages && GetTickCount64() - qwStart < kBatchMs; ++dw) {
         if (!DeliverOne(hWnd)) {
             break;
         }
@@ -248,7 +248,7 @@ void OnWake(HWND hWnd) {
     // A callback may have shut the application down.
     if (it != g_windows.end() && it->second.m_hWnd == hWnd) {
         CAppWindow& window = it->second;
-        bool bPaintTurn = (dwWaiting & QS_PAINT) != 0 && qwNow - window.m_qwLastPaintTurn >= PAINT_PERIOD_MS;
+        bool bPaintTurn = (dwWaiting & QS_PAINT) != 0 && qwNow - window.m_qwLastPaintTurn >= kPaintPeriodMs;
         if (bPaintTurn) {
             window.m_qwLastPaintTurn = qwNow;
         }
@@ -257,7 +257,7 @@ void OnWake(HWND hWnd) {
 }
 
 LRESULT CALLBACK WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    if (uMsg == WM_SIM_WAKE || (uMsg == WM_TIMER && wParam == WAKE_TIMER)) {
+    if (uMsg == kWakeMessage || (uMsg == WM_TIMER && wParam == kWakeTimer)) {
         OnWake(hWnd);
         return 0;
     }
@@ -333,7 +333,7 @@ bool RegisterWindowClass() {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = g_hInstance;
-    wc.lpszClassName = WINDOW_CLASS;
+    wc.lpszClassName = kWindowClass;
     return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
@@ -379,7 +379,7 @@ LONG WINAPI lineInitializeExA(HLINEAPP* phApp, HINSTANCE, LINECALLBACK pfnCallba
         return lResult;
     }
     HWND hWnd = RegisterWindowClass()
-                    ? CreateWindowExA(0, WINDOW_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, g_hInstance, nullptr)
+                    ? CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, g_hInstance, nullptr)
                     : nullptr;
     if (hWnd == nullptr) {
         g_pTapi->Shutdown(*phApp);

@@ -37,7 +37,7 @@ void AppendText(std::vector<BYTE>& bytes, DWORD dwPartOffset, std::size_t nLengt
 }  // namespace
 
 std::vector<BYTE> BuildCallPart(const CSimAppearance& call, DWORD dwPartOffset) {
-    std::vector<BYTE> bytes(CALL_PART_FIXED, 0);
+    std::vector<BYTE> bytes(kCallPartFixed, 0);
     PutDword(bytes, 0, 1);
     PutDword(bytes, 4, call.m_dwCallID);
     PutDword(bytes, 8, call.m_dwTrunk);
@@ -49,17 +49,17 @@ std::vector<BYTE> BuildAddressPart(const CSimLineConfig& line, DWORD dwPartOffse
     std::vector<BYTE> bytes;
     switch (line.m_eKind) {
         case ELineKind::Ext:
-            bytes.assign(EXT_PART_FIXED, 0);
+            bytes.assign(kExtPartFixed, 0);
             PutDword(bytes, 0, 1);
             AppendText(bytes, dwPartOffset, 4, 8, line.m_strNumber);
             AppendText(bytes, dwPartOffset, 28, 32, line.m_strName);
             break;
         case ELineKind::Co:
-            bytes.assign(CO_PART_FIXED, 0);
+            bytes.assign(kCoPartFixed, 0);
             AppendText(bytes, dwPartOffset, 0, 4, line.m_strName);
             break;
         case ELineKind::Etc:
-            bytes.assign(ETC_PART_FIXED, 0);
+            bytes.assign(kEtcPartFixed, 0);
             PutDword(bytes, 0, 1);
             AppendText(bytes, dwPartOffset, 4, 8, line.m_strNumber);
             AppendText(bytes, dwPartOffset, 24, 28, line.m_strName);

@@ -21,10 +21,10 @@
 
 namespace sim {
 
-constexpr DWORD CALL_PART_FIXED = 60;
-constexpr DWORD EXT_PART_FIXED = 52;
-constexpr DWORD CO_PART_FIXED = 8;
-constexpr DWORD ETC_PART_FIXED = 32;
+constexpr DWORD kCallPartFixed = 60;
+constexpr DWORD kExtPartFixed = 52;
+constexpr DWORD kCoPartFixed = 8;
+constexpr DWORD kEtcPartFixed = 32;
 
 // dwPartOffset is where the part will stand inside its structure; the offsets
 // written into the part count from the structure's start.

@@ -226,7 +226,7 @@ void CSimPbx::EndNow(DWORD dwId, EStateMode eMode) {
 
 // A caller who hears busy listens a while, then hangs up.
 void CSimPbx::HangUpAfterBusyTone(DWORD dwId) {
-    At(BUSY_LISTEN, [this, dwId]() {
+    At(kBusyListen, [this, dwId]() {
         CCall* p = Find(dwId);
         if (p != nullptr && p->m_a.m_eState == ECallState::Busy) {
             HangUp(dwId);
@@ -238,7 +238,7 @@ void CSimPbx::HangUpAfterBusyTone(DWORD dwId) {
 DWORD CSimPbx::GoOffHook(DWORD dwLine, EStateMode eDialtone, bool bAppMade, const CSimCallTiming& timing) {
     CSimParty caller = PartyOf(dwLine);
     DWORD dwId = NewCall(
-        dwLine, ORIGIN_OUTBOUND, EReason::Direct, ECallState::Dialtone, eDialtone,
+        dwLine, kOriginOutbound, EReason::Direct, ECallState::Dialtone, eDialtone,
         [&](CSimAppearance& a) {
             a.m_caller = caller;
             a.m_bAppMade = bAppMade;
@@ -252,7 +252,7 @@ DWORD CSimPbx::GoOffHook(DWORD dwLine, EStateMode eDialtone, bool bAppMade, cons
 void CSimPbx::DialAfterDialTone(DWORD dwId, const CSimParty& called) {
     At(300, [this, dwId, called]() {
         SetState(dwId, ECallState::Dialing, EStateMode::None);
-        SetInfo(dwId, INFO_CALLEDID, [&called](CSimAppearance& a) { a.m_called = called; });
+        SetInfo(dwId, kInfoCalledId, [&called](CSimAppearance& a) { a.m_called = called; });
     });
 }
 
@@ -292,7 +292,7 @@ void CSimPbx::FarEndGone(DWORD dwId, EStateMode eMode) {
         return;
     }
     SetState(dwId, ECallState::Disconnected, eMode);
-    At(HANGUP_DELAY, [this, dwId]() {
+    At(kHangupDelay, [this, dwId]() {
         CCall* p = Find(dwId);
         if (p != nullptr && p->m_a.m_eState == ECallState::Disconnected) {
             SetState(dwId, ECallState::Idle, EStateMode::None);
@@ -308,12 +308,12 @@ void CSimPbx::Connect(DWORD dwAnswering) {
     DWORD dwPeer = pCall->m_a.m_dwPeer;
     CSimParty answering = PartyOf(pCall->m_a.m_dwLine);
     SetState(dwAnswering, ECallState::Connected, EStateMode::ConnectedActive);
-    SetInfo(dwAnswering, INFO_CONNECTEDID, [](CSimAppearance& a) { a.m_connected = a.m_caller; });
+    SetInfo(dwAnswering, kInfoConnectedId, [](CSimAppearance& a) { a.m_connected = a.m_caller; });
     if (CCall* pPeer = Find(dwPeer); pPeer != nullptr) {
         if (pPeer->m_a.m_eState != ECallState::Connected) {
             SetState(dwPeer, ECallState::Connected, EStateMode::ConnectedActive);
         }
-        SetInfo(dwPeer, INFO_CONNECTEDID, [&answering](CSimAppearance& a) { a.m_connected = answering; });
+        SetInfo(dwPeer, kInfoConnectedId, [&answering](CSimAppearance& a) { a.m_connected = answering; });
     }
     StartTalk(dwAnswering);
 }
@@ -363,7 +363,7 @@ void CSimPbx::Transfer(DWORD dwFrom, const std::string& strTo) {
             timing.m_tTalk > pFrom->m_tTransferAfter + 1000 ? timing.m_tTalk - pFrom->m_tTransferAfter : 1000;
     }
     DWORD dwOrigin =
-        m_lines[pPeer->m_a.m_dwLine].m_eKind == ELineKind::Co ? (ORIGIN_EXTERNAL | ORIGIN_INBOUND) : ORIGIN_INTERNAL;
+        m_lines[pPeer->m_a.m_dwLine].m_eKind == ELineKind::Co ? (kOriginExternal | kOriginInbound) : kOriginInternal;
     CSimParty fromParty = PartyOf(from.m_dwLine);
     CSimParty toParty = PartyOf(dwTo);
 
@@ -383,7 +383,7 @@ void CSimPbx::Transfer(DWORD dwFrom, const std::string& strTo) {
         },
         timing);
     Link(dwPeer, dwNew);
-    SetInfo(dwPeer, INFO_REDIRECTIONID | INFO_REDIRECTINGID, [&](CSimAppearance& a) {
+    SetInfo(dwPeer, kInfoRedirectionId | kInfoRedirectingId, [&](CSimAppearance& a) {
         a.m_redirection = toParty;
         a.m_redirecting = fromParty;
     });
@@ -432,7 +432,7 @@ bool CSimPbx::StartInternal(const CSimAction& action, bool bAppMade, DWORD* pdwI
         }
         SetState(dwA, ECallState::Proceeding, EStateMode::None);
         DWORD dwB = NewCall(
-            dwTo, ORIGIN_INTERNAL, EReason::Direct, ECallState::Offering, EStateMode::OfferingActive,
+            dwTo, kOriginInternal, EReason::Direct, ECallState::Offering, EStateMode::OfferingActive,
             [&](CSimAppearance& b) {
                 b.m_caller = caller;
                 b.m_called = callee;
@@ -480,7 +480,7 @@ bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError) {
     CSimParty callee = PartyOf(dwTo);
 
     DWORD dwT = NewCall(
-        dwTrunkLine, ORIGIN_EXTERNAL | ORIGIN_INBOUND, EReason::Direct, ECallState::Offering,
+        dwTrunkLine, kOriginExternal | kOriginInbound, EReason::Direct, ECallState::Offering,
         EStateMode::OfferingActive,
         [&](CSimAppearance& t) {
             t.m_caller = caller;
@@ -502,7 +502,7 @@ bool CSimPbx::StartInbound(const CSimAction& action, std::string* pstrError) {
             return;
         }
         DWORD dwE = NewCall(
-            dwTo, ORIGIN_EXTERNAL | ORIGIN_INBOUND, EReason::Direct, ECallState::Offering, EStateMode::OfferingActive,
+            dwTo, kOriginExternal | kOriginInbound, EReason::Direct, ECallState::Offering, EStateMode::OfferingActive,
             [&](CSimAppearance& e) {
                 e.m_caller = caller;
                 e.m_called = callee;
@@ -567,7 +567,7 @@ bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwI
         }
         DWORD dwTrunk = m_lines[nTrunk].m_dwTrunk;
         DWORD dwT = NewCall(
-            static_cast<DWORD>(nTrunk), ORIGIN_OUTBOUND, EReason::Direct, ECallState::Dialing, EStateMode::None,
+            static_cast<DWORD>(nTrunk), kOriginOutbound, EReason::Direct, ECallState::Dialing, EStateMode::None,
             [&](CSimAppearance& t) {
                 t.m_caller = caller;
                 t.m_called.m_strNumber = strNumber;
@@ -577,7 +577,7 @@ bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwI
         Link(dwA, dwT);
         SetState(dwT, ECallState::Proceeding, EStateMode::None);
         SetState(dwA, ECallState::Proceeding, EStateMode::None);
-        SetInfo(dwA, INFO_TRUNK, [dwTrunk](CSimAppearance& a) { a.m_dwTrunk = dwTrunk; });
+        SetInfo(dwA, kInfoTrunk, [dwTrunk](CSimAppearance& a) { a.m_dwTrunk = dwTrunk; });
 
         At(700, [this, dwA, dwT, strNumber, action]() {
             if (Find(dwA) == nullptr || Find(dwT) == nullptr) {
@@ -603,9 +603,9 @@ bool CSimPbx::StartOutbound(const CSimAction& action, bool bAppMade, DWORD* pdwI
                 }
                 CSimParty farEnd{strNumber, ""};
                 SetState(dwT, ECallState::Connected, EStateMode::ConnectedActive);
-                SetInfo(dwT, INFO_CONNECTEDID, [&](CSimAppearance& t) { t.m_connected = farEnd; });
+                SetInfo(dwT, kInfoConnectedId, [&](CSimAppearance& t) { t.m_connected = farEnd; });
                 SetState(dwA, ECallState::Connected, EStateMode::ConnectedActive);
-                SetInfo(dwA, INFO_CONNECTEDID, [&](CSimAppearance& a) { a.m_connected = farEnd; });
+                SetInfo(dwA, kInfoConnectedId, [&](CSimAppearance& a) { a.m_connected = farEnd; });
                 if (action.m_timing.m_tTalk != 0) {
                     At(action.m_timing.m_tTalk, [this, dwA]() {
                         CCall* p = Find(dwA);

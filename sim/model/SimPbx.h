@@ -75,8 +75,8 @@ public:
 
     // Hang-up delays: how long a phone stays off-hook after the far end left,
     // and how long a caller listens to busy tone.
-    static constexpr SimTime HANGUP_DELAY = 2000;
-    static constexpr SimTime BUSY_LISTEN = 3000;
+    static constexpr SimTime kHangupDelay = 2000;
+    static constexpr SimTime kBusyListen = 3000;
 
     void SetTraffic(const CSimTraffic& traffic);
     const CSimTraffic& GetTraffic() const { return m_traffic; }

@@ -15,10 +15,10 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* MAKER_PROVIDER = "Talvora ZR-40N";
-constexpr const char* MAKER_SWITCH = "ZR-40N R3.1";
-constexpr double MAX_SECONDS = 1.0e7;
-constexpr double MIN_CALLS_PER_MINUTE = 60.0 / MAX_SECONDS;
+constexpr const char* kMakerProvider = "Talvora ZR-40N";
+constexpr const char* kMakerSwitch = "ZR-40N R3.1";
+constexpr double kMaxSeconds = 1.0e7;
+constexpr double kMinCallsPerMinute = 60.0 / kMaxSeconds;
 
 // Collects the first fault with its place ("devices[2].kind").
 class CReader {
@@ -72,7 +72,7 @@ public:
             return Fail(strPlace, "expected a number of seconds");
         }
         double d = j.get<double>();
-        if (!(d >= 0.0) || d > MAX_SECONDS) {
+        if (!(d >= 0.0) || d > kMaxSeconds) {
             return Fail(strPlace, "seconds must lie between 0 and 10000000");
         }
         *pt = static_cast<SimTime>(d * 1000.0 + 0.5);
@@ -197,10 +197,10 @@ void CompleteDevice(CSimLineConfig* pLine, DWORD dwOrdinal, bool bHasPermanentID
         pLine->m_strName = pLine->m_strNumber;
     }
     if (pLine->m_strProvider.empty()) {
-        pLine->m_strProvider = bMaker ? MAKER_PROVIDER : "Sample Line Provider";
+        pLine->m_strProvider = bMaker ? kMakerProvider : "Sample Line Provider";
     }
     if (pLine->m_strSwitchInfo.empty() && bMaker) {
-        pLine->m_strSwitchInfo = MAKER_SWITCH;
+        pLine->m_strSwitchInfo = kMakerSwitch;
     }
     if (!bHasPermanentID) {
         switch (pLine->m_eKind) {
@@ -218,7 +218,7 @@ void CompleteDevice(CSimLineConfig* pLine, DWORD dwOrdinal, bool bHasPermanentID
                 break;
         }
     }
-    if (pLine->m_eKind == ELineKind::Co && pLine->m_dwTrunk == NO_TRUNK) {
+    if (pLine->m_eKind == ELineKind::Co && pLine->m_dwTrunk == kNoTrunk) {
         pLine->m_dwTrunk = dwOrdinal;
     }
     if (pLine->m_strLineName.empty()) {
@@ -385,7 +385,7 @@ bool ParseTraffic(CReader& r, const json& j, CSimTraffic* pTraffic) {
     // The mean gap in milliseconds must be a time a scenario can name; a
     // slower rate would not fit the clock's integer at all.
     double dPerMinute = cpm.get<double>();
-    if (dPerMinute > 0.0 && dPerMinute < MIN_CALLS_PER_MINUTE) {
+    if (dPerMinute > 0.0 && dPerMinute < kMinCallsPerMinute) {
         return r.Fail("traffic.callsPerMinute",
                       "a rate above 0 must be at least 0.000006 (one call in 10000000 seconds)");
     }

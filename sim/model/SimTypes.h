@@ -5,16 +5,13 @@
 // onto TAPI's own constants.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "model/SimClock.h"
 #include "platform/WinTypes.h"
 
 namespace sim {
-
-// Scenario time in milliseconds since the model started.
-using SimTime = std::uint64_t;
 
 enum class ELineKind { Ext, Co, Etc, Other };
 
@@ -49,28 +46,28 @@ enum class EStateMode {
 
 // Origin flags; a call can carry several (an external inbound call is both).
 enum : DWORD {
-    ORIGIN_OUTBOUND = 0x1,
-    ORIGIN_INTERNAL = 0x2,
-    ORIGIN_EXTERNAL = 0x4,
-    ORIGIN_INBOUND = 0x8,
+    kOriginOutbound = 0x1,
+    kOriginInternal = 0x2,
+    kOriginExternal = 0x4,
+    kOriginInbound = 0x8,
 };
 
 enum class EReason { Direct, Transfer, FwdNoAnswer, FwdBusy, Unknown };
 
 // What changed in a call's identification (drives LINE_CALLINFO).
 enum : DWORD {
-    INFO_CALLERID = 0x1,
-    INFO_CALLEDID = 0x2,
-    INFO_CONNECTEDID = 0x4,
-    INFO_REDIRECTIONID = 0x8,
-    INFO_REDIRECTINGID = 0x10,
-    INFO_TRUNK = 0x20,
-    INFO_ORIGIN = 0x40,
-    INFO_REASON = 0x80,
-    INFO_DEVSPECIFIC = 0x100,
+    kInfoCallerId = 0x1,
+    kInfoCalledId = 0x2,
+    kInfoConnectedId = 0x4,
+    kInfoRedirectionId = 0x8,
+    kInfoRedirectingId = 0x10,
+    kInfoTrunk = 0x20,
+    kInfoOrigin = 0x40,
+    kInfoReason = 0x80,
+    kInfoDevSpecific = 0x100,
 };
 
-constexpr DWORD NO_TRUNK = 0xFFFFFFFF;
+constexpr DWORD kNoTrunk = 0xFFFFFFFF;
 
 // One line device as a scenario describes it.
 struct CSimLineConfig {
@@ -81,7 +78,7 @@ struct CSimLineConfig {
     std::string m_strProvider;    // LINEDEVCAPS provider info
     std::string m_strSwitchInfo;  // LINEDEVCAPS switch info
     DWORD m_dwPermanentLineID = 0;
-    DWORD m_dwTrunk = NO_TRUNK;            // trunk number of a CO line
+    DWORD m_dwTrunk = kNoTrunk;            // trunk number of a CO line
     std::string m_strDid;                  // DID/DDI digits that reach an extension
     std::vector<DWORD> m_refusedVersions;  // API versions the line refuses
     bool m_bOpenFails = false;             // lineOpen fails with every version
@@ -109,7 +106,7 @@ struct CSimAppearance {
     SimTime m_tStateEntry = 0;
     DWORD m_dwOrigin = 0;
     EReason m_eReason = EReason::Direct;
-    DWORD m_dwTrunk = NO_TRUNK;
+    DWORD m_dwTrunk = kNoTrunk;
     CSimParty m_caller;
     CSimParty m_called;
     CSimParty m_connected;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "model/SimClock.h"
 #include "model/SimPbx.h"
 #include "model/SimScenario.h"
 #include "tapi/TapiAbi.h"
@@ -39,11 +40,8 @@ struct CSimHost {
     SYSTEMTIME m_start{};  // local time at scenario time 0
 };
 
-constexpr DWORD SIM_EXT_VERSION_LOW = 0x00010000;
-constexpr DWORD SIM_EXT_VERSION_HIGH = 0x00010005;
-
-// Scenario time plus a base local time, as SYSTEMTIME.
-SYSTEMTIME AddMilliseconds(const SYSTEMTIME& base, SimTime tMs);
+constexpr DWORD kExtVersionLow = 0x00010000;
+constexpr DWORD kExtVersionHigh = 0x00010005;
 
 class CSimTapi {
 public:

@@ -13,6 +13,7 @@
 #include "reports/LineAddressStatus.h"
 #include "reports/LineCallInfo.h"
 #include "reports/LineDevCaps.h"
+#include "support/MonitorInternals.h"
 #include "tapi/TapiEntry.h"
 
 namespace {
@@ -192,7 +193,7 @@ TEST_F(SimDll, EveryDeviceParsesClassifiesAndReportsItsDisplayName) {
     ASSERT_EQ(m_dwDevices, scenario.m_lines.size());
 
     CTapiMonitor monitor;
-    monitor.m_hLineApp = m_hApp;
+    Internals(monitor).m_hLineApp = m_hApp;
     for (DWORD i = 0; i < m_dwDevices; ++i) {
         const sim::CSimLineConfig& line = scenario.m_lines[i];
         std::unique_ptr<CLineDevCaps> pCaps = monitor.FetchDevCaps(i);
@@ -252,7 +253,7 @@ TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow) {
     }
 
     CTapiMonitor monitor;
-    monitor.m_hLineApp = m_hApp;
+    Internals(monitor).m_hLineApp = m_hApp;
     std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(hCall);
     ASSERT_NE(pInfo, nullptr);
     EXPECT_EQ(pInfo->GetCallerID(), "201");
@@ -284,7 +285,7 @@ TEST_F(SimDll, ProgramReadsIdsLongerThanTheFixedPartLeavesRoomFor) {
     Pump();
     ASSERT_EQ(g_records.size(), 2u);  // LINE_APPNEWCALL, then OFFERING
     CTapiMonitor monitor;
-    monitor.m_hLineApp = m_hApp;
+    Internals(monitor).m_hLineApp = m_hApp;
     std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(static_cast<HCALL>(g_records[0].dwParam2));
     ASSERT_NE(pInfo, nullptr);
     EXPECT_EQ(pInfo->GetCallerID(), "00493012345678901234");

@@ -81,7 +81,7 @@ std::string Trace(const CSimPbx& pbx, const std::vector<CSimEvent>& events) {
             std::snprintf(sz, sizeof sz, " | %X>%X o%X ", unsigned(a.m_dwCallID), unsigned(a.m_dwRelatedCallID),
                           unsigned(a.m_dwOrigin));
             strTrace += sz + std::string(kReasons[static_cast<int>(a.m_eReason)]) +
-                        (a.m_dwTrunk == NO_TRUNK ? "" : " t" + std::to_string(a.m_dwTrunk)) +
+                        (a.m_dwTrunk == kNoTrunk ? "" : " t" + std::to_string(a.m_dwTrunk)) +
                         (a.m_strDid.empty() ? "" : " did" + a.m_strDid) + " " + Party(a.m_caller) + ">" +
                         Party(a.m_called) + "=" + Party(a.m_connected) +
                         (a.m_redirecting.IsEmpty() ? "" : " " + Party(a.m_redirecting) + "~" + Party(a.m_redirection));

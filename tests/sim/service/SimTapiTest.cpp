@@ -177,7 +177,7 @@ TEST_F(SimTapiTest, DevCapsFollowTheNeededSizeProtocolAndTheVersionsOfEachLine) 
     EXPECT_EQ(m_tapi.GetDevCaps(m_hApp, 0, TAPI_VERSION_2_0, 0x00090000, pFull), LINEERR_INCOMPATIBLEEXTVERSION);
     DWORD dwExt = 0;
     EXPECT_EQ(m_tapi.NegotiateExtVersion(m_hApp, 4, TAPI_VERSION_2_0, 0x00010002, 0xFFFFFFFF, &dwExt), 0);
-    EXPECT_EQ(dwExt, SIM_EXT_VERSION_HIGH);
+    EXPECT_EQ(dwExt, kExtVersionHigh);
 }
 
 TEST_F(SimTapiTest, OpenSetStatusMessagesAndCloseRefuseWhatTapiRefuses) {
@@ -193,7 +193,7 @@ TEST_F(SimTapiTest, OpenSetStatusMessagesAndCloseRefuseWhatTapiRefuses) {
     EXPECT_EQ(open(5, 0, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE), LINEERR_RESOURCEUNAVAIL);
     EXPECT_EQ(m_tapi.Open(m_hApp, 0, nullptr, TAPI_VERSION_2_0, 0, 0, 2, 4, nullptr), LINEERR_INVALPOINTER);
     EXPECT_EQ(hLine, 0u);
-    ASSERT_EQ(open(0, SIM_EXT_VERSION_HIGH, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE), 0);
+    ASSERT_EQ(open(0, kExtVersionHigh, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_INTERACTIVEVOICE), 0);
     EXPECT_EQ(m_tapi.SetStatusMessages(hLine, 0x02000000, 0), LINEERR_INVALLINESTATE);
     EXPECT_EQ(m_tapi.SetStatusMessages(hLine, 0, 0x200), LINEERR_INVALADDRESSSTATE);
     EXPECT_EQ(m_tapi.SetStatusMessages(hLine, 0x01FFFFFF, 0x1FF), 0);
