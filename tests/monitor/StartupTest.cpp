@@ -83,6 +83,8 @@ TEST_F(StartupTest, SortsOpensAndNamesEveryLine) {
     EXPECT_EQ(pCo->m_dwDeviceID, 1u);
     EXPECT_EQ(pEtc->m_dwDeviceID, 2u);
     EXPECT_FALSE(pEtc->m_bMakerLine);
+    EXPECT_EQ(monitor.GetCoLine(1), nullptr);
+    EXPECT_EQ(monitor.GetEtcLine(-1), nullptr);
 
     // Address capabilities of address 0, in device order.
     ASSERT_EQ(Internals(monitor).m_addressCaps.size(), 3u);
@@ -237,11 +239,13 @@ TEST_F(StartupTest, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
     EXPECT_EQ(Arg(fake.CallsOf("lineSetStatusMessages"), 0), Values{H(0)});
     EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressStatus"), 0), (Values{H(0), H(0)}));
 
-    // Shutdown closes only what was opened.
+    // Shutdown closes only what was opened, and only once.
     fake.ClearCalls();
+    monitor.Shutdown();
     monitor.Shutdown();
     EXPECT_EQ(fake.Sequence(), "lineClose,lineShutdown");
     EXPECT_EQ(fake.CallsOf("lineClose")[0].args[0], H(0));
+    EXPECT_EQ(fake.CallsOf("lineShutdown")[0].args[0], fake.m_hLineApp);
 }
 
 TEST_F(StartupTest, DevicesWithoutCapabilitiesAreLeftOut) {
@@ -311,9 +315,11 @@ TEST(Startup, NothingHappensWithoutAnApplication) {
     CFakeTapi fake;
     fake.m_dwNumDevs = 1;
     AddDevice(fake, 0, kMakerProvider, 0x3000);
-    CTapiMonitor monitor;
-    EXPECT_FALSE(monitor.Initialize());
-    EXPECT_EQ(fake.Sequence(), "");
+    {
+        CTapiMonitor monitor;
+        EXPECT_FALSE(monitor.Initialize());
+    }
+    EXPECT_EQ(fake.Sequence(), "");  // nor does destroying the unused monitor
 }
 
 TEST_F(StartupTest, CancelIsAskedBeforeEveryDevice) {
