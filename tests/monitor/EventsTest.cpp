@@ -284,34 +284,27 @@ TEST_F(EventsTest, MakeCallReplyCreatesTheCallOnlyOnSuccess) {
 }
 
 TEST_F(EventsTest, ReplyClearsOnlyTheFirstMatchingRequest) {
-    Internals(rig.m_monitor).m_dwMakeCallRequest = 7;
-    Internals(rig.m_monitor).m_hMakeCallLine = m_pExt->m_hLine;
-    Internals(rig.m_monitor).m_hMakeCallCall = 0x5000;
-    Internals(rig.m_monitor).m_dwAnswerRequest = 8;
-    Internals(rig.m_monitor).m_dwDropRequest = 8;
+    auto in = Internals(rig.m_monitor);
+    const auto Pending = [&] {
+        return std::vector<DWORD_PTR>{in.m_dwMakeCallRequest, in.m_hMakeCallLine, in.m_hMakeCallCall,
+                                      in.m_dwAnswerRequest, in.m_dwDropRequest};
+    };
+    const HLINE hLine = m_pExt->m_hLine;
+    in.m_dwMakeCallRequest = 7;
+    in.m_hMakeCallLine = hLine;
+    in.m_hMakeCallCall = 0x5000;
+    in.m_dwAnswerRequest = in.m_dwDropRequest = 8;
 
-    // Matches nothing: nothing changes.
-    rig.m_tapi.Deliver(0, LINE_REPLY, 9, 0);
-    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 7u);
-    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallLine, m_pExt->m_hLine);
-    EXPECT_EQ(Internals(rig.m_monitor).m_hMakeCallCall, 0x5000u);
-    EXPECT_EQ(Internals(rig.m_monitor).m_dwAnswerRequest, 8u);
-    EXPECT_EQ(Internals(rig.m_monitor).m_dwDropRequest, 8u);
-    EXPECT_TRUE(Internals(rig.m_monitor).m_extCalls.empty());
-
+    rig.m_tapi.Deliver(0, LINE_REPLY, 9, 0);  // matches nothing
+    EXPECT_EQ(Pending(), (std::vector<DWORD_PTR>{7, hLine, 0x5000, 8, 8}));
     // Answer comes before drop; a failed result is not looked at.
     rig.m_tapi.Deliver(0, LINE_REPLY, 8, static_cast<DWORD>(LINEERR_OPERATIONFAILED));
-    EXPECT_EQ(Internals(rig.m_monitor).m_dwAnswerRequest, 0u);
-    EXPECT_EQ(Internals(rig.m_monitor).m_dwDropRequest, 8u);
+    EXPECT_EQ(Pending(), (std::vector<DWORD_PTR>{7, hLine, 0x5000, 0, 8}));
     rig.m_tapi.Deliver(0, LINE_REPLY, 8, 0);
-    EXPECT_EQ(Internals(rig.m_monitor).m_dwDropRequest, 0u);
-    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 7u);
-    EXPECT_TRUE(Internals(rig.m_monitor).m_extCalls.empty());
-
     // A reply with identifier 0 never matches an empty slot.
     rig.m_tapi.Deliver(0, LINE_REPLY, 0, 0);
-    EXPECT_EQ(Internals(rig.m_monitor).m_dwMakeCallRequest, 7u);
-    EXPECT_TRUE(Internals(rig.m_monitor).m_extCalls.empty());
+    EXPECT_EQ(Pending(), (std::vector<DWORD_PTR>{7, hLine, 0x5000, 0, 0}));
+    EXPECT_FALSE(rig.m_extTree.ItemHasChildren(m_pExt->m_hItem));  // no call was made
 }
 
 TEST_F(EventsTest, CallsBeforeTheTreeIsRegisteredGetNoNode) {
