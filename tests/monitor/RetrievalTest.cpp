@@ -11,6 +11,7 @@
 #include "reports/Snapshots.h"
 #include "support/FakeTapi.h"
 #include "support/MonitorInternals.h"
+#include "support/StartupScene.h"
 
 namespace {
 
@@ -26,11 +27,8 @@ void PutText(void* pStruct, std::size_t sizeField, DWORD dwOffset, const std::st
     std::memcpy(p + sizeField + 4, &dwOffset, 4);
 }
 
-std::vector<DWORD> VersionsAsked(const CFakeTapi& fake, const std::string& strFunction, std::size_t nVersionArg) {
-    std::vector<DWORD> versions;
-    for (const auto& call : fake.CallsOf(strFunction)) versions.push_back(static_cast<DWORD>(call.args[nVersionArg]));
-    return versions;
-}
+using Values = std::vector<DWORD_PTR>;
+using startup_scene::Arg;
 
 class RetrievalTest : public ::testing::Test {
 protected:
@@ -72,7 +70,7 @@ TEST_F(RetrievalTest, StructuresThatFitAtOnceTakeOneQuery) {
     fake.ClearCalls();
     fake.m_devCapsFailVersions = {0x00020000};
     ASSERT_TRUE(monitor.FetchDevCaps(4));
-    EXPECT_EQ(VersionsAsked(fake, "lineGetDevCaps", 2), (std::vector<DWORD>{0x00020000, 0x00010004}));
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetDevCaps"), 2), (Values{0x00020000, 0x00010004}));
     EXPECT_EQ(fake.Count("lineNegotiateExtVersion"), 1u);
 
     // The other three plain queries pass their handles through.
@@ -186,8 +184,8 @@ TEST_F(RetrievalTest, CapabilityPassesStartAgainWithTheNewestVersion) {
     EXPECT_EQ(fake.Sequence(),
               "lineNegotiateExtVersion,lineGetDevCaps,lineGetDevCaps,lineGetDevCaps,"
               "lineNegotiateExtVersion,lineGetDevCaps,lineGetDevCaps,lineGetDevCaps");
-    EXPECT_EQ(VersionsAsked(fake, "lineGetDevCaps", 2),
-              (std::vector<DWORD>{0x00020000, 0x00010004, 0x00010003, 0x00020000, 0x00010004, 0x00010003}));
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetDevCaps"), 2),
+              (Values{0x00020000, 0x00010004, 0x00010003, 0x00020000, 0x00010004, 0x00010003}));
     for (const auto& call : fake.CallsOf("lineGetDevCaps")) EXPECT_EQ(call.args[3], 0u);  // extension version
     EXPECT_EQ(fake.CallsOf("lineGetDevCaps").back().args[1], 5u);
 
@@ -199,8 +197,7 @@ TEST_F(RetrievalTest, CapabilityPassesStartAgainWithTheNewestVersion) {
     auto pAddressCaps = monitor.FetchAddressCaps(5, 1);
     ASSERT_TRUE(pAddressCaps);
     EXPECT_EQ(pAddressCaps->m_strAddress, "21");
-    EXPECT_EQ(VersionsAsked(fake, "lineGetAddressCaps", 3),
-              (std::vector<DWORD>{0x00020000, 0x00010004, 0x00020000, 0x00010004}));
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressCaps"), 3), (Values{0x00020000, 0x00010004, 0x00020000, 0x00010004}));
     EXPECT_EQ(fake.CallsOf("lineGetAddressCaps").at(0).args, (std::vector<DWORD_PTR>{kApp, 5, 1, 0x00020000, 0, 1}));
     EXPECT_EQ(fake.Count("lineNegotiateExtVersion"), 2u);
 }
