@@ -2,6 +2,7 @@
 // capability queries, and a provider that cannot be trusted.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "reports/Snapshots.h"
 #include "support/FakeTapi.h"
 #include "support/MonitorInternals.h"
+#include "support/StartupScene.h"
 
 namespace {
 
@@ -25,11 +27,8 @@ void PutText(void* pStruct, std::size_t sizeField, DWORD dwOffset, const std::st
     std::memcpy(p + sizeField + 4, &dwOffset, 4);
 }
 
-std::vector<DWORD> VersionsAsked(const CFakeTapi& fake, const std::string& strFunction, std::size_t nVersionArg) {
-    std::vector<DWORD> versions;
-    for (const auto& call : fake.CallsOf(strFunction)) versions.push_back(static_cast<DWORD>(call.args[nVersionArg]));
-    return versions;
-}
+using Values = std::vector<DWORD_PTR>;
+using startup_scene::Arg;
 
 class RetrievalTest : public ::testing::Test {
 protected:
@@ -71,7 +70,7 @@ TEST_F(RetrievalTest, StructuresThatFitAtOnceTakeOneQuery) {
     fake.ClearCalls();
     fake.m_devCapsFailVersions = {0x00020000};
     ASSERT_TRUE(monitor.FetchDevCaps(4));
-    EXPECT_EQ(VersionsAsked(fake, "lineGetDevCaps", 2), (std::vector<DWORD>{0x00020000, 0x00010004}));
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetDevCaps"), 2), (Values{0x00020000, 0x00010004}));
     EXPECT_EQ(fake.Count("lineNegotiateExtVersion"), 1u);
 
     // The other three plain queries pass their handles through.
@@ -185,8 +184,8 @@ TEST_F(RetrievalTest, CapabilityPassesStartAgainWithTheNewestVersion) {
     EXPECT_EQ(fake.Sequence(),
               "lineNegotiateExtVersion,lineGetDevCaps,lineGetDevCaps,lineGetDevCaps,"
               "lineNegotiateExtVersion,lineGetDevCaps,lineGetDevCaps,lineGetDevCaps");
-    EXPECT_EQ(VersionsAsked(fake, "lineGetDevCaps", 2),
-              (std::vector<DWORD>{0x00020000, 0x00010004, 0x00010003, 0x00020000, 0x00010004, 0x00010003}));
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetDevCaps"), 2),
+              (Values{0x00020000, 0x00010004, 0x00010003, 0x00020000, 0x00010004, 0x00010003}));
     for (const auto& call : fake.CallsOf("lineGetDevCaps")) EXPECT_EQ(call.args[3], 0u);  // extension version
     EXPECT_EQ(fake.CallsOf("lineGetDevCaps").back().args[1], 5u);
 
@@ -198,8 +197,7 @@ TEST_F(RetrievalTest, CapabilityPassesStartAgainWithTheNewestVersion) {
     auto pAddressCaps = monitor.FetchAddressCaps(5, 1);
     ASSERT_TRUE(pAddressCaps);
     EXPECT_EQ(pAddressCaps->m_strAddress, "21");
-    EXPECT_EQ(VersionsAsked(fake, "lineGetAddressCaps", 3),
-              (std::vector<DWORD>{0x00020000, 0x00010004, 0x00020000, 0x00010004}));
+    EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressCaps"), 3), (Values{0x00020000, 0x00010004, 0x00020000, 0x00010004}));
     EXPECT_EQ(fake.CallsOf("lineGetAddressCaps").at(0).args, (std::vector<DWORD_PTR>{kApp, 5, 1, 0x00020000, 0, 1}));
     EXPECT_EQ(fake.Count("lineNegotiateExtVersion"), 2u);
 }
@@ -311,4 +309,47 @@ TEST_F(RetrievalTest, ProviderThatNeverIsSatisfiedCannotHangTheFetch) {
     EXPECT_FALSE(monitor.FetchAddressCaps(0, 0));
     EXPECT_EQ(fake.Count("lineGetAddressCaps"), 32u);
     EXPECT_EQ(fake.Count("lineNegotiateExtVersion"), 32u);
+}
+
+// Capability structures answered for API 1.4 or 1.3 have a shorter fixed
+// part; a provider may place its texts right after it, where the 2.0 fields
+// would be. Those fields must read as 0, not as text bytes.
+TEST_F(RetrievalTest, FieldsBeyondAnOlderFixedPartReadAsZero) {
+    for (DWORD dwVersion : {TAPI_VERSION_1_4, TAPI_VERSION_1_3}) {
+        const bool b14 = dwVersion == TAPI_VERSION_1_4;
+        CStructImage devCaps(b14 ? offsetof(LINEDEVCAPS, dwSettableDevStatus) : offsetof(LINEDEVCAPS, dwLineFeatures));
+        devCaps.SetDword(offsetof(LINEDEVCAPS, dwBearerModes), LINEBEARERMODE_VOICE);
+        if (b14) devCaps.SetDword(offsetof(LINEDEVCAPS, dwLineFeatures), LINEFEATURE_MAKECALL);
+        devCaps.AddText(offsetof(LINEDEVCAPS, dwProviderInfoSize), "Talvora ZR-40N");
+        devCaps.AddText(offsetof(LINEDEVCAPS, dwLineNameSize), "Ext 201 with a long name");
+        CStructImage addressCaps(b14 ? offsetof(LINEADDRESSCAPS, dwPredictiveAutoTransferStates)
+                                     : offsetof(LINEADDRESSCAPS, dwAddressFeatures));
+        addressCaps.SetDword(offsetof(LINEADDRESSCAPS, dwCallStates), LINECALLSTATE_IDLE);
+        if (b14) addressCaps.SetDword(offsetof(LINEADDRESSCAPS, dwAddressFeatures), LINEADDRFEATURE_MAKECALL);
+        addressCaps.AddText(offsetof(LINEADDRESSCAPS, dwAddressSize), "201-and-more-text-after-it");
+        fake.m_devCaps[0] = devCaps;
+        fake.m_addressCaps[0] = addressCaps;
+        fake.m_devCapsFailVersions = fake.m_addressCapsFailVersions = {TAPI_VERSION_2_0};
+        if (!b14) fake.m_devCapsFailVersions.insert(TAPI_VERSION_1_4);
+        if (!b14) fake.m_addressCapsFailVersions.insert(TAPI_VERSION_1_4);
+
+        auto pCaps = monitor.FetchDevCaps(0);
+        ASSERT_NE(pCaps, nullptr);
+        EXPECT_EQ(pCaps->m_strProviderInfo, "Talvora ZR-40N");
+        EXPECT_EQ(pCaps->m_strLineName, "Ext 201 with a long name");
+        EXPECT_TRUE(pCaps->m_bMakerLine);
+        EXPECT_EQ(pCaps->m_dwBearerModes, LINEBEARERMODE_VOICE);
+        EXPECT_EQ(pCaps->m_dwSettableDevStatus, 0u);
+        EXPECT_EQ(pCaps->m_strDeviceClasses, "");
+        EXPECT_EQ(pCaps->m_dwLineFeatures, b14 ? LINEFEATURE_MAKECALL : 0u);
+        EXPECT_NE(pCaps->Report(0).find("    dwSettableDevStatus = 0x00000000 \r\n"), std::string::npos);
+        auto pAddressCaps = monitor.FetchAddressCaps(0, 0);
+        ASSERT_NE(pAddressCaps, nullptr);
+        EXPECT_EQ(pAddressCaps->GetAddress(), "201-and-more-text-after-it");
+        EXPECT_EQ(pAddressCaps->m_dwCallStates, LINECALLSTATE_IDLE);
+        EXPECT_EQ(pAddressCaps->m_dwPredictiveAutoTransferStates + pAddressCaps->m_dwOfferingModes +
+                      pAddressCaps->m_dwAvailableMediaModes,
+                  0u);
+        EXPECT_EQ(pAddressCaps->m_dwAddressFeatures, b14 ? LINEADDRFEATURE_MAKECALL : 0u);
+    }
 }

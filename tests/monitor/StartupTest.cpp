@@ -83,6 +83,8 @@ TEST_F(StartupTest, SortsOpensAndNamesEveryLine) {
     EXPECT_EQ(pCo->m_dwDeviceID, 1u);
     EXPECT_EQ(pEtc->m_dwDeviceID, 2u);
     EXPECT_FALSE(pEtc->m_bMakerLine);
+    EXPECT_EQ(monitor.GetCoLine(1), nullptr);
+    EXPECT_EQ(monitor.GetEtcLine(-1), nullptr);
 
     // Address capabilities of address 0, in device order.
     ASSERT_EQ(Internals(monitor).m_addressCaps.size(), 3u);
@@ -237,11 +239,13 @@ TEST_F(StartupTest, OpenTriesTheOlderVersionsAndKeepsLinesThatCannotOpen) {
     EXPECT_EQ(Arg(fake.CallsOf("lineSetStatusMessages"), 0), Values{H(0)});
     EXPECT_EQ(Arg(fake.CallsOf("lineGetAddressStatus"), 0), (Values{H(0), H(0)}));
 
-    // Shutdown closes only what was opened.
+    // Shutdown closes only what was opened, and only once.
     fake.ClearCalls();
+    monitor.Shutdown();
     monitor.Shutdown();
     EXPECT_EQ(fake.Sequence(), "lineClose,lineShutdown");
     EXPECT_EQ(fake.CallsOf("lineClose")[0].args[0], H(0));
+    EXPECT_EQ(fake.CallsOf("lineShutdown")[0].args[0], fake.m_hLineApp);
 }
 
 TEST_F(StartupTest, DevicesWithoutCapabilitiesAreLeftOut) {
@@ -293,26 +297,19 @@ TEST_F(StartupTest, FailuresBeforeAnyLineOpens) {
     EXPECT_EQ(app.m_progress, kOpenedAndClosed);
     failed.Shutdown();
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
-}
 
-TEST_F(StartupTest, WithoutTheTapiLibrary) {
+    // No TAPI library: lineInitializeEx was tried, and had the monitor
+    // anything to close or shut down, the fake would see it afterwards.
+    CTapiMonitor unbound;
     tapi::ResetEntryTableForTests("no-such-tapi-library-here.dll");
-    EXPECT_FALSE(monitor.Initialize());
-    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);  // lineInitializeEx was tried
-    EXPECT_FALSE(Internals(monitor).m_bInitialized);
+    fake.ClearCalls();
+    app.m_progress.clear();
+    EXPECT_FALSE(unbound.Initialize());
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);
+    EXPECT_FALSE(Internals(unbound).m_bInitialized);
     EXPECT_EQ(app.m_progress, kOpenedAndClosed);
-    // Had the monitor anything to close or shut down, the fake would see it now.
     tapi::ResetEntryTableForTests(CFakeTapi::LibraryPath().c_str());
-    monitor.Shutdown();
-    EXPECT_EQ(fake.Sequence(), "");
-}
-
-TEST(Startup, NothingHappensWithoutAnApplication) {
-    CFakeTapi fake;
-    fake.m_dwNumDevs = 1;
-    AddDevice(fake, 0, kMakerProvider, 0x3000);
-    CTapiMonitor monitor;
-    EXPECT_FALSE(monitor.Initialize());
+    unbound.Shutdown();
     EXPECT_EQ(fake.Sequence(), "");
 }
 
@@ -355,16 +352,22 @@ TEST_F(StartupTest, TapiMessagesDuringStartupAreDropped) {
     EXPECT_EQ(app.m_nUpdateAllViews, 1);
 }
 
-TEST(Startup, RunsWithoutAProgressDisplay) {
-    // The display could not be created: start-up goes on, with nobody to cancel it.
+// Without an application object nothing starts; without a progress display
+// start-up goes on, with nobody to cancel it.
+TEST(Startup, NeedsAnApplicationButNoProgressDisplay) {
     class CNoProgressApp : public CTestApp {
     public:
         std::unique_ptr<CInitProgress> CreateProgress() override { return nullptr; }
     };
     CFakeTapi fake;
-    CNoProgressApp app;
     fake.m_dwNumDevs = 1;
     AddDevice(fake, 0, kMakerProvider, 0x3000);
+    {
+        CTapiMonitor monitor;
+        EXPECT_FALSE(monitor.Initialize());
+    }
+    EXPECT_EQ(fake.Sequence(), "");  // nor does destroying the unused monitor
+    CNoProgressApp app;
     CTapiMonitor monitor;
     EXPECT_TRUE(monitor.Initialize());
     EXPECT_EQ(monitor.GetExtLine(0)->m_hLine, H(0));

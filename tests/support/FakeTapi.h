@@ -61,8 +61,6 @@ private:
     std::vector<size_t> m_pairs;  // Size fields set by AddText/AddBytes
 };
 
-#define FIELD_OFFSET_OF(type, field) offsetof(type, field)
-
 class CFakeTapi {
 public:
     CFakeTapi();

@@ -14,8 +14,6 @@ struct CTapiMonitorTestAccess {
     explicit CTapiMonitorTestAccess(CTapiMonitor& monitor)
         : m_bInitialized(monitor.m_bInitialized),
           m_hLineApp(monitor.m_hLineApp),
-          m_dwAPIVersion(monitor.m_dwAPIVersion),
-          m_dwExtLowVersion(monitor.m_dwExtLowVersion),
           m_extLines(monitor.m_extLines),
           m_coLines(monitor.m_coLines),
           m_etcLines(monitor.m_etcLines),
@@ -29,12 +27,6 @@ struct CTapiMonitorTestAccess {
           m_extCalls(monitor.m_extCalls),
           m_coCalls(monitor.m_coCalls),
           m_etcCalls(monitor.m_etcCalls),
-          m_pExtTree(monitor.m_pExtTree),
-          m_pCoTree(monitor.m_pCoTree),
-          m_pEtcTree(monitor.m_pEtcTree),
-          m_hExtRoot(monitor.m_hExtRoot),
-          m_hCoRoot(monitor.m_hCoRoot),
-          m_hEtcRoot(monitor.m_hEtcRoot),
           m_dwMakeCallRequest(monitor.m_dwMakeCallRequest),
           m_hMakeCallLine(monitor.m_hMakeCallLine),
           m_hMakeCallCall(monitor.m_hMakeCallCall),
@@ -45,8 +37,6 @@ struct CTapiMonitorTestAccess {
 
     BOOL& m_bInitialized;
     HLINEAPP& m_hLineApp;
-    DWORD& m_dwAPIVersion;
-    DWORD& m_dwExtLowVersion;
     std::vector<std::unique_ptr<CLineDevCaps>>& m_extLines;
     std::vector<std::unique_ptr<CLineDevCaps>>& m_coLines;
     std::vector<std::unique_ptr<CLineDevCaps>>& m_etcLines;
@@ -60,12 +50,6 @@ struct CTapiMonitorTestAccess {
     std::map<HCALL, HTREEITEM>& m_extCalls;
     std::map<HCALL, HTREEITEM>& m_coCalls;
     std::map<HCALL, HTREEITEM>& m_etcCalls;
-    CTreeCtrl*& m_pExtTree;
-    CTreeCtrl*& m_pCoTree;
-    CTreeCtrl*& m_pEtcTree;
-    HTREEITEM& m_hExtRoot;
-    HTREEITEM& m_hCoRoot;
-    HTREEITEM& m_hEtcRoot;
     DWORD& m_dwMakeCallRequest;
     HLINE& m_hMakeCallLine;
     HCALL& m_hMakeCallCall;

@@ -102,8 +102,9 @@ public:
             Internals(m_monitor).m_addressCaps.push_back(std::move(pCaps));
         }
         CLineDevCaps* pRecord = pLine.get();
-        Lines(group).push_back(std::move(pLine));
-        if (bOpen) ByLine(group)[pRecord->m_hLine] = pRecord;
+        auto in = Internals(m_monitor);
+        Pick(group, in.m_extLines, in.m_coLines, in.m_etcLines).push_back(std::move(pLine));
+        if (bOpen) Pick(group, in.m_extByLine, in.m_coByLine, in.m_etcByLine)[pRecord->m_hLine] = pRecord;
         m_tapi.ClearCalls();
         return pRecord;
     }
@@ -121,28 +122,16 @@ public:
         m_tapi.m_callInfo[hCall] = CFakeTapi::MakeCallInfo(hLine, strCallerID, strCalledID);
         m_tapi.m_callStatus[hCall] = CFakeTapi::MakeCallStatus(LINECALLSTATE_OFFERING);
         m_tapi.Deliver(hLine, LINE_APPNEWCALL, 0, hCall, LINECALLPRIVILEGE_MONITOR);
-        const auto& calls = Calls(group);
+        auto in = Internals(m_monitor);
+        const auto& calls = Pick(group, in.m_extCalls, in.m_coCalls, in.m_etcCalls);
         const auto it = calls.find(hCall);
         return it == calls.end() ? nullptr : it->second;
     }
 
-    CMemoryTreeCtrl& Tree(ELineGroup group) {
-        return group == ELineGroup::Ext ? m_extTree : group == ELineGroup::Co ? m_coTree : m_etcTree;
-    }
-    std::vector<std::unique_ptr<CLineDevCaps>>& Lines(ELineGroup group) {
-        return group == ELineGroup::Ext  ? Internals(m_monitor).m_extLines
-               : group == ELineGroup::Co ? Internals(m_monitor).m_coLines
-                                         : Internals(m_monitor).m_etcLines;
-    }
-    std::map<HLINE, CLineDevCaps*>& ByLine(ELineGroup group) {
-        return group == ELineGroup::Ext  ? Internals(m_monitor).m_extByLine
-               : group == ELineGroup::Co ? Internals(m_monitor).m_coByLine
-                                         : Internals(m_monitor).m_etcByLine;
-    }
-    std::map<HCALL, HTREEITEM>& Calls(ELineGroup group) {
-        return group == ELineGroup::Ext  ? Internals(m_monitor).m_extCalls
-               : group == ELineGroup::Co ? Internals(m_monitor).m_coCalls
-                                         : Internals(m_monitor).m_etcCalls;
+    // The one of three things that belongs to the group.
+    template <typename T>
+    static T& Pick(ELineGroup group, T& ext, T& co, T& etc) {
+        return group == ELineGroup::Ext ? ext : group == ELineGroup::Co ? co : etc;
     }
 
     static std::string LogFileName() {
