@@ -139,19 +139,13 @@ TEST(Classification, EtcNamesForMakerLinesFrom0500To05FF) {
     EXPECT_FALSE(MakeRecord(kMaker, 0x0600)->HasEtcName());
 }
 
-TEST(LineRecord, StartsOutsideAnyGroupUntilCheckedAndReadsOnlyDwordRangeValues) {
+TEST(LineRecord, StartsOutsideAnyGroupUntilChecked) {
     CRangeValues values;
     CExactBuffer buf(CFakeTapi::MakeDevCaps(kMaker, 0x3001, "EXT 201"));
     CLineDevCaps record(buf.Data());
     EXPECT_FALSE(record.m_bMakerLine);  // until CheckMakerProvider
     EXPECT_EQ(record.m_hItem, nullptr);
     EXPECT_EQ(record.m_pAddressCaps, nullptr);
-    DWORD dw = 7;
-    EXPECT_EQ(CRangeRegistry::ReadRangeValue("CO_LOW", &dw), -1);
-    EXPECT_EQ(dw, 7u);
-    values.SetDword("CO_LOW", 9);
-    EXPECT_EQ(CRangeRegistry::ReadRangeValue("CO_LOW", &dw), 0);
-    EXPECT_EQ(dw, 9u);
 }
 
 }  // namespace

@@ -58,9 +58,7 @@ public:
     // as TAPI leaves them when the whole structure fitted.
     explicit CExactBuffer(CStructImage img) : CExactBuffer(WithSizes(img)) {}
     const BYTE* Data() const { return m_p.get(); }
-    BYTE* Data() { return m_p.get(); }
     std::size_t Size() const { return m_cb; }
-    void SetDword(std::size_t offset, DWORD value) { std::memcpy(m_p.get() + offset, &value, 4); }
 
     static std::vector<BYTE> WithSizes(CStructImage& img) {
         SetSizes(img);
