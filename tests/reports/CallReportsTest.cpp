@@ -15,6 +15,7 @@
 using snaptest::AddRaw;
 using snaptest::CExactBuffer;
 using snaptest::ReadGoldenText;
+using snaptest::SnapshotOf;
 
 namespace {
 
@@ -80,15 +81,13 @@ CStructImage CallInfoWithEverything() {
 }
 
 TEST(CallReports, CallStatusWorkedExampleAtLevelsZeroAndOne) {
-    CExactBuffer buf(WorkedCallStatus());
-    CLineCallStatus status(buf.Data());
+    auto status = SnapshotOf<CLineCallStatus>(WorkedCallStatus());
     EXPECT_EQ(status.Report(0), ReadGoldenText("callstatus_level0.txt"));
     EXPECT_EQ(status.Report(1), ReadGoldenText("callstatus_level1.txt"));
 }
 
 TEST(CallReports, CallInfoWithDialParamsTextsAndBlocks) {
-    CExactBuffer buf(CallInfoWithEverything());
-    CLineCallInfo info(buf.Data());
+    auto info = SnapshotOf<CLineCallInfo>(CallInfoWithEverything());
     const std::string golden = ReadGoldenText("callinfo_level0.txt");
     EXPECT_EQ(info.Report(0), golden);
     // One level deeper, the DialParams sub-report's own indent grows too.
@@ -97,8 +96,8 @@ TEST(CallReports, CallInfoWithDialParamsTextsAndBlocks) {
 
 TEST(CallReports, StateModeIsNamedFromTheShortTableOfTheState) {
     // 0x4 is ACTIVEHELD among the connected modes, but not in the state's table.
-    CExactBuffer connected(CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 0x4));
-    const std::string report = CLineCallStatus(connected.Data()).Report(0);
+    const std::string report =
+        SnapshotOf<CLineCallStatus>(CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 0x4)).Report(0);
     EXPECT_NE(report.find("\r\n    dwCallStateMode = 0x00000004 \r\n"), std::string::npos) << report;
 }
 
@@ -113,8 +112,7 @@ TEST(CallReports, CallTreatmentEntryAtLevelTwo) {
 }
 
 TEST(CallTexts, TrunkOriginReasonAndLogFields) {
-    CExactBuffer buf(CallInfoWithEverything());
-    CLineCallInfo info(buf.Data());
+    auto info = SnapshotOf<CLineCallInfo>(CallInfoWithEverything());
     EXPECT_EQ(info.GetCallerID(), "201");
     EXPECT_EQ(info.GetCalledID(), "301");
     EXPECT_EQ(info.GetConnectedID(), "");
@@ -130,8 +128,7 @@ TEST(CallTexts, TrunkOriginReasonAndLogFields) {
          {std::pair<DWORD, const char*>{3, "3"}, {0, "0"}, {0x80000000, "-2147483648"}, {0xFFFFFFFE, "-2"}}) {
         auto img = CStructImage::Of<LINECALLINFO>();
         img.As<LINECALLINFO>()->dwTrunk = dwTrunk;
-        CExactBuffer trunk(img);
-        EXPECT_EQ(CLineCallInfo(trunk.Data()).GetTrunkText(), expected) << dwTrunk;
+        EXPECT_EQ(SnapshotOf<CLineCallInfo>(img).GetTrunkText(), expected) << dwTrunk;
     }
 }
 
@@ -152,10 +149,7 @@ CStructImage CallInfoWithDid(DWORD cbPart, DWORD dwDidLength, DWORD dwDidOffsetF
 }
 
 TEST(CallTexts, DidDdiDigitsComeOnlyFromInsideTheDeviceSpecificPart) {
-    auto did = [](CStructImage img) {
-        CExactBuffer buf(img);
-        return CLineCallInfo(buf.Data()).GetDidDdiText();
-    };
+    auto did = [](CStructImage img) { return SnapshotOf<CLineCallInfo>(img).GetDidDdiText(); };
     EXPECT_EQ(did(CallInfoWithDid(60, 4, 40, "0312")), "0312");
     EXPECT_EQ(did(CallInfoWithDid(59, 4, 40, "0312")), "");      // too short a part
     EXPECT_EQ(did(CallInfoWithDid(64, 4, 60, "0312")), "0312");  // ends exactly at the part's end
@@ -175,8 +169,7 @@ TEST(CallStatusAccessors, AnswerableOnlyWhenOfferedOrAccepted) {
                             LINECALLSTATE_CONNECTED, LINECALLSTATE_DISCONNECTED, 0x6};
     const BOOL answerable[] = {FALSE, TRUE, TRUE, FALSE, FALSE, FALSE};
     for (std::size_t i = 0; i < std::size(states); ++i) {
-        CExactBuffer buf(CFakeTapi::MakeCallStatus(states[i]));
-        CLineCallStatus status(buf.Data());
+        auto status = SnapshotOf<CLineCallStatus>(CFakeTapi::MakeCallStatus(states[i]));
         EXPECT_EQ(status.IsAnswerable(), answerable[i]) << states[i];
         EXPECT_TRUE(status.IsDroppable()) << states[i];
     }

@@ -20,6 +20,7 @@ using snaptest::AppendText;
 using snaptest::OneLevelDeeper;
 using snaptest::ReadGoldenText;
 using snaptest::SetSizes;
+using snaptest::SnapshotOf;
 
 namespace {
 
@@ -503,8 +504,7 @@ TEST(LineReports, RecordsSharingALongTextStopAtTheTextBudget) {
     img.SetDword(offsetof(S, dwForwardNumEntries), kForwards);
     img.SetDword(offsetof(S, dwForwardSize), kForwards * sizeof(LINEFORWARD));
     img.SetDword(offsetof(S, dwForwardOffset), dwList);
-    snaptest::CExactBuffer buf(img);
-    CLineAddressStatus status(buf.Data());
+    auto status = SnapshotOf<CLineAddressStatus>(img);
     ASSERT_EQ(status.m_forwards.size(), 2u);
     EXPECT_EQ(status.m_forwards[1]->m_strDestAddress.size(), 600u * 1024u);
     EXPECT_EQ(status.m_nForwardsLeftOut, kForwards - 2);

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "reports/TapiNames.h"
@@ -148,43 +149,12 @@ TEST(TapiNamesTest, EveryNameOfEveryFamilyIsItsConstant) {
     }
 }
 
-struct NameCase {
-    const char* pszFormatter;
-    FlagFormatter pfnText;
-    DWORD dwValue;
-    const char* pszExpected;
-};
-
-// Mixed combinations, the gaps and short lists of particular families, and
-// values that name nothing.
-const NameCase kNameCases[] = {
-    {"BearerModesText", BearerModesText, 0x00000100, ""},
-    {"MediaModesText", MediaModesText, 0x00000001, ""},
-    {"MediaModesText", MediaModesText, 0x00000003, "UNKNOWN"},
-    {"MediaModesText", MediaModesText, 0x00008000, ""},
-    {"GenerateDigitModesText", GenerateDigitModesText, 0x00000004, ""},
-    {"GenerateDigitModesText", GenerateDigitModesText, 0x00000006, "DTMF"},
-    {"DevCapFlagsText", DevCapFlagsText, 0x00000210, "MULTIPLEADDR"},
-    {"CallInfoStatesText", CallInfoStatesText, 0x80000001, "OTHER"},
-    {"CallStatesText", CallStatesText, 0x00000102, "OFFERING,CONNECTED"},
-    {"AddrCapFlagsText", AddrCapFlagsText, 0xC0000000, ""},
-    {"CallOriginText", CallOriginText, 0x00000008, ""},
-    {"CallOriginText", CallOriginText, 0x00000081, "OUTBOUND,INBOUND"},
-    {"CallReasonText", CallReasonText, 0x00000408, "FWDUNCOND,UNKNOWN"},
-    // Value families: one exact value or nothing.
-    {"StringFormatName", StringFormatName, 5, ""},
-    {"AddressModeName", AddressModeName, 3, ""},
-    {"RemoveFromConfName", RemoveFromConfName, 4, ""},
-    {"TermModeName", TermModeName, 0x00000003, ""},
-    {"TermModeName", TermModeName, 0x00000100, ""},
-    {"CallStateName", CallStateName, 0x00000003, ""},
-    {"CallInfoStateName", CallInfoStateName, 0x00008100, ""},
-};
-
-TEST(TapiNamesTest, NamesMatchTapiValues) {
-    for (const NameCase& c : kNameCases) {
-        EXPECT_EQ(c.pfnText(c.dwValue), c.pszExpected) << c.pszFormatter << "(0x" << std::hex << c.dwValue << ")";
-    }
+// Value families: past the last value, or two bits of a bit-position table,
+// is no value.
+TEST(TapiNamesTest, ValueFamiliesNameNothingElse) {
+    const std::pair<FlagFormatter, DWORD> unnamed[] = {
+        {StringFormatName, 5}, {AddressModeName, 3}, {RemoveFromConfName, 4}, {TermModeName, 3}, {TermModeName, 0x100}};
+    for (const auto& [pfnName, dwValue] : unnamed) EXPECT_EQ(pfnName(dwValue), "") << std::hex << dwValue;
 }
 
 TEST(TapiNamesTest, ValueFormattersAgreeWithTheirFlagFamilyOnSingleBitsOnly) {
@@ -243,12 +213,6 @@ TEST(TapiNamesTest, CallStateModeNamesOnlyTheShortModeTableOfItsState) {
         for (int nBit = 0; nBit < 32; ++nBit)
             EXPECT_EQ(CallStateModeName(dwState, DWORD{1} << nBit), "") << std::hex << dwState << " " << nBit;
     }
-
-    EXPECT_EQ(CallStateModeName(0x00000040, 0x00000002), "TRUNK");
-    EXPECT_EQ(CallStateModeName(0x00004000, 0x00000020), "BUSY");
-    EXPECT_EQ(CallStateModeName(0x00004000, 0x00001000), "");
-    EXPECT_EQ(CallStateModeName(0x00000100, 0x00000004), "");
-    EXPECT_EQ(CallStateModeName(0x00000002, 0x00000002), "INACTIVE");
 }
 
 TEST(TapiNamesTest, IndentIsFourBlanksPerPositiveLevel) {

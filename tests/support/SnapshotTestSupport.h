@@ -70,6 +70,13 @@ private:
     std::unique_ptr<BYTE[]> m_p;
 };
 
+// A snapshot of T taken from an exact copy of the image or bytes.
+template <typename T, typename Source>
+T SnapshotOf(const Source& source) {
+    CExactBuffer buf(source);
+    return T(buf.Data());
+}
+
 // Appends bytes without pointing a field at them; returns their offset.
 inline DWORD AppendRaw(CStructImage& img, const std::string& bytes) {
     return static_cast<DWORD>(img.Append(bytes.data(), bytes.size()));
