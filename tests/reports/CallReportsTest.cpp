@@ -1,6 +1,6 @@
-// The call reports (LINECALLINFO, LINECALLSTATUS and the two sub-reports they
-// and the line reports embed) against hand-written golden texts, and the call
-// texts the call nodes and the event log read.
+// The call reports (LINECALLINFO with its dial parameters, LINECALLSTATUS)
+// against hand-written golden texts, and the call texts the call nodes and
+// the event log read.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -13,7 +13,6 @@
 #include "tapi/TapiAbi.h"
 
 using snaptest::AddRaw;
-using snaptest::CExactBuffer;
 using snaptest::ReadGoldenText;
 using snaptest::SnapshotOf;
 
@@ -99,16 +98,6 @@ TEST(CallReports, StateModeIsNamedFromTheShortTableOfTheState) {
     const std::string report =
         SnapshotOf<CLineCallStatus>(CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 0x4)).Report(0);
     EXPECT_NE(report.find("\r\n    dwCallStateMode = 0x00000004 \r\n"), std::string::npos) << report;
-}
-
-TEST(CallReports, CallTreatmentEntryAtLevelTwo) {
-    // The entry's name offset counts from the start of its containing structure.
-    auto img = CStructImage::Of<LINECALLTREATMENTENTRY>();
-    img.As<LINECALLTREATMENTENTRY>()->dwCallTreatmentID = 2;
-    img.AddText(offsetof(LINECALLTREATMENTENTRY, dwCallTreatmentNameSize), "Music");
-    CExactBuffer buf(img.Bytes());
-    CLineCallTreatmentEntry entry(buf.Data(), buf.Data(), CByteRange{buf.Data(), static_cast<DWORD>(buf.Size())});
-    EXPECT_EQ(entry.Report(2), ReadGoldenText("calltreatment_level2.txt"));
 }
 
 TEST(CallTexts, TrunkOriginReasonAndLogFields) {
