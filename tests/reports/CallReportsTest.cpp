@@ -1,6 +1,6 @@
-// The call reports (LINECALLINFO, LINECALLSTATUS and the two sub-reports they
-// and the line reports embed) against hand-written golden texts, and the call
-// texts the call nodes and the event log read.
+// The call reports (LINECALLINFO with its dial parameters, LINECALLSTATUS)
+// against hand-written golden texts, and the call texts the call nodes and
+// the event log read.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -13,8 +13,8 @@
 #include "tapi/TapiAbi.h"
 
 using snaptest::AddRaw;
-using snaptest::CExactBuffer;
 using snaptest::ReadGoldenText;
+using snaptest::SnapshotOf;
 
 namespace {
 
@@ -80,15 +80,13 @@ CStructImage CallInfoWithEverything() {
 }
 
 TEST(CallReports, CallStatusWorkedExampleAtLevelsZeroAndOne) {
-    CExactBuffer buf(WorkedCallStatus());
-    CLineCallStatus status(buf.Data());
+    auto status = SnapshotOf<CLineCallStatus>(WorkedCallStatus());
     EXPECT_EQ(status.Report(0), ReadGoldenText("callstatus_level0.txt"));
     EXPECT_EQ(status.Report(1), ReadGoldenText("callstatus_level1.txt"));
 }
 
 TEST(CallReports, CallInfoWithDialParamsTextsAndBlocks) {
-    CExactBuffer buf(CallInfoWithEverything());
-    CLineCallInfo info(buf.Data());
+    auto info = SnapshotOf<CLineCallInfo>(CallInfoWithEverything());
     const std::string golden = ReadGoldenText("callinfo_level0.txt");
     EXPECT_EQ(info.Report(0), golden);
     // One level deeper, the DialParams sub-report's own indent grows too.
@@ -97,24 +95,13 @@ TEST(CallReports, CallInfoWithDialParamsTextsAndBlocks) {
 
 TEST(CallReports, StateModeIsNamedFromTheShortTableOfTheState) {
     // 0x4 is ACTIVEHELD among the connected modes, but not in the state's table.
-    CExactBuffer connected(CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 0x4));
-    const std::string report = CLineCallStatus(connected.Data()).Report(0);
+    const std::string report =
+        SnapshotOf<CLineCallStatus>(CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 0x4)).Report(0);
     EXPECT_NE(report.find("\r\n    dwCallStateMode = 0x00000004 \r\n"), std::string::npos) << report;
 }
 
-TEST(CallReports, CallTreatmentEntryAtLevelTwo) {
-    // The entry's name offset counts from the start of its containing structure.
-    auto img = CStructImage::Of<LINECALLTREATMENTENTRY>();
-    img.As<LINECALLTREATMENTENTRY>()->dwCallTreatmentID = 2;
-    img.AddText(offsetof(LINECALLTREATMENTENTRY, dwCallTreatmentNameSize), "Music");
-    CExactBuffer buf(img.Bytes());
-    CLineCallTreatmentEntry entry(buf.Data(), buf.Data(), CByteRange{buf.Data(), static_cast<DWORD>(buf.Size())});
-    EXPECT_EQ(entry.Report(2), ReadGoldenText("calltreatment_level2.txt"));
-}
-
 TEST(CallTexts, TrunkOriginReasonAndLogFields) {
-    CExactBuffer buf(CallInfoWithEverything());
-    CLineCallInfo info(buf.Data());
+    auto info = SnapshotOf<CLineCallInfo>(CallInfoWithEverything());
     EXPECT_EQ(info.GetCallerID(), "201");
     EXPECT_EQ(info.GetCalledID(), "301");
     EXPECT_EQ(info.GetConnectedID(), "");
@@ -130,8 +117,7 @@ TEST(CallTexts, TrunkOriginReasonAndLogFields) {
          {std::pair<DWORD, const char*>{3, "3"}, {0, "0"}, {0x80000000, "-2147483648"}, {0xFFFFFFFE, "-2"}}) {
         auto img = CStructImage::Of<LINECALLINFO>();
         img.As<LINECALLINFO>()->dwTrunk = dwTrunk;
-        CExactBuffer trunk(img);
-        EXPECT_EQ(CLineCallInfo(trunk.Data()).GetTrunkText(), expected) << dwTrunk;
+        EXPECT_EQ(SnapshotOf<CLineCallInfo>(img).GetTrunkText(), expected) << dwTrunk;
     }
 }
 
@@ -152,10 +138,7 @@ CStructImage CallInfoWithDid(DWORD cbPart, DWORD dwDidLength, DWORD dwDidOffsetF
 }
 
 TEST(CallTexts, DidDdiDigitsComeOnlyFromInsideTheDeviceSpecificPart) {
-    auto did = [](CStructImage img) {
-        CExactBuffer buf(img);
-        return CLineCallInfo(buf.Data()).GetDidDdiText();
-    };
+    auto did = [](CStructImage img) { return SnapshotOf<CLineCallInfo>(img).GetDidDdiText(); };
     EXPECT_EQ(did(CallInfoWithDid(60, 4, 40, "0312")), "0312");
     EXPECT_EQ(did(CallInfoWithDid(59, 4, 40, "0312")), "");      // too short a part
     EXPECT_EQ(did(CallInfoWithDid(64, 4, 60, "0312")), "0312");  // ends exactly at the part's end
@@ -175,8 +158,7 @@ TEST(CallStatusAccessors, AnswerableOnlyWhenOfferedOrAccepted) {
                             LINECALLSTATE_CONNECTED, LINECALLSTATE_DISCONNECTED, 0x6};
     const BOOL answerable[] = {FALSE, TRUE, TRUE, FALSE, FALSE, FALSE};
     for (std::size_t i = 0; i < std::size(states); ++i) {
-        CExactBuffer buf(CFakeTapi::MakeCallStatus(states[i]));
-        CLineCallStatus status(buf.Data());
+        auto status = SnapshotOf<CLineCallStatus>(CFakeTapi::MakeCallStatus(states[i]));
         EXPECT_EQ(status.IsAnswerable(), answerable[i]) << states[i];
         EXPECT_TRUE(status.IsDroppable()) << states[i];
     }

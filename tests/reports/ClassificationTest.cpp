@@ -12,6 +12,7 @@
 #include "support/TestFiles.h"
 
 using snaptest::CExactBuffer;
+using snaptest::SnapshotOf;
 
 namespace {
 
@@ -114,8 +115,7 @@ TEST(Classification, OnlyTheWholeProviderTextCounts) {
     }
     for (const char* pszProvider : {"Talvora ZR-40n", "talvora ZR-40", "Talvora ZR-4", "Talvora ZR-40N ",
                                     "Talvora ZR-40N 1st", " Talvora ZR-40", "Talvora ZR-40N 1st Party.", ""}) {
-        CExactBuffer buf(CFakeTapi::MakeDevCaps(pszProvider, 0x0550, "Line"));
-        CLineDevCaps record(buf.Data());
+        auto record = SnapshotOf<CLineDevCaps>(CFakeTapi::MakeDevCaps(pszProvider, 0x0550, "Line"));
         EXPECT_FALSE(record.CheckMakerProvider()) << pszProvider;
         EXPECT_FALSE(record.m_bMakerLine) << pszProvider;
         EXPECT_EQ(Group(record), "ETC") << pszProvider;
@@ -125,8 +125,7 @@ TEST(Classification, OnlyTheWholeProviderTextCounts) {
     auto img = CStructImage::Of<LINEDEVCAPS>();
     const std::string text("Talvora ZR-40\0junk", 18);
     img.AddBytes(offsetof(LINEDEVCAPS, dwProviderInfoSize), text.data(), text.size());
-    CExactBuffer buf(img);
-    EXPECT_TRUE(CLineDevCaps(buf.Data()).CheckMakerProvider());
+    EXPECT_TRUE(SnapshotOf<CLineDevCaps>(img).CheckMakerProvider());
 }
 
 TEST(Classification, EtcNamesForMakerLinesFrom0500To05FF) {
@@ -139,19 +138,12 @@ TEST(Classification, EtcNamesForMakerLinesFrom0500To05FF) {
     EXPECT_FALSE(MakeRecord(kMaker, 0x0600)->HasEtcName());
 }
 
-TEST(LineRecord, StartsOutsideAnyGroupUntilCheckedAndReadsOnlyDwordRangeValues) {
+TEST(LineRecord, StartsOutsideAnyGroupUntilChecked) {
     CRangeValues values;
-    CExactBuffer buf(CFakeTapi::MakeDevCaps(kMaker, 0x3001, "EXT 201"));
-    CLineDevCaps record(buf.Data());
+    auto record = SnapshotOf<CLineDevCaps>(CFakeTapi::MakeDevCaps(kMaker, 0x3001, "EXT 201"));
     EXPECT_FALSE(record.m_bMakerLine);  // until CheckMakerProvider
     EXPECT_EQ(record.m_hItem, nullptr);
     EXPECT_EQ(record.m_pAddressCaps, nullptr);
-    DWORD dw = 7;
-    EXPECT_EQ(CRangeRegistry::ReadRangeValue("CO_LOW", &dw), -1);
-    EXPECT_EQ(dw, 7u);
-    values.SetDword("CO_LOW", 9);
-    EXPECT_EQ(CRangeRegistry::ReadRangeValue("CO_LOW", &dw), 0);
-    EXPECT_EQ(dw, 9u);
 }
 
 }  // namespace

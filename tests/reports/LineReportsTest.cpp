@@ -18,13 +18,11 @@
 
 using snaptest::AppendText;
 using snaptest::OneLevelDeeper;
+using snaptest::ReadGoldenText;
 using snaptest::SetSizes;
+using snaptest::SnapshotOf;
 
 namespace {
-
-std::string ReadGolden(const std::string& strName) {
-    return snaptest::ReadGoldenText(strName);
-}
 
 // --- The structures of the golden texts, laid out as a provider would. ------
 
@@ -287,7 +285,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 // A golden text with some of its pieces replaced (each must be there).
 std::string GoldenWith(const std::string& strName, std::initializer_list<std::pair<std::string, std::string>> edits) {
-    std::string text = ReadGolden(strName);
+    std::string text = ReadGoldenText(strName);
     for (const auto& [from, to] : edits) {
         const std::size_t at = text.find(from);
         EXPECT_NE(at, std::string::npos) << from;
@@ -326,29 +324,17 @@ TEST(LineReports, MatchTheGoldenTextsByteForByteAtEveryLevel) {
     for (const ReportCase& c : Cases()) {
         SCOPED_TRACE(c.pszGolden);
         const CStructImage img = c.make();
-        const std::string golden = ReadGolden(c.pszGolden);
+        const std::string golden = ReadGoldenText(c.pszGolden);
         EXPECT_EQ(c.report(img.Bytes().data(), 0), golden);
         EXPECT_EQ(c.report(img.Bytes().data(), 1), OneLevelDeeper(golden));
         EXPECT_EQ(c.report(img.Bytes().data(), 2), OneLevelDeeper(OneLevelDeeper(golden)));
     }
 }
 
-// A structure filled for API 1.4 ends before dwSettableDevStatus; the fetch
-// buffer beyond dwUsedSize still holds stale bytes, which are never shown.
-TEST(LineReports, StaleBytesBeyondTheUsedSizeAreNeverShown) {
-    CStructImage img = DevCapsWithoutTerminals();
-    img.SetDword(offsetof(LINEDEVCAPS, dwUsedSize), offsetof(LINEDEVCAPS, dwSettableDevStatus));
-    EXPECT_EQ(CLineDevCaps(img.Bytes().data()).Report(0),
-              GoldenWith("linedevcaps_no_terminals.txt",
-                         {{"\"ISDN test provider\"", "\"\""},
-                          {"dwSettableDevStatus = 0x00000008 LOCKED", "dwSettableDevStatus = 0x00000000 "},
-                          {"\"tapi/line\"", "\"\""}}));
-}
-
 // --- Broken structures --------------------------------------------------------
 
 void ExpectWellFormed(const ReportCase& c, const std::string& report) {
-    const std::string missing = MissingLabel(report, FixedLabels(ReadGolden(c.pszGolden)));
+    const std::string missing = MissingLabel(report, FixedLabels(ReadGoldenText(c.pszGolden)));
     EXPECT_EQ(missing, "") << "line missing from\n" << report;
     ASSERT_GE(report.size(), 2u);
     EXPECT_EQ(report.substr(report.size() - 2), "\r\n");
@@ -367,7 +353,7 @@ TEST(LineReports, StructureCutToItsHeaderReportsZerosAndEmptyParts) {
     // Nothing but zeros in an address status is exactly the golden without forwards.
     CStructImage img = AddressStatusWithForwards();
     img.SetDword(offsetof(LINEADDRESSSTATUS, dwUsedSize), 12);
-    EXPECT_EQ(CLineAddressStatus(img.Bytes().data()).Report(0), ReadGolden("lineaddressstatus_no_forwards.txt"));
+    EXPECT_EQ(CLineAddressStatus(img.Bytes().data()).Report(0), ReadGoldenText("lineaddressstatus_no_forwards.txt"));
 }
 
 TEST(LineReports, BlocksOutsideTheStructureDumpNothingButKeepTheirSize) {
@@ -442,49 +428,28 @@ TEST(LineReports, HostileCountsOverA16MiBStructureStayCheap) {
         std::size_t nCase;
         std::size_t cbFixed;
         std::vector<List> lists;
-        std::function<std::vector<std::size_t>(const BYTE*)> kept;  // entries kept, then left out, per list
     } cases[] = {
         {0,
          sizeof(LINEDEVCAPS),
          {{"TerminalCaps", offsetof(LINEDEVCAPS, dwNumTerminals), offsetof(LINEDEVCAPS, dwTerminalCapsSize), 0, 12},
           {"TerminalTexts", offsetof(LINEDEVCAPS, dwNumTerminals), offsetof(LINEDEVCAPS, dwTerminalTextSize),
-           offsetof(LINEDEVCAPS, dwTerminalTextEntrySize), 1}},
-         [](const BYTE* p) {
-             CLineDevCaps s(p);
-             return std::vector<std::size_t>{s.m_termCaps.size(), s.m_nTermCapsLeftOut, s.m_terminalTexts.size(),
-                                             s.m_nTerminalTextsLeftOut};
-         }},
+           offsetof(LINEDEVCAPS, dwTerminalTextEntrySize), 1}}},
         {2,
          sizeof(LINEDEVSTATUS),
          {{"TerminalMode", 0, offsetof(LINEDEVSTATUS, dwTerminalModesSize), 0, 4},
-          {"AppInfo", offsetof(LINEDEVSTATUS, dwNumOpens), offsetof(LINEDEVSTATUS, dwAppInfoSize), 0, 40}},
-         [](const BYTE* p) {
-             CLineDevStatus s(p);
-             return std::vector<std::size_t>{s.m_terminalModes.size(), s.m_nTerminalModesLeftOut, s.m_appInfo.size(),
-                                             s.m_nAppInfoLeftOut};
-         }},
+          {"AppInfo", offsetof(LINEDEVSTATUS, dwNumOpens), offsetof(LINEDEVSTATUS, dwAppInfoSize), 0, 40}}},
         {3,
          sizeof(LINEADDRESSCAPS),
          {{"CompletionMsgText", offsetof(LINEADDRESSCAPS, dwNumCompletionMessages),
            offsetof(LINEADDRESSCAPS, dwCompletionMsgTextSize), offsetof(LINEADDRESSCAPS, dwCompletionMsgTextEntrySize),
            1},
           {"CallTreatmentList", offsetof(LINEADDRESSCAPS, dwNumCallTreatments),
-           offsetof(LINEADDRESSCAPS, dwCallTreatmentListSize), 0, 12}},
-         [](const BYTE* p) {
-             CLineAddressCaps s(p);
-             return std::vector<std::size_t>{s.m_completionMsgs.size(), s.m_nCompletionMsgsLeftOut,
-                                             s.m_callTreatments.size(), s.m_nCallTreatmentsLeftOut};
-         }},
+           offsetof(LINEADDRESSCAPS, dwCallTreatmentListSize), 0, 12}}},
         {4,
          sizeof(LINEADDRESSSTATUS),
          {{"Forward", offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), offsetof(LINEADDRESSSTATUS, dwForwardSize), 0,
            24},
-          {"TerminalMode", 0, offsetof(LINEADDRESSSTATUS, dwTerminalModesSize), 0, 4}},
-         [](const BYTE* p) {
-             CLineAddressStatus s(p);
-             return std::vector<std::size_t>{s.m_forwards.size(), s.m_nForwardsLeftOut, s.m_terminalModes.size(),
-                                             s.m_nTerminalModesLeftOut};
-         }},
+          {"TerminalMode", 0, offsetof(LINEADDRESSSTATUS, dwTerminalModesSize), 0, 4}}},
     };
     for (const auto& k : cases) {
         const ReportCase& c = Cases()[k.nCase];
@@ -496,29 +461,27 @@ TEST(LineReports, HostileCountsOverA16MiBStructureStayCheap) {
         put(0, kSize);
         put(4, kSize);
         put(8, kSize);
-        std::vector<std::size_t> expected;
-        std::string strLeftOutLines;
+        std::vector<std::string> leftOutLines;
         for (const List& list : k.lists) {
             if (list.countField != 0) put(list.countField, 0xFFFFFFFF);
             if (list.entrySizeField != 0) put(list.entrySizeField, list.cbEntry);
             put(list.sizeField, kSize - static_cast<DWORD>(k.cbFixed));
             put(list.sizeField + 4, static_cast<DWORD>(k.cbFixed));
             const std::size_t nHeld = (kSize - k.cbFixed) / list.cbEntry;
-            expected.insert(expected.end(), {kKept, nHeld - kKept});
-            strLeftOutLines = std::string("    ") + list.pszLabel + "[" + std::to_string(kKept) + ".." +
-                              std::to_string(nHeld - 1) + "] = " + std::to_string(nHeld - kKept) +
-                              " more entries not shown\r\n";
+            leftOutLines.push_back(std::string("    ") + list.pszLabel + "[" + std::to_string(kKept - 1) + "] = ");
+            leftOutLines.push_back(std::string("    ") + list.pszLabel + "[" + std::to_string(kKept) + ".." +
+                                   std::to_string(nHeld - 1) + "] = " + std::to_string(nHeld - kKept) +
+                                   " more entries not shown\r\n");
         }
         snaptest::CExactBuffer buf(bytes);
         bytes = {};
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(k.kept(buf.Data()), expected);
         const std::string report = c.report(buf.Data(), 0);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_LT(seconds, kSecondsAllowed);
         EXPECT_LT(report.size(), 1024u * 1024u);
-        // The last list's line (the lists' lines are alike).
-        EXPECT_NE(report.find(strLeftOutLines), std::string::npos) << strLeftOutLines;
+        // Every list shows its last kept entry, then says how many more it held.
+        for (const std::string& line : leftOutLines) EXPECT_NE(report.find(line), std::string::npos) << line;
         ExpectWellFormed(c, report);
     }
 }
@@ -541,8 +504,7 @@ TEST(LineReports, RecordsSharingALongTextStopAtTheTextBudget) {
     img.SetDword(offsetof(S, dwForwardNumEntries), kForwards);
     img.SetDword(offsetof(S, dwForwardSize), kForwards * sizeof(LINEFORWARD));
     img.SetDword(offsetof(S, dwForwardOffset), dwList);
-    snaptest::CExactBuffer buf(img);
-    CLineAddressStatus status(buf.Data());
+    auto status = SnapshotOf<CLineAddressStatus>(img);
     ASSERT_EQ(status.m_forwards.size(), 2u);
     EXPECT_EQ(status.m_forwards[1]->m_strDestAddress.size(), 600u * 1024u);
     EXPECT_EQ(status.m_nForwardsLeftOut, kForwards - 2);
@@ -569,14 +531,6 @@ TEST(LineReports, ZeroEntrySizesAndStrayTextOffsetsLeaveTheRestIntact) {
         EXPECT_EQ(CLineDevStatus(img.Bytes().data()).Report(0),
                   GoldenWith("linedevstatus_appinfo.txt", {{"UserName = \"tech\" ", "UserName = \"\" "}}));
     }
-    {
-        // A terminal-mode list of 6 bytes holds one mode.
-        CStructImage img = AddressStatusWithForwards();
-        img.SetDword(offsetof(LINEADDRESSSTATUS, dwTerminalModesSize), 6);
-        const std::string report = CLineAddressStatus(img.Bytes().data()).Report(0);
-        EXPECT_NE(report.find("    TerminalMode[0] = 00000002 LAMPS\r\n    dwDevSpecificSize"), std::string::npos)
-            << report;
-    }
 }
 
 // Random damage to any DWORD of the structures, fixed seed: every report is
@@ -588,7 +542,7 @@ TEST(LineReports, RandomlyDamagedStructuresStillGiveWholeReports) {
     for (const ReportCase& c : Cases()) {
         SCOPED_TRACE(c.pszGolden);
         const std::vector<BYTE> original = c.make().Bytes();
-        const std::vector<std::string> labels = FixedLabels(ReadGolden(c.pszGolden));
+        const std::vector<std::string> labels = FixedLabels(ReadGoldenText(c.pszGolden));
         const std::size_t nDwords = original.size() / 4;
         for (int round = 0; round < 1000; ++round) {
             std::vector<BYTE> bytes = original;

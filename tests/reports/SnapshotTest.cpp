@@ -18,12 +18,12 @@
 using snaptest::AddRaw;
 using snaptest::AppendRaw;
 using snaptest::CExactBuffer;
+using snaptest::SnapshotOf;
 
 namespace {
 
 std::string CallerIDOf(CStructImage img) {
-    CExactBuffer buf(img);
-    return CLineCallInfo(buf.Data()).m_strCallerID;
+    return SnapshotOf<CLineCallInfo>(img).m_strCallerID;
 }
 
 TEST(SnapshotTexts, EndAtTheFirstNulOrAfterTheirSize) {
@@ -51,8 +51,7 @@ TEST(SnapshotLists, TerminalModesAreWholeDwords) {
         const DWORD modes[2] = {LINETERMMODE_LAMPS, LINETERMMODE_DISPLAY};
         img.AddBytes(offsetof(LINEDEVSTATUS, dwTerminalModesSize), modes, sizeof(modes));
         img.SetDword(offsetof(LINEDEVSTATUS, dwTerminalModesSize), cbList);
-        CExactBuffer buf(img);
-        return CLineDevStatus(buf.Data()).m_terminalModes;
+        return SnapshotOf<CLineDevStatus>(img).m_terminalModes;
     };
     EXPECT_EQ(make(6), std::vector<DWORD>{LINETERMMODE_LAMPS});
     EXPECT_EQ(make(3), std::vector<DWORD>{});
@@ -68,8 +67,7 @@ TEST(SnapshotRecords, AppInfoCountedByNumOpensAsFarAsTheListSizeHolds) {
         img.As<LINEDEVSTATUS>()->dwAppInfoSize = cbList;
         img.As<LINEDEVSTATUS>()->dwAppInfoOffset = sizeof(LINEDEVSTATUS);
         AppendRaw(img, std::string(3 * sizeof(LINEAPPINFO), '\x01'));
-        CExactBuffer buf(img);
-        CLineDevStatus status(buf.Data());
+        auto status = SnapshotOf<CLineDevStatus>(img);
         EXPECT_EQ(status.m_nAppInfoLeftOut, 0u);
         return status.m_appInfo.size();
     };
@@ -94,8 +92,7 @@ TEST(SnapshotTextEntries, CompletionMessagesOfFixedSize) {
         const DWORD cb = static_cast<DWORD>(bytes.size());
         std::memcpy(bytes.data(), &cb, 4);
         std::memcpy(bytes.data() + 8, &cb, 4);
-        CExactBuffer buf(bytes);
-        return CLineAddressCaps(buf.Data()).m_completionMsgs;
+        return SnapshotOf<CLineAddressCaps>(bytes).m_completionMsgs;
     };
     EXPECT_EQ(make(2, 10, 0), (std::vector<std::string>{"Busy", "Later"}));
     EXPECT_EQ(make(2, 0, 0), std::vector<std::string>{});         // no entry size: no entries
@@ -111,8 +108,7 @@ TEST(SnapshotTextEntries, CompletionMessagesOfFixedSize) {
 TEST(SnapshotAccessors, PaddedAddress) {
     auto padded = [](const std::string& strAddress) {
         auto img = CFakeTapi::MakeAddressCaps(0, strAddress);
-        CExactBuffer buf(img);
-        CLineAddressCaps caps(buf.Data());
+        auto caps = SnapshotOf<CLineAddressCaps>(img);
         EXPECT_EQ(caps.GetAddress(), strAddress);
         return caps.GetPaddedAddress();
     };
@@ -143,8 +139,7 @@ CStructImage AddressStatusWithName(DWORD cbPart, std::size_t lengthAt, std::size
 }
 
 std::string NameBy(std::string (CLineAddressStatus::*pfnName)() const, CStructImage img) {
-    CExactBuffer buf(img);
-    return (CLineAddressStatus(buf.Data()).*pfnName)();
+    return (SnapshotOf<CLineAddressStatus>(img).*pfnName)();
 }
 std::string ExtName(CStructImage img) {
     return NameBy(&CLineAddressStatus::GetExtDisplayName, img);
@@ -197,8 +192,7 @@ TEST(SnapshotExtent, FieldsBeyondUsedSizeReadAsZero) {
     auto bytes = CExactBuffer::WithSizes(img);
     const DWORD dwUsed = offsetof(S, dwSettableDevStatus);
     std::memcpy(bytes.data() + 8, &dwUsed, 4);
-    CExactBuffer buf(bytes);
-    CLineDevCaps record(buf.Data());
+    auto record = SnapshotOf<CLineDevCaps>(bytes);
     EXPECT_EQ(record.m_dwLineFeatures, LINEFEATURE_MAKECALL);
     EXPECT_EQ(record.m_dwSettableDevStatus, 0u);
     EXPECT_EQ(record.m_strDeviceClasses, "");
@@ -213,8 +207,7 @@ TEST(SnapshotExtent, FieldsBeyondUsedSizeReadAsZero) {
     const DWORD cb = static_cast<DWORD>(cut.size());
     std::memcpy(cut.data(), &cb, 4);
     std::memcpy(cut.data() + 8, &cb, 4);
-    CExactBuffer cutBuf(cut);
-    CLineCallStatus callStatus(cutBuf.Data());
+    auto callStatus = SnapshotOf<CLineCallStatus>(cut);
     EXPECT_EQ(callStatus.m_dwCallFeatures2, 3u);
     EXPECT_EQ(callStatus.m_tStateEntryTime.wYear, 2004);
     EXPECT_EQ(callStatus.m_tStateEntryTime.wMonth, 1);
@@ -264,8 +257,7 @@ TEST(SnapshotExtent, PartsOutsideOrOverflowingAreEmpty) {
     p->dwCallDataOffset = dwEnd - 4;  // the caller ID and its NUL, exactly
     p->dwSendingFlowspecSize = 0x80000000;
     p->dwSendingFlowspecOffset = 0x80000000;
-    CExactBuffer buf(img);
-    CLineCallInfo info(buf.Data());
+    auto info = SnapshotOf<CLineCallInfo>(img);
     EXPECT_EQ(info.GetCallerID(), "201");
     EXPECT_EQ(info.GetCalledID(), "");
     EXPECT_EQ(info.GetConnectedID(), "");
@@ -294,8 +286,7 @@ TEST(SnapshotExtent, SubRecordsObeyTheirContainingStructure) {
     p->dwNumCallTreatments = 5;  // only three are there
     p->dwCallTreatmentListSize = sizeof(entries);
     p->dwCallTreatmentListOffset = static_cast<DWORD>(at);
-    CExactBuffer buf(img);
-    CLineAddressCaps caps(buf.Data());
+    auto caps = SnapshotOf<CLineAddressCaps>(img);
     ASSERT_EQ(caps.m_callTreatments.size(), 3u);  // the 6 bytes after them are no 4th
     EXPECT_EQ(caps.m_callTreatments[0]->m_strCallTreatmentName, "Music");
     EXPECT_EQ(caps.m_callTreatments[1]->m_dwCallTreatmentID, 2u);

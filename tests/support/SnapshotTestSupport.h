@@ -58,9 +58,7 @@ public:
     // as TAPI leaves them when the whole structure fitted.
     explicit CExactBuffer(CStructImage img) : CExactBuffer(WithSizes(img)) {}
     const BYTE* Data() const { return m_p.get(); }
-    BYTE* Data() { return m_p.get(); }
     std::size_t Size() const { return m_cb; }
-    void SetDword(std::size_t offset, DWORD value) { std::memcpy(m_p.get() + offset, &value, 4); }
 
     static std::vector<BYTE> WithSizes(CStructImage& img) {
         SetSizes(img);
@@ -71,6 +69,13 @@ private:
     std::size_t m_cb;
     std::unique_ptr<BYTE[]> m_p;
 };
+
+// A snapshot of T taken from an exact copy of the image or bytes.
+template <typename T, typename Source>
+T SnapshotOf(const Source& source) {
+    CExactBuffer buf(source);
+    return T(buf.Data());
+}
 
 // Appends bytes without pointing a field at them; returns their offset.
 inline DWORD AppendRaw(CStructImage& img, const std::string& bytes) {
