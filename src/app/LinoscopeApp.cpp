@@ -105,16 +105,45 @@ BOOL CLinoscopeApp::InitInstance() {
 }
 
 int CLinoscopeApp::Run() {
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    MSG msg{};
+    while (NextMessage(&msg, TRUE) && msg.message != WM_QUIT) {
         if (PreTranslateMessage(&msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return static_cast<int>(msg.wParam);
+    return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : -1;
+}
+
+BOOL CLinoscopeApp::NextMessage(MSG* pMsg, BOOL bWait) {
+    const ULONGLONG qwNow = GetTickCount64();
+    if (qwNow - m_qwLastChores >= kChoresIntervalMs) {
+        m_qwLastChores = qwNow;
+        // The due timers first (a few at most: one handled here is not due
+        // again at once), so what they refresh is painted with the rest.
+        for (int nTimers = 0; nTimers < 4 && PeekMessageA(pMsg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE); ++nTimers) {
+            // A range filter may still hand out WM_QUIT: that is the loop's.
+            if (pMsg->message != WM_TIMER) return TRUE;
+            DispatchMessageA(pMsg);
+        }
+        HWND hFrame = m_pMainFrame != nullptr ? m_pMainFrame->GetHwnd() : nullptr;
+        if (hFrame != nullptr) {
+            m_pMainFrame->RefreshIfDue();
+            RedrawWindow(hFrame, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        }
+    }
+    // Keys, clicks, and clicks on the frame's caption and borders.
+    if (PeekMessageA(pMsg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+        PeekMessageA(pMsg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE) ||
+        PeekMessageA(pMsg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+        return TRUE;
+    }
+    if (bWait) return GetMessageA(pMsg, nullptr, 0, 0) != -1;
+    return PeekMessageA(pMsg, nullptr, 0, 0, PM_REMOVE);
 }
 
 BOOL CLinoscopeApp::PreTranslateMessage(MSG* pMsg) {
+    // Accelerators are keys: nothing else needs the frame's window tree looked up.
+    if (pMsg->message != WM_KEYDOWN && pMsg->message != WM_SYSKEYDOWN) return FALSE;
     if (m_pMainFrame == nullptr || m_pMainFrame->GetHwnd() == nullptr) return FALSE;
     HWND hFrame = m_pMainFrame->GetHwnd();
     if (pMsg->hwnd != hFrame && !IsChild(hFrame, pMsg->hwnd)) return FALSE;

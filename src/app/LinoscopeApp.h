@@ -25,6 +25,16 @@ public:
     BOOL InitInstance();
     // The message loop; returns the exit code once the main window is gone.
     int Run();
+    // The next message for the loop (WM_QUIT included), the user's input
+    // first; FALSE when none waits and bWait is FALSE, or on an error.
+    // Under a steady flow of posted TAPI messages the system would hand out
+    // neither WM_PAINT nor WM_TIMER, and the user's input only after them,
+    // so at least every kChoresIntervalMs the windows are painted and the
+    // due timers run here.
+    BOOL NextMessage(MSG* pMsg, BOOL bWait);
+    static constexpr DWORD kChoresIntervalMs = 100;
+    // When NextMessage last ran the due timers and painted the windows.
+    ULONGLONG GetLastChoresTick() const { return m_qwLastChores; }
     // Keyboard accelerators of the main window; TRUE when the message was used.
     BOOL PreTranslateMessage(MSG* pMsg);
 
@@ -80,4 +90,5 @@ private:
     // chance, and the program ends as soon as it has.
     BOOL m_bCloseRequested = FALSE;
     std::string* m_pCapturedInformation = nullptr;
+    ULONGLONG m_qwLastChores = 0;
 };

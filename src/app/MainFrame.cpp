@@ -150,6 +150,12 @@ void CMainFrame::OnRefreshTimer() {
     m_bRefreshTimerRunning = FALSE;
 }
 
+void CMainFrame::RefreshIfDue() {
+    if (!m_bRefreshDue) return;
+    m_bRefreshDue = FALSE;
+    RefreshViews();
+}
+
 void CMainFrame::RefreshViews() {
     CLineView* views[] = {m_pCoView.get(), m_pExtView.get(), m_pEtcView.get()};
     for (CLineView* pView : views) {

@@ -88,6 +88,9 @@ public:
     // Gives a WM_COMMAND to the active view, then to the frame, then to the
     // application; TRUE when someone handled it.
     BOOL RouteCommand(UINT nId);
+    // A refresh waiting for the end of its interval is done now: the message
+    // loop's periodic painting brings the views up to date first.
+    void RefreshIfDue();
 
 protected:
     LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;

@@ -13,7 +13,8 @@ constexpr int kMaxItemText = 1024;
 
 LRESULT CWinTreeCtrl::Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
     ++m_nSending;
-    const LRESULT lResult = SendMessageA(m_hWnd, uMsg, wParam, lParam);
+    const LRESULT lResult = m_pfnControl != nullptr ? CallWindowProcA(m_pfnControl, m_hWnd, uMsg, wParam, lParam)
+                                                    : SendMessageA(m_hWnd, uMsg, wParam, lParam);
     --m_nSending;
     return lResult;
 }
@@ -21,10 +22,13 @@ LRESULT CWinTreeCtrl::Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
 void CWinTreeCtrl::BeginChanges() const {
     if (m_bChanging || m_hWnd == nullptr) return;
     m_bChanging = true;
-    // The control's own WM_SETREDRAW would also stop its layout, and lay
-    // out the whole tree again at the end of every run; the default one only
-    // keeps the window (and its scroll bars) from being drawn.
-    DefWindowProcA(m_hWnd, WM_SETREDRAW, FALSE, 0);
+    // The control's own switch: while it is off, an item inserted or removed
+    // in the open part of the tree no longer has the control invalidate, one
+    // by one, every item below it (a trip through the window system each, a
+    // thousand in a large tree). Turned on again, the control lays the tree
+    // out once, measuring only what is new. The window itself stays visible,
+    // so clicks still reach it.
+    Send(WM_SETREDRAW, FALSE, 0);
     PostMessageA(m_hWnd, kEndChanges, 0, 0);
 }
 
@@ -32,13 +36,22 @@ void CWinTreeCtrl::EndChanges() const {
     if (!m_bChanging) return;
     m_bChanging = false;
     if (m_hWnd == nullptr) return;
-    // What the control asked to repaint meanwhile was dropped: all of it.
-    DefWindowProcA(m_hWnd, WM_SETREDRAW, TRUE, 0);
+    m_qwLastEnd = GetTickCount64();
+    Send(WM_SETREDRAW, TRUE, 0);
     InvalidateRect(m_hWnd, nullptr, FALSE);
     if (m_hPendingVisible != nullptr) {
         const HTREEITEM hItem = m_hPendingVisible;
         m_hPendingVisible = nullptr;
         Send(TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem));
+    }
+}
+
+void CWinTreeCtrl::EndChangesWhenDue() const {
+    if (!m_bChanging || m_hWnd == nullptr) return;
+    const ULONGLONG qwSince = GetTickCount64() - m_qwLastEnd;
+    if (qwSince >= kMinRunGapMs ||
+        SetTimer(m_hWnd, kEndChangesTimer, static_cast<UINT>(kMinRunGapMs - qwSince), nullptr) == 0) {
+        EndChanges();
     }
 }
 

@@ -11,10 +11,14 @@
 class CWinTreeCtrl : public CTreeCtrl {
 public:
     CWinTreeCtrl() = default;
-    explicit CWinTreeCtrl(HWND hWnd) : m_hWnd(hWnd) {}
+    explicit CWinTreeCtrl(HWND hWnd) { SetHwnd(hWnd); }
 
     void SetHwnd(HWND hWnd) {
         m_hWnd = hWnd;
+        // Our own messages go straight to the control's procedure: through
+        // the window's subclass chain each one costs a lookup of the chain
+        // in the window system, and none of them is meant for the subclass.
+        m_pfnControl = hWnd != nullptr ? reinterpret_cast<WNDPROC>(GetClassLongPtrA(hWnd, GCLP_WNDPROC)) : nullptr;
         m_bChanging = false;
         m_hPendingVisible = nullptr;
         m_texts.clear();
@@ -43,19 +47,25 @@ public:
     UINT GetCount() const override;
 
     // Changes come in runs (a busy PBX sends hundreds of events between two
-    // paintings), and for every insertion, deletion, expansion or new text
-    // in the open part of the tree the control sets its scroll bars, which
-    // the window system draws at once, and repaints. So the first change of
-    // a run takes the window out of drawing (the default WM_SETREDRAW; the
-    // control keeps its layout up to date) and posts kEndChanges to it; the
-    // run ends there, or earlier at anything else that reaches the window:
-    // painting, input, another program's question (the view's window
-    // procedure calls EndChanges for every message not sent from here), and
-    // before a hit test or a selection. The window is then drawn again as a
-    // whole, and the item last brought into view during the run is scrolled
-    // to, once.
+    // paintings). The first change of a run turns the control's drawing off
+    // (its own WM_SETREDRAW: it then neither lays the tree out nor
+    // invalidates anything per change) and posts kEndChanges to the window.
+    // The run ends there, at most every kMinRunGapMs (later ends wait for
+    // the kEndChangesTimer), so that the tree is laid out and repainted at
+    // most about ten times a second whatever the event rate; or it ends at
+    // once at anything else that reaches the window: painting, input,
+    // another program's question (the view's window procedure calls
+    // EndChanges for every other message not sent from here), a refresh of
+    // the views, and before a hit test or a selection. The control is then
+    // laid out and drawn again as a whole, and the item last brought into
+    // view during the run is scrolled to, once.
     static constexpr UINT kEndChanges = WM_APP + 0x31;
+    static constexpr UINT_PTR kEndChangesTimer = 0x31;
+    static constexpr DWORD kMinRunGapMs = 100;
     void EndChanges() const;
+    // kEndChanges: the run ends now if the last one ended kMinRunGapMs ago,
+    // else when the timer fires.
+    void EndChangesWhenDue() const;
     // Whether the message the control is handling now was sent from here.
     bool IsSending() const { return m_nSending > 0; }
 
@@ -64,8 +74,10 @@ private:
     LRESULT Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const;
 
     HWND m_hWnd = nullptr;
+    WNDPROC m_pfnControl = nullptr;
     bool m_bFollowEvents = true;
     mutable bool m_bChanging = false;
+    mutable ULONGLONG m_qwLastEnd = 0;
     mutable HTREEITEM m_hPendingVisible = nullptr;
     mutable int m_nSending = 0;
     // The text and parent of every item this object inserted, while it lives:

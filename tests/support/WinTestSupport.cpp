@@ -10,7 +10,8 @@ namespace wintest {
 BOOL PumpMessages(CLinoscopeApp* pApp) {
     BOOL bQuit = FALSE;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    // The program's own order: its input first, painting and timers at least every few events.
+    while (pApp != nullptr ? pApp->NextMessage(&msg, FALSE) : PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             bQuit = TRUE;
             continue;

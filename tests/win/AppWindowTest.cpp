@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "app/LinoscopeApp.h"
@@ -183,12 +184,13 @@ protected:
     // event at a time, the loop (and painting) running after each. Each call
     // rings with a long caller ID, gets a short one, is answered; the call of
     // the round before goes idle on every other line. Returns the events.
-    int DeliverCallRound(int nLines, HCALL hFirstCall, HCALL hPreviousFirst) {
+    // Each event handled as it comes, or (bQueue) all of them left waiting.
+    int DeliverCallRound(int nLines, HCALL hFirstCall, HCALL hPreviousFirst, bool bQueue = false) {
         int nEvents = 0;
         const auto deliver = [&](DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2 = 0,
                                  DWORD_PTR dwParam3 = 0) {
             PostTapiEvent(hDevice, dwMessage, dwParam1, dwParam2, dwParam3);
-            PumpMessages(m_pApp.get());
+            if (!bQueue) PumpMessages(m_pApp.get());
             ++nEvents;
         };
         for (int i = 0; i < 2 * nLines; ++i) {
@@ -203,7 +205,7 @@ protected:
             if (hPreviousFirst != 0 && i % 2 == 0)
                 deliver(hPreviousFirst + static_cast<HCALL>(i), LINE_CALLSTATE, LINECALLSTATE_IDLE);
         }
-        Idle();
+        if (!bQueue) Idle();
         return nEvents;
     }
     // Lets the loop run for a while, so that anything the program put off
@@ -227,11 +229,12 @@ protected:
     HTREEITEM Line(int nColumn, const std::string& strLabel) const {
         return FindChild(Pane(nColumn), Root(nColumn), strLabel);
     }
-    bool PaneShowsItsFreshPainting(int nColumn) {
-        const std::vector<BYTE> shown = ClientPixels(Pane(nColumn));
-        RedrawWindow(Pane(nColumn), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        return !shown.empty() && shown == ClientPixels(Pane(nColumn));
+    static bool ShowsItsFreshPainting(HWND hWnd) {
+        const std::vector<BYTE> shown = ClientPixels(hWnd);
+        RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        return !shown.empty() && shown == ClientPixels(hWnd);
     }
+    bool PaneShowsItsFreshPainting(int nColumn) const { return ShowsItsFreshPainting(Pane(nColumn)); }
     std::string StatusText(int nPart) const {
         char szText[512] = "";
         SendMessageA(m_pApp->GetMainFrame()->GetStatusBar(), SB_GETTEXTA, static_cast<WPARAM>(nPart),
@@ -546,6 +549,30 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     PostTapiEvent(CFakeTapi::LineHandleFor(0), LINE_APPNEWCALL, 0, 0x50000, LINECALLPRIVILEGE_MONITOR);
     ASSERT_TRUE(Idle());
     EXPECT_NE(TreeView_GetFirstVisible(hExt), hTop);
+
+    // Events faster than they are handled: the queue never runs dry, so the
+    // system would make neither WM_PAINT nor WM_TIMER. The loop still runs
+    // the timers and paints every tenth of a second: each time the panes and
+    // the status bar show their fresh painting, and the count moves on.
+    DeliverCallRound(kLines, 0x60000, 0x30000, true);
+    DeliverCallRound(kLines, 0x70000, 0x60000, true);
+    HWND hStatus = m_pApp->GetMainFrame()->GetStatusBar();
+    int nChores = 0;
+    std::set<std::string> counts;
+    ULONGLONG qwChores = m_pApp->GetLastChoresTick();
+    for (MSG msg; m_pApp->NextMessage(&msg, FALSE);) {
+        if (m_pApp->GetLastChoresTick() != qwChores && g_tapiEvents.size() > 20) {
+            qwChores = m_pApp->GetLastChoresTick();
+            ++nChores;
+            EXPECT_TRUE(PaneShowsItsFreshPainting(0) && PaneShowsItsFreshPainting(1) && ShowsItsFreshPainting(hStatus))
+                << "with " << g_tapiEvents.size() << " events waiting";
+            counts.insert(StatusText(2));
+        }
+        DispatchMessageA(&msg);
+    }
+    EXPECT_GE(nChores, 2);
+    EXPECT_GE(counts.size(), 2u);
+    EXPECT_TRUE(g_tapiEvents.empty());
 }
 
 TEST_F(AppWindowTest, InformationResizesSelectsCopiesSavesItsTextAndKeepsItsSize) {

@@ -67,8 +67,15 @@ BOOL CInitProgressDlg::IsCancelPressed() {
 }
 
 void CInitProgressDlg::ProcessPendingMessages() {
+    // A busy PBX keeps the queue from ever running dry: the dialog is painted
+    // here (the system would paint it only then), the user's keys and clicks
+    // go first, and the pump hands back after a short while whatever waits.
+    if (m_hWnd != nullptr) RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const ULONGLONG qwUntil = GetTickCount64() + kPumpBudgetMs;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (GetTickCount64() < qwUntil && (PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+                                          PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE) ||
+                                          PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))) {
         if (msg.message == WM_QUIT) {
             // Not ours to take: leave it for the loop that owns the thread.
             PostQuitMessage(static_cast<int>(msg.wParam));

@@ -34,6 +34,8 @@ protected:
     void OnCancel() override;
 
 private:
+    // How long one call of ProcessPendingMessages may handle messages.
+    static constexpr ULONGLONG kPumpBudgetMs = 50;
     void ProcessPendingMessages();
     void RefreshPercent(int nPos);
     void EnableOwner();

@@ -27,9 +27,11 @@ CTapiMonitor* CLineView::GetMonitor() const {
 }
 
 void CLineView::OnUpdate() {
-    // Every paint covers the whole client area (OnPaint), so nothing needs
-    // erasing first, which would only make the tree flicker.
-    if (m_hWnd != nullptr) InvalidateRect(m_hWnd, nullptr, FALSE);
+    // The changes made since the last refresh are laid out and painted (the
+    // frame refreshes at most about ten times a second); an unchanged tree
+    // is left alone. Every paint covers the whole client area (OnPaint), so
+    // nothing needs erasing first, which would only make the tree flicker.
+    m_tree.EndChanges();
 }
 
 void CLineView::OnPaint() {
@@ -67,7 +69,7 @@ void CLineView::OnPaint() {
 }
 
 void CLineView::OnInitialUpdate() {
-    OnUpdate();
+    if (m_hWnd != nullptr) InvalidateRect(m_hWnd, nullptr, FALSE);
     ClearTree();
     CTapiMonitor* pMonitor = GetMonitor();
     if (pMonitor == nullptr) return;
@@ -152,10 +154,17 @@ BOOL CLineView::OnCommand(UINT nId) {
 LRESULT CLineView::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     // A run of changes ends before anything but the changes themselves: what
     // is painted, clicked or asked for is the tree as it is now.
+    if (uMsg == CWinTreeCtrl::kEndChanges) {
+        m_tree.EndChangesWhenDue();
+        return 0;
+    }
+    if (uMsg == WM_TIMER && wParam == CWinTreeCtrl::kEndChangesTimer) {
+        KillTimer(m_hWnd, wParam);
+        m_tree.EndChanges();
+        return 0;
+    }
     if (!m_tree.IsSending()) m_tree.EndChanges();
     switch (uMsg) {
-        case CWinTreeCtrl::kEndChanges:
-            return 0;
         case WM_RBUTTONDOWN:
             OnRButtonDown(wParam, lParam);
             return 0;
