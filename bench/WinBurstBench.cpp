@@ -98,21 +98,24 @@ std::string Scenario() {
 MSG g_lastWork{};
 
 // Runs the messages waiting for the thread (while the simulator has events
-// waiting it posts its next batch behind them, so this runs the burst);
-// returns how many, not counting the status bar's timer (which ticks
-// whatever happens) and what it repaints.
+// waiting it posts its next batch behind them, so this runs the burst), for
+// a tenth of a second at most so that the caller can take its samples;
+// returns how many, not counting what ticks whatever happens (the status
+// bar's second timer, the caret's blink) and what it repaints.
 int Pump(CLinoscopeApp& app, bool& bQuit) {
+    constexpr UINT kSysTimer = 0x0118;  // the system's caret blink
     int nWork = 0;
     MSG msg;
+    const LARGE_INTEGER tStart = Now();
     // The program's own order: input first, and the trees refreshed and
     // painted every tenth of a second while events wait.
-    while (app.NextMessage(&msg, FALSE)) {
+    while (Seconds(tStart, Now()) < 0.1 && app.NextMessage(&msg, FALSE)) {
         if (msg.message == WM_QUIT) {
             bQuit = true;
             continue;
         }
         const bool bStatusTick =
-            msg.hwnd == app.GetMainFrame()->GetStatusBar() ||
+            msg.message == kSysTimer || msg.hwnd == app.GetMainFrame()->GetStatusBar() ||
             (msg.message == WM_TIMER && msg.hwnd == app.GetMainFrame()->GetHwnd() && msg.wParam == 2);
         if (!bStatusTick) {
             ++nWork;
