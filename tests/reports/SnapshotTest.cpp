@@ -230,7 +230,7 @@ TEST(SnapshotExtent, MisalignedAndMissingStructures) {
 
 // --- The call texts the call nodes and the event log read -------------------------
 
-TEST(CallTexts, TrunkDidDdiAndAnswerable) {
+TEST(CallTexts, TrunkDidDdiStateModeAndAnswerable) {
     for (auto [dwTrunk, pszText] : {std::pair<DWORD, const char*>{3, "3"},
                                     {0, "0"},
                                     {0x80000000, "-2147483648"},
@@ -265,6 +265,11 @@ TEST(CallTexts, TrunkDidDdiAndAnswerable) {
                               5)),
               "03");
     EXPECT_EQ(did(0, 4, 40, ""), "");
+
+    // 0x4 is ACTIVEHELD among the connected modes, but not in the state's table.
+    const std::string report =
+        SnapshotOf<CLineCallStatus>(CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 4)).Report(0);
+    EXPECT_NE(report.find("\r\n    dwCallStateMode = 0x00000004 \r\n"), std::string::npos) << report;
 
     const std::pair<DWORD, BOOL> states[] = {{LINECALLSTATE_IDLE, FALSE},         {LINECALLSTATE_OFFERING, TRUE},
                                              {LINECALLSTATE_ACCEPTED, TRUE},      {LINECALLSTATE_CONNECTED, FALSE},

@@ -155,6 +155,7 @@ TEST(TapiNamesTest, ValueFormattersNameSingleValuesOnly) {
         EXPECT_EQ(pfnName(0xFFFFFFFF), "");
     }
     EXPECT_EQ(IndentText(-1), "");
+    EXPECT_EQ(HexDumpText(nullptr, 5, 2), "        ") << "no bytes to read means no bytes dumped";
 }
 
 // A call state's mode is named from the short mode table of that state only;
