@@ -76,20 +76,17 @@ TEST(TapiEntry, TheLibraryIsChosenByFullPathOnly) {
                                     : (std::filesystem::path(platform::ExecutableDirectory()) / library).string();
     const std::string strRelative =
         library.is_absolute() ? std::filesystem::relative(library).string() : library.string();
-    struct Case {
-        std::string strChosen;
-        bool bLoads;
-    };
-    const Case cases[] = {{strFull, true}, {strRelative, false}, {library.filename().string(), false}};
-    for (const Case& c : cases) {
+    const std::pair<std::string, bool> cases[] = {
+        {strFull, true}, {strRelative, false}, {library.filename().string(), false}};
+    for (const auto& [strChosen, bLoads] : cases) {
         CFakeTapi fake;
-        SetChosenLibrary(c.strChosen);
+        SetChosenLibrary(strChosen);
         tapi::ResetEntryTableForTests(nullptr);
-        EXPECT_EQ(tapi::ChosenTapiLibrary(), c.strChosen);
-        EXPECT_EQ(Initialize(), c.bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << c.strChosen;
-        EXPECT_EQ(fake.Count("lineInitializeEx"), c.bLoads ? 1u : 0u) << c.strChosen;
-        EXPECT_EQ(tapi::lineShutdown(1), c.bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << c.strChosen;
-        EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1) << c.strChosen;
+        EXPECT_EQ(tapi::ChosenTapiLibrary(), strChosen);
+        EXPECT_EQ(Initialize(), bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << strChosen;
+        EXPECT_EQ(fake.Count("lineInitializeEx"), bLoads ? 1u : 0u) << strChosen;
+        EXPECT_EQ(tapi::lineShutdown(1), bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << strChosen;
+        EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1) << strChosen;
     }
     SetChosenLibrary("");
     EXPECT_EQ(tapi::ChosenTapiLibrary(), strDefault);

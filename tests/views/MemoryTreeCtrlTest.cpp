@@ -18,12 +18,13 @@ std::string Dump(const CMemoryTreeCtrl& tree, HTREEITEM hParent = nullptr) {
     std::string text;
     HTREEITEM hPrev = nullptr;
     for (HTREEITEM h = hParent ? tree.GetChildItem(hParent) : tree.GetRootItem(); h; h = tree.GetNextSiblingItem(h)) {
-        text += (hPrev ? "," : "") + tree.GetItemText(h);
+        if (hPrev) text += ',';
+        text += tree.GetItemText(h);
         const HTREEITEM hChild = tree.GetChildItem(h);
         if (tree.GetNextItem(h, TVGN_PREVIOUS) != hPrev || tree.GetParentItem(h) != hParent ||
             (tree.ItemHasChildren(h) != FALSE) != (hChild != nullptr))
             text += "!";
-        if (hChild) text += "(" + Dump(tree, h) + ")";
+        if (hChild) text += '(' + Dump(tree, h) + ')';
         hPrev = h;
     }
     return text;
