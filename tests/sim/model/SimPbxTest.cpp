@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 
+#include "model/SimClock.h"
 #include "model/SimLayouts.h"
 #include "model/SimScenario.h"
 #include "sim/SimTestData.h"
@@ -216,4 +217,11 @@ TEST(SimLayouts, DwordsOutsideTheBytesAreNeitherWrittenNorRead) {
     EXPECT_EQ(GetDword(bytes, 2), 0x11223344u);
     EXPECT_EQ(bytes[2], 0x44);
     EXPECT_EQ(GetDword(bytes, 3), 0u);
+}
+
+TEST(SimClock, LocalTimeRunsPastTheEndOfALeapFebruary) {
+    const SYSTEMTIME t = AddMilliseconds(SYSTEMTIME{2024, 2, 0, 28, 23, 59, 59, 900}, 86400000 + 200);
+    EXPECT_EQ(
+        (std::vector<WORD>{t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds}),
+        (std::vector<WORD>{2024, 3, 5, 1, 0, 0, 0, 100}));  // Friday 1 March
 }
