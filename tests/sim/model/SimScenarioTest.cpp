@@ -44,7 +44,8 @@ std::string Describe(const CSimScenario& s) {
 
 // scenarios.txt: scenario texts with the devices the reader makes of them or the
 // fault it names; "event " and one injected event, checked against the devices of
-// the scenario before it; "default" for the built-in office.
+// the scenario before it; "file " and a file of the data folder; "default" for the
+// built-in office.
 TEST(SimScenario, ReaderTurnsTextIntoDevicesOrNamesTheFileThePlaceAndTheFault) {
     CSimScenario last;
     ExpectDataFile("scenarios.txt", [&last](const std::string& strInput) {
@@ -54,29 +55,22 @@ TEST(SimScenario, ReaderTurnsTextIntoDevicesOrNamesTheFileThePlaceAndTheFault) {
             return ParseAction(strInput.substr(6), last.m_lines, &action, &strError) ? std::string("ok") : strError;
         }
         CSimScenario scenario;
+        const std::string strData = SIM_TEST_DATA;
         if (strInput == "default") {
             scenario = DefaultOffice();
-        } else if (!ParseScenario(strInput, "office.json", &scenario, &strError)) {
-            return strError;
+        } else if (strInput.rfind("file ", 0) == 0
+                       ? !LoadScenarioFile(strData + "/" + strInput.substr(5), &scenario, &strError)
+                       : !ParseScenario(strInput, "office.json", &scenario, &strError)) {
+            return strError.rfind(strData, 0) == 0 ? "data" + strError.substr(strData.size()) : strError;
         }
         last = scenario;
         return Describe(scenario);
     });
 }
 
-TEST(SimScenario, FilesAreReadOrReportedByPathAndTheExamplesAndTheOfficeBringCalls) {
+TEST(SimScenario, TheExamplesAndTheBuiltInOfficeBringCalls) {
     CSimScenario scenario;
     std::string strError;
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / "lsc_sim_scenario_test";
-    std::filesystem::create_directories(dir);
-    std::string strPath = (dir / "empty.json").string();
-    EXPECT_FALSE(LoadScenarioFile(strPath + ".missing", &scenario, &strError));
-    EXPECT_EQ(strError, strPath + ".missing: the file cannot be opened");
-    { std::ofstream(strPath) << ""; }
-    EXPECT_FALSE(LoadScenarioFile(strPath, &scenario, &strError));
-    EXPECT_EQ(strError.rfind(strPath + ": line 1, column 1: ", 0), 0u) << strError;
-    std::filesystem::remove_all(dir);
-
     // Every example that ships loads and brings calls; the built-in office's
     // traffic reaches extensions and trunks alike.
     std::vector<CSimScenario> scenarios{DefaultOffice()};
