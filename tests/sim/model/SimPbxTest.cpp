@@ -66,7 +66,8 @@ std::string Trace(const CSimPbx& pbx, const std::vector<CSimEvent>& events) {
                    : e.m_eLineState == ELineState::InService ? " in"
                                                              : " out";
         }
-        str += e.m_eKind == EEventKind::NewCall ? " new" : "@" + std::to_string(e.m_tAt);
+        str.append(e.m_eKind == EEventKind::NewCall ? " new" : "@")
+            .append(e.m_eKind == EEventKind::NewCall ? "" : std::to_string(e.m_tAt));
         if (e.m_eKind != EEventKind::LineState && e.m_eKind != EEventKind::Reinit) {
             last[dwLine] = e.m_call;
         }
@@ -79,11 +80,15 @@ std::string Trace(const CSimPbx& pbx, const std::vector<CSimEvent>& events) {
             char sz[64];
             std::snprintf(sz, sizeof sz, " | %X>%X o%X ", unsigned(a.m_dwCallID), unsigned(a.m_dwRelatedCallID),
                           unsigned(a.m_dwOrigin));
-            strTrace += sz + std::string(kReasons[static_cast<int>(a.m_eReason)]) +
-                        (a.m_dwTrunk == kNoTrunk ? "" : " t" + std::to_string(a.m_dwTrunk)) +
-                        (a.m_strDid.empty() ? "" : " did" + a.m_strDid) + " " + Party(a.m_caller) + ">" +
-                        Party(a.m_called) + "=" + Party(a.m_connected) +
-                        (a.m_redirecting.IsEmpty() ? "" : " " + Party(a.m_redirecting) + "~" + Party(a.m_redirection));
+            strTrace.append(sz).append(kReasons[static_cast<int>(a.m_eReason)]);
+            strTrace.append(a.m_dwTrunk == kNoTrunk ? "" : " t")
+                .append(a.m_dwTrunk == kNoTrunk ? "" : std::to_string(a.m_dwTrunk));
+            strTrace.append(a.m_strDid.empty() ? "" : " did").append(a.m_strDid).append(" ");
+            strTrace.append(Party(a.m_caller)).append(">").append(Party(a.m_called)).append("=");
+            strTrace.append(Party(a.m_connected));
+            if (!a.m_redirecting.IsEmpty()) {
+                strTrace.append(" ").append(Party(a.m_redirecting)).append("~").append(Party(a.m_redirection));
+            }
         }
         strTrace += "\n";
     }
