@@ -76,10 +76,10 @@ std::string Fetch(const std::function<LONG(void*)>& fnQuery, DWORD dwFixed, DWOR
 // delivered: kind, application, device, instance, parameters ("dropped" when what one
 // is about is gone by then). "new" starts a simulator; "hold" keeps a call's messages
 // until the next call. Numbers are written as in C: 0x for hex. "init" takes the name,
-// API version, options, how many bytes short the parameters are and which pointers to leave null (1 the
-// handle, 2 the callback, 4 the device count, 8 the parameters), and shows the version
-// agreed, or after a failure the handle; a seventh number to "open" and a third word to
-// "make" leave the handle's pointer null.
+// API version, options, how many bytes short the parameters are, and which pointers to
+// leave null (1 the handle, 2 the callback, 4 the device count, 8 the parameters); it
+// shows the version agreed, or after a failure the handle. A seventh number to "open"
+// and a third word to "make" leave the handle's pointer null.
 TEST(SimTapi, SessionsJournalEveryCallAndDeliverEveryMessageInOrder) {
     std::unique_ptr<CSimTapi> pTapi;
     std::vector<CSimMessage> held;
