@@ -194,7 +194,11 @@ bool CProgramRun::FindWindows() {
         if (trees.size() != 3) continue;
         // The trees are filled once the start-up is over.
         bool bFilled = true;
-        for (HWND hTree : trees) bFilled = bFilled && SendMessageA(hTree, TVM_GETCOUNT, 0, 0) > 0;
+        for (HWND hTree : trees) {
+            DWORD_PTR dwCount = 0;
+            bFilled =
+                bFilled && SendMessageTimeoutA(hTree, TVM_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &dwCount) && dwCount > 0;
+        }
         if (!bFilled) continue;
         m_hFrame = hWnd;
         std::copy(trees.begin(), trees.end(), m_hTrees);
@@ -222,10 +226,40 @@ void* CProgramRun::FindSimulatorExport(const char* pszName) const {
     return pRemote;
 }
 
+namespace {
+
+struct CRemoteStart {
+    HANDLE m_hProcess;
+    void* m_pFunction;
+    DWORD m_dwArgument;
+    HANDLE m_hThread;
+};
+
+DWORD WINAPI StartRemoteThread(void* p) {
+    auto* pStart = static_cast<CRemoteStart*>(p);
+    pStart->m_hThread = CreateRemoteThread(
+        pStart->m_hProcess, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(pStart->m_pFunction),
+        reinterpret_cast<void*>(static_cast<ULONG_PTR>(pStart->m_dwArgument)), 0, nullptr);
+    return 0;
+}
+
+}  // namespace
+
 bool CProgramRun::CallRemote(void* pFunction, DWORD dwArgument, DWORD* pdwResult) const {
-    HANDLE hThread =
-        CreateRemoteThread(m_process.hProcess, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(pFunction),
-                           reinterpret_cast<void*>(static_cast<ULONG_PTR>(dwArgument)), 0, nullptr);
+    // Under Wine, CreateRemoteThread itself waits, without a limit, for a
+    // thread of the target to start the new one: it runs on a thread of its
+    // own, which is left behind (with its block) if the target never does.
+    auto* pStart = new CRemoteStart{m_process.hProcess, pFunction, dwArgument, nullptr};
+    HANDLE hStarter = CreateThread(nullptr, 0, StartRemoteThread, pStart, 0, nullptr);
+    if (hStarter == nullptr) {
+        delete pStart;
+        return false;
+    }
+    const bool bStarted = WaitForSingleObject(hStarter, kRemoteCallTimeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(hStarter);
+    if (!bStarted) return false;
+    HANDLE hThread = pStart->m_hThread;
+    delete pStart;
     if (hThread == nullptr) return false;
     bool bOk = WaitForSingleObject(hThread, kRemoteCallTimeoutMs) == WAIT_OBJECT_0 &&
                GetExitCodeThread(hThread, pdwResult) != FALSE;
@@ -263,7 +297,9 @@ bool CProgramRun::SyncQueue(DWORD dwTimeoutMs) {
     // by a posted message and wait until it reads back.
     HWND hTree = m_hTrees[0];
     if (hTree == nullptr || !IsWindow(hTree)) return false;
-    const auto uCurrent = static_cast<UINT>(SendMessageA(hTree, TVM_GETSCROLLTIME, 0, 0));
+    DWORD_PTR dwCurrent = 0;
+    if (!SendMessageTimeoutA(hTree, TVM_GETSCROLLTIME, 0, 0, SMTO_NORMAL, dwTimeoutMs, &dwCurrent)) return false;
+    const auto uCurrent = static_cast<UINT>(dwCurrent);
     // The control keeps at most 100.
     m_nSyncValue = m_nSyncValue % 99 + 1;
     if (m_nSyncValue == uCurrent) m_nSyncValue = m_nSyncValue % 99 + 1;
