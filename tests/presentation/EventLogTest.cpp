@@ -30,46 +30,6 @@ protected:
     CLineDevCaps* m_pLine = nullptr;
 };
 
-TEST_F(EventLogTest, ACallFromOfferToConnectWritesTheThreeRecords) {
-    CStructImage info = CFakeTapi::MakeCallInfo(m_pLine->m_hLine, "301", "");
-    info.As<LINECALLINFO>()->dwOrigin = LINECALLORIGIN_INTERNAL;
-    info.As<LINECALLINFO>()->dwReason = LINECALLREASON_DIRECT;
-    rig.m_tapi.m_callInfo[0x501] = info;
-    rig.m_tapi.Deliver(m_pLine->m_hLine, LINE_APPNEWCALL, 0, 0x501, LINECALLPRIVILEGE_MONITOR);
-
-    SetClock(2004, 1, 5, 13, 7, 9, 45);
-    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE,
-                       LINECALLPRIVILEGE_MONITOR);
-    SetClock(2004, 1, 5, 13, 7, 9, 112);
-    rig.m_tapi.Deliver(0x501, LINE_CALLINFO, LINECALLINFOSTATE_CALLERID);
-    SetClock(2004, 1, 5, 13, 7, 15, 930);
-    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, 0);
-
-    EXPECT_EQ(rig.LogText(),
-              "2004/01/05 13:07:09:045,201,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)\r\n"
-              "2004/01/05 13:07:09:112,201,LINE_CALLINFO,CALLERID,301,,,INTERNAL,DIRECT,,,\r\n"
-              "2004/01/05 13:07:15:930,201,LINE_CALLSTATE,CONNECTED - ACTIVE\r\n");
-}
-
-TEST_F(EventLogTest, CallInfoRecordsFieldsAsTheyAre) {
-    HTREEITEM hCall = rig.NewCall(ELineGroup::Ext, m_pLine->m_hLine, 0x501);
-    // No identifiers, no origin or reason: eight commas follow column 4.
-    rig.m_monitor.LogCallInfo(0x501, &rig.m_extTree, hCall, "CALLERID");
-    // Commas inside a field are not escaped: they add columns.
-    CStructImage info = CFakeTapi::MakeCallInfo(m_pLine->m_hLine, "30,1", "201");
-    info.As<LINECALLINFO>()->dwOrigin = LINECALLORIGIN_EXTERNAL | LINECALLORIGIN_INBOUND;
-    rig.m_tapi.m_callInfo[0x501] = info;
-    rig.m_monitor.LogCallInfo(0x501, &rig.m_extTree, hCall, "");
-    // No LINECALLINFO, no record.
-    rig.m_tapi.m_callInfo.erase(0x501);
-    rig.m_monitor.LogCallInfo(0x501, &rig.m_extTree, hCall, "CALLERID");
-
-    EXPECT_EQ(rig.LogRecords(), (Texts{
-                                    "2004/01/05 13:07:09:045,201,LINE_CALLINFO,CALLERID,,,,,,,,",
-                                    "2004/01/05 13:07:09:045,201,LINE_CALLINFO,,30,1,201,,EXTERNAL,INBOUND,,,,",
-                                }));
-}
-
 // Without a file name nothing is kept; the file is made at the first record.
 TEST_F(EventLogTest, TheFileIsCreatedOnceAndOnlyAppendedTo) {
     Internals(rig.m_monitor).m_strLogFile.clear();

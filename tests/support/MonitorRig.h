@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -138,6 +139,7 @@ public:
         const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string strName = "lsc_";
         if (pInfo) strName += std::string(pInfo->test_suite_name()) + "_" + pInfo->name();
+        std::replace(strName.begin(), strName.end(), '/', '_');  // parameterized tests
         return strName;
     }
 
