@@ -13,13 +13,20 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "monitor/TapiMonitor.h"
+#include "platform/Platform.h"
+#include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
-#include "support/MonitorRig.h"
+#include "support/FakeTapi.h"
+#include "support/MonitorInternals.h"
 #include "support/StartupScene.h"
+#include "support/TestApp.h"
+#include "support/TestFiles.h"
 #include "tapi/TapiEntry.h"
+#include "views/MemoryTreeCtrl.h"
 
 namespace {
 
@@ -79,8 +86,33 @@ ELineGroup Group(const std::string& s) {
     return s == "ext" ? ELineGroup::Ext : s == "co" ? ELineGroup::Co : ELineGroup::Etc;
 }
 
-class CScene : public CMonitorRig {
+SYSTEMTIME g_now{};  // the local time the monitor sees
+
+// The monitor wired up as the program wires it: the fake TAPI, the recording
+// application, three trees, a log file of its own and a clock of the scene's.
+class CScene {
 public:
+    CScene() {
+        m_app.m_pMonitor = &m_monitor;
+        Run({"clock", "2004/01/05", "13:07:09:045"});
+        platform::SetLocalTimeSourceForTests([](SYSTEMTIME* p) { *p = g_now; });
+        std::remove(m_strLogPath.c_str());
+        Internals(m_monitor).m_strLogFile = m_strLogPath;
+        m_monitor.SetExtTree(&m_extTree);
+        m_monitor.SetCoTree(&m_coTree);
+        m_monitor.SetEtcTree(&m_etcTree);
+    }
+    ~CScene() {
+        platform::SetLocalTimeSourceForTests(nullptr);
+        m_holder.reset();
+        m_sideHolder.reset();
+        Writer().Close(0);  // whatever still waits goes now, not after the files are gone
+        std::remove(m_strLogPath.c_str());
+        std::remove(CEventLogWriter::SideFileOf(m_strLogPath).c_str());
+    }
+    CScene(const CScene&) = delete;
+    CScene& operator=(const CScene&) = delete;
+
     // Runs one step and returns what it did.
     std::string Step(const Args& a) {
         m_out.str("");
@@ -95,13 +127,8 @@ public:
             for (DWORD_PTR v : c.args) args += (args.empty() ? "" : ",") + Hex(v);
             m_out << c.strFunction << "(" << args << ")" << (c.strText.empty() ? "" : " \"" + c.strText + "\"") << "\n";
         }
-        const std::string strLog = LogText();
-        for (size_t pos = m_cbLogSeen; pos < strLog.size();) {
-            size_t end = strLog.find("\r\n", pos);
-            end = end == std::string::npos ? strLog.size() : end + 2;
-            m_out << "log " << Shown(strLog.substr(pos, end - pos)) << "\n";
-            pos = end;
-        }
+        const std::string strLog = ReadFileBytes(m_strLogPath);
+        if (strLog.size() > m_cbLogSeen) Lines("log ", strLog.substr(m_cbLogSeen));
         m_cbLogSeen = strLog.size();
         if (m_app.m_nUpdateAllViews > nRefresh) m_out << "refresh x" << m_app.m_nUpdateAllViews - nRefresh << "\n";
         for (size_t i = nQuestions; i < m_app.m_questions.size(); ++i)
@@ -175,9 +202,8 @@ private:
                 m_out << "lineInitializeEx given callback " << (m_tapi.m_pfnCallback == &LineCallback) << " instance "
                       << (m_tapi.m_hInstance == m_app.m_hInstance) << " params " << m_tapi.m_initParams.dwTotalSize
                       << " options " << m_tapi.m_initParams.dwOptions << "\n";
-            FillTrees();
-        } else if (cmd == "fill") {  // [GROUP]: all three, or the one
-            if (a.size() == 1) FillTrees();
+            Run({"fill", "ext", "co", "etc"});
+        } else if (cmd == "fill") {  // GROUP...: the groups' trees filled
             for (size_t i = 1; i < a.size(); ++i)
                 (m_monitor.*
                  Of(Group(a[i]), &CTapiMonitor::FillExtTree, &CTapiMonitor::FillCoTree, &CTapiMonitor::FillEtcTree))();
@@ -225,7 +251,9 @@ private:
             int n[7] = {};
             std::sscanf((a[1] + " " + a[2]).c_str(), "%d/%d/%d %d:%d:%d:%d", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5],
                         &n[6]);
-            SetClock(n[0], n[1], n[2], n[3], n[4], n[5], n[6]);
+            g_now = {static_cast<WORD>(n[0]), static_cast<WORD>(n[1]), 0,
+                     static_cast<WORD>(n[2]), static_cast<WORD>(n[3]), static_cast<WORD>(n[4]),
+                     static_cast<WORD>(n[5]), static_cast<WORD>(n[6])};
         } else if (cmd == "writelog") {
             m_monitor.WriteLog(Text(a[1]));
         } else if (cmd == "makecall") {
@@ -277,6 +305,40 @@ private:
             m_tapi.m_addressStatus[Num(a[1])].As<LINEADDRESSSTATUS>()->dwNumInUse = 1;
         } else if (cmd == "nocaps") {  // DEV: its LINEADDRESSCAPS can no longer be fetched
             m_tapi.m_addressCaps.erase(Num(a[1]));
+        } else if (cmd == "logfile") {  // - | default: the monitor's log file name
+            in.m_strLogFile = a[1] == "-" ? "" : m_strLogPath;
+        } else if (cmd == "append") {  // TEXT: a line an earlier run left in the log
+            AppendFileBytes(m_strLogPath, a[1] + "\r\n");
+            m_cbLogSeen += a[1].size() + 2;
+        } else if (cmd == "appendside") {  // TEXT: bytes, without a line end, left in the side file
+            AppendFileBytes(CEventLogWriter::SideFileOf(m_strLogPath), a[1]);
+        } else if (cmd == "cat" || cmd == "side") {  // the whole log file, or the side file
+            const std::string strFile = cmd == "cat" ? m_strLogPath : CEventLogWriter::SideFileOf(m_strLogPath);
+            if (!std::ifstream(strFile)) m_out << "no " << cmd << " file\n";
+            Lines(cmd + " ", ReadFileBytes(strFile));
+        } else if (cmd == "hold" || cmd == "holdside") {  // another program holds the file open
+            auto& holder = cmd == "hold" ? m_holder : m_sideHolder;
+            holder.emplace(cmd == "hold" ? m_strLogPath : CEventLogWriter::SideFileOf(m_strLogPath));
+            if (!holder->IsHeld()) ADD_FAILURE() << "cannot hold the file";
+        } else if (cmd == "release" || cmd == "releaseside") {
+            (cmd == "release" ? m_holder : m_sideHolder).reset();
+        } else if (cmd == "writer") {
+            m_out << "waiting " << Writer().GetWaitingCount() << " in memory " << Writer().GetMemoryBytes()
+                  << " bytes, side file " << Writer().GetSideFileCount() << ", dropped " << Writer().GetDroppedCount()
+                  << (Writer().IsFileHeld() ? ", held" : "") << "\n";
+        } else if (cmd == "flush") {
+            m_out << "= " << Writer().Flush() << "\n";
+        } else if (cmd == "budget") {
+            Writer().SetMemoryBudget(Num(a[1]));
+        } else if (cmd == "close") {  // the end of the program: what waits goes to the side file
+            Writer().Close(0);
+        } else if (cmd == "nextrun") {  // the next run's writer
+            in.m_pLogWriter = std::make_shared<CEventLogWriter>();
+        } else if (cmd == "records") {  // FIRST COUNT: records R<n> at 13:07:09.0<n>
+            for (int n = static_cast<int>(Num(a[1])); n < static_cast<int>(Num(a[1]) + Num(a[2])); ++n) {
+                Run({"clock", "2004/01/05", "13:07:09:" + std::to_string(n)});
+                m_monitor.WriteLog("R" + std::to_string(n / 10) + std::to_string(n % 10));
+            }
         } else if (cmd == "answerno") {
             m_app.m_bAnswerYes = FALSE;
         } else {
@@ -369,8 +431,31 @@ private:
         }
     }
 
+    template <typename T>
+    static T& Pick(ELineGroup group, T& ext, T& co, T& etc) {
+        return group == ELineGroup::Ext ? ext : group == ELineGroup::Co ? co : etc;
+    }
+    CEventLogWriter& Writer() { return *Internals(m_monitor).m_pLogWriter; }
+    // Each line of a text, its line end shown.
+    void Lines(const std::string& strPrefix, const std::string& strText) {
+        for (size_t pos = 0, end; pos < strText.size(); pos = end) {
+            end = strText.find("\r\n", pos);
+            end = end == std::string::npos ? strText.size() : end + 2;
+            m_out << strPrefix << Shown(strText.substr(pos, end - pos)) << "\n";
+        }
+    }
+
     std::ostringstream m_out;
     size_t m_cbLogSeen = 0;
+    const std::string m_strLogPath = UniqueTempPath("lsc_scene").string();
+    std::optional<CFileHolder> m_holder, m_sideHolder;
+
+public:
+    // Declared so that the monitor goes first: its shutdown still talks to TAPI.
+    CFakeTapi m_tapi;
+    CTestApp m_app;
+    CMemoryTreeCtrl m_extTree, m_coTree, m_etcTree;
+    CTapiMonitor m_monitor;
 };
 
 class SceneTest : public ::testing::TestWithParam<const char*> {};
