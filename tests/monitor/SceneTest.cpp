@@ -339,6 +339,48 @@ private:
                 Run({"clock", "2004/01/05", "13:07:09:" + std::to_string(n)});
                 m_monitor.WriteLog("R" + std::to_string(n / 10) + std::to_string(n % 10));
             }
+        } else if (cmd == "capsfail") {  // devcaps|addresscaps VERSION...: the query fails for these
+            auto& versions = a[1] == "devcaps" ? m_tapi.m_devCapsFailVersions : m_tapi.m_addressCapsFailVersions;
+            for (size_t i = 2; i < a.size(); ++i) versions.insert(static_cast<DWORD>(Num(a[i])));
+        } else if (cmd == "provider") {  // FUNCTION ANSWER...: one answer per query, the last repeated
+            m_tapi.OnQuery = [answers = Args(a.begin() + 2, a.end()), fn = a[1], n = size_t{0}](
+                                 const std::string& strFunction, void* p, LONG* pResult) mutable {
+                if (strFunction != fn) return false;
+                // fit: from the structure set; fail; zerofail: dwTotalSize 0, and fails
+                // for the version; need=N / more=N (beyond what was given), total=N.
+                const std::string answer = answers.at(std::min(n++, answers.size() - 1));
+                DWORD* pdw = static_cast<DWORD*>(p);
+                *pResult = answer == "fail" ? LINEERR_OPERATIONFAILED : 0;
+                if (answer == "zerofail") pdw[0] = 0, *pResult = LINEERR_INCOMPATIBLEAPIVERSION;
+                std::istringstream in(answer);
+                for (std::string part; std::getline(in, part, ',');) {
+                    const DWORD dw = part.find('=') == std::string::npos ? 0 : Num(part.substr(part.find('=') + 1));
+                    if (part.rfind("need=", 0) == 0) pdw[1] = dw;
+                    if (part.rfind("more=", 0) == 0) pdw[1] = pdw[0] + dw;
+                    if (part.rfind("total=", 0) == 0) pdw[0] = dw;
+                }
+                return answer != "fit";
+            };
+        } else if (cmd == "fetch") {  // KIND ARGS: one fetch, and what it gave
+            bool bGot = false;
+            if (a[1] == "devcaps" && (bGot = true))
+                if (auto p = m_monitor.FetchDevCaps(Num(a[2])))
+                    m_out << "= line name \"" << p->m_strLineName << "\" provider \"" << p->m_strProviderInfo
+                          << "\" permanent ID " << Hex(p->m_dwPermanentLineID) << "\n";
+            if (a[1] == "addresscaps" && (bGot = true))
+                if (auto p = m_monitor.FetchAddressCaps(Num(a[2]), Num(a[3])))
+                    m_out << "= address \"" << p->m_strAddress << "\"\n";
+            if (a[1] == "callinfo" && (bGot = true))
+                if (auto p = m_monitor.FetchCallInfo(Num(a[2])))
+                    m_out << "= caller \"" << p->m_strCallerID << "\" trunk " << Hex(p->m_dwTrunk) << "\n";
+            if (a[1] == "callstatus" && (bGot = true))
+                if (auto p = m_monitor.FetchCallStatus(Num(a[2]))) m_out << "= state " << Hex(p->m_dwCallState) << "\n";
+            if (a[1] == "devstatus" && (bGot = true))
+                if (auto p = m_monitor.FetchDevStatus(Num(a[2]))) m_out << "= a LINEDEVSTATUS\n";
+            if (a[1] == "addressstatus" && (bGot = true))
+                if (auto p = m_monitor.FetchAddressStatus(Num(a[2]), Num(a[3]))) m_out << "= a LINEADDRESSSTATUS\n";
+            if (!bGot) ADD_FAILURE() << "no such fetch " << a[1];
+            if (m_out.str().rfind("= ", 0) != 0) m_out << "= nothing\n";
         } else if (cmd == "answerno") {
             m_app.m_bAnswerYes = FALSE;
         } else {
@@ -499,6 +541,7 @@ TEST_P(SceneTest, DoesWhatItsFileSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Monitor, SceneTest,
-                         ::testing::Values("startup", "startup_failures", "events", "commands", "details", "eventlog"));
+                         ::testing::Values("startup", "retrieval", "startup_failures", "events", "commands", "details",
+                                           "eventlog"));
 
 }  // namespace
