@@ -28,10 +28,12 @@ protected:
 TEST_F(RetrievalTest, ProviderCannotWidenTheStructureBeyondTheBuffer) {
     // The provider claims a huge total and used size and points a text far
     // past the 330 bytes actually allocated; a second text lies inside.
-    fake.OnGetCallInfo = [&](HCALL, LINECALLINFO* p) -> LONG {
+    fake.OnQuery = [&](const std::string&, void* pStruct, LONG* pResult) {
+        auto* p = static_cast<LINECALLINFO*>(pStruct);
+        *pResult = 0;
         if (p->dwTotalSize < 330) {
             p->dwNeededSize = 330;
-            return 0;
+            return true;
         }
         std::memcpy(reinterpret_cast<BYTE*>(p) + 324, "1234", 5);
         p->dwCalledIDSize = 5;
@@ -41,7 +43,7 @@ TEST_F(RetrievalTest, ProviderCannotWidenTheStructureBeyondTheBuffer) {
         p->dwTotalSize = 0x100000;
         p->dwNeededSize = 330;
         p->dwUsedSize = 0x100000;
-        return 0;
+        return true;
     };
     auto pInfo = monitor.FetchCallInfo(0x5005);
     ASSERT_TRUE(pInfo);

@@ -90,7 +90,6 @@ public:
     LINECALLBACK m_pfnCallback = nullptr;  // what lineInitializeEx was given
     HINSTANCE m_hInstance = nullptr;
     LINEINITIALIZEEXPARAMS m_initParams{};  // copy of what lineInitializeEx was given
-    DWORD m_dwInitApiVersionIn = 0;
 
     // Written by lineNegotiateExtVersion when set (0 leaves the DWORD alone).
     DWORD m_dwNegotiatedExtVersion = 0;
@@ -131,13 +130,7 @@ public:
     std::function<bool(const std::string& strFunction, void* pStruct, LONG* pResult)> OnQuery;
     std::function<LONG(HCALL, LPCSTR, DWORD)> OnAnswer;
     std::function<LONG(HCALL, LPCSTR, DWORD)> OnDrop;
-    std::function<LONG(HLINEAPP, DWORD, DWORD, DWORD, DWORD, LINEADDRESSCAPS*)> OnGetAddressCaps;
-    std::function<LONG(HLINE, DWORD, LINEADDRESSSTATUS*)> OnGetAddressStatus;
-    std::function<LONG(HCALL, LINECALLINFO*)> OnGetCallInfo;
-    std::function<LONG(HCALL, LINECALLSTATUS*)> OnGetCallStatus;
-    std::function<LONG(HLINEAPP, DWORD, DWORD, DWORD, LINEDEVCAPS*)> OnGetDevCaps;
     std::function<LONG(HLINE, LINEDEVSTATUS*)> OnGetLineDevStatus;
-    std::function<LONG(HLINE, HCALL*, LPCSTR, DWORD)> OnMakeCall;
     std::function<LONG(HLINEAPP, DWORD, HLINE*, DWORD, DWORD)> OnOpen;
 
     // --- Events ------------------------------------------------------------
