@@ -124,7 +124,7 @@ public:
         for (size_t i = nCalls; i < m_tapi.m_calls.size(); ++i) {
             const FakeTapiCall& c = m_tapi.m_calls[i];
             std::string args;
-            for (DWORD_PTR v : c.args) args += (args.empty() ? "" : ",") + Hex(v);
+            for (DWORD_PTR v : c.args) (args += args.empty() ? "" : ",") += Hex(v);
             m_out << c.strFunction << "(" << args << ")" << (c.strText.empty() ? "" : " \"" + c.strText + "\"") << "\n";
         }
         const std::string strLog = ReadFileBytes(m_strLogPath);
@@ -336,8 +336,8 @@ private:
             in.m_pLogWriter = std::make_shared<CEventLogWriter>();
         } else if (cmd == "records") {  // FIRST COUNT: records R<n> at 13:07:09.0<n>
             for (int n = static_cast<int>(Num(a[1])); n < static_cast<int>(Num(a[1]) + Num(a[2])); ++n) {
-                Run({"clock", "2004/01/05", "13:07:09:" + std::to_string(n)});
-                m_monitor.WriteLog("R" + std::to_string(n / 10) + std::to_string(n % 10));
+                Run({"clock", "2004/01/05", std::string("13:07:09:") += std::to_string(n)});
+                m_monitor.WriteLog((std::string("R") += std::to_string(n / 10)) += std::to_string(n % 10));
             }
         } else if (cmd == "capsfail") {  // devcaps|addresscaps VERSION...: the query fails for these
             auto& versions = a[1] == "devcaps" ? m_tapi.m_devCapsFailVersions : m_tapi.m_addressCapsFailVersions;
@@ -438,7 +438,7 @@ private:
         std::istringstream text(m_app.m_information[i]);
         for (std::string line; std::getline(text, line);) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!line.empty() && line[0] != ' ') strFirstLines += " " + Shown(line);
+            if (!line.empty() && line[0] != ' ') (strFirstLines += " ") += Shown(line);
         }
         return std::to_string(m_app.m_information[i].size()) + " bytes:" + strFirstLines;
     }
