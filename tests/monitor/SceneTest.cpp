@@ -534,7 +534,9 @@ TEST_P(SceneTest, DoesWhatItsFileSays) {
     // Line by line, so that a difference names its step.
     std::istringstream expected(strExpected), actual(strActual);
     std::string strStep, e, a;
-    for (int n = 1; bool(std::getline(expected, e)) | bool(std::getline(actual, a)); ++n, e.clear(), a.clear()) {
+    for (int n = 1;; ++n, e.clear(), a.clear()) {
+        const bool bExpected = static_cast<bool>(std::getline(expected, e));
+        if (!std::getline(actual, a) && !bExpected) break;
         if (a.rfind("> ", 0) == 0) strStep = a;
         ASSERT_EQ(e, a) << strPath << ":" << n << " in step " << strStep;
     }
