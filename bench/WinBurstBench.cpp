@@ -104,7 +104,9 @@ MSG g_lastWork{};
 int Pump(CLinoscopeApp& app, bool& bQuit) {
     int nWork = 0;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    // The program's own order: input first, and the trees refreshed and
+    // painted every tenth of a second while events wait.
+    while (app.NextMessage(&msg, FALSE)) {
         if (msg.message == WM_QUIT) {
             bQuit = true;
             continue;

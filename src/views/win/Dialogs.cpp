@@ -70,6 +70,10 @@ BOOL AskSavePath(HWND hOwner, const std::string& strSuggested, std::string& strP
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.lpstrDefExt = "txt";
+    // Where the event log is written: the folder a technician looks in.
+    char szFolder[MAX_PATH] = "";
+    const DWORD cchFolder = GetCurrentDirectoryA(MAX_PATH, szFolder);
+    if (cchFolder > 0 && cchFolder < MAX_PATH) ofn.lpstrInitialDir = szFolder;
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
     if (!GetSaveFileNameA(&ofn)) return FALSE;
     strPath = buffer.data();
