@@ -1,7 +1,8 @@
 // The real Linoscope3.exe against the simulated PBX, checked from outside:
 // what its trees show, what its dialogs say, what it writes to testlog.csv
 // and what the PBX saw it do (the simulator's journal). What a scenario must
-// show at each point stands in <scenario>.expected beside it.
+// show at each point stands in <scenario>.expected beside it. On the way the
+// suite takes one picture of each feature (named by the feature).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,27 +12,11 @@
 #include <set>
 
 #include "ProgramRun.h"
+#include "views/win/resource.h"
 
 using namespace e2e;
 
 namespace {
-
-constexpr int ID_APP_EXIT = 0xE141;
-constexpr int ID_MAKECALL = 32771;
-constexpr int ID_LINE_INFORMATION = 32774;
-constexpr int ID_CALL_INFORMATION = 32775;
-constexpr int IDC_DIAL_NUMBER = 1000;
-constexpr int IDC_INFO_TEXT = 1001;
-using Texts = std::vector<std::string>;
-
-// An expected line matches when it is the same text, {time} standing for a time stamp.
-bool LineMatches(const std::string& strActual, const std::string& strExpected) {
-    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
-    std::string strPattern = std::regex_replace(strExpected, special, R"(\$&)");
-    for (size_t pos; (pos = strPattern.find(R"(\{time\})")) != std::string::npos;)
-        strPattern.replace(pos, 8, R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3})");
-    return std::regex_match(strActual, std::regex(strPattern));
-}
 
 std::string Join(const Texts& lines) {
     std::string str;
@@ -39,175 +24,189 @@ std::string Join(const Texts& lines) {
     return str;
 }
 
-// Every line as expected, in order, nothing more.
+// Every line as expected, in order, nothing more; {time} in an expected line
+// stands for a time stamp.
 ::testing::AssertionResult LinesMatch(const Texts& actual, const Texts& expected) {
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
     bool bSame = actual.size() == expected.size() && !expected.empty();
-    for (size_t i = 0; bSame && i < actual.size(); ++i) bSame = LineMatches(actual[i], expected[i]);
+    for (size_t i = 0; bSame && i < actual.size(); ++i) {
+        std::string strPattern = std::regex_replace(expected[i], special, R"(\$&)");
+        for (size_t pos; (pos = strPattern.find(R"(\{time\})")) != std::string::npos;)
+            strPattern.replace(pos, 8, R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3})");
+        bSame = std::regex_match(actual[i], std::regex(strPattern));
+    }
     if (bSame) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "expected:\n" << Join(expected) << "actual:\n" << Join(actual);
 }
 
-// A tree as lines: two blanks of indent per level, "  [call]" after an item
-// that carries item data (only call items do).
-void AddLines(const CTreeNode& node, int nDepth, Texts* pLines) {
-    pLines->push_back(std::string(static_cast<size_t>(nDepth) * 2, ' ') + node.m_strText +
-                      (node.m_lParam != 0 ? "  [call]" : ""));
-    for (const CTreeNode& child : node.m_children) AddLines(child, nDepth + 1, pLines);
-}
-
-Texts TreeLines(const CRemoteTree& tree) {
-    Texts lines;
-    for (const CTreeNode& node : tree.ReadAll()) AddLines(node, 0, &lines);
-    return lines;
-}
-
-// The sections of <scenario>.expected: "== name" and the lines under it.
-std::map<std::string, Texts> Expected(const std::string& strScenario) {
-    std::ifstream file(ScenarioPath(strScenario + ".expected"), std::ios::binary);
-    std::map<std::string, Texts> sections;
-    Texts* pSection = nullptr;
-    for (std::string line; std::getline(file, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.rfind("== ", 0) == 0)
-            pSection = &sections[line.substr(3)];
-        else if (pSection != nullptr)
-            pSection->push_back(line);
-    }
-    return sections;
-}
-
-// The trees at a point of the scenario: each of "<point> co", "<point> ext"
-// and "<point> etc" the expected file has.
-void ExpectTrees(const CProgramRun& run, const std::map<std::string, Texts>& expected, const std::string& strPoint) {
-    int nChecked = 0;
-    for (const auto& [pszTree, tree] :
-         {std::pair{"co", run.CoTree()}, {"ext", run.ExtTree()}, {"etc", run.EtcTree()}}) {
-        const auto it = expected.find(strPoint + " " + pszTree);
-        if (it == expected.end()) continue;
-        ++nChecked;
-        EXPECT_TRUE(LinesMatch(TreeLines(tree), it->second)) << strPoint << " " << pszTree;
-    }
-    EXPECT_GT(nChecked, 0) << "nothing expected at " << strPoint;
-}
-
-const CTreeNode* FindLine(const std::vector<CTreeNode>& roots, const std::string& strLabel) {
-    return roots.empty() ? nullptr : roots[0].FindChild(strLabel);
-}
-
-// Selects the item by a click in its tree (which also makes that view the
-// active one), sends the command to the main window as a menu does, and
-// returns the lines of the Information dialog it opens, closing it again.
-Texts InformationLines(CProgramRun& run, const CRemoteTree& tree, HTREEITEM hItem, int nCommand,
-                       const std::string& strShot) {
-    if (!tree.ClickItem(hItem) || !run.Sync() || tree.GetSelected() != hItem) return {"<item not selected>"};
-    PostMessageA(run.GetFrame(), WM_COMMAND, static_cast<WPARAM>(nCommand), 0);
-    HWND hDlg = run.WaitForDialog("Information");
-    if (hDlg == nullptr) return {"<no Information dialog>"};
-    const std::string strText = WindowText(GetDlgItem(hDlg, IDC_INFO_TEXT));
-    if (!strShot.empty()) run.Screenshot(strShot);
-    PressButton(hDlg, IDOK);
-    if (!WaitUntil([&] { return !IsWindow(hDlg); }, 30000)) return {"<Information dialog did not close>"};
-    Texts lines;
-    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
-        end = strText.find('\n', start);
-        lines.push_back(strText.substr(start, end == std::string::npos ? end : end - start));
-        if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
-    }
-    return lines;
-}
-
-// A report's section headings ("<<" lines) are exactly these, in order, and
-// each of the other lines is one of its lines.
-void ExpectReport(const Texts& report, const Texts& headings, const Texts& lines) {
-    Texts found;
-    std::copy_if(report.begin(), report.end(), std::back_inserter(found),
-                 [](auto& s) { return s.rfind("<<", 0) == 0; });
-    EXPECT_EQ(found, headings) << Join(report);
-    for (const std::string& line : lines)
-        EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << line << " is missing from:\n"
-                                                                               << Join(report);
-}
-
-// What the journal says about the lines: opened and closed line handles,
-// and whether TAPI was shut down with nothing left open.
-struct CJournalSummary {
-    int m_nInitialized = 0;
-    Texts m_opened, m_closed;
-    int m_nShutdownsClean = 0;
+// What the journal says: TAPI sessions begun, line handles opened and
+// closed, clean shutdowns, and the last thing the program (not the PBX) did.
+struct CJournal {
+    int m_nInitialized = 0, m_nShutdownsClean = 0;
+    std::multiset<std::string> m_opened, m_closed;
     std::string m_strLast;
+    explicit CJournal(const Texts& lines) {
+        static const std::regex open(R"(^lineOpenA .* -> 0 hLine=(0x[0-9A-F]+)$)");
+        static const std::regex close(R"(^lineClose hLine=(0x[0-9A-F]+) .* -> 0$)");
+        std::smatch match;
+        for (const std::string& line : lines) {
+            m_nInitialized += std::regex_match(line, std::regex(R"(^lineInitializeExA .* -> 0 hLineApp=.*)"));
+            m_nShutdownsClean += std::regex_match(line, std::regex(R"(^lineShutdown .* -> 0 linesStillOpen=0$)"));
+            if (std::regex_match(line, match, open)) m_opened.insert(match[1]);
+            if (std::regex_match(line, match, close)) m_closed.insert(match[1]);
+            // The PBX's own notes (callOffered, callEnded, ...) come as its calls please.
+            if (line.rfind("call", 0) != 0) m_strLast = line;
+        }
+    }
 };
 
-CJournalSummary Summarize(const Texts& journal) {
-    static const std::regex init(R"(^lineInitializeExA .* -> 0 hLineApp=.*)");
-    static const std::regex open(R"(^lineOpenA .* -> 0 hLine=(0x[0-9A-F]+)$)");
-    static const std::regex close(R"(^lineClose hLine=(0x[0-9A-F]+) .* -> 0$)");
-    static const std::regex shutdown(R"(^lineShutdown hLineApp=0x[0-9A-F]+ -> 0 linesStillOpen=0$)");
-    CJournalSummary summary;
-    std::smatch match;
-    for (const std::string& line : journal) {
-        if (std::regex_match(line, init)) ++summary.m_nInitialized;
-        if (std::regex_match(line, match, open)) summary.m_opened.push_back(match[1]);
-        if (std::regex_match(line, match, close)) summary.m_closed.push_back(match[1]);
-        if (std::regex_match(line, shutdown)) ++summary.m_nShutdownsClean;
-        // The PBX's own notes (callOffered, callEnded, callEndUndelivered) come
-        // as its calls please; the last call the program made is wanted.
-        if (line.rfind("call", 0) != 0) summary.m_strLast = line;
-    }
-    return summary;
-}
-
-// One TAPI session that opened nLines lines, closed every one of them and
-// ended with a clean lineShutdown as the last thing the program did.
-void ExpectCleanEnd(const Texts& journalLines, size_t nLines) {
-    const CJournalSummary journal = Summarize(journalLines);
+// One TAPI session that opened nLines lines, closed each once and ended with
+// a clean lineShutdown as the last thing the program did.
+void ExpectCleanEnd(const CProgramRun& run, size_t nLines) {
+    const CJournal journal(run.JournalLines());
     EXPECT_EQ(journal.m_nInitialized, 1);
     EXPECT_EQ(journal.m_opened.size(), nLines);
-    EXPECT_EQ(std::set(journal.m_closed.begin(), journal.m_closed.end()),
-              std::set(journal.m_opened.begin(), journal.m_opened.end()));
-    EXPECT_EQ(journal.m_nShutdownsClean, 1);
+    EXPECT_EQ(journal.m_closed, journal.m_opened);
     EXPECT_EQ(journal.m_strLast, "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0");
 }
+
+void ExpectExit(CProgramRun& run, const char* pszAfter) {
+    DWORD dwExitCode = 1;
+    ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end after " << pszAfter;
+    EXPECT_EQ(dwExitCode, 0u);
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    // The sections of <scenario>.expected: "== name" and the lines under it.
+    void Load(const std::string& strScenario) {
+        std::ifstream file(ScenarioPath(strScenario + ".expected"), std::ios::binary);
+        Texts* pSection = nullptr;
+        for (std::string line; std::getline(file, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.rfind("== ", 0) == 0)
+                pSection = &m_expected[line.substr(3)];
+            else if (pSection != nullptr)
+                pSection->push_back(line);
+        }
+    }
+    const Texts& Section(const std::string& strName) {
+        static const Texts none;
+        const auto it = m_expected.find(strName);
+        EXPECT_NE(it, m_expected.end()) << "no section " << strName;
+        return it == m_expected.end() ? none : it->second;
+    }
+    // Each of "<point> co", "<point> ext" and "<point> etc" that the file has.
+    void ExpectTrees(const CProgramRun& run, const std::string& strPoint) {
+        int nChecked = 0;
+        for (const auto& [pszTree, eTree] : {std::pair{"co", kCo}, {"ext", kExt}, {"etc", kEtc}}) {
+            if (m_expected.count(strPoint + " " + pszTree) == 0) continue;
+            ++nChecked;
+            EXPECT_TRUE(LinesMatch(run.TreeLines(eTree), m_expected[strPoint + " " + pszTree]))
+                << strPoint << " " << pszTree;
+        }
+        EXPECT_GT(nChecked, 0) << "nothing expected at " << strPoint;
+    }
+    // The Information dialog the command opens for the item: its headings
+    // ("<<" lines) exactly those of the section, in order, and each other
+    // line of the section one of its lines. It closes again with OK.
+    void ExpectInformation(CProgramRun& run, ETree eTree, HTREEITEM hItem, UINT nCommand, const std::string& strSection,
+                           bool bShot = false) {
+        SCOPED_TRACE(strSection);
+        ASSERT_TRUE(run.Select(eTree, hItem)) << run.Fault();
+        run.Command(nCommand);
+        HWND hDlg = run.WaitForDialog("Information");
+        ASSERT_NE(hDlg, nullptr) << run.DescribeWindows();
+        Texts report;
+        std::string strText = WindowText(GetDlgItem(hDlg, IDC_INFO_TEXT));
+        for (size_t start = 0, end = 0; end != std::string::npos; start = end + 2) {
+            end = strText.find("\r\n", start);
+            report.push_back(strText.substr(start, end == std::string::npos ? end : end - start));
+        }
+        Texts headings, wanted;
+        for (const std::string& line : Section(strSection))
+            (line.rfind("<<", 0) == 0 ? headings : wanted).push_back(line);
+        Texts found;
+        std::copy_if(report.begin(), report.end(), std::back_inserter(found),
+                     [](auto& s) { return s.rfind("<<", 0) == 0; });
+        EXPECT_EQ(found, headings) << Join(report);
+        for (const std::string& line : wanted)
+            EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << line << " missing from:\n"
+                                                                                   << Join(report);
+        if (bShot) {
+            // Larger, as a technician reading it makes it; the text follows.
+            SetWindowPos(hDlg, nullptr, 40, 40, 1000, 700, SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
+            run.Screenshot("information-dialog");
+        }
+        PressButton(hDlg, IDOK);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hDlg); }, 30000));
+    }
+    // A dialog of the program, pictured, then closed with the button.
+    void Picture(CProgramRun& run, UINT nCommand, const char* pszTitle, const std::string& strShot, int nClose) {
+        run.Command(nCommand);
+        HWND hDlg = run.WaitForDialog(pszTitle);
+        ASSERT_NE(hDlg, nullptr) << pszTitle << ": " << run.DescribeWindows();
+        run.Screenshot(strShot);
+        PressButton(hDlg, nClose);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hDlg); }, 30000));
+    }
+
+    std::map<std::string, Texts> m_expected;
+};
 
 }  // namespace
 
 // An inbound call over a trunk, an internal call and an outbound call, held
-// up together: the trees, both information texts, the event log, and a close
-// of the window that leaves no line open.
-TEST(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
-    const auto expected = Expected("calls");
+// up together: the trees, both information texts, Find, About; the event
+// log, written late while another program held it; and a close of the
+// window that leaves no line open.
+TEST_F(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
+    Load("calls");
     CProgramRun run("calls", "calls.json");
-    std::string strError;
-    ASSERT_TRUE(run.Start(&strError)) << strError;
-    ExpectTrees(run, expected, "start");
-    ASSERT_TRUE(run.Advance(14000));
-    run.Screenshot("calls-up");
-    ExpectTrees(run, expected, "up");
+    ASSERT_TRUE(run.Start()) << run.Fault();
+    ExpectTrees(run, "start");
+    ASSERT_TRUE(run.Advance(14000)) << run.Fault();
+    run.Screenshot("trees-with-calls");
+    ExpectTrees(run, "up");
 
-    // Line Information and Call Information of the extension with the inbound call.
-    CRemoteTree ext = run.ExtTree();
-    const std::vector<CTreeNode> extRoots = ext.ReadAll();
-    const CTreeNode* pManager = FindLine(extRoots, "203 Manager");
+    const std::vector<CTreeNode> ext = run.ReadTree(kExt);
+    const CTreeNode* pManager = run.FindLine(ext, "203 Manager");
     ASSERT_TRUE(pManager != nullptr && pManager->m_children.size() == 1);
-    ExpectReport(
-        InformationLines(run, ext, pManager->m_hItem, ID_LINE_INFORMATION, "calls-line-information"),
-        {"<< LINEDEVCAPS >>", "<< LINEDEVSTATUS >>", "<< LINEADDRESSCAPS >>", "<< LINEADDRESSSTATUS >>"},
-        {"    ProviderInfo = \"Talvora ZR-40N\" ", "    dwPermanentLineID = 0x00003003 ", "    LineName = \"Ext 203\" ",
-         "    dwNumActiveCalls = 0x00000001 ", "        FriendlyName = \"Linoscope3\" ", "    Address = \"203\" "});
-    ExpectReport(
-        InformationLines(run, ext, pManager->m_children[0].m_hItem, ID_CALL_INFORMATION, "calls-call-information"),
-        {"<< LINECALLINFO >>", "<< LINECALLSTATUS >>"},
-        {"    dwOrigin = 0x00000084 EXTERNAL,INBOUND", "    dwTrunk = 0x00000001 ", "    CallerID = \"0301234567\" ",
-         "    CallerIDName = \"Customer\" ", "    CalledID = \"203\" ", "    dwCallState = 0x00000100 CONNECTED",
-         "    dwCallPrivilege = 0x00000002 MONITOR"});
+    ExpectInformation(run, kExt, pManager->m_hItem, ID_LINE_INFORMATION, "line information", true);
+    ExpectInformation(run, kExt, pManager->m_children[0].m_hItem, ID_CALL_INFORMATION, "call information");
 
-    ASSERT_TRUE(run.Advance(16000));
-    ExpectTrees(run, expected, "down");
-    EXPECT_TRUE(LinesMatch(run.LogLines(), expected.at("log")));
+    // Find, from another line: the manager's line by part of its name.
+    ASSERT_TRUE(run.Select(kExt, run.FindLine(ext, "201 Reception")->m_hItem)) << run.Fault();
+    run.Command(ID_EDIT_FIND);
+    HWND hFind = run.WaitForDialog("Find Line");
+    ASSERT_NE(hFind, nullptr) << run.DescribeWindows();
+    TypeText(GetDlgItem(hFind, IDC_FIND_TEXT), "mANAGER");
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(GetDlgItem(hFind, IDC_FIND_TEXT)) == "mANAGER"; }, 30000));
+    run.Screenshot("find-dialog");
+    PressButton(hFind, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hFind) && run.Sync(); }, 30000));
+    EXPECT_EQ(run.Selected(kExt), pManager->m_hItem);
+    Picture(run, ID_APP_ABOUT, "About Linoscope3", "about-dialog", IDOK);
+
+    // The calls end while another program holds the log without write
+    // sharing: the records wait, the status bar says so, and they follow
+    // once it lets go, in order.
+    const std::string strLog = run.GetFolder() + "\\testlog.csv";
+    HANDLE hHold = CreateFileA(strLog.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hHold, INVALID_HANDLE_VALUE);
+    const size_t nBefore = run.LogLines().size();
+    const bool bAdvanced = run.Advance(16000);
+    run.Screenshot("status-bar-log-held", 1500);
+    EXPECT_EQ(run.LogLines().size(), nBefore);
+    CloseHandle(hHold);
+    ASSERT_TRUE(bAdvanced) << run.Fault();
+    ExpectTrees(run, "down");
+    const Texts& log = Section("log");
+    WaitUntil([&] { return run.LogLines().size() >= log.size(); }, 10000);
+    EXPECT_TRUE(LinesMatch(run.LogLines(), log));
     run.Close();
-    DWORD dwExitCode = 1;
-    ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end after WM_CLOSE";
-    EXPECT_EQ(dwExitCode, 0u);
-    ExpectCleanEnd(run.JournalLines(), 8);
+    ExpectExit(run, "WM_CLOSE");
+    ExpectCleanEnd(run, 8);
 }
 
 // A blind transfer of an inbound call, a line going out of service while it
@@ -215,76 +214,76 @@ TEST(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
 // call is seen as before; answered No, the program ends, having closed every
 // line it opened and shut TAPI down before it asked (the call that was up
 // when TAPI went away is not logged as ending: the monitor was gone by then).
-TEST(EndToEnd, TransferOutageAndReinitAnsweredYesOrNo) {
+TEST_F(EndToEnd, TransferOutageAndReinitAnsweredYesOrNo) {
     for (const bool bYes : {true, false}) {
         const std::string strScenario = bYes ? "transfer-outage-reinit" : "reinit-no";
         SCOPED_TRACE(strScenario);
-        const auto expected = Expected(strScenario);
+        m_expected.clear();
+        Load(strScenario);
         CProgramRun run(strScenario, strScenario + ".json");
-        std::string strError;
-        ASSERT_TRUE(run.Start(&strError)) << strError;
+        ASSERT_TRUE(run.Start()) << run.Fault();
         if (bYes) {
             // The transfer has gone through: the call is at Sales, Reception is
             // free. 204 calls 203; then 204 goes out of service: its call goes
             // from the tree at once, the far end sees its own call end.
-            ASSERT_TRUE(run.Advance(10000));
-            ExpectTrees(run, expected, "transfer");
-            run.Screenshot("transfer");
-            ASSERT_TRUE(run.Advance(9000));
-            ExpectTrees(run, expected, "busy");
-            ASSERT_TRUE(run.Advance(1000));
-            ExpectTrees(run, expected, "out-of-service");
-            run.Screenshot("out-of-service");
+            for (const auto& [dwMs, pszPoint] :
+                 {std::pair{10000u, "transfer"}, {9000u, "busy"}, {1000u, "out-of-service"}}) {
+                ASSERT_TRUE(run.Advance(dwMs)) << run.Fault();
+                ExpectTrees(run, pszPoint);
+            }
         }
-        ASSERT_TRUE(run.Advance(bYes ? 10000 : 5000));
+        ASSERT_TRUE(run.Advance(bYes ? 10000 : 5000)) << run.Fault();
         HWND hBox = run.WaitForDialog("Linoscope3");
         ASSERT_NE(hBox, nullptr) << run.DescribeWindows();
         EXPECT_EQ(WindowText(GetDlgItem(hBox, 0xFFFF)), "TAPI Reinit.\nRetry?");
         if (bYes) run.Screenshot("reinit-question");
         PressButton(hBox, bYes ? IDYES : IDNO);
         if (bYes) {
-            ASSERT_TRUE(WaitUntil([&] { return Summarize(run.JournalLines()).m_nInitialized == 2; }, 60000))
+            ASSERT_TRUE(WaitUntil([&] { return CJournal(run.JournalLines()).m_nInitialized == 2; }, 60000))
                 << "no second start of TAPI";
-            ASSERT_TRUE(run.Sync());
-            ExpectTrees(run, expected, "restarted");
-            ASSERT_TRUE(run.Advance(10000));  // the call after the restart is monitored
-            const CJournalSummary journal = Summarize(run.JournalLines());
+            // The restart's progress dialog runs the message loop while the
+            // lines open: the trees are read once it has gone.
+            ASSERT_TRUE(WaitUntil(
+                [&] {
+                    return CJournal(run.JournalLines()).m_opened.size() == 12 &&
+                           TopLevelWindows(run.GetProcessId()).size() == 1;
+                },
+                60000))
+                << run.DescribeWindows();
+            ASSERT_TRUE(run.Sync()) << run.Fault();
+            ExpectTrees(run, "restarted");
+            ASSERT_TRUE(run.Advance(10000)) << run.Fault();  // the call after the restart is monitored
+            const CJournal journal(run.JournalLines());
             EXPECT_EQ(journal.m_opened.size(), 12u);
             EXPECT_EQ(journal.m_closed.size(), 6u);
             EXPECT_EQ(journal.m_nShutdownsClean, 1);
         } else {
-            DWORD dwExitCode = 1;
-            ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end after No";
-            EXPECT_EQ(dwExitCode, 0u);
-            ExpectCleanEnd(run.JournalLines(), 4);
+            ExpectExit(run, "No");
+            ExpectCleanEnd(run, 4);
         }
-        EXPECT_TRUE(LinesMatch(run.LogLines(), expected.at("log")));
+        EXPECT_TRUE(LinesMatch(run.LogLines(), Section("log")));
     }
 }
 
-// ID_MAKECALL as a command to the main window with an extension selected:
-// the DIAL dialog, centred over the frame, takes at most 40 characters, and
-// the number typed into it becomes a call of the program's own, first NEW,
-// then its states; Cancel makes no call.
-TEST(EndToEnd, MakeCallThroughTheDialDialog) {
-    const auto expected = Expected("makecall");
+// ID_MAKECALL with an extension selected: the DIAL dialog, centred over the
+// frame, takes at most 40 characters, and the number typed into it becomes a
+// call of the program's own, first NEW, then its states; Cancel makes no
+// call.
+TEST_F(EndToEnd, MakeCallThroughTheDialDialog) {
+    Load("makecall");
     CProgramRun run("makecall", "makecall.json");
-    std::string strError;
-    ASSERT_TRUE(run.Start(&strError)) << strError;
-    CRemoteTree ext = run.ExtTree();
-    std::vector<CTreeNode> roots = ext.ReadAll();
-    const CTreeNode* pReception = FindLine(roots, "201 Reception");
+    ASSERT_TRUE(run.Start()) << run.Fault();
+    std::vector<CTreeNode> ext = run.ReadTree(kExt);
+    const CTreeNode* pReception = run.FindLine(ext, "201 Reception");
     ASSERT_NE(pReception, nullptr);
-    ASSERT_TRUE(ext.ClickItem(pReception->m_hItem));
-    ASSERT_TRUE(run.Sync());
-    ASSERT_EQ(ext.GetSelected(), pReception->m_hItem);
-
+    const HTREEITEM hReception = pReception->m_hItem;
+    ASSERT_TRUE(run.Select(kExt, hReception)) << run.Fault();
     const auto countMakeCalls = [&] {
         const Texts journal = run.JournalLines();
         return std::count_if(journal.begin(), journal.end(), [](auto& s) { return s.rfind("lineMakeCallA ", 0) == 0; });
     };
     for (const bool bCancel : {true, false}) {
-        PostMessageA(run.GetFrame(), WM_COMMAND, ID_MAKECALL, 0);
+        run.Command(ID_MAKECALL);
         HWND hDial = run.WaitForDialog("DIAL");
         ASSERT_NE(hDial, nullptr) << run.DescribeWindows();
         EXPECT_EQ(WindowText(GetWindow(hDial, GW_CHILD)), "Dial No.");
@@ -302,11 +301,11 @@ TEST(EndToEnd, MakeCallThroughTheDialDialog) {
             PostMessageA(hNumber, EM_SETSEL, 0, -1);
             TypeText(hNumber, "202");
             ASSERT_TRUE(WaitUntil([&] { return WindowText(hNumber) == "202"; }, 30000)) << WindowText(hNumber);
-            run.Screenshot("makecall-dial");
+            run.Screenshot("dial-dialog");
         }
         PressButton(hDial, bCancel ? IDCANCEL : IDOK);
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hDial); }, 30000));
-        ASSERT_TRUE(run.Sync());
+        ASSERT_TRUE(run.Sync()) << run.Fault();
         EXPECT_EQ(countMakeCalls(), bCancel ? 0 : 1);
     }
 
@@ -314,12 +313,12 @@ TEST(EndToEnd, MakeCallThroughTheDialDialog) {
     // the line carries it. The first state comes with the reply, so the node
     // reads its state at once; its details were built when it was still NEW,
     // before the first state was logged.
-    const CJournalSummary journal = Summarize(run.JournalLines());
     std::smatch match;
     static const std::regex makeCall(R"(^lineMakeCallA hLine=0x00020001 dest="202" -> \d+ hCall=(0x[0-9A-F]+)$)");
-    ASSERT_TRUE(std::regex_match(journal.m_strLast, match, makeCall)) << journal.m_strLast;
-    roots = ext.ReadAll();
-    pReception = FindLine(roots, "201 Reception");
+    const std::string strLast = CJournal(run.JournalLines()).m_strLast;
+    ASSERT_TRUE(std::regex_match(strLast, match, makeCall)) << strLast;
+    ext = run.ReadTree(kExt);
+    pReception = run.FindLine(ext, "201 Reception");
     ASSERT_TRUE(pReception != nullptr && pReception->m_children.size() == 1);
     const CTreeNode& call = pReception->m_children[0];
     EXPECT_EQ(call.m_lParam, static_cast<LPARAM>(std::stoul(match[1].str(), nullptr, 16)));
@@ -330,10 +329,13 @@ TEST(EndToEnd, MakeCallThroughTheDialDialog) {
     ASSERT_FALSE(log.empty());
     EXPECT_LE(strCreated, log[0].substr(0, strCreated.size()));
 
-    ASSERT_TRUE(run.Advance(6000));
-    ExpectTrees(run, expected, "connected");
-    run.Screenshot("makecall-connected");
-    EXPECT_TRUE(LinesMatch(run.LogLines(), expected.at("log")));
+    // Follow Events off: the call's progress changes the trees' texts and
+    // nothing else (the window tests check what stays still).
+    run.Command(ID_VIEW_FOLLOW_EVENTS);
+    ASSERT_TRUE(run.Advance(6000)) << run.Fault();
+    run.Screenshot("follow-events-off");
+    ExpectTrees(run, "connected");
+    EXPECT_TRUE(LinesMatch(run.LogLines(), Section("log")));
 }
 
 // A TAPI32.DLL somebody dropped beside the program never runs inside it: the
@@ -341,58 +343,44 @@ TEST(EndToEnd, MakeCallThroughTheDialDialog) {
 // hand out a TAPI32.DLL beside a program, the system's cannot be loaded, so
 // start-up fails and asks to retry). The same file runs when the variable
 // chooses it by its full path.
-TEST(EndToEnd, ATapi32DllBesideTheProgramRunsOnlyWhenChosen) {
+TEST_F(EndToEnd, ATapi32DllBesideTheProgramRunsOnlyWhenChosen) {
     {
         CProgramRun run("planted", "calls.json", ESimulator::Planted);
-        std::string strError;
-        ASSERT_TRUE(run.Launch(&strError)) << strError;
+        ASSERT_TRUE(run.Launch()) << run.Fault();
         // Either the retry question (no usable TAPI) or the main window (a
         // system TAPI without the simulated PBX's lines).
-        HWND hQuestion = nullptr;
         std::vector<HWND> windows;
         ASSERT_TRUE(WaitUntil(
-            [&] {
-                windows = TopLevelWindows(run.GetProcessId(), "Linoscope3");
-                hQuestion = nullptr;
-                for (HWND hWnd : windows) {
-                    char szClass[16] = "";
-                    GetClassNameA(hWnd, szClass, sizeof szClass);
-                    if (lstrcmpA(szClass, "#32770") == 0) hQuestion = hWnd;
-                }
-                return !windows.empty() || run.HasExited();
-            },
-            60000))
-            << run.DescribeWindows();
+            [&] { return !(windows = TopLevelWindows(run.GetProcessId(), "Linoscope3")).empty() || run.HasExited(); },
+            60000));
         Sleep(1000);
-        EXPECT_FALSE(run.HasLoadedSimulator()) << run.GetSimulatorPath();
+        EXPECT_FALSE(run.HasLoadedSimulator());
         EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
-        if (hQuestion != nullptr) {
-            EXPECT_EQ(WindowText(GetDlgItem(hQuestion, 0xFFFF)), "Tapi Initizlize Error.\nRetry?");
-            PressButton(hQuestion, IDNO);
-        } else {
-            for (HWND hWnd : windows) PostMessageA(hWnd, WM_CLOSE, 0, 0);
+        for (HWND hWnd : windows) {
+            char szClass[16] = "";
+            GetClassNameA(hWnd, szClass, sizeof szClass);
+            if (lstrcmpA(szClass, "#32770") != 0) {
+                PostMessageA(hWnd, WM_CLOSE, 0, 0);
+                continue;
+            }
+            EXPECT_EQ(WindowText(GetDlgItem(hWnd, 0xFFFF)), "Tapi Initizlize Error.\nRetry?");
+            PressButton(hWnd, IDNO);
         }
         EXPECT_TRUE(run.WaitForExit(60000)) << run.DescribeWindows();
         EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
     }
     CProgramRun run("planted-chosen", "calls.json", ESimulator::PlantedAndChosen);
-    std::string strError;
-    ASSERT_TRUE(run.Start(&strError)) << strError;
+    ASSERT_TRUE(run.Start()) << run.Fault();
     run.Close();
-    DWORD dwExitCode = 1;
-    ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode));
-    EXPECT_EQ(dwExitCode, 0u);
-    const CJournalSummary journal = Summarize(run.JournalLines());
-    EXPECT_EQ(journal.m_nInitialized, 1);
-    EXPECT_EQ(journal.m_nShutdownsClean, 1);
+    ExpectExit(run, "WM_CLOSE");
+    ExpectCleanEnd(run, 8);
 }
 
 // A busy PBX on its own clock: 350 lines, 600 calls a minute, the program
-// never idle. File > Exit, closing the window and logging off each end it
-// within seconds, with every line it opened closed and TAPI shut down.
-TEST(EndToEnd, EndsPromptlyOnABusyPbx) {
-    constexpr DWORD kTrafficMs = 10000;
-    constexpr DWORD kCloseLimitMs = 5000;
+// never idle. File > Exit (in the middle of saving the line reports),
+// closing the window and logging off each end the program within
+// seconds, with every line it opened closed and TAPI shut down.
+TEST_F(EndToEnd, EndsPromptlyOnABusyPbx) {
     struct {
         const char* pszName;
         UINT uMsg;
@@ -402,33 +390,33 @@ TEST(EndToEnd, EndsPromptlyOnABusyPbx) {
     for (const auto& close : closes) {
         SCOPED_TRACE(close.pszName);
         CProgramRun run(close.pszName, "busy-pbx.json");
-        std::string strError;
-        ASSERT_TRUE(run.Start(&strError, true)) << strError;
-        Sleep(kTrafficMs);
+        ASSERT_TRUE(run.Start(true)) << run.Fault();
+        Sleep(10000);
         ASSERT_FALSE(run.HasExited());
+        if (close.uMsg == WM_COMMAND) {
+            // The progress while the reports are gathered, pictured; File >
+            // Exit comes in the middle of it.
+            run.Command(ID_FILE_SAVE_REPORTS);
+            HWND hSave = run.WaitForDialog("Save As");
+            ASSERT_NE(hSave, nullptr) << run.DescribeWindows();
+            PressButton(hSave, IDOK);
+            if (run.WaitForDialog("Linoscope3", 10000) != nullptr) run.Screenshot("save-line-reports", 200);
+        }
         const ULONGLONG qwAsked = GetTickCount64();
         if (close.uMsg == WM_QUERYENDSESSION) {
             // Windows sends these, and may end the process once the second returns.
-            DWORD_PTR dwAnswer = 0;
-            ASSERT_TRUE(SendMessageTimeoutA(run.GetFrame(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &dwAnswer));
-            EXPECT_EQ(dwAnswer, TRUE);
-            SendMessageTimeoutA(run.GetFrame(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &dwAnswer);
+            EXPECT_EQ(Ask(run.GetFrame(), WM_QUERYENDSESSION), TRUE);
+            Ask(run.GetFrame(), WM_ENDSESSION, TRUE);
         } else {
             ASSERT_TRUE(PostMessageA(run.GetFrame(), close.uMsg, close.wParam, 0));
         }
         const bool bEnded = run.WaitForExit(60000);
         const ULONGLONG qwTaken = GetTickCount64() - qwAsked;
-        // For the record: how much of the traffic the program saw end.
-        size_t nIdle = 0, nDeallocated = 0;
-        for (const std::string& line : run.LogLines()) nIdle += line.find(",LINE_CALLSTATE,IDLE") != std::string::npos;
-        const std::vector<std::string> journalLines = run.JournalLines();
-        for (const std::string& line : journalLines) nDeallocated += line.rfind("lineDeallocateCall", 0) == 0;
-        std::printf("[ %s ] %s after %llu ms; %zu IDLE records, %zu calls deallocated\n", close.pszName,
-                    bEnded ? "ended" : "still running", static_cast<unsigned long long>(qwTaken), nIdle, nDeallocated);
+        std::printf("[ %s ] %s after %llu ms\n", close.pszName, bEnded ? "ended" : "still running",
+                    static_cast<unsigned long long>(qwTaken));
         ASSERT_TRUE(bEnded) << "the program did not end within a minute";
-        EXPECT_LE(qwTaken, kCloseLimitMs);
-
-        ExpectCleanEnd(journalLines, 350);
+        EXPECT_LE(qwTaken, 5000u);
+        ExpectCleanEnd(run, 350);
     }
 }
 

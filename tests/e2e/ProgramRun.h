@@ -1,45 +1,59 @@
-// One run of the real Linoscope3.exe for an end-to-end test: a fresh folder
-// holding the program, the simulator and the test's scenario; the program
-// started there on the tests' own virtual desktop; the scenario clock stepped
-// from outside; the event log and the simulator's journal read back. The
-// program is ended with the object, whatever happened.
+// One run of the real Linoscope3.exe for an end-to-end test, driven from
+// outside as a person at the screen would: a fresh folder holding the
+// program, the simulator and the test's scenario; the program started there
+// on the tests' own virtual desktop; its trees read across the process
+// boundary; the scenario clock stepped from outside; the event log and the
+// simulator's journal read back; pictures of the screen. Every wait on the
+// program is bounded. The program is ended with the object, whatever happened.
 #pragma once
 
 #include <windows.h>
+// after windows.h
+#include <commctrl.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "Automation.h"
-
 namespace e2e {
 
+using Texts = std::vector<std::string>;
+
 // Puts this thread on the desktop the programs under test run on (a Wine
-// virtual desktop of a fixed size, so frames and menus are drawn). Call once,
-// before the thread makes any window.
+// virtual desktop of a fixed size, so frames and menus are drawn).
 bool EnterTestDesktop();
-
-// Folders and files the build names (Windows paths).
-std::string ProgramPath();
-std::string SimulatorPath();
 std::string ScenarioPath(const std::string& strName);
-std::string ShotPath(const std::string& strName);
+// Polls the condition every 50 ms until it holds or the time is up.
+bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs);
+// A message to a window of another process; 0 when it is not answered within seconds.
+LRESULT Ask(HWND hWnd, UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
+std::string WindowText(HWND hWnd);
+// The visible top-level windows of a process, optionally only those with the title.
+std::vector<HWND> TopLevelWindows(DWORD dwProcessId, const char* pszTitle = nullptr);
+inline void PressButton(HWND hDlg, int nId) {
+    PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
+}
+inline void TypeText(HWND hControl, const std::string& strText) {
+    for (char ch : strText) PostMessageA(hControl, WM_CHAR, static_cast<unsigned char>(ch), 1);
+}
+// A file's lines, each of which must end in CR LF; one without it comes
+// back with "<no CR LF>" appended, so a comparison shows it.
+Texts ReadCrLfLines(const std::string& strPath);
 
-// The texts of a file's lines, which must each end in CR LF; a line without
-// it is returned with "<no CR LF>" appended, so a comparison shows it.
-std::vector<std::string> ReadCrLfLines(const std::string& strPath);
-
-// Where the simulator lies and how the program is to find it.
-enum class ESimulator {
-    // Beside the program under a name of its own, chosen through
-    // LINOSCOPE3_TAPI_DLL, as ./dev run and the demo's launcher do.
-    Chosen,
-    // Dropped beside the program as TAPI32.DLL and not chosen: the program
-    // must use the system's TAPI and leave the planted file alone.
-    Planted,
-    // The same planted file, chosen through the variable.
-    PlantedAndChosen,
+// An item of a tree as read from the control.
+struct CTreeNode {
+    HTREEITEM m_hItem = nullptr;
+    std::string m_strText;
+    LPARAM m_lParam = 0;
+    std::vector<CTreeNode> m_children;
 };
+
+// Where the simulator lies and how the program is to find it: beside the
+// program under a name of its own chosen through LINOSCOPE3_TAPI_DLL (as
+// ./dev run does), or dropped beside it as TAPI32.DLL and not chosen (the
+// program must leave it alone), or that planted file chosen.
+enum class ESimulator { Chosen, Planted, PlantedAndChosen };
+enum ETree { kCo, kExt, kEtc };
 
 class CProgramRun {
 public:
@@ -49,67 +63,62 @@ public:
     CProgramRun(const CProgramRun&) = delete;
     CProgramRun& operator=(const CProgramRun&) = delete;
 
-    // Lays the folder out, starts the program with the scenario clock held
-    // (or running on wall time), and waits for the main window and its three
-    // trees. FALSE (and why) on failure.
-    bool Start(std::string* pError, bool bRealTimeClock = false);
     // Only lays the folder out and starts the program, the clock held.
-    bool Launch(std::string* pError);
-    // How long Start waits for the window (a large PBX takes a while).
-    void SetStartTimeout(DWORD dwTimeoutMs) { m_dwStartTimeoutMs = dwTimeoutMs; }
-    // Whether the program has the simulator's file loaded.
+    bool Launch();
+    // Launch, then wait for the main window with its three trees filled
+    // and, with the clock held, for the program to be idle.
+    bool Start(bool bRealTimeClock = false, DWORD dwTimeoutMs = 30000);
+    // Why the last Start, Advance or Sync failed.
+    const std::string& Fault() const { return m_strFault; }
     bool HasLoadedSimulator() const { return FindSimulatorExport("simAdvanceClock") != nullptr; }
-    const std::string& GetSimulatorPath() const { return m_strSimulator; }
 
     DWORD GetProcessId() const { return m_process.dwProcessId; }
     HANDLE GetProcess() const { return m_process.hProcess; }
     HWND GetFrame() const { return m_hFrame; }
     const std::string& GetFolder() const { return m_strFolder; }
 
-    // The views from left to right: CO, EXT, ETC.
-    CRemoteTree CoTree() const { return CRemoteTree(m_process.hProcess, m_hTrees[0]); }
-    CRemoteTree ExtTree() const { return CRemoteTree(m_process.hProcess, m_hTrees[1]); }
-    CRemoteTree EtcTree() const { return CRemoteTree(m_process.hProcess, m_hTrees[2]); }
+    std::vector<CTreeNode> ReadTree(ETree eTree) const;
+    // The tree as lines: two blanks of indent per level, "  [call]" after an
+    // item that carries item data (only call items do).
+    Texts TreeLines(ETree eTree) const;
+    // A line (a child of the tree's root) by its label; null when absent.
+    const CTreeNode* FindLine(const std::vector<CTreeNode>& roots, const std::string& strLabel) const;
+    // Clicks the item as a person does and waits until it is the selection.
+    bool Select(ETree eTree, HTREEITEM hItem);
+    HTREEITEM Selected(ETree eTree) const;
 
-    // Moves the scenario clock in steps of at most stepMs, letting the program
-    // handle everything each step caused before the next one.
+    // Moves the scenario clock in steps of at most stepMs, letting the
+    // program handle everything each step caused before the next one.
     bool Advance(DWORD dwMs, DWORD dwStepMs = 250);
-    // Returns once the program has handled every message posted to its
-    // thread before the call, and every message the simulator holds for it;
-    // FALSE when it did not within the time.
+    // Once the program has handled every message posted to its thread
+    // before the call and every one the simulator holds for it.
     bool Sync(DWORD dwTimeoutMs = 30000);
 
-    // Asks the program to close as a user does (WM_CLOSE to the frame).
-    void Close();
-    // Waits for the process to end; its exit code on success.
-    bool WaitForExit(DWORD dwTimeoutMs, DWORD* pdwExitCode = nullptr);
-    bool HasExited() const;
+    void Command(UINT nId) const { PostMessageA(m_hFrame, WM_COMMAND, nId, 0); }
+    void Close() const;
+    bool WaitForExit(DWORD dwTimeoutMs, DWORD* pdwExitCode = nullptr) const;
+    bool HasExited() const { return WaitForExit(0); }
 
-    std::vector<std::string> LogLines() const { return ReadCrLfLines(m_strFolder + "\\testlog.csv"); }
-    std::vector<std::string> JournalLines() const { return ReadCrLfLines(m_strFolder + "\\journal.txt"); }
+    Texts LogLines() const { return ReadCrLfLines(m_strFolder + "\\testlog.csv"); }
+    Texts JournalLines() const { return ReadCrLfLines(m_strFolder + "\\journal.txt"); }
 
-    // A dialog box of the program with that title, once it shows.
+    // A window of the program other than the frame with that title, once it shows.
     HWND WaitForDialog(const char* pszTitle, DWORD dwTimeoutMs = 30000) const;
     // Saves the screen as <name>.bmp in the shots folder (the test script
-    // turns them into PNG files).
-    void Screenshot(const std::string& strName) const;
-    // The program's top-level windows with their classes, titles and
-    // controls' texts, for a failure message.
+    // turns them into PNG files), after giving the program time to paint.
+    void Screenshot(const std::string& strName, DWORD dwPaintMs = 500) const;
+    // The program's top-level windows, their classes, titles and controls' texts.
     std::string DescribeWindows() const;
 
 private:
     bool FindWindows();
     bool SyncQueue(DWORD dwTimeoutMs);
     void* FindSimulatorExport(const char* pszName) const;
-    bool CallRemote(void* pFunction, DWORD dwArgument, DWORD* pdwResult) const;
+    bool CallRemote(void* pFunction, DWORD dwArgument, DWORD* pdwResult);
+    bool Fail(const std::string& strWhy);
 
-    std::string m_strName;
-    std::string m_strScenario;
-    std::string m_strFolder;
+    std::string m_strName, m_strScenario, m_strFolder, m_strSimulator, m_strFault;
     ESimulator m_eSimulator;
-    bool m_bRealTimeClock = false;
-    DWORD m_dwStartTimeoutMs = 30000;
-    std::string m_strSimulator;
     PROCESS_INFORMATION m_process{};
     HWND m_hFrame = nullptr;
     HWND m_hTrees[3] = {};

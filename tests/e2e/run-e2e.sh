@@ -17,9 +17,11 @@ export WINEDLLOVERRIDES="tapi32=n"
 mkdir -p "$SHOTS"
 rm -f "$SHOTS"/*.bmp "$SHOTS"/*.png
 # E2E_ATTEMPT_SECONDS (when set) bounds one run, and E2E_ATTEMPTS runs are
-# allowed: a run of the suite has been seen to hang once under Wine, the
-# program's window thread no longer answering, without a cause found yet.
-# A second failure fails; every failed attempt is reported above its retry.
+# allowed: once under Wine the program's window thread stopped answering and
+# the cause was not found. The tests' own waits are bounded, so such a stall
+# now fails its test and says whether the program was busy or blocked; the
+# bound here is for anything else. A second failure fails; every failed
+# attempt is reported above its retry.
 attempts=${E2E_ATTEMPTS:-1}
 for ((attempt = 1; attempt <= attempts; ++attempt)); do
   if [ -n "${E2E_ATTEMPT_SECONDS:-}" ]; then

@@ -89,9 +89,9 @@ TEST_F(DocumentTest, RestartAfterCancelClosesTheOldLinesFirst) {
     EXPECT_FALSE(app.m_bTapiStarting);
     const std::string strSequence = fake.Sequence();
     EXPECT_EQ(strSequence.rfind("lineClose,lineClose,lineClose,lineShutdown,lineInitializeEx,", 0), 0u) << strSequence;
-    EXPECT_EQ(Arg(fake.CallsOf("lineClose"), 0),
-              (std::vector<DWORD_PTR>{CFakeTapi::LineHandleFor(0), CFakeTapi::LineHandleFor(1),
-                                      CFakeTapi::LineHandleFor(2)}));
+    std::vector<DWORD_PTR> closed;
+    for (const auto& call : fake.CallsOf("lineClose")) closed.push_back(call.args[0]);
+    EXPECT_EQ(closed, (std::vector<DWORD_PTR>{0x1000, 0x1001, 0x1002}));
     EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, CFakeTapi::LineHandleFor(3));
 }
 

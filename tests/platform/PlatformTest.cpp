@@ -3,36 +3,34 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
 
 namespace {
 
+// A range value as read: its hex digits, or "none" when the read failed and
+// left the value alone.
+std::string Read(const char* pszName) {
+    DWORD v = 0xDEAD;
+    const int nResult = platform::ReadRangeRegistryValue(pszName, &v);
+    char sz[16];
+    std::snprintf(sz, sizeof sz, "%lX", static_cast<unsigned long>(v));
+    return nResult == 0 ? sz : v == 0xDEAD && nResult == -1 ? "none" : "failed but changed";
+}
+
 TEST(Platform, RangeValuesAreReadAfreshAndOnlyAsDwords) {
     CRangeValues values;
-    DWORD v = 0xDEAD;
-    EXPECT_EQ(platform::ReadRangeRegistryValue("CO_LOW", &v), -1);  // no key at all
-    EXPECT_EQ(v, 0xDEADu);
-
+    EXPECT_EQ(Read("CO_LOW"), "none");  // no key at all
     values.SetDword("CO_LOW", 0x1234);
     values.SetDword("CO_HIGH", 0xFFFFFFFF);
-    values.SetString("EXT_LOW", "12288");
-    EXPECT_EQ(platform::ReadRangeRegistryValue("CO_LOW", &v), 0);
-    EXPECT_EQ(v, 0x1234u);
-    EXPECT_EQ(platform::ReadRangeRegistryValue("CO_HIGH", &v), 0);
-    EXPECT_EQ(v, 0xFFFFFFFFu);
-    v = 7;
-    EXPECT_EQ(platform::ReadRangeRegistryValue("EXT_LOW", &v), -1);  // REG_SZ is not taken
-    EXPECT_EQ(v, 7u);
-    EXPECT_EQ(platform::ReadRangeRegistryValue("EXT_HIGH", &v), -1);  // missing value
-    EXPECT_EQ(platform::ReadRangeRegistryValue("", &v), -1);
-    EXPECT_EQ(platform::ReadRangeRegistryValue(nullptr, &v), -1);
+    values.SetString("EXT_LOW", "12288");  // REG_SZ is not taken
+    EXPECT_EQ(Read("CO_LOW") + Read("CO_HIGH") + Read("EXT_LOW") + Read("EXT_HIGH") + Read("") + Read(nullptr),
+              "1234FFFFFFFFnonenonenonenone");
     EXPECT_EQ(platform::ReadRangeRegistryValue("CO_LOW", nullptr), -1);
-
     values.SetDword("EXT_HIGH", 5);  // a change is seen at the next read
-    EXPECT_EQ(platform::ReadRangeRegistryValue("EXT_HIGH", &v), 0);
-    EXPECT_EQ(v, 5u);
+    EXPECT_EQ(Read("EXT_HIGH"), "5");
 }
 
 #ifdef _WIN32
@@ -48,16 +46,7 @@ TEST(Platform, RangeValuesComeFromThe32BitViewFirstThenThe64BitView) {
     values.SetDword("EXT_LOW", 0x44, ERegView::k64);
     values.SetString("EXT_HIGH", "5", ERegView::k32);
     values.SetDword("EXT_HIGH", 0x55, ERegView::k64);
-    const struct {
-        const char* pszName;
-        int nResult;
-        DWORD dwValue;
-    } cases[] = {{"CO_LOW", 0, 0x11}, {"CO_HIGH", 0, 0x22}, {"EXT_LOW", 0, 0x33}, {"EXT_HIGH", 0, 0x55}};
-    for (const auto& c : cases) {
-        DWORD v = 0xDEAD;
-        EXPECT_EQ(platform::ReadRangeRegistryValue(c.pszName, &v), c.nResult) << c.pszName;
-        EXPECT_EQ(v, c.dwValue) << c.pszName;
-    }
+    EXPECT_EQ(Read("CO_LOW") + Read("CO_HIGH") + Read("EXT_LOW") + Read("EXT_HIGH"), "11223355");
 
     // A REG_DWORD of the wrong length is no value, in either view.
     const WORD wShort = 0x1234;
@@ -65,9 +54,7 @@ TEST(Platform, RangeValuesComeFromThe32BitViewFirstThenThe64BitView) {
     values.Clear();
     values.SetDwordBytes("CO_LOW", &wShort, sizeof wShort, ERegView::k32);
     values.SetDwordBytes("CO_LOW", longer, sizeof longer, ERegView::k64);
-    DWORD v = 0xDEAD;
-    EXPECT_EQ(platform::ReadRangeRegistryValue("CO_LOW", &v), -1);
-    EXPECT_EQ(v, 0xDEADu);
+    EXPECT_EQ(Read("CO_LOW"), "none");
 }
 #endif
 
@@ -121,47 +108,23 @@ TEST(Platform, LocalTimeCanBeReplacedForTests) {
     EXPECT_LT(now.wMilliseconds, 1000);
 }
 
-TEST(Platform, LibrariesAndSymbols) {
-    EXPECT_EQ(platform::LoadLibraryModule("no-such-library-anywhere.dll"), nullptr);
-    EXPECT_FALSE(platform::ExecutableDirectory().empty());
-    EXPECT_TRUE(platform::IsFullyQualifiedPath(platform::ExecutableDirectory()));
-}
-
 // Only a path that cannot depend on the current folder or drive counts as a
 // full path: anything else could find a file someone dropped there.
-TEST(Platform, FullyQualifiedPaths) {
-    struct Case {
-        const char* pszPath;
-        bool bFull;
-    };
+TEST(Platform, FullyQualifiedPathsLibrariesAndTheProgramsFolder) {
 #ifdef _WIN32
-    const Case cases[] = {
-        {"C:\\Windows\\system32\\TAPI32.DLL", true},
-        {"z:/build/sim/TAPI32.dll", true},
-        {"\\\\server\\share\\TAPI32.DLL", true},
-        {"\\\\?\\C:\\x.dll", true},
-        {"TAPI32.DLL", false},
-        {".\\TAPI32.DLL", false},
-        {"..\\sim\\TAPI32.dll", false},
-        {"C:TAPI32.DLL", false},
-        {"\\TAPI32.DLL", false},
-        {"C:\\", false},
-        {"/usr/lib/libtapi32.so", false},
-        {"", false},
-    };
+    const std::vector<const char*> full = {"C:\\Windows\\system32\\TAPI32.DLL", "z:/build/sim/TAPI32.dll",
+                                           "\\\\server\\share\\TAPI32.DLL", "\\\\?\\C:\\x.dll"};
+    const std::vector<const char*> notFull = {"TAPI32.DLL",   ".\\TAPI32.DLL", "..\\sim\\TAPI32.dll",   "C:TAPI32.DLL",
+                                              "\\TAPI32.DLL", "C:\\",          "/usr/lib/libtapi32.so", ""};
 #else
-    const Case cases[] = {
-        {"/usr/lib/libtapi32.so", true},
-        {"//x.so", true},
-        {"libtapi32.so", false},
-        {"./libtapi32.so", false},
-        {"../lib/x.so", false},
-        {"C:\\TAPI32.DLL", false},
-        {"/", false},
-        {"", false},
-    };
+    const std::vector<const char*> full = {"/usr/lib/libtapi32.so", "//x.so"};
+    const std::vector<const char*> notFull = {
+        "libtapi32.so", "./libtapi32.so", "../lib/x.so", "C:\\TAPI32.DLL", "/", ""};
 #endif
-    for (const Case& c : cases) EXPECT_EQ(platform::IsFullyQualifiedPath(c.pszPath), c.bFull) << c.pszPath;
+    for (const char* psz : full) EXPECT_TRUE(platform::IsFullyQualifiedPath(psz)) << psz;
+    for (const char* psz : notFull) EXPECT_FALSE(platform::IsFullyQualifiedPath(psz)) << psz;
+    EXPECT_EQ(platform::LoadLibraryModule("no-such-library-anywhere.dll"), nullptr);
+    EXPECT_TRUE(platform::IsFullyQualifiedPath(platform::ExecutableDirectory()));
 }
 
 TEST(Platform, EnvironmentValues) {

@@ -1,14 +1,15 @@
-// The event log file: exact records, where the file lies, and that no record
-// is lost or written in part while the file is held or short of room.
+// The event log file where the scenes cannot reach it: where a relative name
+// lies, a write cut short by a full disk, and the side file's name. (The
+// records themselves, a held file and the side file are in the scenes.)
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 
+#include "monitor/TapiMonitor.h"
 #include "presentation/EventLogWriter.h"
 #include "support/MonitorInternals.h"
-#include "support/MonitorRig.h"
+#include "support/TestFiles.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -16,141 +17,32 @@
 
 namespace {
 
-using Texts = std::vector<std::string>;
-
-class EventLogTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_pLine = rig.AddLine(ELineGroup::Ext, 0, "201");
-        rig.FillTrees();
-    }
-    CEventLogWriter& Writer() { return *Internals(rig.m_monitor).m_pLogWriter; }
-    std::string SideFile() const { return CEventLogWriter::SideFileOf(rig.m_strLogPath); }
-    CMonitorRig rig;
-    CLineDevCaps* m_pLine = nullptr;
-};
-
-TEST_F(EventLogTest, ACallFromOfferToConnectWritesTheThreeRecords) {
-    CStructImage info = CFakeTapi::MakeCallInfo(m_pLine->m_hLine, "301", "");
-    info.As<LINECALLINFO>()->dwOrigin = LINECALLORIGIN_INTERNAL;
-    info.As<LINECALLINFO>()->dwReason = LINECALLREASON_DIRECT;
-    rig.m_tapi.m_callInfo[0x501] = info;
-    rig.m_tapi.Deliver(m_pLine->m_hLine, LINE_APPNEWCALL, 0, 0x501, LINECALLPRIVILEGE_MONITOR);
-
-    SetClock(2004, 1, 5, 13, 7, 9, 45);
-    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE,
-                       LINECALLPRIVILEGE_MONITOR);
-    SetClock(2004, 1, 5, 13, 7, 9, 112);
-    rig.m_tapi.Deliver(0x501, LINE_CALLINFO, LINECALLINFOSTATE_CALLERID);
-    SetClock(2004, 1, 5, 13, 7, 15, 930);
-    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, 0);
-
-    EXPECT_EQ(rig.LogText(),
-              "2004/01/05 13:07:09:045,201,LINE_CALLSTATE,OFFERING - ACTIVE - (NONITOR)\r\n"
-              "2004/01/05 13:07:09:112,201,LINE_CALLINFO,CALLERID,301,,,INTERNAL,DIRECT,,,\r\n"
-              "2004/01/05 13:07:15:930,201,LINE_CALLSTATE,CONNECTED - ACTIVE\r\n");
+// The texts of a log's records, without their time stamps.
+std::string Texts(const std::string& strPath) {
+    std::string strTexts;
+    const std::string strLog = ReadFileBytes(strPath);
+    for (size_t pos = 0, end; (end = strLog.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+        strTexts += strLog.substr(pos + 24, end - pos - 24) + ";";
+    return strTexts;
 }
 
-TEST_F(EventLogTest, CallInfoRecordsFieldsAsTheyAre) {
-    HTREEITEM hCall = rig.NewCall(ELineGroup::Ext, m_pLine->m_hLine, 0x501);
-    // No identifiers, no origin or reason: eight commas follow column 4.
-    rig.m_monitor.LogCallInfo(0x501, &rig.m_extTree, hCall, "CALLERID");
-    // Commas inside a field are not escaped: they add columns.
-    CStructImage info = CFakeTapi::MakeCallInfo(m_pLine->m_hLine, "30,1", "201");
-    info.As<LINECALLINFO>()->dwOrigin = LINECALLORIGIN_EXTERNAL | LINECALLORIGIN_INBOUND;
-    rig.m_tapi.m_callInfo[0x501] = info;
-    rig.m_monitor.LogCallInfo(0x501, &rig.m_extTree, hCall, "");
-    // No LINECALLINFO, no record.
-    rig.m_tapi.m_callInfo.erase(0x501);
-    rig.m_monitor.LogCallInfo(0x501, &rig.m_extTree, hCall, "CALLERID");
-
-    EXPECT_EQ(rig.LogRecords(), (Texts{
-                                    "2004/01/05 13:07:09:045,201,LINE_CALLINFO,CALLERID,,,,,,,,",
-                                    "2004/01/05 13:07:09:045,201,LINE_CALLINFO,,30,1,201,,EXTERNAL,INBOUND,,,,",
-                                }));
-}
-
-// Without a file name nothing is kept; the file is made at the first record.
-TEST_F(EventLogTest, TheFileIsCreatedOnceAndOnlyAppendedTo) {
-    Internals(rig.m_monitor).m_strLogFile.clear();
-    rig.m_monitor.WriteLog("OUTOFSERVICE");
-    EXPECT_EQ(Writer().GetWaitingCount(), 0u);
-    Internals(rig.m_monitor).m_strLogFile = rig.m_strLogPath;
-    EXPECT_FALSE(std::filesystem::exists(rig.m_strLogPath));
-    rig.m_monitor.WriteLog("REINIT");
-    EXPECT_EQ(rig.LogText(), "2004/01/05 13:07:09:045,REINIT\r\n");
-
-    WriteFileBytes(rig.m_strLogPath, "an earlier run\r\n");
-    SetClock(2004, 1, 6, 0, 0, 0, 0);
-    rig.m_monitor.WriteLog("OUTOFSERVICE");
-    EXPECT_EQ(rig.LogText(), "an earlier run\r\n2004/01/06 00:00:00:000,OUTOFSERVICE\r\n");
-}
-
-TEST_F(EventLogTest, ARelativeNameIsResolvedInTheCurrentFolderAtEachWrite) {
+TEST(EventLog, ARelativeNameIsResolvedInTheCurrentFolderAtEachWrite) {
     namespace fs = std::filesystem;
     const fs::path oldDir = fs::current_path();
     const fs::path base = UniqueTempPath("lsc_eventlog_dirs");
     fs::remove_all(base);
     fs::create_directories(base / "a");
     fs::create_directories(base / "b");
-    Internals(rig.m_monitor).m_strLogFile = "testlog.csv";
-
+    CTapiMonitor monitor;
+    Internals(monitor).m_strLogFile = "testlog.csv";
     fs::current_path(base / "a");
-    rig.m_monitor.WriteLog("REINIT");
+    monitor.WriteLog("REINIT");
     fs::current_path(base / "b");
-    rig.m_monitor.WriteLog("OUTOFSERVICE");
+    monitor.WriteLog("OUTOFSERVICE");
     fs::current_path(oldDir);
-
-    EXPECT_EQ(ReadFileBytes((base / "a" / "testlog.csv").string()), "2004/01/05 13:07:09:045,REINIT\r\n");
-    EXPECT_EQ(ReadFileBytes((base / "b" / "testlog.csv").string()), "2004/01/05 13:07:09:045,OUTOFSERVICE\r\n");
+    EXPECT_EQ(Texts((base / "a" / "testlog.csv").string()), "REINIT;");
+    EXPECT_EQ(Texts((base / "b" / "testlog.csv").string()), "OUTOFSERVICE;");
     fs::remove_all(base);
-}
-
-TEST_F(EventLogTest, RecordsWrittenWhileAnotherProgramHoldsTheFileAreNotLost) {
-    rig.m_monitor.WriteLog("REINIT");
-    HTREEITEM hCall = rig.NewCall(ELineGroup::Ext, m_pLine->m_hLine, 0x501);
-
-    CFileHolder holder(rig.m_strLogPath);
-    ASSERT_TRUE(holder.IsHeld());
-    SetClock(2004, 1, 5, 13, 7, 10, 0);
-    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_OFFERING);
-    SetClock(2004, 1, 5, 13, 7, 11, 0);
-    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_ACCEPTED);
-    // The trees go on regardless.
-    EXPECT_EQ(rig.m_extTree.GetItemText(hCall), "ACCEPTED");
-    EXPECT_EQ(Writer().GetWaitingCount(), 2u);
-    EXPECT_TRUE(Writer().IsFileHeld());
-    EXPECT_EQ(rig.LogRecords(), (Texts{"2004/01/05 13:07:09:045,REINIT"}));
-
-    holder.Release();
-    SetClock(2004, 1, 5, 13, 7, 12, 0);
-    rig.m_tapi.Deliver(0x501, LINE_CALLSTATE, LINECALLSTATE_CONNECTED);
-    EXPECT_EQ(rig.LogRecords(), (Texts{
-                                    "2004/01/05 13:07:09:045,REINIT",
-                                    "2004/01/05 13:07:10:000,201,LINE_CALLSTATE,OFFERING",
-                                    "2004/01/05 13:07:11:000,201,LINE_CALLSTATE,ACCEPTED",
-                                    "2004/01/05 13:07:12:000,201,LINE_CALLSTATE,CONNECTED",
-                                }));
-    EXPECT_EQ(Writer().GetWaitingCount(), 0u);
-    EXPECT_FALSE(Writer().IsFileHeld());
-
-    // Held again: a retry alone, and the monitor's shutdown, write what waits
-    // without a further record.
-    holder.Hold();
-    rig.m_monitor.WriteLog("OUTOFSERVICE");
-    EXPECT_FALSE(Writer().Flush());
-    holder.Release();
-    EXPECT_TRUE(Writer().Flush());
-    holder.Hold();
-    rig.m_monitor.WriteLog("REINIT");
-    holder.Release();
-    rig.m_monitor.Shutdown();
-    EXPECT_EQ(Writer().GetWaitingCount(), 0u);
-    const Texts records = rig.LogRecords();
-    EXPECT_EQ(Texts(records.begin() + 4, records.end()), (Texts{
-                                                             "2004/01/05 13:07:12:000,OUTOFSERVICE",
-                                                             "2004/01/05 13:07:12:000,REINIT",
-                                                         }));
 }
 
 #ifndef _WIN32
@@ -177,116 +69,36 @@ private:
     void (*m_pfnOldHandler)(int) = nullptr;
 };
 
-TEST_F(EventLogTest, AWriteCutShortLeavesNothingOfTheRecordsWhichWaitWhole) {
+TEST(EventLog, AWriteCutShortLeavesNothingOfTheRecordsWhichWaitWhole) {
+    const std::string strPath = UniqueTempPath("lsc_eventlog_full").string();
     const std::string strEarlier = "an earlier run\r\n";
-    WriteFileBytes(rig.m_strLogPath, strEarlier);
+    WriteFileBytes(strPath, strEarlier);
+    CEventLogWriter writer;
+    const std::string strFirst = "2004/01/05 13:07:09:045,OUTOFSERVICE\r\n";
+    const std::string strSecond = "2004/01/05 13:07:10:000,REINIT\r\n";
     {
         // Room for 10 more bytes: the record is cut back and waits.
         CFileSizeLimit limit(strEarlier.size() + 10);
-        rig.m_monitor.WriteLog("OUTOFSERVICE");
-        EXPECT_EQ(rig.LogText(), strEarlier);
-        EXPECT_EQ(Writer().GetWaitingCount(), 1u);
-        EXPECT_FALSE(Writer().IsFileHeld());
+        writer.Write(strPath, strFirst);
+        EXPECT_EQ(ReadFileBytes(strPath), strEarlier);
+        EXPECT_EQ(writer.GetWaitingCount(), 1u);
+        EXPECT_FALSE(writer.IsFileHeld());
     }
     {
         // Room for the waiting record and half the next: neither goes in.
-        CFileSizeLimit limit(strEarlier.size() + 37 + 15);
-        SetClock(2004, 1, 5, 13, 7, 10, 0);
-        rig.m_monitor.WriteLog("REINIT");
-        EXPECT_EQ(rig.LogText(), strEarlier);
-        EXPECT_EQ(Writer().GetWaitingCount(), 2u);
+        CFileSizeLimit limit(strEarlier.size() + strFirst.size() + 15);
+        writer.Write(strPath, strSecond);
+        EXPECT_EQ(ReadFileBytes(strPath), strEarlier);
+        EXPECT_EQ(writer.GetWaitingCount(), 2u);
     }
-    SetClock(2004, 1, 5, 13, 7, 11, 0);
-    rig.m_monitor.WriteLog("OUTOFSERVICE");
-    EXPECT_EQ(rig.LogText(), strEarlier +
-                                 "2004/01/05 13:07:09:045,OUTOFSERVICE\r\n"
-                                 "2004/01/05 13:07:10:000,REINIT\r\n"
-                                 "2004/01/05 13:07:11:000,OUTOFSERVICE\r\n");
-    EXPECT_EQ(Writer().GetWaitingCount(), 0u);
+    EXPECT_TRUE(writer.Flush());
+    EXPECT_EQ(ReadFileBytes(strPath), strEarlier + strFirst + strSecond);
+    EXPECT_EQ(writer.GetWaitingCount(), 0u);
+    std::remove(strPath.c_str());
 }
 #endif
 
-// Records of "R<n>" at 13:07:09.0nn: 29 bytes each with time stamp and CR LF.
-Texts WriteNumbered(CMonitorRig& rig, int nFirst, int nCount) {
-    Texts records;
-    for (int n = nFirst; n < nFirst + nCount; ++n) {
-        SetClock(2004, 1, 5, 13, 7, 9, n);
-        char szText[16];
-        std::snprintf(szText, sizeof szText, "R%d%d", n / 10, n % 10);
-        const std::string strText = szText;
-        rig.m_monitor.WriteLog(strText);
-        records.push_back(rig.m_monitor.GetTimestamp() + "," + strText);
-    }
-    return records;
-}
-
-Texts Join(Texts first, const Texts& second) {
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
-}
-
-TEST_F(EventLogTest, PastTheMemoryBudgetWaitingRecordsMoveInOrderToTheSideFile) {
-    Writer().SetMemoryBudget(100);
-    CFileHolder holder(rig.m_strLogPath);
-    ASSERT_TRUE(holder.IsHeld());
-    const Texts written = WriteNumbered(rig, 0, 10);
-    EXPECT_EQ(Writer().GetWaitingCount(), 10u);
-    EXPECT_LE(Writer().GetMemoryBytes(), 100u);
-    // Three records fit, the fourth moves all four out: twice, and two remain.
-    ASSERT_EQ(Writer().GetSideFileCount(), 8u);
-    EXPECT_EQ(SplitRecords(ReadFileBytes(SideFile())), Texts(written.begin(), written.begin() + 8));
-    EXPECT_EQ(rig.LogText(), "");
-
-    holder.Release();
-    const Texts last = WriteNumbered(rig, 10, 1);
-    EXPECT_EQ(rig.LogRecords(), Join(written, last));
-    EXPECT_FALSE(std::filesystem::exists(SideFile()));
-    EXPECT_EQ(Writer().GetWaitingCount(), 0u);
-    EXPECT_EQ(Writer().GetMemoryBytes(), 0u);
-}
-
-TEST_F(EventLogTest, WhenNeitherFileTakesRecordsMemoryHoldsTwiceTheBudgetAndCountsTheRest) {
-    Writer().SetMemoryBudget(100);
-    CFileHolder holder(rig.m_strLogPath);
-    CFileHolder sideHolder(SideFile());
-    ASSERT_TRUE(holder.IsHeld() && sideHolder.IsHeld());
-    const Texts written = WriteNumbered(rig, 0, 9);
-    // Six records (174 bytes) stay in memory; each further one is lost.
-    EXPECT_EQ(Writer().GetWaitingCount(), 6u);
-    EXPECT_EQ(Writer().GetDroppedCount(), 3u);
-
-    // The side file frees first: memory moves there, in order.
-    sideHolder.Release();
-    const Texts later = WriteNumbered(rig, 9, 1);
-    EXPECT_EQ(Writer().GetSideFileCount(), 7u);
-    holder.Release();
-    EXPECT_TRUE(Writer().Flush());
-    EXPECT_EQ(rig.LogRecords(), Join(Texts(written.begin(), written.begin() + 6), later));
-    EXPECT_EQ(Writer().GetDroppedCount(), 3u);
-}
-
-TEST_F(EventLogTest, WhatStillWaitsAtTheEndGoesToTheSideFileAndTheNextRunWritesItFirst) {
-    CFileHolder holder(rig.m_strLogPath);
-    const Texts written = WriteNumbered(rig, 0, 2);
-    Writer().Close(0);
-    EXPECT_EQ(Writer().GetSideFileCount(), 2u);
-    EXPECT_EQ(Writer().GetMemoryBytes(), 0u);
-    EXPECT_EQ(SplitRecords(ReadFileBytes(SideFile())), written);
-
-    // The next run, while the file is still held: the side file counts as
-    // waiting, and a record cut short when the earlier run died ends its line.
-    AppendFileBytes(SideFile(), "2004/01/05 13:07:09:099,OUTOF");
-    CEventLogWriter next;
-    next.Write(rig.m_strLogPath, "2004/01/05 13:08:00:000,REINIT\r\n");
-    EXPECT_EQ(next.GetWaitingCount(), 4u);
-    EXPECT_TRUE(next.IsFileHeld());
-    holder.Release();
-    EXPECT_TRUE(next.Flush());
-    EXPECT_EQ(rig.LogRecords(), Join(written, {"2004/01/05 13:07:09:099,OUTOF", "2004/01/05 13:08:00:000,REINIT"}));
-    EXPECT_FALSE(std::filesystem::exists(SideFile()));
-}
-
-TEST(EventLogSideFile, LiesBesideTheLogWithWaitingBeforeTheExtension) {
+TEST(EventLog, TheSideFileLiesBesideTheLogWithWaitingBeforeTheExtension) {
     EXPECT_EQ(CEventLogWriter::SideFileOf("testlog.csv"), "testlog-waiting.csv");
     EXPECT_EQ(CEventLogWriter::SideFileOf("C:\\logs.d\\testlog.csv"), "C:\\logs.d\\testlog-waiting.csv");
     EXPECT_EQ(CEventLogWriter::SideFileOf("/tmp/logs.d/testlog"), "/tmp/logs.d/testlog-waiting");

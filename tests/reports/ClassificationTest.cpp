@@ -11,42 +11,36 @@
 #include "support/SnapshotTestSupport.h"
 #include "support/TestFiles.h"
 
-using snaptest::CExactBuffer;
 using snaptest::SnapshotOf;
 
 namespace {
 
 constexpr const char* kMaker = "Talvora ZR-40N";
 
-std::unique_ptr<CLineDevCaps> MakeRecord(const std::string& strProvider, DWORD dwPermanentLineID) {
-    CExactBuffer buf(CFakeTapi::MakeDevCaps(strProvider, dwPermanentLineID, "Line"));
+std::unique_ptr<CLineDevCaps> Checked(DWORD dwPermanentLineID, const std::string& strProvider = kMaker) {
+    snaptest::CExactBuffer buf(snaptest::WithSizes(CFakeTapi::MakeDevCaps(strProvider, dwPermanentLineID, "Line")));
     auto pRecord = std::make_unique<CLineDevCaps>(buf.Data());
     pRecord->CheckMakerProvider();
     return pRecord;
 }
 
-// The tree start-up puts the line in.
-std::string Group(const CLineDevCaps& record) {
-    if (record.IsExtLine()) return "EXT";
-    if (record.IsCoLine()) return "CO";
-    return "ETC";
+std::vector<int> Ranges(const std::unique_ptr<CLineDevCaps>& pRecord) {
+    return {pRecord->m_nCoLow, pRecord->m_nCoHigh, pRecord->m_nExtLow, pRecord->m_nExtHigh};
 }
 
-std::string GroupOf(DWORD dwPermanentLineID, const std::string& strProvider = kMaker) {
-    return Group(*MakeRecord(strProvider, dwPermanentLineID));
+// The tree start-up puts the line in.
+std::string Group(const std::unique_ptr<CLineDevCaps>& pRecord) {
+    const CLineDevCaps& record = *pRecord;
+    return record.IsExtLine() ? "EXT" : record.IsCoLine() ? "CO" : "ETC";
 }
 
 void ExpectGroups(std::initializer_list<std::pair<DWORD, const char*>> cases) {
-    for (const auto& [dwID, pszGroup] : cases) EXPECT_EQ(GroupOf(dwID), pszGroup) << std::hex << dwID;
+    for (const auto& [dwID, pszGroup] : cases) EXPECT_EQ(Group(Checked(dwID)), pszGroup) << std::hex << dwID;
 }
 
 TEST(Classification, DefaultRangesAreHalfOpenAndUseTheLow16Bits) {
     CRangeValues values;  // no key at all
-    const auto pRecord = MakeRecord(kMaker, 0x1000);
-    EXPECT_EQ(pRecord->m_nCoLow, 4096);
-    EXPECT_EQ(pRecord->m_nCoHigh, 12288);
-    EXPECT_EQ(pRecord->m_nExtLow, 12288);
-    EXPECT_EQ(pRecord->m_nExtHigh, 28672);
+    EXPECT_EQ(Ranges(Checked(0x1000)), (std::vector<int>{4096, 12288, 12288, 28672}));
     ExpectGroups({{0x0FFF, "ETC"},
                   {0x1000, "CO"},
                   {0x2FFF, "CO"},
@@ -57,7 +51,6 @@ TEST(Classification, DefaultRangesAreHalfOpenAndUseTheLow16Bits) {
                   {0x00013000, "EXT"},
                   {0xFFFF1000, "CO"},
                   {0x00010FFF, "ETC"}});
-    EXPECT_EQ(GroupOf(0x3000, "Other Provider"), "ETC");
 }
 
 // Under Wine both builds also find the key in either view of 64-bit Windows:
@@ -78,72 +71,52 @@ TEST(Classification, RangeValuesFromTheKey) {
     }
 }
 
-TEST(Classification, AStringValueFallsBackToItsDefaultAlone) {
+TEST(Classification, StringAndHighBitValuesAndValuesChangedBetweenRecords) {
     CRangeValues values;
+    const auto pBefore = Checked(0);
     values.SetDword("CO_LOW", 5);
     values.SetDword("CO_HIGH", 6);
-    values.SetString("EXT_LOW", "100");
+    values.SetString("EXT_LOW", "100");  // falls back to its default alone
     values.SetDword("EXT_HIGH", 7);
-    const auto pRecord = MakeRecord(kMaker, 0x3000);
-    EXPECT_EQ(pRecord->m_nCoLow, 5);
-    EXPECT_EQ(pRecord->m_nExtLow, 12288);
-    EXPECT_EQ(pRecord->m_nExtHigh, 7);
-    EXPECT_EQ(Group(*pRecord), "ETC");  // EXT is [12288, 7): empty
-    ExpectGroups({{5, "CO"}, {6, "ETC"}});
-}
-
-TEST(Classification, HighBitValuesAreNegativeBoundsAndAreReadAfreshForEveryRecord) {
-    CRangeValues values;
-    const auto pBefore = MakeRecord(kMaker, 0x0000);
-    values.SetDword("CO_HIGH", 0xFFFFFFFF);
-    const auto pRecord = MakeRecord(kMaker, 0x1000);
-    EXPECT_EQ(pRecord->m_nCoHigh, -1);
-    EXPECT_EQ(Group(*pRecord), "ETC");     // the CO range is empty
-    EXPECT_EQ(pBefore->m_nCoHigh, 12288);  // built with the default; keeps it
+    EXPECT_EQ(Ranges(Checked(0x3000)), (std::vector<int>{5, 6, 12288, 7}));
+    ExpectGroups({{5, "CO"}, {6, "ETC"}, {0x3000, "ETC"}});                     // EXT is [12288, 7): empty
+    EXPECT_EQ(Ranges(pBefore), (std::vector<int>{4096, 12288, 12288, 28672}));  // built before: keeps them
 
     values.Clear();
+    values.SetDword("CO_HIGH", 0xFFFFFFFF);  // -1: the CO range is empty
     values.SetDword("EXT_LOW", 0x80000000);  // most negative: every key is above it
+    EXPECT_EQ(Checked(0)->m_nCoHigh, -1);
     ExpectGroups({{0x0000, "EXT"}, {0x6FFF, "EXT"}, {0x7000, "ETC"}});
 }
 
-TEST(Classification, OnlyTheWholeProviderTextCounts) {
+TEST(Classification, OnlyTheWholeProviderTextCountsAndEtcNamesFrom0500To05FF) {
     CRangeValues values;
     for (const char* pszProvider : {"Talvora ZR-40", "Talvora ZR-40N", "Talvora ZR-40N 1st Party"}) {
-        const auto pRecord = MakeRecord(pszProvider, 0x3000);
-        EXPECT_TRUE(pRecord->m_bMakerLine) << pszProvider;
-        EXPECT_EQ(Group(*pRecord), "EXT") << pszProvider;
+        EXPECT_TRUE(Checked(0x3000, pszProvider)->m_bMakerLine) << pszProvider;
+        EXPECT_EQ(Group(Checked(0x3000, pszProvider)), "EXT") << pszProvider;
+        for (DWORD dwID : {0x0500u, 0x0550u, 0x05FFu, 0xABCD0550u}) {
+            EXPECT_TRUE(Checked(dwID, pszProvider)->HasEtcName()) << std::hex << dwID;
+        }
     }
-    for (const char* pszProvider : {"Talvora ZR-40n", "talvora ZR-40", "Talvora ZR-4", "Talvora ZR-40N ",
-                                    "Talvora ZR-40N 1st", " Talvora ZR-40", "Talvora ZR-40N 1st Party.", ""}) {
-        auto record = SnapshotOf<CLineDevCaps>(CFakeTapi::MakeDevCaps(pszProvider, 0x0550, "Line"));
+    EXPECT_EQ(Group(Checked(0x0550)), "ETC");
+    EXPECT_FALSE(Checked(0x04FF)->HasEtcName());
+    EXPECT_FALSE(Checked(0x0600)->HasEtcName());
+    for (const char* pszProvider :
+         {"Talvora ZR-40n", "talvora ZR-40", "Talvora ZR-4", "Talvora ZR-40N ", "Talvora ZR-40N 1st", " Talvora ZR-40",
+          "Talvora ZR-40N 1st Party.", "", "Other Provider"}) {
+        CLineDevCaps record = SnapshotOf<CLineDevCaps>(CFakeTapi::MakeDevCaps(pszProvider, 0x0550, "Line"));
+        EXPECT_FALSE(record.m_bMakerLine);  // until checked, and then too
+        EXPECT_EQ(record.m_hItem, nullptr);
+        EXPECT_EQ(record.m_pAddressCaps, nullptr);
         EXPECT_FALSE(record.CheckMakerProvider()) << pszProvider;
         EXPECT_FALSE(record.m_bMakerLine) << pszProvider;
-        EXPECT_EQ(Group(record), "ETC") << pszProvider;
         EXPECT_FALSE(record.HasEtcName()) << pszProvider;
+        EXPECT_EQ(Group(Checked(0x3000, pszProvider)), "ETC") << pszProvider;
     }
     // Texts end at their first NUL: what follows it does not spoil the match.
     auto img = CStructImage::Of<LINEDEVCAPS>();
-    const std::string text("Talvora ZR-40\0junk", 18);
-    img.AddBytes(offsetof(LINEDEVCAPS, dwProviderInfoSize), text.data(), text.size());
+    snaptest::AddRaw(img, offsetof(LINEDEVCAPS, dwProviderInfoSize), std::string("Talvora ZR-40\0junk", 18));
     EXPECT_TRUE(SnapshotOf<CLineDevCaps>(img).CheckMakerProvider());
-}
-
-TEST(Classification, EtcNamesForMakerLinesFrom0500To05FF) {
-    CRangeValues values;
-    for (DWORD dwID : {0x0500u, 0x0550u, 0x05FFu, 0xABCD0550u}) {
-        EXPECT_TRUE(MakeRecord("Talvora ZR-40N 1st Party", dwID)->HasEtcName()) << std::hex << dwID;
-    }
-    EXPECT_EQ(GroupOf(0x0550), "ETC");
-    EXPECT_FALSE(MakeRecord(kMaker, 0x04FF)->HasEtcName());
-    EXPECT_FALSE(MakeRecord(kMaker, 0x0600)->HasEtcName());
-}
-
-TEST(LineRecord, StartsOutsideAnyGroupUntilChecked) {
-    CRangeValues values;
-    auto record = SnapshotOf<CLineDevCaps>(CFakeTapi::MakeDevCaps(kMaker, 0x3001, "EXT 201"));
-    EXPECT_FALSE(record.m_bMakerLine);  // until CheckMakerProvider
-    EXPECT_EQ(record.m_hItem, nullptr);
-    EXPECT_EQ(record.m_pAddressCaps, nullptr);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// The TAPI vocabulary: which bits and values each family names, in which order,
-// and the exact layout pieces the reports are built from.
+// The TAPI vocabulary: which bits and values each family names, and in which
+// order.
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <algorithm>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,18 +15,6 @@
 namespace {
 
 using FlagFormatter = std::string (*)(DWORD);
-
-std::vector<std::string> SplitNames(const std::string& text) {
-    std::vector<std::string> names;
-    if (text.empty()) return names;
-    std::size_t nStart = 0;
-    for (;;) {
-        const std::size_t nComma = text.find(',', nStart);
-        names.push_back(text.substr(nStart, nComma - nStart));
-        if (nComma == std::string::npos) return names;
-        nStart = nComma + 1;
-    }
-}
 
 // Every name of every family tied to its constant of TapiAbi.h, which the
 // Windows build checks against the toolchain's tapi.h. A row lists a family's
@@ -132,106 +121,76 @@ const ConstantFamily kConstantFamilies[] = {
 TEST(TapiNamesTest, EveryNameOfEveryFamilyIsItsConstant) {
     for (const ConstantFamily& family : kConstantFamilies) {
         SCOPED_TRACE(family.pszFormatter);
-        std::vector<std::string> names = SplitNames(family.pszNames);
-        for (std::string& name : names) name.erase(0, name.find_first_not_of(' '));
-        ASSERT_EQ(names.size(), family.values.size());
-        EXPECT_EQ(family.pfnText(0), "");
-        std::string strJoined;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            EXPECT_EQ(family.pfnText(family.values[i]), names[i]) << "0x" << std::hex << family.values[i];
-            strJoined += (i == 0 ? "" : ",") + names[i];
+        std::string strJoined = family.pszNames;
+        std::erase(strJoined, ' ');
+        std::istringstream names(strJoined);
+        std::size_t i = 0;
+        for (std::string name; std::getline(names, name, ','); ++i) {
+            ASSERT_LT(i, family.values.size());
+            EXPECT_EQ(family.pfnText(family.values[i]), name) << "0x" << std::hex << family.values[i];
         }
+        EXPECT_EQ(i, family.values.size());
+        EXPECT_EQ(family.pfnText(0), "");
         // A flag family names no bit beyond its row, and in the row's order.
         const std::string strAll = family.pfnText(0xFFFFFFFF);
-        if (!strAll.empty()) {
-            EXPECT_EQ(strAll, strJoined);
-        }
+        EXPECT_TRUE(strAll.empty() || strAll == strJoined) << strAll;
     }
 }
 
-// Value families: past the last value, or two bits of a bit-position table,
-// is no value.
-TEST(TapiNamesTest, ValueFamiliesNameNothingElse) {
+// A value formatter names one value only: past the last value, or two bits
+// of a bit-position table, is no value; where it shares its names with a flag
+// family, it agrees with it on single bits.
+TEST(TapiNamesTest, ValueFormattersNameSingleValuesOnly) {
     const std::pair<FlagFormatter, DWORD> unnamed[] = {
         {StringFormatName, 5}, {AddressModeName, 3}, {RemoveFromConfName, 4}, {TermModeName, 3}, {TermModeName, 0x100}};
     for (const auto& [pfnName, dwValue] : unnamed) EXPECT_EQ(pfnName(dwValue), "") << std::hex << dwValue;
-}
-
-TEST(TapiNamesTest, ValueFormattersAgreeWithTheirFlagFamilyOnSingleBitsOnly) {
-    const struct {
-        const char* pszName;
-        FlagFormatter pfnName;
-        FlagFormatter pfnText;
-    } pairs[] = {
-        {"CallStateName", CallStateName, CallStatesText},
-        {"CallInfoStateName", CallInfoStateName, CallInfoStatesText},
-    };
-    for (const auto& pair : pairs) {
-        SCOPED_TRACE(pair.pszName);
+    const std::pair<FlagFormatter, FlagFormatter> pairs[] = {{CallStateName, CallStatesText},
+                                                             {CallInfoStateName, CallInfoStatesText}};
+    for (const auto& [pfnName, pfnText] : pairs) {
         for (int nBit = 0; nBit < 32; ++nBit) {
             const DWORD dwBit = DWORD{1} << nBit;
-            EXPECT_EQ(pair.pfnName(dwBit), pair.pfnText(dwBit)) << "bit " << nBit;
-            // A second bit makes it a set, which a single value never is.
-            EXPECT_EQ(pair.pfnName(dwBit | (dwBit == 1 ? 2 : 1)), "") << "bit " << nBit;
+            EXPECT_EQ(pfnName(dwBit), pfnText(dwBit)) << "bit " << nBit;
+            EXPECT_EQ(pfnName(dwBit | (dwBit == 1 ? 2 : 1)), "") << "bit " << nBit;
         }
-        EXPECT_EQ(pair.pfnName(0xFFFFFFFF), "");
+        EXPECT_EQ(pfnName(0xFFFFFFFF), "");
     }
+    EXPECT_EQ(IndentText(-1), "");
+    EXPECT_EQ(HexDumpText(nullptr, 5, 2), "        ") << "no bytes to read means no bytes dumped";
 }
 
+// A call state's mode is named from the short mode table of that state only;
+// every other state, a set of states and no state name no mode at all.
 TEST(TapiNamesTest, CallStateModeNamesOnlyTheShortModeTableOfItsState) {
     const struct {
         DWORD dwState;
         FlagFormatter pfnFamily;
         DWORD dwNamedModes;
     } modeStates[] = {
-        {0x00000002, OfferingModesText, 0x00000003},    // OFFERING
-        {0x00000008, DialToneModesText, 0x0000003F},    // DIALTONE
-        {0x00000040, BusyModesText, 0x0000000F},        // BUSY
-        {0x00000080, SpecialInfoText, 0x0000001F},      // SPECIALINFO
-        {0x00000100, ConnectedModesText, 0x00000003},   // CONNECTED: ACTIVE, INACTIVE
-        {0x00004000, DisconnectModesText, 0x00000FFF},  // DISCONNECTED: NORMAL .. UNAVAIL
+        {LINECALLSTATE_OFFERING, OfferingModesText, 0x3},
+        {LINECALLSTATE_DIALTONE, DialToneModesText, 0x3F},
+        {LINECALLSTATE_BUSY, BusyModesText, 0xF},
+        {LINECALLSTATE_SPECIALINFO, SpecialInfoText, 0x1F},
+        {LINECALLSTATE_CONNECTED, ConnectedModesText, 0x3},        // ACTIVE, INACTIVE
+        {LINECALLSTATE_DISCONNECTED, DisconnectModesText, 0xFFF},  // NORMAL .. UNAVAIL
     };
-    DWORD dwModeStates = 0;
+    std::vector<DWORD> otherStates = {0, 0x102, 0xFFFFFFFF, 0x10000};
+    for (DWORD dwState = 1; dwState < 0x10000; dwState <<= 1) {
+        const auto* p = std::find_if(std::begin(modeStates), std::end(modeStates),
+                                     [&](const auto& s) { return s.dwState == dwState; });
+        if (p == std::end(modeStates)) otherStates.push_back(dwState);
+    }
     for (const auto& s : modeStates) {
-        SCOPED_TRACE(CallStateName(s.dwState));
-        dwModeStates |= s.dwState;
         for (int nBit = 0; nBit < 32; ++nBit) {
             const DWORD dwMode = DWORD{1} << nBit;
-            const std::string strExpected = (s.dwNamedModes & dwMode) != 0 ? s.pfnFamily(dwMode) : "";
-            EXPECT_EQ(CallStateModeName(s.dwState, dwMode), strExpected) << "mode bit " << nBit;
+            EXPECT_EQ(CallStateModeName(s.dwState, dwMode), (s.dwNamedModes & dwMode) ? s.pfnFamily(dwMode) : "")
+                << std::hex << s.dwState << " " << nBit;
         }
-        EXPECT_EQ(CallStateModeName(s.dwState, 0), "");
-        EXPECT_EQ(CallStateModeName(s.dwState, 0x00000003), "") << "a mode is one value, not a set";
-    }
-
-    // Every other state, a set of states and no state name no mode at all.
-    std::vector<DWORD> otherStates = {0, 0x00000102, 0xFFFFFFFF, 0x00010000};
-    for (int nBit = 0; nBit < 16; ++nBit) {
-        if ((dwModeStates & (DWORD{1} << nBit)) == 0) otherStates.push_back(DWORD{1} << nBit);
+        EXPECT_EQ(CallStateModeName(s.dwState, 0) + CallStateModeName(s.dwState, 0x3), "");
     }
     for (const DWORD dwState : otherStates) {
         for (int nBit = 0; nBit < 32; ++nBit)
             EXPECT_EQ(CallStateModeName(dwState, DWORD{1} << nBit), "") << std::hex << dwState << " " << nBit;
     }
-}
-
-TEST(TapiNamesTest, IndentIsFourBlanksPerPositiveLevel) {
-    const struct {
-        int nLevel;
-        std::size_t nBlanks;
-    } cases[] = {{INT_MIN, 0}, {-1, 0}, {0, 0}, {1, 4}, {3, 12}, {10, 40}};
-    for (const auto& c : cases) EXPECT_EQ(IndentText(c.nLevel), std::string(c.nBlanks, ' ')) << "level " << c.nLevel;
-}
-
-TEST(TapiNamesTest, HexDumpLaysOutSixteenBytesALine) {
-    BYTE bytes[20];
-    for (int i = 0; i < 20; ++i) bytes[i] = static_cast<BYTE>(0xF0 + i);
-    // A full last line still ends in CR LF and the indent.
-    EXPECT_EQ(HexDumpText(bytes, 16, 1), "    F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \r\n    ");
-    EXPECT_EQ(HexDumpText(bytes, 16, 0), "F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \r\n");
-    EXPECT_EQ(HexDumpText(bytes, 0, 2), "        ");
-    EXPECT_EQ(HexDumpText(bytes, 1, -1), "F0 ");
-    EXPECT_EQ(HexDumpText(nullptr, 5, 2), "        ") << "no bytes to read means no bytes dumped";
 }
 
 }  // namespace

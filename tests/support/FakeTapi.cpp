@@ -17,6 +17,15 @@ CFakeTapi* g_pCurrent = nullptr;
 DWORD_PTR P(const void* p) {
     return p ? 1 : 0;
 }
+// A structure argument is recorded as the dwTotalSize it brings (0: none).
+DWORD_PTR Total(const void* p) {
+    DWORD dw = 0;
+    if (p) std::memcpy(&dw, p, 4);
+    return dw;
+}
+// The test's answer to any structure query, when it gives one.
+#define ANSWER_QUERY(name, p) \
+    if (LONG lResult = 0; F().OnQuery && F().OnQuery(name, p, &lResult)) return lResult;
 
 CFakeTapi& F() {
     if (!g_pCurrent) throw std::logic_error("no CFakeTapi");
@@ -50,34 +59,35 @@ LONG Answer(const Map& map, const Key& key, void* pDest, LONG lMissing) {
 }
 
 LONG WINAPI HookGetAddressCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwAddr, DWORD dwApi, DWORD dwExt, LINEADDRESSCAPS* p) {
-    F().Record("lineGetAddressCaps", {hApp, dwDev, dwAddr, dwApi, dwExt, P(p)});
-    if (F().OnGetAddressCaps) return F().OnGetAddressCaps(hApp, dwDev, dwAddr, dwApi, dwExt, p);
+    F().Record("lineGetAddressCaps", {hApp, dwDev, dwAddr, dwApi, dwExt, Total(p)});
+    ANSWER_QUERY("lineGetAddressCaps", p)
     if (F().m_addressCapsFailVersions.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
     return Answer(F().m_addressCaps, dwDev, p, LINEERR_BADDEVICEID);
 }
 LONG WINAPI HookGetAddressStatus(HLINE hLine, DWORD dwAddr, LINEADDRESSSTATUS* p) {
-    F().Record("lineGetAddressStatus", {hLine, dwAddr, P(p)});
-    if (F().OnGetAddressStatus) return F().OnGetAddressStatus(hLine, dwAddr, p);
+    F().Record("lineGetAddressStatus", {hLine, dwAddr, Total(p)});
+    ANSWER_QUERY("lineGetAddressStatus", p)
     return Answer(F().m_addressStatus, hLine, p, LINEERR_INVALLINEHANDLE);
 }
 LONG WINAPI HookGetCallInfo(HCALL hCall, LINECALLINFO* p) {
-    F().Record("lineGetCallInfo", {hCall, P(p)});
-    if (F().OnGetCallInfo) return F().OnGetCallInfo(hCall, p);
+    F().Record("lineGetCallInfo", {hCall, Total(p)});
+    ANSWER_QUERY("lineGetCallInfo", p)
     return Answer(F().m_callInfo, hCall, p, LINEERR_INVALCALLHANDLE);
 }
 LONG WINAPI HookGetCallStatus(HCALL hCall, LINECALLSTATUS* p) {
-    F().Record("lineGetCallStatus", {hCall, P(p)});
-    if (F().OnGetCallStatus) return F().OnGetCallStatus(hCall, p);
+    F().Record("lineGetCallStatus", {hCall, Total(p)});
+    ANSWER_QUERY("lineGetCallStatus", p)
     return Answer(F().m_callStatus, hCall, p, LINEERR_INVALCALLHANDLE);
 }
 LONG WINAPI HookGetDevCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwApi, DWORD dwExt, LINEDEVCAPS* p) {
-    F().Record("lineGetDevCaps", {hApp, dwDev, dwApi, dwExt, P(p)});
-    if (F().OnGetDevCaps) return F().OnGetDevCaps(hApp, dwDev, dwApi, dwExt, p);
+    F().Record("lineGetDevCaps", {hApp, dwDev, dwApi, dwExt, Total(p)});
+    ANSWER_QUERY("lineGetDevCaps", p)
     if (F().m_devCapsFailVersions.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
     return Answer(F().m_devCaps, dwDev, p, LINEERR_BADDEVICEID);
 }
 LONG WINAPI HookGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* p) {
-    F().Record("lineGetLineDevStatus", {hLine, P(p)});
+    F().Record("lineGetLineDevStatus", {hLine, Total(p)});
+    ANSWER_QUERY("lineGetLineDevStatus", p)
     if (F().OnGetLineDevStatus) return F().OnGetLineDevStatus(hLine, p);
     return Answer(F().m_lineDevStatus, hLine, p, LINEERR_INVALLINEHANDLE);
 }
@@ -90,7 +100,6 @@ LONG WINAPI HookInitializeEx(HLINEAPP* phApp, HINSTANCE hInst, LINECALLBACK pfn,
              pszName);
     f.m_pfnCallback = pfn;
     f.m_hInstance = hInst;
-    f.m_dwInitApiVersionIn = pdwApi ? *pdwApi : 0;
     if (pParams) std::memcpy(&f.m_initParams, pParams, sizeof(f.m_initParams));
     if (f.m_lInitializeResult != 0) return f.m_lInitializeResult;
     if (phApp) *phApp = f.m_hLineApp;
@@ -99,7 +108,6 @@ LONG WINAPI HookInitializeEx(HLINEAPP* phApp, HINSTANCE hInst, LINECALLBACK pfn,
 }
 LONG WINAPI HookMakeCall(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCountry, const LINECALLPARAMS* pParams) {
     F().Record("lineMakeCall", {hLine, P(phCall), P(pszDest), dwCountry, P(pParams)}, pszDest);
-    if (F().OnMakeCall) return F().OnMakeCall(hLine, phCall, pszDest, dwCountry);
     if (hLine == 0) return LINEERR_INVALLINEHANDLE;
     if (phCall) *phCall = F().m_hNextMakeCall;
     return F().m_lNextRequestId++;

@@ -16,7 +16,8 @@
 
 // One recorded TAPI call: the function's export-less name ("lineOpen"), its
 // DWORD arguments in order (pointers recorded as 0 or 1 for null / not null,
-// except where noted), and its text argument if it has one.
+// a structure to fill as the dwTotalSize it brings), and its text argument
+// if it has one.
 struct FakeTapiCall {
     std::string strFunction;
     std::vector<DWORD_PTR> args;
@@ -89,7 +90,6 @@ public:
     LINECALLBACK m_pfnCallback = nullptr;  // what lineInitializeEx was given
     HINSTANCE m_hInstance = nullptr;
     LINEINITIALIZEEXPARAMS m_initParams{};  // copy of what lineInitializeEx was given
-    DWORD m_dwInitApiVersionIn = 0;
 
     // Written by lineNegotiateExtVersion when set (0 leaves the DWORD alone).
     DWORD m_dwNegotiatedExtVersion = 0;
@@ -125,15 +125,12 @@ public:
     HCALL m_hNextMakeCall = 0x5000;  // written to lphCall by lineMakeCall
 
     // --- Scripted handlers (take precedence over the defaults) --------------
+    // Any of the six structure queries, by its export-less name: true when
+    // it answered (with *pResult), false to leave the query to the rest.
+    std::function<bool(const std::string& strFunction, void* pStruct, LONG* pResult)> OnQuery;
     std::function<LONG(HCALL, LPCSTR, DWORD)> OnAnswer;
     std::function<LONG(HCALL, LPCSTR, DWORD)> OnDrop;
-    std::function<LONG(HLINEAPP, DWORD, DWORD, DWORD, DWORD, LINEADDRESSCAPS*)> OnGetAddressCaps;
-    std::function<LONG(HLINE, DWORD, LINEADDRESSSTATUS*)> OnGetAddressStatus;
-    std::function<LONG(HCALL, LINECALLINFO*)> OnGetCallInfo;
-    std::function<LONG(HCALL, LINECALLSTATUS*)> OnGetCallStatus;
-    std::function<LONG(HLINEAPP, DWORD, DWORD, DWORD, LINEDEVCAPS*)> OnGetDevCaps;
     std::function<LONG(HLINE, LINEDEVSTATUS*)> OnGetLineDevStatus;
-    std::function<LONG(HLINE, HCALL*, LPCSTR, DWORD)> OnMakeCall;
     std::function<LONG(HLINEAPP, DWORD, HLINE*, DWORD, DWORD)> OnOpen;
 
     // --- Events ------------------------------------------------------------

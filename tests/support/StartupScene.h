@@ -47,10 +47,4 @@ inline CStructImage EtcNameStatus(const std::string& strName) {
     return NamedAddressStatus(32, 24, 28, strName);
 }
 
-inline std::vector<DWORD_PTR> Arg(const std::vector<FakeTapiCall>& calls, std::size_t nArg) {
-    std::vector<DWORD_PTR> values;
-    for (const auto& call : calls) values.push_back(call.args.at(nArg));
-    return values;
-}
-
 }  // namespace startup_scene

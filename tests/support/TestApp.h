@@ -31,6 +31,7 @@ public:
     // (SetPosition, IsCancelPressed), as the dialog's message pump would.
     int m_nCancelOnCheck = 0;
     std::function<void()> OnPump;
+    bool m_bProgress = true;  // false: no progress display can be made
 
     // --- What was done ---------------------------------------------------------
     int m_nUpdateAllViews = 0;
@@ -52,6 +53,7 @@ public:
     void ShowInformation(const std::string& strText) override { m_information.push_back(strText); }
     HINSTANCE GetInstanceHandle() override { return m_hInstance; }
     std::unique_ptr<CInitProgress> CreateProgress() override {
+        if (!m_bProgress) return nullptr;
         m_progress.push_back("create");
         return std::make_unique<CRecordingProgress>(*this);
     }

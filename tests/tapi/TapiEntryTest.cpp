@@ -21,27 +21,40 @@ void SetChosenLibrary(const std::string& strPath) {
 #endif
 }
 
-LONG Initialize() {
+LONG Initialize(HLINEAPP* phApp = nullptr, DWORD* pdwNum = nullptr, LINECALLBACK pfnCallback = nullptr) {
     HLINEAPP hApp = 0;
     DWORD dwNum = 0, dwApi = 0x00020000;
     LINEINITIALIZEEXPARAMS params{};
     params.dwTotalSize = sizeof(params);
-    return tapi::lineInitializeEx(&hApp, nullptr, nullptr, "Linoscope3", &dwNum, &dwApi, &params);
+    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+    return tapi::lineInitializeEx(phApp ? phApp : &hApp, nullptr, pfnCallback, "Linoscope3", pdwNum ? pdwNum : &dwNum,
+                                  &dwApi, &params);
 }
 
-TEST(TapiEntry, MissingLibraryFailsEveryEntryAfterOneLoadAttempt) {
+// A missing library fails every entry after one load attempt; a missing
+// export fails only its entry, looked up once.
+TEST(TapiEntry, MissingLibraryOrExportFailsItsEntriesAfterOneAttempt) {
     tapi::ResetEntryTableForTests("no-such-tapi-library-here.dll");
-    HLINEAPP hApp = 0;
-    DWORD dwNum = 0, dwApi = 0x00020000;
-    LINEINITIALIZEEXPARAMS params{};
-    EXPECT_EQ(tapi::lineInitializeEx(&hApp, nullptr, nullptr, "Linoscope3", &dwNum, &dwApi, &params),
-              LINEERR_OPERATIONUNAVAIL);
-    EXPECT_EQ(tapi::lineShutdown(hApp), LINEERR_OPERATIONUNAVAIL);
-    EXPECT_EQ(tapi::lineInitializeEx(&hApp, nullptr, nullptr, "Linoscope3", &dwNum, &dwApi, &params),
-              LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(Initialize(), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::lineShutdown(1), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(Initialize(), LINEERR_OPERATIONUNAVAIL);
     EXPECT_EQ(tapi::lineClose(5), LINEERR_OPERATIONUNAVAIL);
     EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);
     EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLookups, 0);
+
+    CFakeTapi fake;  // installs the hooks into the full library only
+    tapi::ResetEntryTableForTests(CFakeTapi::LibraryWithoutDropPath().c_str());
+    EXPECT_EQ(tapi::lineDrop(0x77, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::lineDrop(0x77, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::lineDrop(0x78, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLookups, 1);
+    // Other entries of the same library resolve and run (no hooks there: the
+    // library answers OPERATIONFAILED, which proves the call went through).
+    EXPECT_EQ(tapi::lineClose(1), LINEERR_OPERATIONFAILED);
+    EXPECT_EQ(tapi::lineDeallocateCall(2), LINEERR_OPERATIONFAILED);
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLookups, 3);
+    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);
+    EXPECT_EQ(fake.m_calls.size(), 0u);
     tapi::ResetEntryTableForTests(nullptr);
 }
 
@@ -63,40 +76,21 @@ TEST(TapiEntry, TheLibraryIsChosenByFullPathOnly) {
                                     : (std::filesystem::path(platform::ExecutableDirectory()) / library).string();
     const std::string strRelative =
         library.is_absolute() ? std::filesystem::relative(library).string() : library.string();
-    struct Case {
-        std::string strChosen;
-        bool bLoads;
-    };
-    const Case cases[] = {{strFull, true}, {strRelative, false}, {library.filename().string(), false}};
-    for (const Case& c : cases) {
+    const std::pair<std::string, bool> cases[] = {
+        {strFull, true}, {strRelative, false}, {library.filename().string(), false}};
+    for (const auto& [strChosen, bLoads] : cases) {
         CFakeTapi fake;
-        SetChosenLibrary(c.strChosen);
+        SetChosenLibrary(strChosen);
         tapi::ResetEntryTableForTests(nullptr);
-        EXPECT_EQ(tapi::ChosenTapiLibrary(), c.strChosen);
-        EXPECT_EQ(Initialize(), c.bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << c.strChosen;
-        EXPECT_EQ(fake.Count("lineInitializeEx"), c.bLoads ? 1u : 0u) << c.strChosen;
-        EXPECT_EQ(tapi::lineShutdown(1), c.bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << c.strChosen;
-        EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1) << c.strChosen;
+        EXPECT_EQ(tapi::ChosenTapiLibrary(), strChosen);
+        EXPECT_EQ(Initialize(), bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << strChosen;
+        EXPECT_EQ(fake.Count("lineInitializeEx"), bLoads ? 1u : 0u) << strChosen;
+        EXPECT_EQ(tapi::lineShutdown(1), bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << strChosen;
+        EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1) << strChosen;
     }
     SetChosenLibrary("");
     EXPECT_EQ(tapi::ChosenTapiLibrary(), strDefault);
     tapi::ResetEntryTableForTests(nullptr);
-}
-
-TEST(TapiEntry, MissingExportFailsOnlyThatEntryAndIsLookedUpOnce) {
-    CFakeTapi fake;  // installs the hooks into the full library only
-    tapi::ResetEntryTableForTests(CFakeTapi::LibraryWithoutDropPath().c_str());
-    EXPECT_EQ(tapi::lineDrop(0x77, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
-    EXPECT_EQ(tapi::lineDrop(0x77, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
-    EXPECT_EQ(tapi::lineDrop(0x78, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
-    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLookups, 1);
-    // Other entries of the same library resolve and run (no hooks there: the
-    // library answers OPERATIONFAILED, which proves the call went through).
-    EXPECT_EQ(tapi::lineClose(1), LINEERR_OPERATIONFAILED);
-    EXPECT_EQ(tapi::lineDeallocateCall(2), LINEERR_OPERATIONFAILED);
-    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLookups, 3);
-    EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1);
-    EXPECT_EQ(fake.m_calls.size(), 0u);
 }
 
 // A named CALLBACK function: a lambda has the default calling convention,
@@ -108,11 +102,8 @@ TEST(TapiEntry, BoundEntriesPassEveryParameterAndReturnTheResultUnchanged) {
     fake.m_dwNumDevs = 7;
     fake.m_hLineApp = 0xABCD;
     HLINEAPP hApp = 0;
-    DWORD dwNum = 0, dwApi = 0x00020000;
-    LINEINITIALIZEEXPARAMS params{};
-    params.dwTotalSize = sizeof(params);
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-    ASSERT_EQ(tapi::lineInitializeEx(&hApp, nullptr, IgnoreCallback, "Linoscope3", &dwNum, &dwApi, &params), 0);
+    DWORD dwNum = 0;
+    ASSERT_EQ(Initialize(&hApp, &dwNum, IgnoreCallback), 0);
     EXPECT_EQ(hApp, 0xABCDu);
     EXPECT_EQ(dwNum, 7u);
     EXPECT_EQ(fake.m_initParams.dwTotalSize, sizeof(LINEINITIALIZEEXPARAMS));

@@ -9,71 +9,68 @@
 
 namespace {
 
-using Texts = std::vector<std::string>;
-
 const HTREEITEM kStranger = reinterpret_cast<HTREEITEM>(0x7777);
 
-TEST(MemoryTreeCtrl, InsertsLastChildrenAndNavigates) {
+// The tree as text: each item's text, then its children in parentheses. An
+// item whose links disagree with how it was reached (its parent, its previous
+// sibling, whether it has children) is marked '!'.
+std::string Dump(const CMemoryTreeCtrl& tree, HTREEITEM hParent = nullptr) {
+    std::string text;
+    HTREEITEM hPrev = nullptr;
+    for (HTREEITEM h = hParent ? tree.GetChildItem(hParent) : tree.GetRootItem(); h; h = tree.GetNextSiblingItem(h)) {
+        if (hPrev) text += ',';
+        text += tree.GetItemText(h);
+        const HTREEITEM hChild = tree.GetChildItem(h);
+        if (tree.GetNextItem(h, TVGN_PREVIOUS) != hPrev || tree.GetParentItem(h) != hParent ||
+            (tree.ItemHasChildren(h) != FALSE) != (hChild != nullptr))
+            text += "!";
+        if (hChild) text += '(' + Dump(tree, h) + ')';
+        hPrev = h;
+    }
+    return text;
+}
+
+TEST(MemoryTreeCtrl, InsertsLastChildrenAndDeletesSubtrees) {
     CMemoryTreeCtrl tree;
     EXPECT_EQ(tree.GetRootItem(), nullptr);
     HTREEITEM hRoot = tree.InsertItem("EXT");
-    HTREEITEM hA = tree.InsertItem("201", hRoot);
-    HTREEITEM hB = tree.InsertItem("202", hRoot);
-    HTREEITEM hCall = tree.InsertItem("NEW", hA);
-    HTREEITEM hRoot2 = tree.InsertItem("CO", TVI_ROOT);
-    EXPECT_EQ(tree.GetCount(), 5u);
-    EXPECT_EQ(tree.GetRootItem(), hRoot);
-    EXPECT_EQ(tree.GetChildItem(hRoot), hA);
-    EXPECT_EQ(tree.GetNextSiblingItem(hA), hB);
-    EXPECT_EQ(tree.GetNextSiblingItem(hB), nullptr);
-    EXPECT_EQ(tree.GetNextItem(hB, TVGN_PREVIOUS), hA);
-    EXPECT_EQ(tree.GetParentItem(hCall), hA);
-    EXPECT_EQ(tree.GetParentItem(hRoot), nullptr);
-    EXPECT_TRUE(tree.ItemHasChildren(hA));
-    EXPECT_FALSE(tree.ItemHasChildren(hB));
-    EXPECT_EQ(tree.GetNextSiblingItem(hRoot), hRoot2);
+    HTREEITEM hLine = tree.InsertItem("201", hRoot);
+    HTREEITEM hCall1 = tree.InsertItem("C1", hLine);
+    HTREEITEM hCall2 = tree.InsertItem("C2", hLine);
+    HTREEITEM hCall3 = tree.InsertItem("C3", hLine);
+    HTREEITEM hDetail = tree.InsertItem("Caller ID    = ", hCall2);
+    tree.InsertItem("202", hRoot);
+    tree.InsertItem("CO", TVI_ROOT);
+    EXPECT_EQ(Dump(tree), "EXT(201(C1,C2(Caller ID    = ),C3),202),CO");
+    EXPECT_EQ(tree.GetCount(), 8u);
 
-    EXPECT_EQ(tree.GetItemData(hCall), 0u);
-    EXPECT_TRUE(tree.SetItemData(hCall, 0x5001));
-    EXPECT_EQ(tree.GetItemData(hCall), 0x5001u);
-    EXPECT_TRUE(tree.SetItemText(hCall, "CONNECTED"));
-    EXPECT_EQ(tree.GetItemText(hCall), "CONNECTED");
+    EXPECT_EQ(tree.GetItemData(hCall1), 0u);
+    EXPECT_TRUE(tree.SetItemData(hCall1, 0x5001));
+    EXPECT_EQ(tree.GetItemData(hCall1), 0x5001u);
+    EXPECT_TRUE(tree.SetItemText(hCall1, "CONNECTED"));
 
     // A parent that is not an item of this tree gets nothing.
     CMemoryTreeCtrl other;
     EXPECT_EQ(tree.InsertItem("x", kStranger), nullptr);
     EXPECT_EQ(other.InsertItem("x", hRoot), nullptr);
     EXPECT_FALSE(other.DeleteItem(hRoot));
-    EXPECT_TRUE(tree.IsItem(hRoot));
-}
 
-TEST(MemoryTreeCtrl, DeletesSubtreesAndEverything) {
-    CMemoryTreeCtrl tree;
-    HTREEITEM hRoot = tree.InsertItem("EXT");
-    HTREEITEM hLine = tree.InsertItem("201", hRoot);
-    HTREEITEM hCall1 = tree.InsertItem("NEW", hLine);
-    HTREEITEM hCall2 = tree.InsertItem("NEW", hLine);
-    HTREEITEM hCall3 = tree.InsertItem("NEW", hLine);
-    HTREEITEM hDetail = tree.InsertItem("Caller ID    = ", hCall2);
+    // The middle call goes with its detail and the selection; its siblings
+    // close ranks. A stale handle stays stale, even after new items were made.
     tree.SelectItem(hDetail);
-
-    // The middle call goes with its detail and the selection; its siblings close ranks.
     EXPECT_TRUE(tree.DeleteItem(hCall2));
     EXPECT_FALSE(tree.IsItem(hDetail));
     EXPECT_EQ(tree.GetSelectedItem(), nullptr);
-    EXPECT_EQ(tree.GetNextSiblingItem(hCall1), hCall3);
-    EXPECT_EQ(tree.GetNextItem(hCall3, TVGN_PREVIOUS), hCall1);
-    // A stale handle stays stale, even after new items were made.
-    HTREEITEM hLast = tree.InsertItem("NEW", hLine);
+    HTREEITEM hLast = tree.InsertItem("C4", hLine);
     EXPECT_EQ(tree.GetItemText(hCall2), "");
     EXPECT_FALSE(tree.DeleteItem(hCall2));
-
+    EXPECT_EQ(Dump(tree), "EXT(201(CONNECTED,C3,C4),202),CO");
     // Deleting the first and the last child keeps the list consistent.
     EXPECT_TRUE(tree.DeleteItem(hCall1));
-    EXPECT_EQ(tree.GetChildItem(hLine), hCall3);
     EXPECT_TRUE(tree.DeleteItem(hLast));
-    HTREEITEM hNew = tree.InsertItem("NEW2", hLine);
-    EXPECT_EQ(tree.GetNextSiblingItem(hCall3), hNew);
+    tree.InsertItem("C5", hLine);
+    EXPECT_EQ(Dump(tree), "EXT(201(C3,C5),202),CO");
+    EXPECT_TRUE(tree.IsItem(hCall3));
 
     EXPECT_TRUE(tree.DeleteItem(TVI_ROOT));
     EXPECT_EQ(tree.GetCount(), 0u);
@@ -87,15 +84,11 @@ TEST(MemoryTreeCtrl, SortsOneLevelWithoutRegardToCase) {
     tree.InsertItem("b", h99);
     tree.InsertItem("A", h99);
     for (const char* text : {"1000", "201", "beta", "Alpha", "alpha", "ALP"}) tree.InsertItem(text, hRoot);
-
     EXPECT_TRUE(tree.SortChildren(hRoot));
-    // Text order, not numeric; equal texts apart from case keep their order.
-    EXPECT_EQ(tree.GetChildTexts(hRoot), (Texts{"1000", "201", "99", "ALP", "Alpha", "alpha", "beta"}));
-    EXPECT_EQ(tree.GetChildTexts(h99), (Texts{"b", "A"}));  // not recursive
-    // The links follow the new order both ways, and appending goes to the end.
-    EXPECT_EQ(tree.GetNextItem(tree.GetChildItem(hRoot), TVGN_PREVIOUS), nullptr);
-    HTREEITEM hZero = tree.InsertItem("0", hRoot);
-    EXPECT_EQ(tree.GetItemText(tree.GetNextItem(hZero, TVGN_PREVIOUS)), "beta");
+    tree.InsertItem("0", hRoot);  // appended at the end
+    // Text order, not numeric; equal texts apart from case keep their order;
+    // not recursive.
+    EXPECT_EQ(Dump(tree), "CO(1000,201,99(b,A),ALP,Alpha,alpha,beta,0)");
     EXPECT_FALSE(tree.SortChildren(kStranger));
 }
 

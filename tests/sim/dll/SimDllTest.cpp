@@ -1,19 +1,18 @@
 // The simulator DLL driven the way the program drives TAPI: bound through the
 // program's own entry table, its structures read through the program's
-// retrieval and snapshots, its messages delivered through the hidden window.
+// retrieval, its messages delivered through the hidden window.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "model/SimScenario.h"
 #include "monitor/TapiMonitor.h"
 #include "platform/Platform.h"
 #include "reports/LineAddressStatus.h"
 #include "reports/LineCallInfo.h"
 #include "reports/LineDevCaps.h"
+#include "sim/SimTestData.h"
 #include "support/MonitorInternals.h"
+#include "support/TestFiles.h"
 #include "tapi/TapiEntry.h"
 
 namespace {
@@ -23,20 +22,19 @@ struct CRecord {
     DWORD dwMessage;
     DWORD_PTR dwParam1;
     DWORD_PTR dwParam2;
-    DWORD_PTR dwParam3;
-    DWORD dwThread;
-    bool bInsideTapi;
+    bool bWrong;  // delivered inside a TAPI call or on another thread
     HCALL hMadeAtDelivery;
 };
 
 std::vector<CRecord> g_records;
 bool g_bInsideTapi = false;
 HCALL g_hMade = 0;
+DWORD g_dwThread = 0;  // the test's own
 
-void CALLBACK Record(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD_PTR dwParam1, DWORD_PTR dwParam2,
-                     DWORD_PTR dwParam3) {
+void CALLBACK Record(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR) {
+    static const DWORD dwThread = GetCurrentThreadId();
     g_records.push_back(
-        {hDevice, dwMessage, dwParam1, dwParam2, dwParam3, GetCurrentThreadId(), g_bInsideTapi, g_hMade});
+        {hDevice, dwMessage, dwParam1, dwParam2, g_bInsideTapi || dwThread != GetCurrentThreadId(), g_hMade});
 }
 
 // Marks the time spent inside a TAPI call: no callback may run then.
@@ -48,50 +46,24 @@ LONG InTapi(Fn fn) {
     return lResult;
 }
 
-// GetProcAddress gives a generic pointer; going through void* keeps the cast honest.
-template <typename Fn>
-void Resolve(HMODULE hModule, const char* pszName, Fn* ppfn) {
-    *ppfn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(hModule, pszName)));
-}
-
 void Pump() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
 }
 
-std::string TempFile(const std::string& strName, const std::string& strText) {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / "lsc_sim_dll_test";
-    std::filesystem::create_directories(dir);
-    std::string strPath = (dir / strName).string();
-    std::filesystem::remove(strPath + ".log");
-    std::ofstream(strPath, std::ios::binary | std::ios::trunc) << strText;
-    return strPath;
+std::vector<DWORD_PTR> StatesOf(HCALL hCall) {
+    std::vector<DWORD_PTR> states;
+    for (const CRecord& r : g_records) {
+        if (r.dwMessage == LINE_CALLSTATE && r.hDevice == hCall) {
+            states.push_back(r.dwParam1);
+        }
+    }
+    return states;
 }
 
-std::string ReadFile(const std::string& strPath) {
-    std::ifstream file(strPath, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-const char kOffice[] = R"({
-  "name": "dll test office",
-  "devices": [
-    {"kind": "ext", "number": "201", "name": "Reception", "did": "0312"},
-    {"kind": "ext", "number": "202", "name": "Sales", "refuseVersions": ["0x00020000"]},
-    {"kind": "co", "number": "801", "name": "City Line 1"},
-    {"kind": "co", "number": "802", "name": "City Line 2", "provider": "Talvora ZR-40N 1st Party"},
-    {"kind": "etc", "number": "700", "name": "Voice Mail", "permanentLineId": "0x0550"},
-    {"kind": "etc", "number": "760", "name": "Paging", "permanentLineId": "0x0600"},
-    {"kind": "other", "number": "750", "name": "Fax Modem"}
-  ]
-})";
-
-enum EGroup { EXT, CO, ETC };
+const std::string kOffice = std::string(SIM_TEST_DATA) + "/dll-office.json";
 
 class SimDll : public testing::Test {
 protected:
@@ -100,18 +72,20 @@ protected:
         tapi::ResetEntryTableForTests(strDll.c_str());
         m_hDll = LoadLibraryA(strDll.c_str());
         ASSERT_NE(m_hDll, nullptr) << strDll;
-        Resolve(m_hDll, "simAdvanceClock", &m_pfnAdvance);
-        Resolve(m_hDll, "simInjectEvent", &m_pfnInject);
-        Resolve(m_hDll, "simGetLastError", &m_pfnLastError);
-        Resolve(m_hDll, "simSetManualClock", &m_pfnManual);
-        Resolve(m_hDll, "simGetState", &m_pfnState);
-        Resolve(m_hDll, "simReset", &m_pfnReset);
-        ASSERT_TRUE(m_pfnAdvance && m_pfnInject && m_pfnLastError && m_pfnManual && m_pfnState && m_pfnReset)
+        Resolve("simAdvanceClock", &m_pfnAdvance);
+        Resolve("simInjectEvent", &m_pfnInject);
+        Resolve("simGetLastError", &m_pfnLastError);
+        Resolve("simSetManualClock", &m_pfnManual);
+        Resolve("simGetState", &m_pfnState);
+        Resolve("simReset", &m_pfnReset);
+        Resolve("simGetPendingCount", &m_pfnPending);
+        ASSERT_TRUE(m_pfnAdvance && m_pfnInject && m_pfnLastError && m_pfnManual && m_pfnState && m_pfnReset &&
+                    m_pfnPending)
             << "not the simulator: Wine's own tapi32 was loaded";
         m_pfnReset();
         m_pfnManual(TRUE);
         g_records.clear();
-        SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", nullptr);
+        g_dwThread = GetCurrentThreadId();
     }
 
     void TearDown() override {
@@ -124,6 +98,12 @@ protected:
         Pump();
         SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", nullptr);
         SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", nullptr);
+    }
+
+    // GetProcAddress gives a generic pointer; going through void* keeps the cast honest.
+    template <typename Fn>
+    void Resolve(const char* pszName, Fn* ppfn) {
+        *ppfn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m_hDll, pszName)));
     }
 
     LONG Start(const std::string& strScenario) {
@@ -161,14 +141,10 @@ protected:
         return pos == std::string::npos ? 0 : std::stoull(strState.substr(pos + 7));
     }
 
-    std::vector<DWORD_PTR> StatesOf(HCALL hCall) const {
-        std::vector<DWORD_PTR> states;
-        for (const CRecord& r : g_records) {
-            if (r.dwMessage == LINE_CALLSTATE && r.hDevice == hCall) {
-                states.push_back(r.dwParam1);
-            }
-        }
-        return states;
+    std::string LastError() const {
+        char szError[400] = {};
+        m_pfnLastError(szError, sizeof szError);
+        return szError;
     }
 
     HMODULE m_hDll = nullptr;
@@ -178,55 +154,75 @@ protected:
     void(WINAPI* m_pfnManual)(BOOL) = nullptr;
     DWORD(WINAPI* m_pfnState)(LPSTR, DWORD) = nullptr;
     void(WINAPI* m_pfnReset)() = nullptr;
+    DWORD(WINAPI* m_pfnPending)() = nullptr;
     HLINEAPP m_hApp = 0;
     DWORD m_dwDevices = 0;
 };
 
 }  // namespace
 
-TEST_F(SimDll, EveryDeviceParsesClassifiesAndReportsItsDisplayName) {
-    std::string strPath = TempFile("office.json", kOffice);
-    ASSERT_EQ(Start(strPath), 0);
-    sim::CSimScenario scenario;
-    std::string strError;
-    ASSERT_TRUE(sim::LoadScenarioFile(strPath, &scenario, &strError)) << strError;
-    ASSERT_EQ(m_dwDevices, scenario.m_lines.size());
-
+// dll-devices.txt: what the program reads of each device of dll-office.json: its
+// group, permanent line ID, provider and line name, and the display name it shows.
+TEST_F(SimDll, TheProgramReadsEveryDeviceAndLongCallerIdsAsTheScenarioSetsThem) {
+    ASSERT_EQ(Start(kOffice), 0);
     CTapiMonitor monitor;
     Internals(monitor).m_hLineApp = m_hApp;
-    for (DWORD i = 0; i < m_dwDevices; ++i) {
-        const sim::CSimLineConfig& line = scenario.m_lines[i];
-        std::unique_ptr<CLineDevCaps> pCaps = monitor.FetchDevCaps(i);
-        ASSERT_NE(pCaps, nullptr) << "device " << i;
-        EXPECT_EQ(pCaps->m_strProviderInfo, line.m_strProvider);
-        EXPECT_EQ(pCaps->m_strLineName, line.m_strLineName);
-        EXPECT_EQ(pCaps->m_dwPermanentLineID, line.m_dwPermanentLineID);
-        EGroup eExpected = line.m_eKind == sim::ELineKind::Ext ? EXT : line.m_eKind == sim::ELineKind::Co ? CO : ETC;
-        EGroup eGroup = pCaps->IsExtLine() ? EXT : pCaps->IsCoLine() ? CO : ETC;
-        EXPECT_EQ(eGroup, eExpected) << line.m_strNumber;
-
-        HLINE hLine = Open(i);
-        ASSERT_NE(hLine, 0u) << "device " << i;
-        std::unique_ptr<CLineAddressStatus> pStatus = monitor.FetchAddressStatus(hLine, 0);
-        ASSERT_NE(pStatus, nullptr);
-        std::string strName = eGroup == EXT         ? pStatus->GetExtDisplayName()
-                              : eGroup == CO        ? pStatus->GetCoDisplayName()
-                              : pCaps->HasEtcName() ? pStatus->GetEtcDisplayName()
-                                                    : std::string();
-        bool bNamed = line.m_eKind != sim::ELineKind::Other && (line.m_dwPermanentLineID & 0xFF00) != 0x0600;
-        EXPECT_EQ(strName, bNamed ? line.m_strName : std::string()) << line.m_strNumber;
-        EXPECT_EQ(tapi::lineClose(hLine), 0);
-    }
+    ExpectDataFile("dll-devices.txt", [&](const std::string&) {
+        std::string strOut;
+        for (DWORD i = 0; i < m_dwDevices; ++i) {
+            std::unique_ptr<CLineDevCaps> pCaps = monitor.FetchDevCaps(i);
+            const HLINE hLine = Open(i);
+            std::unique_ptr<CLineAddressStatus> pStatus = monitor.FetchAddressStatus(hLine, 0);
+            if (pCaps == nullptr || pStatus == nullptr) {
+                return strOut + "device " + std::to_string(i) + " cannot be read";
+            }
+            char sz[16];
+            std::snprintf(sz, sizeof sz, " %X ", unsigned(pCaps->m_dwPermanentLineID));
+            strOut += (pCaps->IsExtLine() ? "ext" + std::string(sz) + pStatus->GetExtDisplayName()
+                       : pCaps->IsCoLine()
+                           ? "co" + std::string(sz) + pStatus->GetCoDisplayName()
+                           : "etc" + std::string(sz) + (pCaps->HasEtcName() ? pStatus->GetEtcDisplayName() : "-")) +
+                      " / " + pCaps->m_strProviderInfo + " / " + pCaps->m_strLineName + "\n";
+            EXPECT_EQ(tapi::lineClose(hLine), 0);
+        }
+        return strOut;
+    });
     Pump();
     EXPECT_TRUE(g_records.empty());  // nothing happened on the lines
+
+    // An inbound call whose caller's name alone outgrows LINECALLINFO's fixed part.
+    ASSERT_NE(Open(0), 0u);
+    const std::string strName(400, 'N');
+    ASSERT_EQ(m_pfnInject((R"({"event": "inbound", "to": "201", "trunk": "802", "caller": "00493012345678901234",
+                                "callerName": ")" +
+                           strName + R"(", "ring": 30})")
+                              .c_str()),
+              0);
+    ASSERT_GT(m_pfnAdvance(500), 0);
+    Pump();
+    ASSERT_EQ(g_records.size(), 2u);  // LINE_APPNEWCALL, then OFFERING
+    std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(static_cast<HCALL>(g_records[0].dwParam2));
+    ASSERT_NE(pInfo, nullptr);
+    EXPECT_EQ(pInfo->m_strCallerIDName, strName);
+    EXPECT_EQ(pInfo->GetCallerID() + " " + pInfo->GetDidDdiText() + " " + pInfo->GetTrunkText() + " " +
+                  pInfo->GetOriginText() + " " + pInfo->GetReasonText(),
+              "00493012345678901234 0312 2 EXTERNAL,INBOUND DIRECT");
+
+    // An injected event that cannot happen says why.
+    EXPECT_EQ(m_pfnInject(R"({"event": "answer", "line": "202"})"), LINEERR_INVALPARAM);
+    EXPECT_EQ(LastError(), "line \"202\" has no ringing call");
 }
 
-TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow) {
-    ASSERT_EQ(Start(TempFile("office.json", kOffice)), 0);
+// dll-journal.txt: the journal of a call made on 201 and seen on 202, dropped,
+// deallocated, both lines closed and TAPI shut down; every line ends in CR LF.
+TEST_F(SimDll, CallbacksComeOnTheThreadAfterTheCallAndTheJournalRecordsThem) {
+    const std::string strJournal = UniqueTempPath("lsc_sim_journal").string();
+    std::filesystem::remove(strJournal);
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", strJournal.c_str());
+    ASSERT_EQ(Start(kOffice), 0);
     HLINE hLine = Open(0);
-    ASSERT_NE(hLine, 0u);
-    Pump();
-    g_records.clear();
+    HLINE hOther = Open(1);  // refuses 2.0: opened for 1.4
+    ASSERT_TRUE(hLine != 0 && hOther != 0);
 
     LONG lRequest = InTapi([&] { return tapi::lineMakeCall(hLine, &g_hMade, "202", 0, nullptr); });
     ASSERT_GT(lRequest, 0);
@@ -238,8 +234,7 @@ TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow) {
     EXPECT_EQ(g_records[0].dwParam1, static_cast<DWORD_PTR>(lRequest));
     EXPECT_EQ(g_records[0].dwParam2, 0u);
     EXPECT_NE(g_records[0].hMadeAtDelivery, 0u) << "the call handle must be written before LINE_REPLY";
-    HCALL hCall = g_hMade;
-
+    const HCALL hCall = g_hMade;
     for (DWORD dwStep : {300, 500, 3000}) {
         EXPECT_GT(m_pfnAdvance(dwStep), 0);
         Pump();
@@ -247,161 +242,75 @@ TEST_F(SimDll, MakeCallRepliesThenReportsStatesInOrderThroughTheHiddenWindow) {
     EXPECT_EQ(StatesOf(hCall),
               (std::vector<DWORD_PTR>{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING,
                                       LINECALLSTATE_RINGBACK, LINECALLSTATE_CONNECTED}));
-    for (const CRecord& r : g_records) {
-        EXPECT_EQ(r.dwThread, GetCurrentThreadId());
-        EXPECT_FALSE(r.bInsideTapi);
-    }
-
-    CTapiMonitor monitor;
-    Internals(monitor).m_hLineApp = m_hApp;
-    std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(hCall);
-    ASSERT_NE(pInfo, nullptr);
-    EXPECT_EQ(pInfo->GetCallerID(), "201");
-    EXPECT_EQ(pInfo->GetCalledID(), "202");
-    EXPECT_EQ(pInfo->GetConnectedID(), "202");
-    EXPECT_EQ(pInfo->GetOriginText(), "OUTBOUND");
-
-    g_records.clear();
-    LONG lDrop = InTapi([&] { return tapi::lineDrop(hCall, nullptr, 0); });
-    ASSERT_GT(lDrop, 0);
-    EXPECT_TRUE(g_records.empty());
-    Pump();
-    ASSERT_FALSE(g_records.empty());
-    EXPECT_EQ(g_records[0].dwMessage, LINE_REPLY);
-    EXPECT_EQ(StatesOf(hCall), (std::vector<DWORD_PTR>{LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
-    EXPECT_EQ(tapi::lineDeallocateCall(hCall), 0);
-}
-
-TEST_F(SimDll, ProgramReadsIdsLongerThanTheFixedPartLeavesRoomFor) {
-    ASSERT_EQ(Start(TempFile("office.json", kOffice)), 0);
-    ASSERT_NE(Open(0), 0u);
-    std::string strName(400, 'N');
-    ASSERT_EQ(m_pfnInject((R"({"event": "inbound", "to": "201", "trunk": "802", "caller": "00493012345678901234",
-                                "callerName": ")" +
-                           strName + R"(", "ring": 30})")
-                              .c_str()),
-              0);
-    ASSERT_GT(m_pfnAdvance(500), 0);
-    Pump();
-    ASSERT_EQ(g_records.size(), 2u);  // LINE_APPNEWCALL, then OFFERING
-    CTapiMonitor monitor;
-    Internals(monitor).m_hLineApp = m_hApp;
-    std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(static_cast<HCALL>(g_records[0].dwParam2));
-    ASSERT_NE(pInfo, nullptr);
-    EXPECT_EQ(pInfo->GetCallerID(), "00493012345678901234");
-    EXPECT_EQ(pInfo->m_strCallerIDName, strName);
-    EXPECT_EQ(pInfo->GetDidDdiText(), "0312");
-    EXPECT_EQ(pInfo->GetTrunkText(), "2");
-    EXPECT_EQ(pInfo->GetOriginText(), "EXTERNAL,INBOUND");
-    EXPECT_EQ(pInfo->GetReasonText(), "DIRECT");
-
-    // An injected event that cannot happen says why.
-    EXPECT_EQ(m_pfnInject(R"({"event": "answer", "line": "202"})"), LINEERR_INVALPARAM);
-    char szError[200] = {};
-    m_pfnLastError(szError, sizeof szError);
-    EXPECT_STREQ(szError, "line \"202\" has no ringing call");
-}
-
-TEST_F(SimDll, ScenarioFaultFailsInitializeAndIsLoggedBesideTheScenario) {
-    std::string strPath = TempFile("broken.json", R"({"devices": [{"kind": "trunk", "number": "801"}]})");
-    EXPECT_EQ(Start(strPath), LINEERR_INIFILECORRUPT);
-    EXPECT_EQ(m_hApp, 0u);
-    std::string strLog = ReadFile(strPath + ".log");
-    EXPECT_NE(strLog.find(strPath + ": devices[0].kind: unknown kind \"trunk\""), std::string::npos) << strLog;
-    char szError[400] = {};
-    m_pfnLastError(szError, sizeof szError);
-    EXPECT_EQ(std::string(szError),
-              strPath + ": devices[0].kind: unknown kind \"trunk\" (expected ext, co, etc or other)");
-}
-
-TEST_F(SimDll, JournalShowsEveryLineClosedAndTapiShutDown) {
-    std::string strJournal = TempFile("journal.txt", "");
-    SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", strJournal.c_str());
-    ASSERT_EQ(Start(TempFile("office.json", kOffice)), 0);
-    HLINE hFirst = Open(0);
-    HLINE hSecond = Open(6);
-    // A call that ends on a watched line is noted once, with its line.
-    ASSERT_EQ(m_pfnInject(R"({"event": "internal", "from": "201", "to": "202", "ring": 1, "talk": 1})"), 0);
-    for (int i = 0; i < 40; ++i) {
+    std::size_t nBefore = g_records.size();
+    ASSERT_GT(InTapi([&] { return tapi::lineDrop(hCall, nullptr, 0); }), 0);
+    EXPECT_EQ(g_records.size(), nBefore);
+    for (int i = 0; i < 12; ++i) {
         m_pfnAdvance(250);
         Pump();
     }
-    auto appNew = std::find_if(g_records.begin(), g_records.end(),
-                               [](const CRecord& r) { return r.dwMessage == LINE_APPNEWCALL; });
-    ASSERT_NE(appNew, g_records.end());
-    const auto hCall = static_cast<HCALL>(appNew->dwParam2);
-    ASSERT_EQ(StatesOf(hCall).back(), static_cast<DWORD_PTR>(LINECALLSTATE_IDLE));
+    EXPECT_EQ(g_records[nBefore].dwMessage, LINE_REPLY);
+    EXPECT_EQ(StatesOf(hCall).size(), 7u);
+    EXPECT_EQ(StatesOf(hCall).back(), static_cast<DWORD_PTR>(LINECALLSTATE_IDLE));
+    for (const CRecord& r : g_records) {
+        EXPECT_FALSE(r.bWrong) << r.dwMessage;
+    }
     EXPECT_EQ(tapi::lineDeallocateCall(hCall), 0);
-    EXPECT_EQ(tapi::lineClose(hFirst), 0);
-    EXPECT_EQ(tapi::lineClose(hSecond), 0);
+    EXPECT_EQ(tapi::lineClose(hLine) | tapi::lineClose(hOther), 0);
     EXPECT_EQ(tapi::lineShutdown(m_hApp), 0);
     m_hApp = 0;
-    std::string strText = ReadFile(strJournal);
-    char szLine[96];
-    std::snprintf(szLine, sizeof szLine, "lineClose hLine=0x%08X device=0 -> 0\r\n", static_cast<unsigned>(hFirst));
-    EXPECT_NE(strText.find(szLine), std::string::npos) << strText;
-    std::snprintf(szLine, sizeof szLine, "lineClose hLine=0x%08X device=6 -> 0\r\n", static_cast<unsigned>(hSecond));
-    EXPECT_NE(strText.find(szLine), std::string::npos) << strText;
-    EXPECT_NE(strText.find("-> 0 linesStillOpen=0\r\n"), std::string::npos) << strText;
-    // The call is noted as offered before it is noted as ended.
-    std::snprintf(szLine, sizeof szLine, "callOffered hCall=0x%08X hLine=0x%08X\r\n", static_cast<unsigned>(hCall),
-                  static_cast<unsigned>(hFirst));
-    const size_t nOffer = strText.find(szLine);
-    EXPECT_NE(nOffer, std::string::npos) << strText;
-    std::snprintf(szLine, sizeof szLine, "callEnded hCall=0x%08X hLine=0x%08X device=0\r\n",
-                  static_cast<unsigned>(hCall), static_cast<unsigned>(hFirst));
-    const size_t nEnd = strText.find(szLine);
-    EXPECT_NE(nEnd, std::string::npos) << strText;
-    EXPECT_LT(nOffer, nEnd) << strText;
-    EXPECT_EQ(strText.find("callEnded", nEnd + 1), std::string::npos) << strText;
+    const std::string strText = ReadFileBytes(strJournal);
+    std::string strLines;
+    std::copy_if(strText.begin(), strText.end(), std::back_inserter(strLines), [](char c) { return c != '\r'; });
+    EXPECT_EQ(strText.size() - strLines.size(), std::count(strLines.begin(), strLines.end(), '\n'));
+    ExpectDataFile("dll-journal.txt", [&strLines](const std::string&) { return strLines; });
+}
+
+TEST_F(SimDll, ScenarioFaultFailsInitializeAndIsLoggedBesideTheScenario) {
+    const std::string strPath = UniqueTempPath("lsc_sim_broken.json").string();
+    std::filesystem::remove(strPath + ".log");
+    WriteFileBytes(strPath, R"({"devices": [{"kind": "trunk", "number": "801"}]})");
+    EXPECT_EQ(Start(strPath), LINEERR_INIFILECORRUPT);
+    EXPECT_EQ(m_hApp, 0u);
+    const std::string strError = strPath + ": devices[0].kind: unknown kind \"trunk\" (expected ext, co, etc or other)";
+    EXPECT_NE(ReadFileBytes(strPath + ".log").find(strError), std::string::npos);
+    EXPECT_EQ(LastError(), strError);
 }
 
 // A PBX far busier than the application: what else the thread is asked waits
 // for one batch of messages, not for all of them, and the PBX keeps to the
 // wall clock even when the thread's queue is never empty.
 TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt) {
-    std::string strScenario = R"({"name": "busy", "seed": 7,
-        "traffic": {"callsPerMinute": 600, "ring": [1, 3], "talk": [2, 10]}, "devices": [)";
-    for (int i = 0; i < 120; ++i) {
-        strScenario += std::string(i == 0 ? "" : ",") + R"({"kind": ")" + (i < 100 ? "ext" : "co") +
-                       R"(", "number": ")" + std::to_string(1000 + i) + "\"}";
-    }
-    ASSERT_EQ(Start(TempFile("busy.json", strScenario + "]}")), 0);
+    ASSERT_EQ(Start(std::string(SIM_TEST_DATA) + "/dll-busy.json"), 0);
     for (DWORD i = 0; i < m_dwDevices; ++i) {
         ASSERT_NE(Open(i), 0u) << "device " << i;
     }
     Pump();
     g_records.clear();
-
-    DWORD(WINAPI * pfnPending)() = nullptr;
-    Resolve(m_hDll, "simGetPendingCount", &pfnPending);
-    ASSERT_NE(pfnPending, nullptr);
     constexpr UINT WM_MARK = WM_APP + 1;
     LONG lPosted = m_pfnAdvance(60000);
     ASSERT_GT(lPosted, 2000);
-    EXPECT_EQ(pfnPending(), static_cast<DWORD>(lPosted));
+    EXPECT_EQ(m_pfnPending(), static_cast<DWORD>(lPosted));
     PostThreadMessageA(GetCurrentThreadId(), WM_MARK, 0, 0);
     std::size_t nBeforeMark = 0;
-    bool bMarkSeen = false;
     MSG msg;
-    while (!bMarkSeen && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        bMarkSeen = msg.hwnd == nullptr && msg.message == WM_MARK;
-        nBeforeMark = g_records.size();
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) && !(msg.hwnd == nullptr && msg.message == WM_MARK)) {
         DispatchMessageA(&msg);
+        nBeforeMark = g_records.size();
     }
-    EXPECT_TRUE(bMarkSeen);
+    EXPECT_EQ(msg.message, WM_MARK);
     EXPECT_LE(nBeforeMark, 64u) << "of " << lPosted;
-    EXPECT_GT(pfnPending(), 0u);
+    EXPECT_GT(m_pfnPending(), 0u);
     Pump();
     EXPECT_EQ(g_records.size(), static_cast<std::size_t>(lPosted));
-    EXPECT_EQ(pfnPending(), 0u);
+    EXPECT_EQ(m_pfnPending(), 0u);
 
     // The real-time clock, with a message always waiting in the queue, so
     // that no timer message ever comes.
-    unsigned long long qwStartTime = ScenarioTime();
-    std::size_t nRecords = g_records.size();
+    const unsigned long long qwStartTime = ScenarioTime();
+    const std::size_t nRecords = g_records.size();
     m_pfnManual(FALSE);
-    ULONGLONG qwStart = GetTickCount64();
+    const ULONGLONG qwStart = GetTickCount64();
     while (GetTickCount64() - qwStart < 1500) {
         PostThreadMessageA(GetCurrentThreadId(), WM_MARK, 0, 0);
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -409,8 +318,8 @@ TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt) {
         }
     }
     m_pfnManual(TRUE);
-    auto qwWall = static_cast<long long>(GetTickCount64() - qwStart);
-    auto qwScenario = static_cast<long long>(ScenarioTime() - qwStartTime);
+    const auto qwWall = static_cast<long long>(GetTickCount64() - qwStart);
+    const auto qwScenario = static_cast<long long>(ScenarioTime() - qwStartTime);
     EXPECT_GE(qwScenario, qwWall - 500);
     EXPECT_LE(qwScenario, qwWall + 100);
     EXPECT_GT(g_records.size(), nRecords) << "nothing was delivered meanwhile";

@@ -1,0 +1,43 @@
+// The simulator's tests keep their cases in text files of tests/sim/data: each case is
+// its input lines, then "-> " lines with what the code made of it. A test rebuilds the
+// file with fresh "-> " lines and compares the whole of it; on a difference the rebuilt
+// text is left as <name>.actual in the working folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+inline void ExpectDataFile(const std::string& strName, const std::function<std::string(const std::string&)>& fnRun) {
+    std::ifstream in(std::string(SIM_TEST_DATA) + "/" + strName, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string strOut, strInput, strLine;
+    auto flush = [&] {
+        std::istringstream result(strInput.empty() ? "" : fnRun(strInput));
+        for (std::string strResult; std::getline(result, strResult);) {
+            strOut += "-> " + strResult + "\n";
+        }
+        strInput.clear();
+    };
+    for (std::istringstream lines(text.str()); std::getline(lines, strLine);) {
+        if (strLine.rfind("-> ", 0) == 0) {
+            flush();
+            continue;
+        }
+        if (strLine.empty() || strLine[0] == '#') {
+            flush();
+        } else {
+            strInput += (strInput.empty() ? "" : "\n") + strLine;
+        }
+        strOut += strLine + "\n";
+    }
+    flush();
+    EXPECT_EQ(strOut, text.str()) << strName;
+    if (strOut != text.str()) {
+        std::ofstream(strName + ".actual", std::ios::binary) << strOut;
+    }
+}
