@@ -432,7 +432,7 @@ bool CProgramRun::SyncQueue(DWORD dwTimeoutMs) {
     if (m_nSyncValue == dwValue) m_nSyncValue = m_nSyncValue % 99 + 1;
     const UINT uWanted = m_nSyncValue;
     return PostMessageA(hTree, TVM_SETSCROLLTIME, uWanted, 0) &&
-           WaitUntil([&] { return Ask(hTree, TVM_GETSCROLLTIME) == uWanted; }, dwTimeoutMs);
+           WaitUntil([&] { return Ask(hTree, TVM_GETSCROLLTIME) == static_cast<LRESULT>(uWanted); }, dwTimeoutMs);
 }
 
 void CProgramRun::Close() const {
