@@ -12,11 +12,8 @@ BOOL PumpMessages(CLinoscopeApp* pApp) {
     MSG msg;
     // The program's own order: its input first, painting and timers at least every few events.
     while (pApp != nullptr ? pApp->NextMessage(&msg, FALSE) : PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            bQuit = TRUE;
-            continue;
-        }
-        if (pApp != nullptr && pApp->PreTranslateMessage(&msg)) continue;
+        bQuit = bQuit || msg.message == WM_QUIT;
+        if (msg.message == WM_QUIT || (pApp != nullptr && pApp->PreTranslateMessage(&msg))) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -39,14 +36,19 @@ void DrainQueue() {
     }
 }
 
-// --- CDialogAnswerer -------------------------------------------------------------
+// --- CDialogAnswerer: one timer polls every answerer ---------------------------
 
 namespace {
 std::vector<CDialogAnswerer*> g_answerers;
+UINT_PTR g_nAnswerTimer = 0;
 
-// Named rather than a lambda: 32-bit callbacks are WINAPI functions.
+// Named rather than lambdas: 32-bit callbacks are WINAPI functions.
+void CALLBACK PollAnswerers(HWND, UINT, UINT_PTR, DWORD) {
+    for (CDialogAnswerer* pAnswerer : std::vector<CDialogAnswerer*>(g_answerers)) pAnswerer->Poll();
+}
+
 BOOL CALLBACK CollectDialog(HWND hWnd, LPARAM lParam) {
-    char szClass[64] = "";
+    char szClass[8] = "";
     GetClassNameA(hWnd, szClass, sizeof szClass);
     if (IsWindowVisible(hWnd) && std::strcmp(szClass, "#32770") == 0)
         reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
@@ -56,33 +58,25 @@ BOOL CALLBACK CollectDialog(HWND hWnd, LPARAM lParam) {
 
 CDialogAnswerer::CDialogAnswerer(std::string strTitle, std::function<void(HWND, int)> action)
     : m_strTitle(std::move(strTitle)), m_action(std::move(action)) {
+    if (g_answerers.empty()) g_nAnswerTimer = SetTimer(nullptr, 0, 30, PollAnswerers);
     g_answerers.push_back(this);
-    m_nTimer = SetTimer(nullptr, 0, 30, OnTimer);
 }
 
 CDialogAnswerer::~CDialogAnswerer() {
-    KillTimer(nullptr, m_nTimer);
     std::erase(g_answerers, this);
-}
-
-void CALLBACK CDialogAnswerer::OnTimer(HWND, UINT, UINT_PTR nTimer, DWORD) {
-    for (CDialogAnswerer* pAnswerer : std::vector<CDialogAnswerer*>(g_answerers)) {
-        if (pAnswerer->m_nTimer == nTimer) pAnswerer->Poll();
-    }
+    if (g_answerers.empty()) KillTimer(nullptr, g_nAnswerTimer);
 }
 
 void CDialogAnswerer::Poll() {
     // Forget dialogs that are gone: their handles may come back for new ones.
-    std::erase_if(m_handled, [](HWND hWnd) { return !IsWindow(hWnd) || !IsWindowVisible(hWnd); });
+    std::erase_if(m_handled, [](HWND hWnd) { return !IsWindowVisible(hWnd); });
     std::vector<HWND> dialogs;
     EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
     for (HWND hDlg : dialogs) {
-        const bool bMatch = m_strTitle.empty()
-                                ? GetDlgItem(hDlg, kMessageText) != nullptr &&
-                                      (GetDlgItem(hDlg, IDYES) != nullptr || GetDlgItem(hDlg, IDNO) != nullptr)
-                                : GetWindowTextString(hDlg) == m_strTitle;
-        if (!bMatch || !m_handled.insert(hDlg).second) continue;
-        m_action(hDlg, m_nAnswered++);
+        const bool bMatch = m_strTitle.empty() ? GetDlgItem(hDlg, kMessageText) != nullptr &&
+                                                     (GetDlgItem(hDlg, IDYES) != nullptr || GetDlgItem(hDlg, IDNO))
+                                               : GetWindowTextString(hDlg) == m_strTitle;
+        if (bMatch && m_handled.insert(hDlg).second) m_action(hDlg, m_nAnswered++);
     }
 }
 
@@ -115,11 +109,7 @@ std::vector<HTREEITEM> ChildItems(HWND hTree, HTREEITEM hParent) {
 
 std::string ItemText(HWND hTree, HTREEITEM hItem) {
     char szText[512] = "";
-    TVITEMA item{};
-    item.mask = TVIF_TEXT;
-    item.hItem = hItem;
-    item.pszText = szText;
-    item.cchTextMax = sizeof szText;
+    TVITEMA item{TVIF_TEXT, hItem, 0, 0, szText, sizeof szText, 0, 0, 0, 0};
     SendMessageA(hTree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
     return szText;
 }
@@ -139,7 +129,7 @@ HTREEITEM FindChild(HWND hTree, HTREEITEM hParent, const std::string& strText) {
 
 // --- Keys and pixels ---------------------------------------------------------------
 
-CHeldKeys::CHeldKeys(std::vector<BYTE> keys) {
+CHeldKeys::CHeldKeys(const std::vector<BYTE>& keys) {
     GetKeyboardState(m_saved);
     BYTE state[256];
     std::memcpy(state, m_saved, sizeof state);
@@ -147,39 +137,31 @@ CHeldKeys::CHeldKeys(std::vector<BYTE> keys) {
     SetKeyboardState(state);
 }
 
-CHeldKeys::~CHeldKeys() {
-    SetKeyboardState(m_saved);
-}
-
 void PostKey(HWND hWnd, UINT nVirtualKey) {
-    const UINT nScan = MapVirtualKeyA(nVirtualKey, MAPVK_VK_TO_VSC);
-    PostMessageA(hWnd, WM_KEYDOWN, nVirtualKey, static_cast<LPARAM>(1 | (nScan << 16)));
-    PostMessageA(hWnd, WM_KEYUP, nVirtualKey, static_cast<LPARAM>(1 | (nScan << 16) | (3u << 30)));
+    const LPARAM lScan = static_cast<LPARAM>(MapVirtualKeyA(nVirtualKey, MAPVK_VK_TO_VSC) << 16);
+    PostMessageA(hWnd, WM_KEYDOWN, nVirtualKey, 1 | lScan);
+    PostMessageA(hWnd, WM_KEYUP, nVirtualKey, static_cast<LPARAM>(1 | lScan | (3u << 30)));
 }
 
 std::vector<BYTE> ClientPixels(HWND hWnd) {
     RECT rc{};
     GetClientRect(hWnd, &rc);
-    if (rc.right <= 0 || rc.bottom <= 0) return {};
+    std::vector<BYTE> pixels(4 * static_cast<size_t>(std::max(0L, rc.right) * std::max(0L, rc.bottom)));
+    if (pixels.empty()) return pixels;
+    // The screen's pixels into a bitmap, then out of it as 32-bit rows, top first.
     HDC hWindowDC = GetDC(hWnd);
     HDC hMemDC = CreateCompatibleDC(hWindowDC);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* pBits = nullptr;
-    HBITMAP hBitmap = CreateDIBSection(hMemDC, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    std::vector<BYTE> pixels;
-    if (hBitmap != nullptr && pBits != nullptr) {
-        HGDIOBJ hOld = SelectObject(hMemDC, hBitmap);
-        if (BitBlt(hMemDC, 0, 0, rc.right, rc.bottom, hWindowDC, 0, 0, SRCCOPY)) {
-            GdiFlush();
-            pixels.assign(static_cast<BYTE*>(pBits), static_cast<BYTE*>(pBits) + 4 * rc.right * rc.bottom);
-        }
-        SelectObject(hMemDC, hOld);
-    }
-    if (hBitmap != nullptr) DeleteObject(hBitmap);
+    HBITMAP hBitmap = CreateCompatibleBitmap(hWindowDC, rc.right, rc.bottom);
+    HGDIOBJ hOld = SelectObject(hMemDC, hBitmap);
+    const BOOL bCopied = BitBlt(hMemDC, 0, 0, rc.right, rc.bottom, hWindowDC, 0, 0, SRCCOPY);
+    SelectObject(hMemDC, hOld);
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    const bool bRead = bCopied && hBitmap != nullptr &&
+                       GetDIBits(hMemDC, hBitmap, 0, rc.bottom, pixels.data(), &info, DIB_RGB_COLORS) == rc.bottom;
+    DeleteObject(hBitmap);
     DeleteDC(hMemDC);
     ReleaseDC(hWnd, hWindowDC);
-    return pixels;
+    return bRead ? pixels : std::vector<BYTE>();
 }
 
 }  // namespace wintest

@@ -31,19 +31,14 @@ class CDialogAnswerer {
 public:
     CDialogAnswerer(std::string strTitle, std::function<void(HWND, int)> action);
     ~CDialogAnswerer();
-    CDialogAnswerer(const CDialogAnswerer&) = delete;
-    CDialogAnswerer& operator=(const CDialogAnswerer&) = delete;
     int GetCount() const { return m_nAnswered; }
-
-private:
-    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
     void Poll();
 
+private:
     std::string m_strTitle;
     std::function<void(HWND, int)> m_action;
     std::set<HWND> m_handled;
     int m_nAnswered = 0;
-    UINT_PTR m_nTimer = 0;
 };
 // Message boxes carry their text in the static control 0xFFFF.
 constexpr int kMessageText = 0xFFFF;
@@ -66,8 +61,8 @@ HTREEITEM FindChild(HWND hTree, HTREEITEM hParent, const std::string& strText);
 // Holds modifier keys down for the thread while it exists.
 class CHeldKeys {
 public:
-    explicit CHeldKeys(std::vector<BYTE> keys);
-    ~CHeldKeys();
+    explicit CHeldKeys(const std::vector<BYTE>& keys);
+    ~CHeldKeys() { SetKeyboardState(m_saved); }
 
 private:
     BYTE m_saved[256];
