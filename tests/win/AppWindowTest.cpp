@@ -332,27 +332,81 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
 }
 
 // Right-click selects the item and offers its menu; the chosen command
-// reports on that item. Drop, which no menu offers, is routed by the EXT
-// view to the monitor.
-TEST_F(AppWindowTest, LineAndCallMenusReportOnTheirItemAndDropReachesTheMonitor) {
+// reports on that item in the Information dialog. That dialog can be resized
+// and maximized (the text follows), selects all with Ctrl+A, copies with
+// Ctrl+C, saves under the line's name and the time, and opens again at the
+// size it was left at, centred over the frame. Drop, which no menu offers,
+// is routed by the EXT view to the monitor.
+TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopiesAndSaves) {
     AddScene();
     const HLINE hExt201 = CFakeTapi::LineHandleFor(0);
     m_fake.m_callInfo[0x7001] = CFakeTapi::MakeCallInfo(hExt201, "301", "201");
     m_fake.m_callStatus[0x7001] = CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED);
     ASSERT_TRUE(Start());
+    // Room on the screen for the enlarged dialog centred over the frame.
+    SetWindowPos(Frame(), nullptr, 0, 0, 1280, 790, SWP_NOZORDER);
     HWND hExt = Pane(1);
     HTREEITEM h201 = Line(1, "201");
     TreeView_SelectItem(hExt, Root(1));
+    const std::string strPath = InWorkingFolder("test_win_info_saved.txt");
+    std::string strOffered, strSaved, strClipboard;
+    CDialogAnswerer save("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
     Texts infos;
-    CDialogAnswerer info("Information", [&](HWND hDlg, int) {
-        infos.push_back(ControlText(hDlg, IDC_INFO_TEXT));
+    LONG_PTR style = 0;
+    bool bCentred = false;
+    RECT rcTextBefore{}, rcTextAfter{}, rcResized{}, rcReopened{};
+    DWORD dwSelStart = 1, dwSelEnd = 0;
+    CDialogAnswerer info("Information", [&](HWND hDlg, int nIndex) {
+        HWND hText = GetDlgItem(hDlg, IDC_INFO_TEXT);
+        infos.push_back(GetWindowTextString(hText));
+        if (nIndex == 1) {
+            GetWindowRect(hDlg, &rcReopened);
+            bCentred = CentredOver(hDlg, Frame());
+        } else if (nIndex == 0) {
+            style = GetWindowLongPtrA(hDlg, GWL_STYLE);
+            GetWindowRect(hText, &rcTextBefore);
+            GetWindowRect(hDlg, &rcResized);
+            SetWindowPos(hDlg, nullptr, 0, 0, rcResized.right - rcResized.left + 200,
+                         rcResized.bottom - rcResized.top + 120, SWP_NOMOVE | SWP_NOZORDER);
+            GetWindowRect(hDlg, &rcResized);
+            GetWindowRect(hText, &rcTextAfter);
+            SetFocus(hText);
+            {
+                CHeldKeys control({VK_CONTROL});
+                SendMessageA(hText, WM_KEYDOWN, 'A', 0);
+                SendMessageA(hText, WM_KEYDOWN, 'C', 0);
+            }
+            SendMessageA(hText, EM_GETSEL, reinterpret_cast<WPARAM>(&dwSelStart), reinterpret_cast<LPARAM>(&dwSelEnd));
+            if (OpenClipboard(hDlg)) {
+                if (HANDLE hData = GetClipboardData(CF_TEXT)) {
+                    if (const char* psz = static_cast<const char*>(GlobalLock(hData))) strClipboard = psz;
+                    GlobalUnlock(hData);
+                }
+                CloseClipboard();
+            }
+            // Save... runs the Save dialog and writes before it returns.
+            SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_INFO_SAVE, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_INFO_SAVE)));
+            strSaved = ReadFileBytes(strPath);
+        }
         PostClick(hDlg, IDOK);
     });
     const Menu lineMenu{{"Line Information"}, {ID_LINE_INFORMATION}};
     EXPECT_EQ(RightClick(hExt, h201, true), lineMenu);
     EXPECT_EQ(TreeView_GetSelection(hExt), h201);
-    ASSERT_TRUE(Pump([&] { return infos.size() == 1; }));
+    ASSERT_TRUE(Pump([&] { return info.GetCount() == 1 && FindWindowA("#32770", "Information") == nullptr; }));
     EXPECT_NE(infos[0].find("\"EXT 201\""), npos) << infos[0];
+    EXPECT_NE(style & WS_THICKFRAME, 0);
+    EXPECT_NE(style & WS_MAXIMIZEBOX, 0);
+    EXPECT_EQ(rcTextAfter.right - rcTextAfter.left, rcTextBefore.right - rcTextBefore.left + 200);
+    EXPECT_EQ(rcTextAfter.bottom - rcTextAfter.top, rcTextBefore.bottom - rcTextBefore.top + 120);
+    EXPECT_EQ(dwSelStart, 0u);
+    EXPECT_EQ(dwSelEnd, infos[0].size());
+    EXPECT_EQ(strClipboard, infos[0]);
+    EXPECT_EQ(save.GetCount(), 1);
+    EXPECT_EQ(strOffered.rfind("201 20", 0), 0u) << strOffered;  // the line, then the time
+    EXPECT_EQ(strSaved, infos[0]);
+    DeleteFileA(strPath.c_str());
 
     // No menu on a root; the CO view's line menu is its own; dismissed,
     // nothing runs. From the keyboard (Shift+F10) the selected line's menu.
@@ -375,8 +429,11 @@ TEST_F(AppWindowTest, LineAndCallMenusReportOnTheirItemAndDropReachesTheMonitor)
     const std::vector<HTREEITEM> calls = ChildItems(hExt, h201);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(RightClick(hExt, calls[0], true), (Menu{{"Call Information"}, {ID_CALL_INFORMATION}}));
-    ASSERT_TRUE(Pump([&] { return infos.size() == 2; }));
+    ASSERT_TRUE(Pump([&] { return info.GetCount() == 2 && FindWindowA("#32770", "Information") == nullptr; }));
     EXPECT_NE(infos[1].find("\"301\""), npos) << infos[1];
+    EXPECT_EQ(rcReopened.right - rcReopened.left, rcResized.right - rcResized.left);
+    EXPECT_EQ(rcReopened.bottom - rcReopened.top, rcResized.bottom - rcResized.top);
+    EXPECT_TRUE(bCentred);
     HTREEITEM hDetail = TreeView_GetChild(hExt, calls[0]);
     EXPECT_EQ(RightClick(hExt, hDetail, false), Menu{});
     EXPECT_EQ(TreeView_GetSelection(hExt), hDetail);
@@ -456,81 +513,6 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     EXPECT_GE(nChores, 2);
     EXPECT_GE(counts.size(), 2u);
     EXPECT_TRUE(g_tapiEvents.empty());
-}
-
-// Information can be resized and maximized, the text following; Ctrl+A
-// selects it whole, Ctrl+C copies it, Save... writes it under the line's
-// name and the time; opened again, it keeps its size, centred over the frame.
-TEST_F(AppWindowTest, InformationResizesSelectsCopiesSavesItsTextAndKeepsItsSize) {
-    AddScene();
-    ASSERT_TRUE(Start());
-    // Room on the screen for the enlarged dialog centred over the frame.
-    SetWindowPos(Frame(), nullptr, 0, 0, 1280, 790, SWP_NOZORDER);
-    TreeView_SelectItem(Pane(1), Line(1, "201"));
-    SetFocus(Pane(1));
-    const std::string strPath = InWorkingFolder("test_win_info_saved.txt");
-    std::string strOffered, strText, strSaved, strClipboard;
-    CDialogAnswerer save("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
-    LONG_PTR style = 0;
-    bool bCentred = false;
-    RECT rcTextBefore{}, rcTextAfter{}, rcResized{}, rcReopened{};
-    DWORD dwSelStart = 1, dwSelEnd = 0;
-    CDialogAnswerer info("Information", [&](HWND hDlg, int nIndex) {
-        if (nIndex == 1) {
-            GetWindowRect(hDlg, &rcReopened);
-            bCentred = CentredOver(hDlg, Frame());
-            PostClick(hDlg, IDOK);
-            return;
-        }
-        style = GetWindowLongPtrA(hDlg, GWL_STYLE);
-        HWND hText = GetDlgItem(hDlg, IDC_INFO_TEXT);
-        strText = GetWindowTextString(hText);
-        GetWindowRect(hText, &rcTextBefore);
-        GetWindowRect(hDlg, &rcResized);
-        SetWindowPos(hDlg, nullptr, 0, 0, rcResized.right - rcResized.left + 200,
-                     rcResized.bottom - rcResized.top + 120, SWP_NOMOVE | SWP_NOZORDER);
-        GetWindowRect(hDlg, &rcResized);
-        GetWindowRect(hText, &rcTextAfter);
-        SetFocus(hText);
-        {
-            CHeldKeys control({VK_CONTROL});
-            SendMessageA(hText, WM_KEYDOWN, 'A', 0);
-            SendMessageA(hText, WM_KEYDOWN, 'C', 0);
-        }
-        SendMessageA(hText, EM_GETSEL, reinterpret_cast<WPARAM>(&dwSelStart), reinterpret_cast<LPARAM>(&dwSelEnd));
-        if (OpenClipboard(hDlg)) {
-            if (HANDLE hData = GetClipboardData(CF_TEXT)) {
-                if (const char* psz = static_cast<const char*>(GlobalLock(hData))) strClipboard = psz;
-                GlobalUnlock(hData);
-            }
-            CloseClipboard();
-        }
-        // Save... runs the Save dialog and writes before it returns.
-        SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_INFO_SAVE, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_INFO_SAVE)));
-        strSaved = ReadFileBytes(strPath);
-        PostClick(hDlg, IDOK);
-    });
-    for (int nOpened = 1; nOpened <= 2; ++nOpened) {
-        PostMessageA(Frame(), WM_COMMAND, ID_LINE_INFORMATION, 0);
-        ASSERT_TRUE(
-            Pump([&] { return info.GetCount() == nOpened && FindWindowA("#32770", "Information") == nullptr; }));
-    }
-    EXPECT_NE(style & WS_THICKFRAME, 0);
-    EXPECT_NE(style & WS_MAXIMIZEBOX, 0);
-    EXPECT_EQ(rcTextAfter.right - rcTextAfter.left, rcTextBefore.right - rcTextBefore.left + 200);
-    EXPECT_EQ(rcTextAfter.bottom - rcTextAfter.top, rcTextBefore.bottom - rcTextBefore.top + 120);
-    ASSERT_NE(strText.find("<< LINEDEVCAPS >>"), npos);
-    EXPECT_EQ(dwSelStart, 0u);
-    EXPECT_EQ(dwSelEnd, strText.size());
-    EXPECT_EQ(strClipboard, strText);
-    EXPECT_EQ(save.GetCount(), 1);
-    EXPECT_EQ(strOffered.rfind("201 20", 0), 0u) << strOffered;  // the line, then the time
-    EXPECT_EQ(strSaved, strText);
-    EXPECT_EQ(rcReopened.right - rcReopened.left, rcResized.right - rcResized.left);
-    EXPECT_EQ(rcReopened.bottom - rcReopened.top, rcResized.bottom - rcResized.top);
-    EXPECT_TRUE(bCentred);
-    DeleteFileA(strPath.c_str());
 }
 
 TEST_F(AppWindowTest, StatusBarCountsTheLogWaitsForItsRetryTimerAndFindWrapsAcrossPanes) {
