@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <set>
@@ -33,6 +34,156 @@ namespace {
 constexpr const char* kMaker = "Talvora ZR-40N";
 constexpr size_t npos = std::string::npos;
 using Texts = std::vector<std::string>;
+
+// Pumps until the condition holds or five seconds are up; returns the condition.
+bool PumpUntil(const std::function<bool()>& condition, CLinoscopeApp* pApp) {
+    for (const DWORD dwStart = GetTickCount();;) {
+        PumpMessages(pApp);
+        if (condition()) return true;
+        if (GetTickCount() - dwStart > 5000) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+// Message boxes carry their text in the static control 0xFFFF.
+constexpr int kMessageText = 0xFFFF;
+
+BOOL CALLBACK CollectDialog(HWND hWnd, LPARAM lParam) {
+    char szClass[8] = "";
+    GetClassNameA(hWnd, szClass, sizeof szClass);
+    if (IsWindowVisible(hWnd) && std::strcmp(szClass, "#32770") == 0)
+        reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+    return TRUE;
+}
+
+// Answers dialog boxes of this thread from a timer, which runs inside any
+// modal loop: each visible dialog box with that title (or, for an empty
+// title, each Yes/No message box) gets `action` once, with the number of
+// dialogs answered before it. One timer polls every answerer.
+class CDialogAnswerer {
+public:
+    CDialogAnswerer(std::string strTitle, std::function<void(HWND, int)> action)
+        : m_strTitle(std::move(strTitle)), m_action(std::move(action)) {
+        if (s_answerers.empty()) s_nTimer = SetTimer(nullptr, 0, 30, PollAll);
+        s_answerers.push_back(this);
+    }
+    ~CDialogAnswerer() {
+        std::erase(s_answerers, this);
+        if (s_answerers.empty()) KillTimer(nullptr, s_nTimer);
+    }
+    int GetCount() const { return m_nAnswered; }
+
+private:
+    // Named rather than a lambda: 32-bit callbacks are WINAPI functions.
+    static void CALLBACK PollAll(HWND, UINT, UINT_PTR, DWORD) {
+        for (CDialogAnswerer* pAnswerer : std::vector<CDialogAnswerer*>(s_answerers)) pAnswerer->Poll();
+    }
+    void Poll() {
+        // Forget dialogs that are gone: their handles may come back for new ones.
+        std::erase_if(m_handled, [](HWND hWnd) { return !IsWindowVisible(hWnd); });
+        std::vector<HWND> dialogs;
+        EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+        for (HWND hDlg : dialogs) {
+            const bool bMatch = m_strTitle.empty() ? GetDlgItem(hDlg, kMessageText) != nullptr &&
+                                                         (GetDlgItem(hDlg, IDYES) != nullptr || GetDlgItem(hDlg, IDNO))
+                                                   : GetWindowTextString(hDlg) == m_strTitle;
+            if (bMatch && m_handled.insert(hDlg).second) m_action(hDlg, m_nAnswered++);
+        }
+    }
+
+    static inline std::vector<CDialogAnswerer*> s_answerers;
+    static inline UINT_PTR s_nTimer = 0;
+    std::string m_strTitle;
+    std::function<void(HWND, int)> m_action;
+    std::set<HWND> m_handled;
+    int m_nAnswered = 0;
+};
+
+// Presses a dialog button the way a click does (posted, so it runs in the loop).
+void PostClick(HWND hDlg, int nId) {
+    PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
+}
+
+// Fills in the common Save dialog's file name and presses Save; returns the
+// name the dialog offered.
+std::string AnswerSaveDialog(HWND hDlg, const std::string& strPath) {
+    // The file name box of the Explorer-style dialog (cmb13), or of the old
+    // style one (edt1).
+    const int nId = GetDlgItem(hDlg, 0x47C) != nullptr ? 0x47C : 0x480;
+    std::string strOffered = ControlText(hDlg, nId);
+    SetDlgItemTextA(hDlg, nId, strPath.c_str());
+    PostClick(hDlg, IDOK);
+    return strOffered;
+}
+
+// Children of an item (TVI_ROOT: the top level), their texts, and the first
+// child with that text (or null).
+std::vector<HTREEITEM> ChildItems(HWND hTree, HTREEITEM hParent) {
+    std::vector<HTREEITEM> items;
+    HTREEITEM hItem = hParent == TVI_ROOT ? TreeView_GetRoot(hTree) : TreeView_GetChild(hTree, hParent);
+    for (; hItem != nullptr; hItem = TreeView_GetNextSibling(hTree, hItem)) items.push_back(hItem);
+    return items;
+}
+
+std::string ItemText(HWND hTree, HTREEITEM hItem) {
+    char szText[512] = "";
+    TVITEMA item{TVIF_TEXT, hItem, 0, 0, szText, sizeof szText, 0, 0, 0, 0};
+    SendMessageA(hTree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return szText;
+}
+
+std::vector<std::string> ChildTexts(HWND hTree, HTREEITEM hParent) {
+    std::vector<std::string> texts;
+    for (HTREEITEM hItem : ChildItems(hTree, hParent)) texts.push_back(ItemText(hTree, hItem));
+    return texts;
+}
+
+HTREEITEM FindChild(HWND hTree, HTREEITEM hParent, const std::string& strText) {
+    for (HTREEITEM hItem : ChildItems(hTree, hParent)) {
+        if (ItemText(hTree, hItem) == strText) return hItem;
+    }
+    return nullptr;
+}
+
+// Holds modifier keys down for the thread while it exists.
+class CHeldKeys {
+public:
+    explicit CHeldKeys(const std::vector<BYTE>& keys) {
+        GetKeyboardState(m_saved);
+        BYTE state[256];
+        std::memcpy(state, m_saved, sizeof state);
+        for (BYTE key : keys) state[key] |= 0x80;
+        SetKeyboardState(state);
+    }
+    ~CHeldKeys() { SetKeyboardState(m_saved); }
+
+private:
+    BYTE m_saved[256];
+};
+
+// What the window's client area shows on the screen at this moment (not a
+// fresh painting), as 32-bit pixels; empty when it cannot be read.
+std::vector<BYTE> ClientPixels(HWND hWnd) {
+    RECT rc{};
+    GetClientRect(hWnd, &rc);
+    std::vector<BYTE> pixels(4 * static_cast<size_t>(std::max(0L, rc.right) * std::max(0L, rc.bottom)));
+    if (pixels.empty()) return pixels;
+    // The screen's pixels into a bitmap, then out of it as 32-bit rows, top first.
+    HDC hWindowDC = GetDC(hWnd);
+    HDC hMemDC = CreateCompatibleDC(hWindowDC);
+    HBITMAP hBitmap = CreateCompatibleBitmap(hWindowDC, rc.right, rc.bottom);
+    HGDIOBJ hOld = SelectObject(hMemDC, hBitmap);
+    const BOOL bCopied = BitBlt(hMemDC, 0, 0, rc.right, rc.bottom, hWindowDC, 0, 0, SRCCOPY);
+    SelectObject(hMemDC, hOld);
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    const bool bRead = bCopied && hBitmap != nullptr &&
+                       GetDIBits(hMemDC, hBitmap, 0, rc.bottom, pixels.data(), &info, DIB_RGB_COLORS) == rc.bottom;
+    DeleteObject(hBitmap);
+    DeleteDC(hMemDC);
+    ReleaseDC(hWnd, hWindowDC);
+    return bRead ? pixels : std::vector<BYTE>();
+}
+
 // A menu's entries: their texts and their command ids.
 using Menu = std::pair<Texts, std::vector<UINT>>;
 
