@@ -9,7 +9,6 @@
 #include <fstream>
 #include <map>
 #include <regex>
-#include <set>
 
 #include "ProgramRun.h"
 #include "views/win/resource.h"
@@ -39,47 +38,30 @@ std::string Join(const Texts& lines) {
     return ::testing::AssertionFailure() << "expected:\n" << Join(expected) << "actual:\n" << Join(actual);
 }
 
-// What the journal says: TAPI sessions begun, line handles opened and
-// closed, clean shutdowns, and the last thing the program (not the PBX) did.
-struct CJournal {
-    int m_nInitialized = 0, m_nShutdownsClean = 0;
-    std::multiset<std::string> m_opened, m_closed;
-    std::string m_strLast;
-    explicit CJournal(const Texts& lines) {
-        static const std::regex open(R"(^lineOpenA .* -> 0 hLine=(0x[0-9A-F]+)$)");
-        static const std::regex close(R"(^lineClose hLine=(0x[0-9A-F]+) .* -> 0$)");
-        std::smatch match;
-        for (const std::string& line : lines) {
-            m_nInitialized += std::regex_match(line, std::regex(R"(^lineInitializeExA .* -> 0 hLineApp=.*)"));
-            m_nShutdownsClean += std::regex_match(line, std::regex(R"(^lineShutdown .* -> 0 linesStillOpen=0$)"));
-            if (std::regex_match(line, match, open)) m_opened.insert(match[1]);
-            if (std::regex_match(line, match, close)) m_closed.insert(match[1]);
-            // The PBX's own notes (callOffered, callEnded, ...) come as its calls please.
-            if (line.rfind("call", 0) != 0) m_strLast = line;
-        }
-    }
-};
-
-// One TAPI session that opened nLines lines, closed each once and ended with
-// a clean lineShutdown as the last thing the program did.
-void ExpectCleanEnd(const CProgramRun& run, size_t nLines) {
-    const CJournal journal(run.JournalLines());
-    EXPECT_EQ(journal.m_nInitialized, 1);
-    EXPECT_EQ(journal.m_opened.size(), nLines);
-    EXPECT_EQ(journal.m_closed, journal.m_opened);
-    EXPECT_EQ(journal.m_strLast, "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0");
-}
-
 void ExpectExit(CProgramRun& run, const char* pszAfter) {
     DWORD dwExitCode = 1;
     ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end after " << pszAfter;
     EXPECT_EQ(dwExitCode, 0u);
 }
 
+// A dialog the command opens, once it shows.
+HWND OpenDialog(CProgramRun& run, UINT nCommand, const char* pszTitle) {
+    run.Command(nCommand);
+    HWND hDlg = run.WaitForDialog(pszTitle);
+    EXPECT_NE(hDlg, nullptr) << pszTitle << ": " << run.DescribeWindows();
+    return hDlg;
+}
+
+bool CloseDialog(HWND hDlg, int nButton) {
+    PressButton(hDlg, nButton);
+    return WaitUntil([&] { return !IsWindow(hDlg); });
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     // The sections of <scenario>.expected: "== name" and the lines under it.
     void Load(const std::string& strScenario) {
+        m_expected.clear();
         std::ifstream file(ScenarioPath(strScenario + ".expected"), std::ios::binary);
         Texts* pSection = nullptr;
         for (std::string line; std::getline(file, line);) {
@@ -96,39 +78,39 @@ protected:
         EXPECT_NE(it, m_expected.end()) << "no section " << strName;
         return it == m_expected.end() ? none : it->second;
     }
-    // Each of "<point> co", "<point> ext" and "<point> etc" that the file has.
+    // Each of "<point> co", "<point> ext" and "<point> etc" that the file
+    // has. The views bring changes to the controls at their own pace: each
+    // tree is read until it matches or a few seconds have gone.
     void ExpectTrees(const CProgramRun& run, const std::string& strPoint) {
         int nChecked = 0;
         for (const auto& [pszTree, eTree] : {std::pair{"co", kCo}, {"ext", kExt}, {"etc", kEtc}}) {
-            if (m_expected.count(strPoint + " " + pszTree) == 0) continue;
+            const auto it = m_expected.find(strPoint + " " + pszTree);
+            if (it == m_expected.end()) continue;
             ++nChecked;
-            EXPECT_TRUE(LinesMatch(run.TreeLines(eTree), m_expected[strPoint + " " + pszTree]))
-                << strPoint << " " << pszTree;
+            Texts lines;
+            WaitUntil([&] { return LinesMatch(lines = run.TreeLines(eTree), it->second); }, 5000);
+            EXPECT_TRUE(LinesMatch(lines, it->second)) << strPoint << " " << pszTree;
         }
         EXPECT_GT(nChecked, 0) << "nothing expected at " << strPoint;
     }
     // The Information dialog the command opens for the item: its headings
     // ("<<" lines) exactly those of the section, in order, and each other
     // line of the section one of its lines. It closes again with OK.
-    void ExpectInformation(CProgramRun& run, ETree eTree, HTREEITEM hItem, UINT nCommand, const std::string& strSection,
+    void ExpectInformation(CProgramRun& run, HTREEITEM hItem, UINT nCommand, const std::string& strSection,
                            bool bShot = false) {
         SCOPED_TRACE(strSection);
-        ASSERT_TRUE(run.Select(eTree, hItem)) << run.Fault();
-        run.Command(nCommand);
-        HWND hDlg = run.WaitForDialog("Information");
-        ASSERT_NE(hDlg, nullptr) << run.DescribeWindows();
-        Texts report;
-        std::string strText = WindowText(GetDlgItem(hDlg, IDC_INFO_TEXT));
+        ASSERT_TRUE(run.Select(kExt, hItem)) << run.Fault();
+        HWND hDlg = OpenDialog(run, nCommand, "Information");
+        ASSERT_NE(hDlg, nullptr);
+        Texts report, headings, wanted, found;
+        const std::string strText = WindowText(GetDlgItem(hDlg, IDC_INFO_TEXT));
         for (size_t start = 0, end = 0; end != std::string::npos; start = end + 2) {
             end = strText.find("\r\n", start);
             report.push_back(strText.substr(start, end == std::string::npos ? end : end - start));
+            if (report.back().rfind("<<", 0) == 0) found.push_back(report.back());
         }
-        Texts headings, wanted;
         for (const std::string& line : Section(strSection))
             (line.rfind("<<", 0) == 0 ? headings : wanted).push_back(line);
-        Texts found;
-        std::copy_if(report.begin(), report.end(), std::back_inserter(found),
-                     [](auto& s) { return s.rfind("<<", 0) == 0; });
         EXPECT_EQ(found, headings) << Join(report);
         for (const std::string& line : wanted)
             EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << line << " missing from:\n"
@@ -138,17 +120,7 @@ protected:
             SetWindowPos(hDlg, nullptr, 40, 40, 1000, 700, SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
             run.Screenshot("information-dialog");
         }
-        PressButton(hDlg, IDOK);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hDlg); }, 30000));
-    }
-    // A dialog of the program, pictured, then closed with the button.
-    void Picture(CProgramRun& run, UINT nCommand, const char* pszTitle, const std::string& strShot, int nClose) {
-        run.Command(nCommand);
-        HWND hDlg = run.WaitForDialog(pszTitle);
-        ASSERT_NE(hDlg, nullptr) << pszTitle << ": " << run.DescribeWindows();
-        run.Screenshot(strShot);
-        PressButton(hDlg, nClose);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hDlg); }, 30000));
+        ASSERT_TRUE(CloseDialog(hDlg, IDOK));
     }
 
     std::map<std::string, Texts> m_expected;
@@ -166,27 +138,29 @@ TEST_F(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
     ASSERT_TRUE(run.Start()) << run.Fault();
     ExpectTrees(run, "start");
     ASSERT_TRUE(run.Advance(14000)) << run.Fault();
-    run.Screenshot("trees-with-calls");
     ExpectTrees(run, "up");
+    run.Screenshot("trees-with-calls");
 
     const std::vector<CTreeNode> ext = run.ReadTree(kExt);
-    const CTreeNode* pManager = run.FindLine(ext, "203 Manager");
-    ASSERT_TRUE(pManager != nullptr && pManager->m_children.size() == 1);
-    ExpectInformation(run, kExt, pManager->m_hItem, ID_LINE_INFORMATION, "line information", true);
-    ExpectInformation(run, kExt, pManager->m_children[0].m_hItem, ID_CALL_INFORMATION, "call information");
+    const CTreeNode* pManager = CProgramRun::FindLine(ext, "203 Manager");
+    const CTreeNode* pReception = CProgramRun::FindLine(ext, "201 Reception");
+    ASSERT_TRUE(pManager != nullptr && pManager->m_children.size() == 1 && pReception != nullptr);
+    ExpectInformation(run, pManager->m_hItem, ID_LINE_INFORMATION, "line information", true);
+    ExpectInformation(run, pManager->m_children[0].m_hItem, ID_CALL_INFORMATION, "call information");
 
     // Find, from another line: the manager's line by part of its name.
-    ASSERT_TRUE(run.Select(kExt, run.FindLine(ext, "201 Reception")->m_hItem)) << run.Fault();
-    run.Command(ID_EDIT_FIND);
-    HWND hFind = run.WaitForDialog("Find Line");
-    ASSERT_NE(hFind, nullptr) << run.DescribeWindows();
+    ASSERT_TRUE(run.Select(kExt, pReception->m_hItem)) << run.Fault();
+    HWND hFind = OpenDialog(run, ID_EDIT_FIND, "Find Line");
+    ASSERT_NE(hFind, nullptr);
     TypeText(GetDlgItem(hFind, IDC_FIND_TEXT), "mANAGER");
-    ASSERT_TRUE(WaitUntil([&] { return WindowText(GetDlgItem(hFind, IDC_FIND_TEXT)) == "mANAGER"; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(GetDlgItem(hFind, IDC_FIND_TEXT)) == "mANAGER"; }));
     run.Screenshot("find-dialog");
-    PressButton(hFind, IDOK);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hFind) && run.Sync(); }, 30000));
-    EXPECT_EQ(run.Selected(kExt), pManager->m_hItem);
-    Picture(run, ID_APP_ABOUT, "About Linoscope3", "about-dialog", IDOK);
+    ASSERT_TRUE(CloseDialog(hFind, IDOK));
+    EXPECT_TRUE(WaitUntil([&] { return run.Sync() && run.Selected(kExt) == pManager->m_hItem; }, 5000));
+    HWND hAbout = OpenDialog(run, ID_APP_ABOUT, "About Linoscope3");
+    ASSERT_NE(hAbout, nullptr);
+    run.Screenshot("about-dialog");
+    ASSERT_TRUE(CloseDialog(hAbout, IDOK));
 
     // The calls end while another program holds the log without write
     // sharing: the records wait, the status bar says so, and they follow
@@ -206,7 +180,7 @@ TEST_F(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
     EXPECT_TRUE(LinesMatch(run.LogLines(), log));
     run.Close();
     ExpectExit(run, "WM_CLOSE");
-    ExpectCleanEnd(run, 8);
+    EXPECT_TRUE(EndedCleanly(run, 8));
 }
 
 // A blind transfer of an inbound call, a line going out of service while it
@@ -218,7 +192,6 @@ TEST_F(EndToEnd, TransferOutageAndReinitAnsweredYesOrNo) {
     for (const bool bYes : {true, false}) {
         const std::string strScenario = bYes ? "transfer-outage-reinit" : "reinit-no";
         SCOPED_TRACE(strScenario);
-        m_expected.clear();
         Load(strScenario);
         CProgramRun run(strScenario, strScenario + ".json");
         ASSERT_TRUE(run.Start()) << run.Fault();
@@ -239,17 +212,16 @@ TEST_F(EndToEnd, TransferOutageAndReinitAnsweredYesOrNo) {
         if (bYes) run.Screenshot("reinit-question");
         PressButton(hBox, bYes ? IDYES : IDNO);
         if (bYes) {
-            ASSERT_TRUE(WaitUntil([&] { return CJournal(run.JournalLines()).m_nInitialized == 2; }, 60000))
-                << "no second start of TAPI";
             // The restart's progress dialog runs the message loop while the
             // lines open: the trees are read once it has gone.
             ASSERT_TRUE(WaitUntil(
                 [&] {
-                    return CJournal(run.JournalLines()).m_opened.size() == 12 &&
+                    const CJournal journal(run.JournalLines());
+                    return journal.m_nInitialized == 2 && journal.m_opened.size() == 12 &&
                            TopLevelWindows(run.GetProcessId()).size() == 1;
                 },
                 60000))
-                << run.DescribeWindows();
+                << "no second start of TAPI with every line; " << run.DescribeWindows();
             ASSERT_TRUE(run.Sync()) << run.Fault();
             ExpectTrees(run, "restarted");
             ASSERT_TRUE(run.Advance(10000)) << run.Fault();  // the call after the restart is monitored
@@ -259,7 +231,7 @@ TEST_F(EndToEnd, TransferOutageAndReinitAnsweredYesOrNo) {
             EXPECT_EQ(journal.m_nShutdownsClean, 1);
         } else {
             ExpectExit(run, "No");
-            ExpectCleanEnd(run, 4);
+            EXPECT_TRUE(EndedCleanly(run, 4));
         }
         EXPECT_TRUE(LinesMatch(run.LogLines(), Section("log")));
     }
@@ -274,18 +246,12 @@ TEST_F(EndToEnd, MakeCallThroughTheDialDialog) {
     CProgramRun run("makecall", "makecall.json");
     ASSERT_TRUE(run.Start()) << run.Fault();
     std::vector<CTreeNode> ext = run.ReadTree(kExt);
-    const CTreeNode* pReception = run.FindLine(ext, "201 Reception");
+    const CTreeNode* pReception = CProgramRun::FindLine(ext, "201 Reception");
     ASSERT_NE(pReception, nullptr);
-    const HTREEITEM hReception = pReception->m_hItem;
-    ASSERT_TRUE(run.Select(kExt, hReception)) << run.Fault();
-    const auto countMakeCalls = [&] {
-        const Texts journal = run.JournalLines();
-        return std::count_if(journal.begin(), journal.end(), [](auto& s) { return s.rfind("lineMakeCallA ", 0) == 0; });
-    };
+    ASSERT_TRUE(run.Select(kExt, pReception->m_hItem)) << run.Fault();
     for (const bool bCancel : {true, false}) {
-        run.Command(ID_MAKECALL);
-        HWND hDial = run.WaitForDialog("DIAL");
-        ASSERT_NE(hDial, nullptr) << run.DescribeWindows();
+        HWND hDial = OpenDialog(run, ID_MAKECALL, "DIAL");
+        ASSERT_NE(hDial, nullptr);
         EXPECT_EQ(WindowText(GetWindow(hDial, GW_CHILD)), "Dial No.");
         RECT rcDial{}, rcFrame{};
         GetWindowRect(hDial, &rcDial);
@@ -294,19 +260,21 @@ TEST_F(EndToEnd, MakeCallThroughTheDialDialog) {
         EXPECT_NEAR(rcDial.top + rcDial.bottom, rcFrame.top + rcFrame.bottom, 4);
         HWND hNumber = GetDlgItem(hDial, IDC_DIAL_NUMBER);
         TypeText(hNumber, std::string(45, '9'));
-        ASSERT_TRUE(WaitUntil([&] { return WindowText(hNumber).size() >= 40; }, 30000));
+        ASSERT_TRUE(WaitUntil([&] { return WindowText(hNumber).size() >= 40; }));
         Sleep(500);
         EXPECT_EQ(WindowText(hNumber), std::string(40, '9'));
         if (!bCancel) {
             PostMessageA(hNumber, EM_SETSEL, 0, -1);
             TypeText(hNumber, "202");
-            ASSERT_TRUE(WaitUntil([&] { return WindowText(hNumber) == "202"; }, 30000)) << WindowText(hNumber);
+            ASSERT_TRUE(WaitUntil([&] { return WindowText(hNumber) == "202"; })) << WindowText(hNumber);
             run.Screenshot("dial-dialog");
         }
-        PressButton(hDial, bCancel ? IDCANCEL : IDOK);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hDial); }, 30000));
+        ASSERT_TRUE(CloseDialog(hDial, bCancel ? IDCANCEL : IDOK));
         ASSERT_TRUE(run.Sync()) << run.Fault();
-        EXPECT_EQ(countMakeCalls(), bCancel ? 0 : 1);
+        const Texts journal = run.JournalLines();
+        EXPECT_EQ(
+            std::count_if(journal.begin(), journal.end(), [](auto& s) { return s.rfind("lineMakeCallA ", 0) == 0; }),
+            bCancel ? 0 : 1);
     }
 
     // The PBX handed the call's handle back with LINE_REPLY; the node under
@@ -317,13 +285,16 @@ TEST_F(EndToEnd, MakeCallThroughTheDialDialog) {
     static const std::regex makeCall(R"(^lineMakeCallA hLine=0x00020001 dest="202" -> \d+ hCall=(0x[0-9A-F]+)$)");
     const std::string strLast = CJournal(run.JournalLines()).m_strLast;
     ASSERT_TRUE(std::regex_match(strLast, match, makeCall)) << strLast;
-    ext = run.ReadTree(kExt);
-    pReception = run.FindLine(ext, "201 Reception");
-    ASSERT_TRUE(pReception != nullptr && pReception->m_children.size() == 1);
+    const auto callShown = [&] {
+        ext = run.ReadTree(kExt);
+        pReception = CProgramRun::FindLine(ext, "201 Reception");
+        return pReception != nullptr && pReception->m_children.size() == 1 &&
+               pReception->m_children[0].m_children.size() == 10;
+    };
+    ASSERT_TRUE(WaitUntil(callShown, 5000));
     const CTreeNode& call = pReception->m_children[0];
     EXPECT_EQ(call.m_lParam, static_cast<LPARAM>(std::stoul(match[1].str(), nullptr, 16)));
     EXPECT_EQ(call.m_strText, "DIALTONE - INTERNAL - (OWNER)");
-    ASSERT_EQ(call.m_children.size(), 10u);
     const std::string strCreated = call.m_children[0].m_strText.substr(std::string("Create Time        = ").size());
     const Texts log = run.LogLines();
     ASSERT_FALSE(log.empty());
@@ -333,8 +304,8 @@ TEST_F(EndToEnd, MakeCallThroughTheDialDialog) {
     // nothing else (the window tests check what stays still).
     run.Command(ID_VIEW_FOLLOW_EVENTS);
     ASSERT_TRUE(run.Advance(6000)) << run.Fault();
-    run.Screenshot("follow-events-off");
     ExpectTrees(run, "connected");
+    run.Screenshot("follow-events-off");
     EXPECT_TRUE(LinesMatch(run.LogLines(), Section("log")));
 }
 
@@ -355,7 +326,6 @@ TEST_F(EndToEnd, ATapi32DllBesideTheProgramRunsOnlyWhenChosen) {
             60000));
         Sleep(1000);
         EXPECT_FALSE(run.HasLoadedSimulator());
-        EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
         for (HWND hWnd : windows) {
             char szClass[16] = "";
             GetClassNameA(hWnd, szClass, sizeof szClass);
@@ -373,7 +343,7 @@ TEST_F(EndToEnd, ATapi32DllBesideTheProgramRunsOnlyWhenChosen) {
     ASSERT_TRUE(run.Start()) << run.Fault();
     run.Close();
     ExpectExit(run, "WM_CLOSE");
-    ExpectCleanEnd(run, 8);
+    EXPECT_TRUE(EndedCleanly(run, 8));
 }
 
 // A busy PBX on its own clock: 350 lines, 600 calls a minute, the program
@@ -396,9 +366,8 @@ TEST_F(EndToEnd, EndsPromptlyOnABusyPbx) {
         if (close.uMsg == WM_COMMAND) {
             // The progress while the reports are gathered, pictured; File >
             // Exit comes in the middle of it.
-            run.Command(ID_FILE_SAVE_REPORTS);
-            HWND hSave = run.WaitForDialog("Save As");
-            ASSERT_NE(hSave, nullptr) << run.DescribeWindows();
+            HWND hSave = OpenDialog(run, ID_FILE_SAVE_REPORTS, "Save As");
+            ASSERT_NE(hSave, nullptr);
             PressButton(hSave, IDOK);
             if (run.WaitForDialog("Linoscope3", 10000) != nullptr) run.Screenshot("save-line-reports", 200);
         }
@@ -416,7 +385,7 @@ TEST_F(EndToEnd, EndsPromptlyOnABusyPbx) {
                     static_cast<unsigned long long>(qwTaken));
         ASSERT_TRUE(bEnded) << "the program did not end within a minute";
         EXPECT_LE(qwTaken, 5000u);
-        ExpectCleanEnd(run, 350);
+        EXPECT_TRUE(EndedCleanly(run, 350));
     }
 }
 
