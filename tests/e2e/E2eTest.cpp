@@ -346,49 +346,6 @@ TEST_F(EndToEnd, ATapi32DllBesideTheProgramRunsOnlyWhenChosen) {
     EXPECT_TRUE(EndedCleanly(run, 8));
 }
 
-// A busy PBX on its own clock: 350 lines, 600 calls a minute, the program
-// never idle. File > Exit (in the middle of saving the line reports),
-// closing the window and logging off each end the program within
-// seconds, with every line it opened closed and TAPI shut down.
-TEST_F(EndToEnd, EndsPromptlyOnABusyPbx) {
-    struct {
-        const char* pszName;
-        UINT uMsg;
-        WPARAM wParam;
-    } const closes[] = {
-        {"busy-exit", WM_COMMAND, ID_APP_EXIT}, {"busy-close", WM_CLOSE, 0}, {"busy-logoff", WM_QUERYENDSESSION, 0}};
-    for (const auto& close : closes) {
-        SCOPED_TRACE(close.pszName);
-        CProgramRun run(close.pszName, "busy-pbx.json");
-        ASSERT_TRUE(run.Start(true)) << run.Fault();
-        Sleep(10000);
-        ASSERT_FALSE(run.HasExited());
-        if (close.uMsg == WM_COMMAND) {
-            // The progress while the reports are gathered, pictured; File >
-            // Exit comes in the middle of it.
-            HWND hSave = OpenDialog(run, ID_FILE_SAVE_REPORTS, "Save As");
-            ASSERT_NE(hSave, nullptr);
-            PressButton(hSave, IDOK);
-            if (run.WaitForDialog("Linoscope3", 10000) != nullptr) run.Screenshot("save-line-reports", 200);
-        }
-        const ULONGLONG qwAsked = GetTickCount64();
-        if (close.uMsg == WM_QUERYENDSESSION) {
-            // Windows sends these, and may end the process once the second returns.
-            EXPECT_EQ(Ask(run.GetFrame(), WM_QUERYENDSESSION), TRUE);
-            Ask(run.GetFrame(), WM_ENDSESSION, TRUE);
-        } else {
-            ASSERT_TRUE(PostMessageA(run.GetFrame(), close.uMsg, close.wParam, 0));
-        }
-        const bool bEnded = run.WaitForExit(60000);
-        const ULONGLONG qwTaken = GetTickCount64() - qwAsked;
-        std::printf("[ %s ] %s after %llu ms\n", close.pszName, bEnded ? "ended" : "still running",
-                    static_cast<unsigned long long>(qwTaken));
-        ASSERT_TRUE(bEnded) << "the program did not end within a minute";
-        EXPECT_LE(qwTaken, 5000u);
-        EXPECT_TRUE(EndedCleanly(run, 350));
-    }
-}
-
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (!EnterTestDesktop()) {
