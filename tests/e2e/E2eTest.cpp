@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
@@ -43,31 +44,30 @@ std::string Join(const Texts& lines) {
     return ::testing::AssertionFailure() << "expected:\n" << Join(expected) << "actual:\n" << Join(actual);
 }
 
-void ExpectExit(CProgramRun& run) {
-    DWORD dwExitCode = 1;
-    ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end";
-    EXPECT_EQ(dwExitCode, 0u);
-}
-
-// The names the steps use for trees, commands, buttons and controls.
-// A label's and a message box's text are their "static".
-const std::map<std::string, int> kNames = {{"co", kCo},
-                                           {"ext", kExt},
-                                           {"etc", kEtc},
-                                           {"line-information", ID_LINE_INFORMATION},
-                                           {"call-information", ID_CALL_INFORMATION},
-                                           {"find", ID_EDIT_FIND},
-                                           {"about", ID_APP_ABOUT},
-                                           {"make-call", ID_MAKECALL},
-                                           {"follow-events", ID_VIEW_FOLLOW_EVENTS},
-                                           {"OK", IDOK},
-                                           {"Cancel", IDCANCEL},
-                                           {"Yes", IDYES},
-                                           {"No", IDNO},
-                                           {"static", 0xFFFF},
-                                           {"info-text", IDC_INFO_TEXT},
-                                           {"find-text", IDC_FIND_TEXT},
-                                           {"dial-number", IDC_DIAL_NUMBER}};
+// The names the steps give trees, commands, buttons and controls (a label's
+// and a message box's text is "static"), and what they stand for.
+const char* const kNames[] = {"co",        "ext",        "etc",       "line-information", "call-information",
+                              "find",      "about",      "make-call", "follow-events",    "OK",
+                              "Cancel",    "Yes",        "No",        "static",           "info-text",
+                              "find-text", "dial-number"};
+const int kValues[] = {kCo,
+                       kExt,
+                       kEtc,
+                       ID_LINE_INFORMATION,
+                       ID_CALL_INFORMATION,
+                       ID_EDIT_FIND,
+                       ID_APP_ABOUT,
+                       ID_MAKECALL,
+                       ID_VIEW_FOLLOW_EVENTS,
+                       IDOK,
+                       IDCANCEL,
+                       IDYES,
+                       IDNO,
+                       0xFFFF,
+                       IDC_INFO_TEXT,
+                       IDC_FIND_TEXT,
+                       IDC_DIAL_NUMBER};
+static_assert(std::size(kNames) == std::size(kValues));
 
 class EndToEnd : public ::testing::TestWithParam<const char*> {
 protected:
@@ -93,9 +93,9 @@ protected:
         return it == m_expected.end() ? none : it->second;
     }
     static int Name(const std::string& strName) {
-        const auto it = kNames.find(strName);
-        EXPECT_NE(it, kNames.end()) << "no name " << strName;
-        return it == kNames.end() ? -1 : it->second;
+        const auto it = std::find(std::begin(kNames), std::end(kNames), strName);
+        EXPECT_NE(it, std::end(kNames)) << "no name " << strName;
+        return it == std::end(kNames) ? -1 : kValues[it - std::begin(kNames)];
     }
     // "<tree> <label>": the line, or with bCall its (first) call, as the tree shows it now.
     const CTreeNode* FindItem(CProgramRun& run, const std::string& strArg, bool bCall, ETree* peTree) {
@@ -141,17 +141,30 @@ protected:
             EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << line << " missing from:\n"
                                                                                    << Join(report);
     }
-    void Step(CProgramRun& run, const std::string& strVerb, const std::string& strArg);
+    void Step(const std::string& strVerb, const std::string& strArg);
 
     std::map<std::string, Texts> m_expected;
     HWND m_hDlg = nullptr;  // the dialog the last "dialog" step found
     HANDLE m_hHold = INVALID_HANDLE_VALUE;
     size_t m_nLogLinesHeld = 0;
     std::vector<CTreeNode> m_tree;  // the tree the last item was found in
+    std::unique_ptr<CProgramRun> m_pRun;
 };
 
-void EndToEnd::Step(CProgramRun& run, const std::string& strVerb, const std::string& strArg) {
+void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
     std::istringstream args(strArg);
+    if (strVerb == "start" || strVerb == "launch") {  // "<scenario>.json [how the simulator is found]"
+        std::string strScenario, strSimulator = "chosen";
+        args >> strScenario >> strSimulator;
+        const ESimulator eSimulator = strSimulator == "planted"          ? ESimulator::Planted
+                                      : strSimulator == "planted-chosen" ? ESimulator::PlantedAndChosen
+                                                                         : ESimulator::Chosen;
+        m_pRun = std::make_unique<CProgramRun>(GetParam(), strScenario, eSimulator);
+        ASSERT_TRUE(strVerb == "start" ? m_pRun->Start() : m_pRun->Launch()) << m_pRun->Fault();
+        return;
+    }
+    ASSERT_TRUE(m_pRun != nullptr) << "no program started";
+    CProgramRun& run = *m_pRun;
     std::string strWord;
     size_t n = 0;
     const auto text = [&] {  // after the control's name, with \n for a line break
@@ -222,8 +235,16 @@ void EndToEnd::Step(CProgramRun& run, const std::string& strVerb, const std::str
     } else if (strVerb == "close") {
         run.Close();
     } else if (strVerb == "ends") {  // on its own, having opened and closed this many lines
-        ExpectExit(run);
+        DWORD dwExitCode = 1;
+        ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end";
+        EXPECT_EQ(dwExitCode, 0u);
         EXPECT_TRUE(EndedCleanly(run, std::stoul(strArg)));
+    } else if (strVerb == "unloaded") {  // the simulator's file not even mapped into the program, a second on
+        Sleep(1000);
+        EXPECT_FALSE(run.HasLoadedSimulator());
+    } else if (strVerb == "gone") {  // the program ended without calling the simulator once
+        EXPECT_TRUE(run.WaitForExit(60000)) << run.DescribeWindows();
+        EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
     } else if (strVerb == "journal") {  // how many of the program's calls of that function the PBX saw
         args >> strWord >> n;
         const Texts journal = run.JournalLines();
@@ -242,12 +263,10 @@ void EndToEnd::Step(CProgramRun& run, const std::string& strVerb, const std::str
             << "no second start of TAPI with every line; " << run.DescribeWindows();
         ASSERT_TRUE(run.Sync()) << run.Fault();
     } else if (strVerb == "lines") {  // opened, closed, clean shutdowns, in all
-        size_t nOpened = 0, nClosed = 0, nShutdowns = 0;
-        args >> nOpened >> nClosed >> nShutdowns;
         const CJournal journal(run.JournalLines());
-        EXPECT_EQ(journal.m_opened.size(), nOpened);
-        EXPECT_EQ(journal.m_closed.size(), nClosed);
-        EXPECT_EQ(journal.m_nShutdownsClean, static_cast<int>(nShutdowns));
+        EXPECT_EQ(std::to_string(journal.m_opened.size()) + " " + std::to_string(journal.m_closed.size()) + " " +
+                      std::to_string(journal.m_nShutdownsClean),
+                  strArg);
     } else if (strVerb == "made-call") {
         // "<tree> <label>|<state>": the program's own call, the PBX's last
         // answer to it. The node under the line carries the handle the PBX
@@ -281,71 +300,18 @@ void EndToEnd::Step(CProgramRun& run, const std::string& strVerb, const std::str
 // The steps of each scenario, in order, stopping at the first that cannot go on.
 TEST_P(EndToEnd, Steps) {
     Load(GetParam());
-    CProgramRun run(GetParam(), std::string(GetParam()) + ".json");
-    ASSERT_TRUE(run.Start()) << run.Fault();
     for (const std::string& strStep : Section("steps")) {
         SCOPED_TRACE(strStep);
         const size_t cut = strStep.find(' ');
-        Step(run, strStep.substr(0, cut), cut == std::string::npos ? "" : strStep.substr(cut + 1));
+        Step(strStep.substr(0, cut), cut == std::string::npos ? "" : strStep.substr(cut + 1));
         if (HasFatalFailure()) return;
     }
 }
 
-// calls: an inbound call over a trunk, an internal call and an outbound call,
-// held up together; the information texts, Find, About; the log written late
-// while another program held it; a close that leaves no line open.
-// transfer-outage-reinit: a blind transfer, a line out of service under a
-// call, REINIT answered Yes and the call after it; reinit-no: REINIT answered
-// No ends the program, having closed every line and shut TAPI down before it
-// asked (the call that was up then is not logged as ending: the monitor was
-// gone). makecall: the DIAL dialog, centred, takes at most 40 characters;
-// Cancel makes no call, OK a call of the program's own; Follow Events off
-// changes the trees' texts and nothing else (the window tests check what
-// stays still).
+// What each scenario is for stands at the head of its .expected file.
 INSTANTIATE_TEST_SUITE_P(Scenarios, EndToEnd,
-                         ::testing::Values("calls", "transfer-outage-reinit", "reinit-no", "makecall"),
-                         [](const auto& info) {
-                             std::string str = info.param;
-                             str.erase(std::remove(str.begin(), str.end(), '-'), str.end());
-                             return str;
-                         });
-
-// A TAPI32.DLL somebody dropped beside the program never runs inside it: the
-// program takes the system's TAPI (under the tests' Wine setting, which would
-// hand out a TAPI32.DLL beside a program, the system's cannot be loaded, so
-// start-up fails and asks to retry). The same file runs when the variable
-// chooses it by its full path.
-TEST(EndToEndSimulator, ATapi32DllBesideTheProgramRunsOnlyWhenChosen) {
-    {
-        CProgramRun run("planted", "calls.json", ESimulator::Planted);
-        ASSERT_TRUE(run.Launch()) << run.Fault();
-        // Either the retry question (no usable TAPI) or the main window (a
-        // system TAPI without the simulated PBX's lines).
-        std::vector<HWND> windows;
-        ASSERT_TRUE(WaitUntil(
-            [&] { return !(windows = TopLevelWindows(run.GetProcessId(), "Linoscope3")).empty() || run.HasExited(); },
-            60000));
-        Sleep(1000);
-        EXPECT_FALSE(run.HasLoadedSimulator());
-        for (HWND hWnd : windows) {
-            char szClass[16] = "";
-            GetClassNameA(hWnd, szClass, sizeof szClass);
-            if (lstrcmpA(szClass, "#32770") != 0) {
-                PostMessageA(hWnd, WM_CLOSE, 0, 0);
-                continue;
-            }
-            EXPECT_EQ(WindowText(GetDlgItem(hWnd, 0xFFFF)), "Tapi Initizlize Error.\nRetry?");
-            PressButton(hWnd, IDNO);
-        }
-        EXPECT_TRUE(run.WaitForExit(60000)) << run.DescribeWindows();
-        EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
-    }
-    CProgramRun run("planted-chosen", "calls.json", ESimulator::PlantedAndChosen);
-    ASSERT_TRUE(run.Start()) << run.Fault();
-    run.Close();
-    ExpectExit(run);
-    EXPECT_TRUE(EndedCleanly(run, 8));
-}
+                         ::testing::Values("calls", "transfer-outage-reinit", "reinit-no", "makecall", "planted",
+                                           "planted-chosen"));
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
