@@ -22,6 +22,9 @@
 #include "platform/WinTypes.h"
 #include "service/SimTapi.h"
 
+extern "C" LONG WINAPI simAdvanceClock(DWORD dwMilliseconds);
+extern "C" DWORD WINAPI simGetPendingCount();
+
 namespace {
 
 using sim::CSimMessage;
@@ -37,6 +40,10 @@ constexpr ULONGLONG kBatchMs = 25;
 // gets one after every batch.
 constexpr ULONGLONG kPaintPeriodMs = 100;
 constexpr char kWindowClass[] = "Linoscope3SimTapiWindow";
+// Sent to an application's window by a test in another process: the same
+// as simAdvanceClock (wParam: milliseconds) and simGetPendingCount.
+constexpr UINT kAdvanceClockMessage = WM_APP + 0x55;
+constexpr UINT kPendingCountMessage = WM_APP + 0x56;
 
 struct CAppWindow {
     HWND m_hWnd = nullptr;
@@ -260,6 +267,12 @@ LRESULT CALLBACK WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) 
     if (uMsg == kWakeMessage || (uMsg == WM_TIMER && wParam == kWakeTimer)) {
         OnWake(hWnd);
         return 0;
+    }
+    if (uMsg == kAdvanceClockMessage) {
+        return simAdvanceClock(static_cast<DWORD>(wParam));
+    }
+    if (uMsg == kPendingCountMessage) {
+        return simGetPendingCount();
     }
     return DefWindowProcA(hWnd, uMsg, wParam, lParam);
 }

@@ -1,15 +1,20 @@
 // The real Linoscope3.exe against the simulated PBX, checked from outside:
 // what its trees show, what its dialogs say, what it writes to testlog.csv
-// and what the PBX saw it do (the simulator's journal). What a scenario must
-// show at each point stands in <scenario>.expected beside it. On the way the
-// suite takes one picture of each feature (named by the feature).
+// and what the PBX saw it do (the simulator's journal). A scenario's
+// <scenario>.expected beside it holds what a person at the screen does
+// ("== steps", one step a line: a verb and its argument) and what the
+// program must show at each point. On the way the suite takes one picture of
+// each feature (named by the feature).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <regex>
-#include <set>
+#include <sstream>
 
 #include "ProgramRun.h"
 #include "views/win/resource.h"
@@ -39,45 +44,36 @@ std::string Join(const Texts& lines) {
     return ::testing::AssertionFailure() << "expected:\n" << Join(expected) << "actual:\n" << Join(actual);
 }
 
-// What the journal says: TAPI sessions begun, line handles opened and
-// closed, clean shutdowns, and the last thing the program (not the PBX) did.
-struct CJournal {
-    int m_nInitialized = 0, m_nShutdownsClean = 0;
-    std::multiset<std::string> m_opened, m_closed;
-    std::string m_strLast;
-    explicit CJournal(const Texts& lines) {
-        static const std::regex open(R"(^lineOpenA .* -> 0 hLine=(0x[0-9A-F]+)$)");
-        static const std::regex close(R"(^lineClose hLine=(0x[0-9A-F]+) .* -> 0$)");
-        std::smatch match;
-        for (const std::string& line : lines) {
-            m_nInitialized += std::regex_match(line, std::regex(R"(^lineInitializeExA .* -> 0 hLineApp=.*)"));
-            m_nShutdownsClean += std::regex_match(line, std::regex(R"(^lineShutdown .* -> 0 linesStillOpen=0$)"));
-            if (std::regex_match(line, match, open)) m_opened.insert(match[1]);
-            if (std::regex_match(line, match, close)) m_closed.insert(match[1]);
-            // The PBX's own notes (callOffered, callEnded, ...) come as its calls please.
-            if (line.rfind("call", 0) != 0) m_strLast = line;
-        }
-    }
-};
+// The names the steps give trees, commands, buttons and controls (a label's
+// and a message box's text is "static"), and what they stand for.
+const char* const kNames[] = {"co",        "ext",        "etc",       "line-information", "call-information",
+                              "find",      "about",      "make-call", "follow-events",    "OK",
+                              "Cancel",    "Yes",        "No",        "static",           "info-text",
+                              "find-text", "dial-number"};
+const int kValues[] = {kCo,
+                       kExt,
+                       kEtc,
+                       ID_LINE_INFORMATION,
+                       ID_CALL_INFORMATION,
+                       ID_EDIT_FIND,
+                       ID_APP_ABOUT,
+                       ID_MAKECALL,
+                       ID_VIEW_FOLLOW_EVENTS,
+                       IDOK,
+                       IDCANCEL,
+                       IDYES,
+                       IDNO,
+                       0xFFFF,
+                       IDC_INFO_TEXT,
+                       IDC_FIND_TEXT,
+                       IDC_DIAL_NUMBER};
+static_assert(std::size(kNames) == std::size(kValues));
 
-// One TAPI session that opened nLines lines, closed each once and ended with
-// a clean lineShutdown as the last thing the program did.
-void ExpectCleanEnd(const CProgramRun& run, size_t nLines) {
-    const CJournal journal(run.JournalLines());
-    EXPECT_EQ(journal.m_nInitialized, 1);
-    EXPECT_EQ(journal.m_opened.size(), nLines);
-    EXPECT_EQ(journal.m_closed, journal.m_opened);
-    EXPECT_EQ(journal.m_strLast, "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0");
-}
-
-void ExpectExit(CProgramRun& run, const char* pszAfter) {
-    DWORD dwExitCode = 1;
-    ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end after " << pszAfter;
-    EXPECT_EQ(dwExitCode, 0u);
-}
-
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public ::testing::TestWithParam<const char*> {
 protected:
+    ~EndToEnd() override {
+        if (m_hHold != INVALID_HANDLE_VALUE) CloseHandle(m_hHold);
+    }
     // The sections of <scenario>.expected: "== name" and the lines under it.
     void Load(const std::string& strScenario) {
         std::ifstream file(ScenarioPath(strScenario + ".expected"), std::ios::binary);
@@ -96,329 +92,222 @@ protected:
         EXPECT_NE(it, m_expected.end()) << "no section " << strName;
         return it == m_expected.end() ? none : it->second;
     }
-    // Each of "<point> co", "<point> ext" and "<point> etc" that the file has.
+    static int Name(const std::string& strName) {
+        const auto it = std::find(std::begin(kNames), std::end(kNames), strName);
+        EXPECT_NE(it, std::end(kNames)) << "no name " << strName;
+        return it == std::end(kNames) ? -1 : kValues[it - std::begin(kNames)];
+    }
+    // "<tree> <label>": the line, or with bCall its (first) call, as the tree shows it now.
+    const CTreeNode* FindItem(CProgramRun& run, const std::string& strArg, bool bCall, ETree* peTree) {
+        const size_t cut = strArg.find(' ');
+        const int nTree = Name(strArg.substr(0, cut));
+        if (nTree < 0) return nullptr;
+        *peTree = static_cast<ETree>(nTree);
+        m_tree = run.ReadTree(*peTree);
+        const CTreeNode* pNode = CProgramRun::FindLine(m_tree, strArg.substr(cut + 1));
+        if (bCall && pNode != nullptr) pNode = pNode->m_children.empty() ? nullptr : &pNode->m_children[0];
+        return pNode;
+    }
+    // Each of "<point> co", "<point> ext" and "<point> etc" that the file
+    // has. The views bring changes to the controls at their own pace: each
+    // tree is read until it matches or a few seconds have gone.
     void ExpectTrees(const CProgramRun& run, const std::string& strPoint) {
         int nChecked = 0;
-        for (const auto& [pszTree, eTree] : {std::pair{"co", kCo}, {"ext", kExt}, {"etc", kEtc}}) {
-            if (m_expected.count(strPoint + " " + pszTree) == 0) continue;
+        for (const char* pszTree : {"co", "ext", "etc"}) {
+            const auto it = m_expected.find(strPoint + " " + pszTree);
+            if (it == m_expected.end()) continue;
             ++nChecked;
-            EXPECT_TRUE(LinesMatch(run.TreeLines(eTree), m_expected[strPoint + " " + pszTree]))
-                << strPoint << " " << pszTree;
+            Texts lines;
+            const auto eTree = static_cast<ETree>(Name(pszTree));
+            WaitUntil([&] { return LinesMatch(lines = run.TreeLines(eTree), it->second); }, 5000);
+            EXPECT_TRUE(LinesMatch(lines, it->second)) << strPoint << " " << pszTree;
         }
         EXPECT_GT(nChecked, 0) << "nothing expected at " << strPoint;
     }
-    // The Information dialog the command opens for the item: its headings
-    // ("<<" lines) exactly those of the section, in order, and each other
-    // line of the section one of its lines. It closes again with OK.
-    void ExpectInformation(CProgramRun& run, ETree eTree, HTREEITEM hItem, UINT nCommand, const std::string& strSection,
-                           bool bShot = false) {
-        SCOPED_TRACE(strSection);
-        ASSERT_TRUE(run.Select(eTree, hItem)) << run.Fault();
-        run.Command(nCommand);
-        HWND hDlg = run.WaitForDialog("Information");
-        ASSERT_NE(hDlg, nullptr) << run.DescribeWindows();
-        Texts report;
-        std::string strText = WindowText(GetDlgItem(hDlg, IDC_INFO_TEXT));
+    // The Information dialog's text: its headings ("<<" lines) exactly those
+    // of the section, in order, and each other line of the section one of its lines.
+    void ExpectInformation(const std::string& strSection) {
+        Texts report, headings, wanted, found;
+        const std::string strText = WindowText(GetDlgItem(m_hDlg, IDC_INFO_TEXT));
         for (size_t start = 0, end = 0; end != std::string::npos; start = end + 2) {
             end = strText.find("\r\n", start);
             report.push_back(strText.substr(start, end == std::string::npos ? end : end - start));
+            if (report.back().rfind("<<", 0) == 0) found.push_back(report.back());
         }
-        Texts headings, wanted;
         for (const std::string& line : Section(strSection))
             (line.rfind("<<", 0) == 0 ? headings : wanted).push_back(line);
-        Texts found;
-        std::copy_if(report.begin(), report.end(), std::back_inserter(found),
-                     [](auto& s) { return s.rfind("<<", 0) == 0; });
         EXPECT_EQ(found, headings) << Join(report);
         for (const std::string& line : wanted)
             EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << line << " missing from:\n"
                                                                                    << Join(report);
-        if (bShot) {
-            // Larger, as a technician reading it makes it; the text follows.
-            SetWindowPos(hDlg, nullptr, 40, 40, 1000, 700, SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
-            run.Screenshot("information-dialog");
-        }
-        PressButton(hDlg, IDOK);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hDlg); }, 30000));
     }
-    // A dialog of the program, pictured, then closed with the button.
-    void Picture(CProgramRun& run, UINT nCommand, const char* pszTitle, const std::string& strShot, int nClose) {
-        run.Command(nCommand);
-        HWND hDlg = run.WaitForDialog(pszTitle);
-        ASSERT_NE(hDlg, nullptr) << pszTitle << ": " << run.DescribeWindows();
-        run.Screenshot(strShot);
-        PressButton(hDlg, nClose);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hDlg); }, 30000));
-    }
+    void Step(const std::string& strVerb, const std::string& strArg);
 
     std::map<std::string, Texts> m_expected;
+    HWND m_hDlg = nullptr;  // the dialog the last "dialog" step found
+    HANDLE m_hHold = INVALID_HANDLE_VALUE;
+    size_t m_nLogLinesHeld = 0;
+    std::vector<CTreeNode> m_tree;  // the tree the last item was found in
+    std::unique_ptr<CProgramRun> m_pRun;
 };
+
+void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
+    std::istringstream args(strArg);
+    if (strVerb == "start" || strVerb == "launch") {  // "<scenario>.json [how the simulator is found]"
+        std::string strScenario, strSimulator = "chosen";
+        args >> strScenario >> strSimulator;
+        const ESimulator eSimulator = strSimulator == "planted"          ? ESimulator::Planted
+                                      : strSimulator == "planted-chosen" ? ESimulator::PlantedAndChosen
+                                                                         : ESimulator::Chosen;
+        m_pRun = std::make_unique<CProgramRun>(GetParam(), strScenario, eSimulator);
+        ASSERT_TRUE(strVerb == "start" ? m_pRun->Start() : m_pRun->Launch()) << m_pRun->Fault();
+        return;
+    }
+    ASSERT_TRUE(m_pRun != nullptr) << "no program started";
+    CProgramRun& run = *m_pRun;
+    std::string strWord;
+    size_t n = 0;
+    const auto text = [&] {  // after the control's name, with \n for a line break
+        return std::regex_replace(strArg.substr(strArg.find(' ') + 1), std::regex(R"(\\n)"), "\n");
+    };
+    const auto control = [&] { return GetDlgItem(m_hDlg, Name(strArg.substr(0, strArg.find(' ')))); };
+    ETree eTree = kCo;
+    const CTreeNode* pNode = nullptr;
+    const auto find = [&](const std::string& strItem, bool bCall) {  // once the tree shows it
+        WaitUntil([&] { return (pNode = FindItem(run, strItem, bCall, &eTree)) != nullptr; }, 5000);
+        return pNode != nullptr ? pNode->m_hItem : nullptr;
+    };
+    if (strVerb == "advance") {
+        ASSERT_TRUE(run.Advance(std::stoul(strArg))) << run.Fault();
+    } else if (strVerb == "sync") {
+        ASSERT_TRUE(run.Sync()) << run.Fault();
+    } else if (strVerb == "trees") {
+        ExpectTrees(run, strArg);
+    } else if (strVerb == "shot") {  // a picture: its name, and how long to let the program paint first
+        DWORD dwPaintMs = 500;
+        if (!(args >> strWord >> dwPaintMs)) dwPaintMs = 500;
+        run.Screenshot(strWord, dwPaintMs);
+    } else if (strVerb == "select" || strVerb == "select-call") {
+        const HTREEITEM hItem = find(strArg, strVerb == "select-call");
+        ASSERT_NE(hItem, nullptr) << "not in the tree";
+        ASSERT_TRUE(run.Select(eTree, hItem)) << run.Fault();
+    } else if (strVerb == "selected") {
+        const HTREEITEM hItem = find(strArg, false);
+        EXPECT_TRUE(hItem != nullptr && WaitUntil([&] { return run.Sync() && run.Selected(eTree) == hItem; }, 5000));
+    } else if (strVerb == "command") {
+        run.Command(static_cast<UINT>(Name(strArg)));
+    } else if (strVerb == "dialog") {
+        m_hDlg = run.WaitForDialog(strArg.c_str());
+        ASSERT_NE(m_hDlg, nullptr) << run.DescribeWindows();
+    } else if (strVerb == "centred") {  // over the frame
+        RECT rcDialog{}, rcFrame{};
+        GetWindowRect(m_hDlg, &rcDialog);
+        GetWindowRect(run.GetFrame(), &rcFrame);
+        EXPECT_NEAR(rcDialog.left + rcDialog.right, rcFrame.left + rcFrame.right, 4);
+        EXPECT_NEAR(rcDialog.top + rcDialog.bottom, rcFrame.top + rcFrame.bottom, 4);
+    } else if (strVerb == "resize") {  // larger, as a technician reading it makes it
+        SetWindowPos(m_hDlg, nullptr, 40, 40, 1000, 700, SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
+    } else if (strVerb == "type") {  // into the control, a key at a time; every key handled
+        TypeText(control(), text());
+        ASSERT_TRUE(run.Sync()) << run.Fault();
+    } else if (strVerb == "select-all") {
+        PostMessageA(control(), EM_SETSEL, 0, -1);
+    } else if (strVerb == "text") {
+        EXPECT_EQ(WindowText(control()), text());
+    } else if (strVerb == "info") {
+        ExpectInformation(strArg);
+    } else if (strVerb == "press") {  // a button of the dialog, which closes it
+        PressButton(m_hDlg, Name(strArg));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(m_hDlg); }));
+    } else if (strVerb == "hold") {  // the log, held by another program without write sharing
+        m_hHold = CreateFileA((run.GetFolder() + "\\testlog.csv").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(m_hHold, INVALID_HANDLE_VALUE);
+        m_nLogLinesHeld = run.LogLines().size();
+    } else if (strVerb == "release") {  // nothing was written while it was held
+        EXPECT_EQ(run.LogLines().size(), m_nLogLinesHeld);
+        CloseHandle(m_hHold);
+        m_hHold = INVALID_HANDLE_VALUE;
+    } else if (strVerb == "log") {  // all of it, in order, once the waiting records are written
+        const Texts& log = Section("log");
+        WaitUntil([&] { return run.LogLines().size() >= log.size(); }, 10000);
+        EXPECT_TRUE(LinesMatch(run.LogLines(), log));
+    } else if (strVerb == "close") {
+        run.Close();
+    } else if (strVerb == "ends") {  // on its own, having opened and closed this many lines
+        DWORD dwExitCode = 1;
+        ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end";
+        EXPECT_EQ(dwExitCode, 0u);
+        EXPECT_TRUE(EndedCleanly(run, std::stoul(strArg)));
+    } else if (strVerb == "unloaded") {  // the simulator's file not even mapped into the program, a second on
+        Sleep(1000);
+        EXPECT_FALSE(run.HasLoadedSimulator());
+    } else if (strVerb == "gone") {  // the program ended without calling the simulator once
+        EXPECT_TRUE(run.WaitForExit(60000)) << run.DescribeWindows();
+        EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
+    } else if (strVerb == "journal") {  // how many of the program's calls of that function the PBX saw
+        args >> strWord >> n;
+        const Texts journal = run.JournalLines();
+        EXPECT_EQ(static_cast<size_t>(std::count_if(journal.begin(), journal.end(),
+                                                    [&](auto& s) { return s.rfind(strWord + " ", 0) == 0; })),
+                  n);
+    } else if (strVerb == "lines") {  // TAPI sessions, lines opened, lines closed, clean shutdowns, once so
+        std::string strSeen;
+        const auto seen = [&] {
+            const CJournal journal(run.JournalLines());
+            strSeen = std::to_string(journal.m_nInitialized) + " " + std::to_string(journal.m_opened.size()) + " " +
+                      std::to_string(journal.m_closed.size()) + " " + std::to_string(journal.m_nShutdownsClean);
+            return strSeen == strArg;
+        };
+        ASSERT_TRUE(WaitUntil(seen, 60000)) << strSeen;
+    } else if (strVerb == "windows") {  // once the program shows this many, the progress dialog gone
+        ASSERT_TRUE(WaitUntil([&] { return TopLevelWindows(run.GetProcessId()).size() == std::stoul(strArg); }))
+            << run.DescribeWindows();
+    } else if (strVerb == "made-call") {
+        // "<tree> <label>|<state>": the program's own call, the PBX's last
+        // answer to it. The node under the line carries the handle the PBX
+        // handed back with LINE_REPLY, and reads its first state at once; its
+        // details were built when it was still NEW, before that state was logged.
+        static const std::regex made(R"(^lineMakeCallA hLine=0x[0-9A-F]+ dest="\d+" -> \d+ hCall=(0x[0-9A-F]+)$)");
+        std::smatch match;
+        const std::string strLast = CJournal(run.JournalLines()).m_strLast;
+        ASSERT_TRUE(std::regex_match(strLast, match, made)) << strLast;
+        const std::string strState = strArg.substr(strArg.find('|') + 1);
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                pNode = FindItem(run, strArg.substr(0, strArg.find('|')), true, &eTree);
+                return pNode != nullptr && pNode->m_strText == strState && pNode->m_children.size() == 10;
+            },
+            5000))
+            << (pNode != nullptr ? pNode->m_strText : "no call");
+        EXPECT_EQ(pNode->m_lParam, static_cast<LPARAM>(std::stoul(match[1].str(), nullptr, 16)));
+        const std::string strCreated =
+            pNode->m_children[0].m_strText.substr(std::string("Create Time        = ").size());
+        const Texts log = run.LogLines();
+        ASSERT_FALSE(log.empty());
+        EXPECT_LE(strCreated, log[0].substr(0, strCreated.size()));
+    } else {
+        FAIL() << "no such step";
+    }
+}
 
 }  // namespace
 
-// An inbound call over a trunk, an internal call and an outbound call, held
-// up together: the trees, both information texts, Find, About; the event
-// log, written late while another program held it; and a close of the
-// window that leaves no line open.
-TEST_F(EndToEnd, CallsOfEveryKindInTheTreesTheReportsAndTheLog) {
-    Load("calls");
-    CProgramRun run("calls", "calls.json");
-    ASSERT_TRUE(run.Start()) << run.Fault();
-    ExpectTrees(run, "start");
-    ASSERT_TRUE(run.Advance(14000)) << run.Fault();
-    run.Screenshot("trees-with-calls");
-    ExpectTrees(run, "up");
-
-    const std::vector<CTreeNode> ext = run.ReadTree(kExt);
-    const CTreeNode* pManager = run.FindLine(ext, "203 Manager");
-    ASSERT_TRUE(pManager != nullptr && pManager->m_children.size() == 1);
-    ExpectInformation(run, kExt, pManager->m_hItem, ID_LINE_INFORMATION, "line information", true);
-    ExpectInformation(run, kExt, pManager->m_children[0].m_hItem, ID_CALL_INFORMATION, "call information");
-
-    // Find, from another line: the manager's line by part of its name.
-    ASSERT_TRUE(run.Select(kExt, run.FindLine(ext, "201 Reception")->m_hItem)) << run.Fault();
-    run.Command(ID_EDIT_FIND);
-    HWND hFind = run.WaitForDialog("Find Line");
-    ASSERT_NE(hFind, nullptr) << run.DescribeWindows();
-    TypeText(GetDlgItem(hFind, IDC_FIND_TEXT), "mANAGER");
-    ASSERT_TRUE(WaitUntil([&] { return WindowText(GetDlgItem(hFind, IDC_FIND_TEXT)) == "mANAGER"; }, 30000));
-    run.Screenshot("find-dialog");
-    PressButton(hFind, IDOK);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hFind) && run.Sync(); }, 30000));
-    EXPECT_EQ(run.Selected(kExt), pManager->m_hItem);
-    Picture(run, ID_APP_ABOUT, "About Linoscope3", "about-dialog", IDOK);
-
-    // The calls end while another program holds the log without write
-    // sharing: the records wait, the status bar says so, and they follow
-    // once it lets go, in order.
-    const std::string strLog = run.GetFolder() + "\\testlog.csv";
-    HANDLE hHold = CreateFileA(strLog.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(hHold, INVALID_HANDLE_VALUE);
-    const size_t nBefore = run.LogLines().size();
-    const bool bAdvanced = run.Advance(16000);
-    run.Screenshot("status-bar-log-held", 1500);
-    EXPECT_EQ(run.LogLines().size(), nBefore);
-    CloseHandle(hHold);
-    ASSERT_TRUE(bAdvanced) << run.Fault();
-    ExpectTrees(run, "down");
-    const Texts& log = Section("log");
-    WaitUntil([&] { return run.LogLines().size() >= log.size(); }, 10000);
-    EXPECT_TRUE(LinesMatch(run.LogLines(), log));
-    run.Close();
-    ExpectExit(run, "WM_CLOSE");
-    ExpectCleanEnd(run, 8);
-}
-
-// A blind transfer of an inbound call, a line going out of service while it
-// has a call, and REINIT: answered Yes, monitoring starts again and the next
-// call is seen as before; answered No, the program ends, having closed every
-// line it opened and shut TAPI down before it asked (the call that was up
-// when TAPI went away is not logged as ending: the monitor was gone by then).
-TEST_F(EndToEnd, TransferOutageAndReinitAnsweredYesOrNo) {
-    for (const bool bYes : {true, false}) {
-        const std::string strScenario = bYes ? "transfer-outage-reinit" : "reinit-no";
-        SCOPED_TRACE(strScenario);
-        m_expected.clear();
-        Load(strScenario);
-        CProgramRun run(strScenario, strScenario + ".json");
-        ASSERT_TRUE(run.Start()) << run.Fault();
-        if (bYes) {
-            // The transfer has gone through: the call is at Sales, Reception is
-            // free. 204 calls 203; then 204 goes out of service: its call goes
-            // from the tree at once, the far end sees its own call end.
-            for (const auto& [dwMs, pszPoint] :
-                 {std::pair{10000u, "transfer"}, {9000u, "busy"}, {1000u, "out-of-service"}}) {
-                ASSERT_TRUE(run.Advance(dwMs)) << run.Fault();
-                ExpectTrees(run, pszPoint);
-            }
-        }
-        ASSERT_TRUE(run.Advance(bYes ? 10000 : 5000)) << run.Fault();
-        HWND hBox = run.WaitForDialog("Linoscope3");
-        ASSERT_NE(hBox, nullptr) << run.DescribeWindows();
-        EXPECT_EQ(WindowText(GetDlgItem(hBox, 0xFFFF)), "TAPI Reinit.\nRetry?");
-        if (bYes) run.Screenshot("reinit-question");
-        PressButton(hBox, bYes ? IDYES : IDNO);
-        if (bYes) {
-            ASSERT_TRUE(WaitUntil([&] { return CJournal(run.JournalLines()).m_nInitialized == 2; }, 60000))
-                << "no second start of TAPI";
-            // The restart's progress dialog runs the message loop while the
-            // lines open: the trees are read once it has gone.
-            ASSERT_TRUE(WaitUntil(
-                [&] {
-                    return CJournal(run.JournalLines()).m_opened.size() == 12 &&
-                           TopLevelWindows(run.GetProcessId()).size() == 1;
-                },
-                60000))
-                << run.DescribeWindows();
-            ASSERT_TRUE(run.Sync()) << run.Fault();
-            ExpectTrees(run, "restarted");
-            ASSERT_TRUE(run.Advance(10000)) << run.Fault();  // the call after the restart is monitored
-            const CJournal journal(run.JournalLines());
-            EXPECT_EQ(journal.m_opened.size(), 12u);
-            EXPECT_EQ(journal.m_closed.size(), 6u);
-            EXPECT_EQ(journal.m_nShutdownsClean, 1);
-        } else {
-            ExpectExit(run, "No");
-            ExpectCleanEnd(run, 4);
-        }
-        EXPECT_TRUE(LinesMatch(run.LogLines(), Section("log")));
+// The steps of each scenario, in order, stopping at the first that cannot go on.
+TEST_P(EndToEnd, Steps) {
+    Load(GetParam());
+    for (const std::string& strStep : Section("steps")) {
+        SCOPED_TRACE(strStep);
+        const size_t cut = strStep.find(' ');
+        Step(strStep.substr(0, cut), cut == std::string::npos ? "" : strStep.substr(cut + 1));
+        if (HasFatalFailure()) return;
     }
 }
 
-// ID_MAKECALL with an extension selected: the DIAL dialog, centred over the
-// frame, takes at most 40 characters, and the number typed into it becomes a
-// call of the program's own, first NEW, then its states; Cancel makes no
-// call.
-TEST_F(EndToEnd, MakeCallThroughTheDialDialog) {
-    Load("makecall");
-    CProgramRun run("makecall", "makecall.json");
-    ASSERT_TRUE(run.Start()) << run.Fault();
-    std::vector<CTreeNode> ext = run.ReadTree(kExt);
-    const CTreeNode* pReception = run.FindLine(ext, "201 Reception");
-    ASSERT_NE(pReception, nullptr);
-    const HTREEITEM hReception = pReception->m_hItem;
-    ASSERT_TRUE(run.Select(kExt, hReception)) << run.Fault();
-    const auto countMakeCalls = [&] {
-        const Texts journal = run.JournalLines();
-        return std::count_if(journal.begin(), journal.end(), [](auto& s) { return s.rfind("lineMakeCallA ", 0) == 0; });
-    };
-    for (const bool bCancel : {true, false}) {
-        run.Command(ID_MAKECALL);
-        HWND hDial = run.WaitForDialog("DIAL");
-        ASSERT_NE(hDial, nullptr) << run.DescribeWindows();
-        EXPECT_EQ(WindowText(GetWindow(hDial, GW_CHILD)), "Dial No.");
-        RECT rcDial{}, rcFrame{};
-        GetWindowRect(hDial, &rcDial);
-        GetWindowRect(run.GetFrame(), &rcFrame);
-        EXPECT_NEAR(rcDial.left + rcDial.right, rcFrame.left + rcFrame.right, 4);
-        EXPECT_NEAR(rcDial.top + rcDial.bottom, rcFrame.top + rcFrame.bottom, 4);
-        HWND hNumber = GetDlgItem(hDial, IDC_DIAL_NUMBER);
-        TypeText(hNumber, std::string(45, '9'));
-        ASSERT_TRUE(WaitUntil([&] { return WindowText(hNumber).size() >= 40; }, 30000));
-        Sleep(500);
-        EXPECT_EQ(WindowText(hNumber), std::string(40, '9'));
-        if (!bCancel) {
-            PostMessageA(hNumber, EM_SETSEL, 0, -1);
-            TypeText(hNumber, "202");
-            ASSERT_TRUE(WaitUntil([&] { return WindowText(hNumber) == "202"; }, 30000)) << WindowText(hNumber);
-            run.Screenshot("dial-dialog");
-        }
-        PressButton(hDial, bCancel ? IDCANCEL : IDOK);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hDial); }, 30000));
-        ASSERT_TRUE(run.Sync()) << run.Fault();
-        EXPECT_EQ(countMakeCalls(), bCancel ? 0 : 1);
-    }
-
-    // The PBX handed the call's handle back with LINE_REPLY; the node under
-    // the line carries it. The first state comes with the reply, so the node
-    // reads its state at once; its details were built when it was still NEW,
-    // before the first state was logged.
-    std::smatch match;
-    static const std::regex makeCall(R"(^lineMakeCallA hLine=0x00020001 dest="202" -> \d+ hCall=(0x[0-9A-F]+)$)");
-    const std::string strLast = CJournal(run.JournalLines()).m_strLast;
-    ASSERT_TRUE(std::regex_match(strLast, match, makeCall)) << strLast;
-    ext = run.ReadTree(kExt);
-    pReception = run.FindLine(ext, "201 Reception");
-    ASSERT_TRUE(pReception != nullptr && pReception->m_children.size() == 1);
-    const CTreeNode& call = pReception->m_children[0];
-    EXPECT_EQ(call.m_lParam, static_cast<LPARAM>(std::stoul(match[1].str(), nullptr, 16)));
-    EXPECT_EQ(call.m_strText, "DIALTONE - INTERNAL - (OWNER)");
-    ASSERT_EQ(call.m_children.size(), 10u);
-    const std::string strCreated = call.m_children[0].m_strText.substr(std::string("Create Time        = ").size());
-    const Texts log = run.LogLines();
-    ASSERT_FALSE(log.empty());
-    EXPECT_LE(strCreated, log[0].substr(0, strCreated.size()));
-
-    // Follow Events off: the call's progress changes the trees' texts and
-    // nothing else (the window tests check what stays still).
-    run.Command(ID_VIEW_FOLLOW_EVENTS);
-    ASSERT_TRUE(run.Advance(6000)) << run.Fault();
-    run.Screenshot("follow-events-off");
-    ExpectTrees(run, "connected");
-    EXPECT_TRUE(LinesMatch(run.LogLines(), Section("log")));
-}
-
-// A TAPI32.DLL somebody dropped beside the program never runs inside it: the
-// program takes the system's TAPI (under the tests' Wine setting, which would
-// hand out a TAPI32.DLL beside a program, the system's cannot be loaded, so
-// start-up fails and asks to retry). The same file runs when the variable
-// chooses it by its full path.
-TEST_F(EndToEnd, ATapi32DllBesideTheProgramRunsOnlyWhenChosen) {
-    {
-        CProgramRun run("planted", "calls.json", ESimulator::Planted);
-        ASSERT_TRUE(run.Launch()) << run.Fault();
-        // Either the retry question (no usable TAPI) or the main window (a
-        // system TAPI without the simulated PBX's lines).
-        std::vector<HWND> windows;
-        ASSERT_TRUE(WaitUntil(
-            [&] { return !(windows = TopLevelWindows(run.GetProcessId(), "Linoscope3")).empty() || run.HasExited(); },
-            60000));
-        Sleep(1000);
-        EXPECT_FALSE(run.HasLoadedSimulator());
-        EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
-        for (HWND hWnd : windows) {
-            char szClass[16] = "";
-            GetClassNameA(hWnd, szClass, sizeof szClass);
-            if (lstrcmpA(szClass, "#32770") != 0) {
-                PostMessageA(hWnd, WM_CLOSE, 0, 0);
-                continue;
-            }
-            EXPECT_EQ(WindowText(GetDlgItem(hWnd, 0xFFFF)), "Tapi Initizlize Error.\nRetry?");
-            PressButton(hWnd, IDNO);
-        }
-        EXPECT_TRUE(run.WaitForExit(60000)) << run.DescribeWindows();
-        EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
-    }
-    CProgramRun run("planted-chosen", "calls.json", ESimulator::PlantedAndChosen);
-    ASSERT_TRUE(run.Start()) << run.Fault();
-    run.Close();
-    ExpectExit(run, "WM_CLOSE");
-    ExpectCleanEnd(run, 8);
-}
-
-// A busy PBX on its own clock: 350 lines, 600 calls a minute, the program
-// never idle. File > Exit (in the middle of saving the line reports),
-// closing the window and logging off each end the program within
-// seconds, with every line it opened closed and TAPI shut down.
-TEST_F(EndToEnd, EndsPromptlyOnABusyPbx) {
-    struct {
-        const char* pszName;
-        UINT uMsg;
-        WPARAM wParam;
-    } const closes[] = {
-        {"busy-exit", WM_COMMAND, ID_APP_EXIT}, {"busy-close", WM_CLOSE, 0}, {"busy-logoff", WM_QUERYENDSESSION, 0}};
-    for (const auto& close : closes) {
-        SCOPED_TRACE(close.pszName);
-        CProgramRun run(close.pszName, "busy-pbx.json");
-        ASSERT_TRUE(run.Start(true)) << run.Fault();
-        Sleep(10000);
-        ASSERT_FALSE(run.HasExited());
-        if (close.uMsg == WM_COMMAND) {
-            // The progress while the reports are gathered, pictured; File >
-            // Exit comes in the middle of it.
-            run.Command(ID_FILE_SAVE_REPORTS);
-            HWND hSave = run.WaitForDialog("Save As");
-            ASSERT_NE(hSave, nullptr) << run.DescribeWindows();
-            PressButton(hSave, IDOK);
-            if (run.WaitForDialog("Linoscope3", 10000) != nullptr) run.Screenshot("save-line-reports", 200);
-        }
-        const ULONGLONG qwAsked = GetTickCount64();
-        if (close.uMsg == WM_QUERYENDSESSION) {
-            // Windows sends these, and may end the process once the second returns.
-            EXPECT_EQ(Ask(run.GetFrame(), WM_QUERYENDSESSION), TRUE);
-            Ask(run.GetFrame(), WM_ENDSESSION, TRUE);
-        } else {
-            ASSERT_TRUE(PostMessageA(run.GetFrame(), close.uMsg, close.wParam, 0));
-        }
-        const bool bEnded = run.WaitForExit(60000);
-        const ULONGLONG qwTaken = GetTickCount64() - qwAsked;
-        std::printf("[ %s ] %s after %llu ms\n", close.pszName, bEnded ? "ended" : "still running",
-                    static_cast<unsigned long long>(qwTaken));
-        ASSERT_TRUE(bEnded) << "the program did not end within a minute";
-        EXPECT_LE(qwTaken, 5000u);
-        ExpectCleanEnd(run, 350);
-    }
-}
+// What each scenario is for stands at the head of its .expected file.
+INSTANTIATE_TEST_SUITE_P(Scenarios, EndToEnd,
+                         ::testing::Values("calls", "transfer-outage-reinit", "reinit-no", "makecall", "planted",
+                                           "planted-chosen"));
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

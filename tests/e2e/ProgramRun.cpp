@@ -3,8 +3,10 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 namespace e2e {
 
@@ -13,7 +15,10 @@ namespace {
 constexpr char kDesktopName[] = "Linoscope3E2E";
 constexpr char kDesktopSize[] = "1280x800";
 constexpr DWORD kAnswerMs = 5000;
-constexpr DWORD kRemoteCallMs = 30000;
+// The simulator's hidden window in the program and what it answers.
+constexpr char kSimulatorWindow[] = "Linoscope3SimTapiWindow";
+constexpr UINT kAdvanceClockMessage = WM_APP + 0x55;
+constexpr UINT kPendingCountMessage = WM_APP + 0x56;
 // Longer than any label or detail line; call details hang three levels
 // below a root, so deeper means a broken tree.
 constexpr int kTextChars = 1024;
@@ -32,7 +37,7 @@ std::string ClassOf(HWND hWnd) {
     return sz;
 }
 
-// Named WINAPI functions: a lambda converts only to the default calling
+// A named WINAPI function: a lambda converts only to the default calling
 // convention, which is not the callbacks' on 32-bit Windows.
 BOOL CALLBACK CollectTreeView(HWND hWnd, LPARAM lParam) {
     if (lstrcmpiA(ClassOf(hWnd).c_str(), WC_TREEVIEWA) == 0)
@@ -40,116 +45,32 @@ BOOL CALLBACK CollectTreeView(HWND hWnd, LPARAM lParam) {
     return TRUE;
 }
 
-struct CWindowSearch {
-    DWORD m_dwProcessId;
-    const char* m_pszTitle;
-    std::vector<HWND> m_found;
-};
-
-BOOL CALLBACK CollectTopLevelWindow(HWND hWnd, LPARAM lParam) {
-    auto* pSearch = reinterpret_cast<CWindowSearch*>(lParam);
-    DWORD dwProcessId = 0;
-    GetWindowThreadProcessId(hWnd, &dwProcessId);
-    if (dwProcessId == pSearch->m_dwProcessId && IsWindowVisible(hWnd) &&
-        (pSearch->m_pszTitle == nullptr || WindowText(hWnd) == pSearch->m_pszTitle))
-        pSearch->m_found.push_back(hWnd);
-    return TRUE;
-}
-
-// Memory in another process, freed with the object.
-struct CRemoteBuffer {
-    CRemoteBuffer(HANDLE hProcess, SIZE_T cb)
-        : m_hProcess(hProcess),
-          m_p(static_cast<char*>(VirtualAllocEx(hProcess, nullptr, cb, MEM_COMMIT, PAGE_READWRITE))) {}
-    ~CRemoteBuffer() {
-        if (m_p != nullptr) VirtualFreeEx(m_hProcess, m_p, 0, MEM_RELEASE);
-    }
-    bool Write(const void* pData, SIZE_T cb, SIZE_T offset = 0) const {
-        SIZE_T cbDone = 0;
-        return m_p != nullptr && WriteProcessMemory(m_hProcess, m_p + offset, pData, cb, &cbDone) && cbDone == cb;
-    }
-    bool Read(void* pData, SIZE_T cb, SIZE_T offset = 0) const {
-        SIZE_T cbDone = 0;
-        return m_p != nullptr && ReadProcessMemory(m_hProcess, m_p + offset, pData, cb, &cbDone) && cbDone == cb;
-    }
-    HANDLE m_hProcess;
-    char* m_p;
-};
-
-void ReadChildren(HANDLE hProcess, HWND hTree, HTREEITEM hParent, std::vector<CTreeNode>* pChildren, int nDepth) {
-    // One block in the target: the TVITEMA, then the text buffer it points at.
-    CRemoteBuffer buffer(hProcess, sizeof(TVITEMA) + kTextChars);
-    const auto next = [&](UINT nFlag, HTREEITEM h) {
-        return reinterpret_cast<HTREEITEM>(Ask(hTree, TVM_GETNEXTITEM, nFlag, reinterpret_cast<LPARAM>(h)));
-    };
-    for (HTREEITEM hItem = next(hParent == nullptr ? TVGN_ROOT : TVGN_CHILD, hParent); hItem != nullptr;
-         hItem = next(TVGN_NEXT, hItem)) {
-        TVITEMA item{};
-        item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_HANDLE;
-        item.hItem = hItem;
-        item.pszText = buffer.m_p + sizeof(TVITEMA);
-        item.cchTextMax = kTextChars;
-        char szText[kTextChars + 1] = {};
-        if (!buffer.Write(&item, sizeof item) || !buffer.Write(szText, 1, sizeof item) ||
-            !Ask(hTree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(buffer.m_p)) || !buffer.Read(&item, sizeof item) ||
-            !buffer.Read(szText, kTextChars, sizeof item))
-            continue;
-        CTreeNode node{hItem, szText, item.lParam, {}};
-        if (nDepth < kMaxDepth) ReadChildren(hProcess, hTree, hItem, &node.m_children, nDepth + 1);
-        pChildren->push_back(std::move(node));
-    }
-}
-
-void AddLines(const CTreeNode& node, int nDepth, Texts* pLines) {
-    pLines->push_back(std::string(static_cast<size_t>(nDepth) * 2, ' ') + node.m_strText +
-                      (node.m_lParam != 0 ? "  [call]" : ""));
-    for (const CTreeNode& child : node.m_children) AddLines(child, nDepth + 1, pLines);
-}
-
-// A remote thread's start, on a thread of its own: under Wine,
-// CreateRemoteThread waits without a limit for a thread of the target to
-// start the new one. A start that never comes leaves this thread behind.
-struct CRemoteStart {
-    HANDLE m_hProcess;
-    void* m_pFunction;
-    DWORD m_dwArgument;
-    HANDLE m_hThread;
-};
-
-DWORD WINAPI StartRemoteThread(void* p) {
-    auto* pStart = static_cast<CRemoteStart*>(p);
-    pStart->m_hThread = CreateRemoteThread(
-        pStart->m_hProcess, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(pStart->m_pFunction),
-        reinterpret_cast<void*>(static_cast<ULONG_PTR>(pStart->m_dwArgument)), 0, nullptr);
-    return 0;
-}
-
 // Saves what the screen shows (the whole virtual desktop) as a 24-bit BMP file.
 void SaveScreenBmp(const std::string& strPath) {
     RECT rc{};
     GetWindowRect(GetDesktopWindow(), &rc);
-    const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
-    HDC hScreen = GetDC(nullptr);
-    HDC hMemory = CreateCompatibleDC(hScreen);
-    HBITMAP hBitmap = CreateCompatibleBitmap(hScreen, cx, cy);
-    HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
-    BitBlt(hMemory, 0, 0, cx, cy, hScreen, rc.left, rc.top, SRCCOPY);
-    SelectObject(hMemory, hOld);
     BITMAPINFOHEADER info{};
     info.biSize = sizeof info;
-    info.biWidth = cx;
-    info.biHeight = cy;  // bottom-up, as BMP files keep rows
+    info.biWidth = rc.right - rc.left;
+    info.biHeight = rc.bottom - rc.top;  // bottom-up, as BMP files keep rows
     info.biPlanes = 1;
     info.biBitCount = 24;
-    std::string bits(static_cast<size_t>((cx * 3 + 3) & ~3) * static_cast<size_t>(cy), '\0');
-    GetDIBits(hMemory, hBitmap, 0, static_cast<UINT>(cy), bits.data(), reinterpret_cast<BITMAPINFO*>(&info),
-              DIB_RGB_COLORS);
+    void* pBits = nullptr;
+    HDC hScreen = GetDC(nullptr), hMemory = CreateCompatibleDC(hScreen);
+    HBITMAP hBitmap =
+        CreateDIBSection(hScreen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
+    BitBlt(hMemory, 0, 0, info.biWidth, info.biHeight, hScreen, rc.left, rc.top, SRCCOPY);
+    GdiFlush();
+    const DWORD cbBits = static_cast<DWORD>((info.biWidth * 3 + 3) & ~3) * static_cast<DWORD>(info.biHeight);
     const DWORD cbOffset = sizeof(BITMAPFILEHEADER) + sizeof info;
-    const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(cbOffset + bits.size()), 0, 0, cbOffset};  // "BM"
-    std::ofstream(strPath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(&file), sizeof file)
-        .write(reinterpret_cast<const char*>(&info), sizeof info)
-        .write(bits.data(), static_cast<std::streamsize>(bits.size()));
+    const BITMAPFILEHEADER file{0x4D42, cbOffset + cbBits, 0, 0, cbOffset};  // "BM"
+    if (pBits != nullptr)
+        std::ofstream(strPath, std::ios::binary)
+            .write(reinterpret_cast<const char*>(&file), sizeof file)
+            .write(reinterpret_cast<const char*>(&info), sizeof info)
+            .write(static_cast<const char*>(pBits), cbBits);
+    SelectObject(hMemory, hOld);
     DeleteObject(hBitmap);
     DeleteDC(hMemory);
     ReleaseDC(nullptr, hScreen);
@@ -160,12 +81,8 @@ void SaveScreenBmp(const std::string& strPath) {
 bool EnterTestDesktop() {
     // Wine makes a desktop whose name has a size under this key a virtual
     // desktop of that size, with its own explorer drawing it.
-    HKEY hKey = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &hKey, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(hKey, kDesktopName, 0, REG_SZ, reinterpret_cast<const BYTE*>(kDesktopSize), sizeof kDesktopSize);
-        RegCloseKey(hKey);
-    }
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", kDesktopName, REG_SZ, kDesktopSize,
+                    sizeof kDesktopSize);
     HDESK hDesktop = CreateDesktopA(kDesktopName, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
     return hDesktop != nullptr && SetThreadDesktop(hDesktop);
 }
@@ -194,9 +111,14 @@ std::string WindowText(HWND hWnd) {
 }
 
 std::vector<HWND> TopLevelWindows(DWORD dwProcessId, const char* pszTitle) {
-    CWindowSearch search{dwProcessId, pszTitle, {}};
-    EnumWindows(CollectTopLevelWindow, reinterpret_cast<LPARAM>(&search));
-    return search.m_found;
+    std::vector<HWND> found;
+    for (HWND hWnd = nullptr; (hWnd = FindWindowExA(nullptr, hWnd, nullptr, nullptr)) != nullptr;) {
+        DWORD dwOwner = 0;
+        GetWindowThreadProcessId(hWnd, &dwOwner);
+        if (dwOwner == dwProcessId && IsWindowVisible(hWnd) && (pszTitle == nullptr || WindowText(hWnd) == pszTitle))
+            found.push_back(hWnd);
+    }
+    return found;
 }
 
 Texts ReadCrLfLines(const std::string& strPath) {
@@ -211,6 +133,32 @@ Texts ReadCrLfLines(const std::string& strPath) {
     return lines;
 }
 
+CJournal::CJournal(const Texts& lines) {
+    static const std::regex init(R"(^lineInitializeExA .* -> 0 hLineApp=.*)");
+    static const std::regex shutdown(R"(^lineShutdown .* -> 0 linesStillOpen=0$)");
+    static const std::regex open(R"(^lineOpenA .* -> 0 hLine=(0x[0-9A-F]+)$)");
+    static const std::regex close(R"(^lineClose hLine=(0x[0-9A-F]+) .* -> 0$)");
+    std::smatch match;
+    for (const std::string& line : lines) {
+        m_nInitialized += std::regex_match(line, init);
+        m_nShutdownsClean += std::regex_match(line, shutdown);
+        if (std::regex_match(line, match, open)) m_opened.insert(match[1]);
+        if (std::regex_match(line, match, close)) m_closed.insert(match[1]);
+        // The PBX's own notes (callOffered, callEnded, ...) come as its calls please.
+        if (line.rfind("call", 0) != 0) m_strLast = line;
+    }
+}
+
+::testing::AssertionResult EndedCleanly(const CProgramRun& run, size_t nLines) {
+    const CJournal journal(run.JournalLines());
+    if (journal.m_nInitialized == 1 && journal.m_opened.size() == nLines && journal.m_closed == journal.m_opened &&
+        journal.m_strLast == "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0")
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << journal.m_nInitialized << " TAPI sessions, " << journal.m_opened.size()
+                                         << " lines opened of " << nLines << ", " << journal.m_closed.size()
+                                         << " closed; the program's last call: " << journal.m_strLast;
+}
+
 // --- CProgramRun -------------------------------------------------------------------
 
 CProgramRun::CProgramRun(const std::string& strName, const std::string& strScenario, ESimulator eSimulator)
@@ -223,11 +171,9 @@ CProgramRun::CProgramRun(const std::string& strName, const std::string& strScena
 CProgramRun::~CProgramRun() {
     if (m_process.hProcess == nullptr) return;
     // A test that failed half-way leaves dialogs open: no waiting long for a polite close.
-    if (!HasExited()) {
-        Close();
-        if (!WaitForExit(10000)) TerminateProcess(m_process.hProcess, 1);
-        WaitForSingleObject(m_process.hProcess, 10000);
-    }
+    Close();
+    if (!WaitForExit(10000)) TerminateProcess(m_process.hProcess, 1);
+    WaitForSingleObject(m_process.hProcess, 10000);
     CloseHandle(m_process.hThread);
     CloseHandle(m_process.hProcess);
 }
@@ -242,8 +188,7 @@ bool CProgramRun::Launch() {
     std::error_code error;
     std::filesystem::remove_all(m_strFolder, error);
     if (!CreateDirectoryA(m_strFolder.c_str(), nullptr)) return Fail("cannot make " + m_strFolder);
-    const std::string strExe = m_strFolder + "\\Linoscope3.exe";
-    const std::string strScenario = m_strFolder + "\\scenario.json";
+    const std::string strExe = m_strFolder + "\\Linoscope3.exe", strScenario = m_strFolder + "\\scenario.json";
     for (const auto& [strFrom, strTo] : {std::pair{WindowsPath(E2E_PROGRAM), strExe},
                                          {WindowsPath(E2E_SIMULATOR), m_strSimulator},
                                          {ScenarioPath(m_strScenario), strScenario}}) {
@@ -274,12 +219,20 @@ bool CProgramRun::Start(bool bRealTimeClock, DWORD dwTimeoutMs) {
         return Fail(std::string("the main window with its three trees did not show") +
                     (HasExited() ? " (the program ended)" : "") + "; windows: " + DescribeWindows());
     }
-    m_pfnAdvanceClock = FindSimulatorExport("simAdvanceClock");
-    m_pfnPendingCount = FindSimulatorExport("simGetPendingCount");
-    if (m_pfnAdvanceClock == nullptr || m_pfnPendingCount == nullptr)
-        return Fail("the program did not load the simulator " + m_strSimulator);
+    if (!HasLoadedSimulator()) return Fail("the program did not load the simulator " + m_strSimulator);
     // A PBX on its own clock keeps the program busy: no waiting for a quiet moment.
     return bRealTimeClock || Sync();
+}
+
+bool CProgramRun::HasLoadedSimulator() const {
+    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, m_process.dwProcessId);
+    bool bFound = false;
+    MODULEENTRY32 module{};
+    module.dwSize = sizeof module;
+    for (BOOL b = Module32First(hSnapshot, &module); b && !bFound; b = Module32Next(hSnapshot, &module))
+        bFound = lstrcmpiA(module.szExePath, m_strSimulator.c_str()) == 0;
+    if (hSnapshot != INVALID_HANDLE_VALUE) CloseHandle(hSnapshot);
+    return bFound;
 }
 
 std::string CProgramRun::DescribeWindows() const {
@@ -308,27 +261,62 @@ bool CProgramRun::FindWindows() {
             continue;
         m_hFrame = hWnd;
         std::copy(trees.begin(), trees.end(), m_hTrees);
-        return true;
+        // Room in the program for what the tree controls are asked to fill
+        // in: a TVITEMA, then the text it points at. It goes with the process.
+        m_pRemote = static_cast<char*>(
+            VirtualAllocEx(m_process.hProcess, nullptr, sizeof(TVITEMA) + kTextChars, MEM_COMMIT, PAGE_READWRITE));
+        return m_pRemote != nullptr;
     }
     return false;
 }
 
+bool CProgramRun::AskRemote(HWND hControl, UINT uMsg, WPARAM wParam, void* pData, size_t cb) const {
+    SIZE_T cbDone = 0;
+    return WriteProcessMemory(m_process.hProcess, m_pRemote, pData, cb, nullptr) &&
+           Ask(hControl, uMsg, wParam, reinterpret_cast<LPARAM>(m_pRemote)) &&
+           ReadProcessMemory(m_process.hProcess, m_pRemote, pData, cb, &cbDone) && cbDone == cb;
+}
+
+void CProgramRun::ReadChildren(HWND hTree, HTREEITEM hParent, std::vector<CTreeNode>* pChildren, int nDepth) const {
+    const auto next = [&](UINT nFlag, HTREEITEM h) {
+        return reinterpret_cast<HTREEITEM>(Ask(hTree, TVM_GETNEXTITEM, nFlag, reinterpret_cast<LPARAM>(h)));
+    };
+    for (HTREEITEM hItem = next(hParent == nullptr ? TVGN_ROOT : TVGN_CHILD, hParent); hItem != nullptr;
+         hItem = next(TVGN_NEXT, hItem)) {
+        struct {
+            TVITEMA item;
+            char szText[kTextChars + 1];
+        } block{};
+        block.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_HANDLE;
+        block.item.hItem = hItem;
+        block.item.pszText = m_pRemote + sizeof(TVITEMA);
+        block.item.cchTextMax = kTextChars;
+        if (!AskRemote(hTree, TVM_GETITEMA, 0, &block, sizeof(TVITEMA) + kTextChars)) continue;
+        CTreeNode node{hItem, block.szText, block.item.lParam, {}};
+        if (nDepth < kMaxDepth) ReadChildren(hTree, hItem, &node.m_children, nDepth + 1);
+        pChildren->push_back(std::move(node));
+    }
+}
+
 std::vector<CTreeNode> CProgramRun::ReadTree(ETree eTree) const {
     std::vector<CTreeNode> roots;
-    ReadChildren(m_process.hProcess, m_hTrees[eTree], nullptr, &roots, 0);
+    ReadChildren(m_hTrees[eTree], nullptr, &roots, 0);
     return roots;
 }
 
 Texts CProgramRun::TreeLines(ETree eTree) const {
     Texts lines;
-    for (const CTreeNode& node : ReadTree(eTree)) AddLines(node, 0, &lines);
+    const std::function<void(const CTreeNode&, size_t)> add = [&](const CTreeNode& node, size_t nDepth) {
+        lines.push_back(std::string(nDepth * 2, ' ') + node.m_strText + (node.m_lParam != 0 ? "  [call]" : ""));
+        for (const CTreeNode& child : node.m_children) add(child, nDepth + 1);
+    };
+    for (const CTreeNode& node : ReadTree(eTree)) add(node, 0);
     return lines;
 }
 
-const CTreeNode* CProgramRun::FindLine(const std::vector<CTreeNode>& roots, const std::string& strLabel) const {
-    if (roots.empty()) return nullptr;
-    for (const CTreeNode& line : roots[0].m_children) {
-        if (line.m_strText == strLabel) return &line;
+const CTreeNode* CProgramRun::FindLine(const std::vector<CTreeNode>& roots, const std::string& strLabel) {
+    for (size_t i = 0; !roots.empty() && i < roots[0].m_children.size(); ++i) {
+        if (roots[0].m_children[i].m_strText == strLabel) return &roots[0].m_children[i];
     }
     return nullptr;
 }
@@ -341,58 +329,39 @@ bool CProgramRun::Select(ETree eTree, HTREEITEM hItem) {
     HWND hTree = m_hTrees[eTree];
     Ask(hTree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem));
     // TVM_GETITEMRECT takes the item in the RECT it fills.
-    CRemoteBuffer buffer(m_process.hProcess, sizeof(RECT));
     RECT rc{};
-    if (!buffer.Write(&hItem, sizeof hItem) ||
-        !Ask(hTree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(buffer.m_p)) || !buffer.Read(&rc, sizeof rc))
-        return false;
+    std::memcpy(&rc, &hItem, sizeof hItem);
+    if (!AskRemote(hTree, TVM_GETITEMRECT, TRUE, &rc, sizeof rc)) return false;
     const LPARAM lPoint = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
     PostMessageA(hTree, WM_LBUTTONDOWN, MK_LBUTTON, lPoint);
     PostMessageA(hTree, WM_LBUTTONUP, 0, lPoint);
     return Sync() && Selected(eTree) == hItem;
 }
 
-// The address of an export of the simulator as the program loaded it: its
-// place in the file, as this process finds it in the same file mapped
-// without running it, from where the program has the file.
-void* CProgramRun::FindSimulatorExport(const char* pszName) const {
-    static HMODULE hImage = LoadLibraryExA(WindowsPath(E2E_SIMULATOR).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    auto* pLocal = reinterpret_cast<BYTE*>(GetProcAddress(hImage, pszName));
-    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, m_process.dwProcessId);
-    if (pLocal == nullptr || hSnapshot == INVALID_HANDLE_VALUE) return nullptr;
-    BYTE* pRemote = nullptr;
-    MODULEENTRY32 module{};
-    module.dwSize = sizeof module;
-    for (BOOL b = Module32First(hSnapshot, &module); b; b = Module32Next(hSnapshot, &module)) {
-        if (lstrcmpiA(module.szExePath, m_strSimulator.c_str()) == 0)
-            pRemote = module.modBaseAddr + (pLocal - reinterpret_cast<BYTE*>(hImage));
+bool CProgramRun::AskSimulator(UINT uMsg, WPARAM wParam, LONG* plResult) {
+    // The window of the program's current TAPI session: a restart makes a new one.
+    HWND hWnd = nullptr;
+    for (HWND h = nullptr; hWnd == nullptr && (h = FindWindowExA(HWND_MESSAGE, h, kSimulatorWindow, nullptr));) {
+        DWORD dwProcessId = 0;
+        GetWindowThreadProcessId(h, &dwProcessId);
+        if (dwProcessId == m_process.dwProcessId) hWnd = h;
     }
-    CloseHandle(hSnapshot);
-    return pRemote;
-}
-
-bool CProgramRun::CallRemote(void* pFunction, DWORD dwArgument, DWORD* pdwResult) {
-    auto* pStart = new CRemoteStart{m_process.hProcess, pFunction, dwArgument, nullptr};
-    HANDLE hStarter = CreateThread(nullptr, 0, StartRemoteThread, pStart, 0, nullptr);
-    const bool bStarted = hStarter != nullptr && WaitForSingleObject(hStarter, kRemoteCallMs) == WAIT_OBJECT_0;
-    if (hStarter != nullptr) CloseHandle(hStarter);
-    if (!bStarted) return Fail("no thread of the program started the call into the simulator");
-    HANDLE hThread = pStart->m_hThread;
-    delete pStart;
-    if (hThread == nullptr) return Fail("CreateRemoteThread failed");
-    // A thread that runs on is left running: ending it could leave the simulator's lock taken.
-    const bool bDone =
-        WaitForSingleObject(hThread, kRemoteCallMs) == WAIT_OBJECT_0 && GetExitCodeThread(hThread, pdwResult) != FALSE;
-    CloseHandle(hThread);
-    return bDone || Fail("the call into the simulator did not return");
+    // Without one (TAPI shut down, say for REINIT) nothing waits for the program.
+    DWORD_PTR dwResult = 0;
+    *plResult = 0;
+    if (hWnd == nullptr) return uMsg == kPendingCountMessage || Fail("the program has no simulator window");
+    if (!SendMessageTimeoutA(hWnd, uMsg, wParam, 0, SMTO_NORMAL, 30000, &dwResult))
+        return Fail("the simulator's window in the program did not answer");
+    *plResult = static_cast<LONG>(dwResult);
+    return true;
 }
 
 bool CProgramRun::Advance(DWORD dwMs, DWORD dwStepMs) {
     for (DWORD dwStep; dwMs > 0; dwMs -= dwStep) {
         dwStep = std::min(dwMs, dwStepMs);
-        DWORD dwResult = 0;
-        if (!CallRemote(m_pfnAdvanceClock, dwStep, &dwResult)) return false;
-        if (static_cast<LONG>(dwResult) < 0) return Fail("the simulator refused to move its clock");
+        LONG lResult = 0;
+        if (!AskSimulator(kAdvanceClockMessage, dwStep, &lResult)) return false;
+        if (lResult < 0) return Fail("the simulator refused to move its clock");
         if (!Sync()) return false;
     }
     return true;
@@ -401,12 +370,20 @@ bool CProgramRun::Advance(DWORD dwMs, DWORD dwStepMs) {
 bool CProgramRun::Sync(DWORD dwTimeoutMs) {
     // The simulator hands its messages over a batch at a time: the queue is
     // in sync once nothing waits in the simulator after a round through it.
-    for (const ULONGLONG qwEnd = GetTickCount64() + dwTimeoutMs;;) {
-        const ULONGLONG qwNow = GetTickCount64();
-        if (qwNow >= qwEnd || !SyncQueue(static_cast<DWORD>(qwEnd - qwNow))) break;
-        DWORD dwPending = 0;
-        if (!CallRemote(m_pfnPendingCount, 0, &dwPending)) return false;
-        if (dwPending == 0) return true;
+    // A posted message is handled after everything posted to the thread
+    // before it. The tree view's scroll time is a value nobody sees (the
+    // control keeps at most 100): set it by a posted message and wait until it reads back.
+    HWND hTree = m_hTrees[0];
+    for (ULONGLONG qwNow = GetTickCount64(), qwEnd = qwNow + dwTimeoutMs; qwNow < qwEnd; qwNow = GetTickCount64()) {
+        // Each value differs from the one before, which the control holds.
+        const UINT uWanted = m_nSyncValue = m_nSyncValue % 99 + 1;
+        LONG lPending = 0;
+        if (!PostMessageA(hTree, TVM_SETSCROLLTIME, uWanted, 0) ||
+            !WaitUntil([&] { return Ask(hTree, TVM_GETSCROLLTIME) == static_cast<LRESULT>(uWanted); },
+                       static_cast<DWORD>(qwEnd - qwNow)))
+            break;
+        if (!AskSimulator(kPendingCountMessage, 0, &lPending)) return false;
+        if (lPending == 0) return true;
     }
     // Busy (a loop) or blocked (a deadlock): the program's processor time tells.
     FILETIME ft[4][2];
@@ -421,26 +398,11 @@ bool CProgramRun::Sync(DWORD dwTimeoutMs) {
                 " ms of processor time in the 2 s after; windows: " + DescribeWindows());
 }
 
-bool CProgramRun::SyncQueue(DWORD dwTimeoutMs) {
-    // A posted message is handled after everything posted to the thread
-    // before it. The tree view's scroll time is a value nobody sees (the
-    // control keeps at most 100): set it by a posted message and wait until it reads back.
-    HWND hTree = m_hTrees[0];
-    DWORD_PTR dwValue = 0;
-    if (!SendMessageTimeoutA(hTree, TVM_GETSCROLLTIME, 0, 0, SMTO_NORMAL, dwTimeoutMs, &dwValue)) return false;
-    m_nSyncValue = m_nSyncValue % 99 + 1;
-    if (m_nSyncValue == dwValue) m_nSyncValue = m_nSyncValue % 99 + 1;
-    const UINT uWanted = m_nSyncValue;
-    return PostMessageA(hTree, TVM_SETSCROLLTIME, uWanted, 0) &&
-           WaitUntil([&] { return Ask(hTree, TVM_GETSCROLLTIME) == static_cast<LRESULT>(uWanted); }, dwTimeoutMs);
-}
-
 void CProgramRun::Close() const {
     if (m_hFrame != nullptr && IsWindow(m_hFrame)) PostMessageA(m_hFrame, WM_CLOSE, 0, 0);
 }
 
 bool CProgramRun::WaitForExit(DWORD dwTimeoutMs, DWORD* pdwExitCode) const {
-    if (m_process.hProcess == nullptr) return true;
     if (WaitForSingleObject(m_process.hProcess, dwTimeoutMs) != WAIT_OBJECT_0) return false;
     if (pdwExitCode != nullptr) GetExitCodeProcess(m_process.hProcess, pdwExitCode);
     return true;
@@ -450,9 +412,8 @@ HWND CProgramRun::WaitForDialog(const char* pszTitle, DWORD dwTimeoutMs) const {
     HWND hFound = nullptr;
     WaitUntil(
         [&] {
-            for (HWND hWnd : TopLevelWindows(m_process.dwProcessId, pszTitle)) {
-                if (hWnd != m_hFrame) hFound = hWnd;
-            }
+            for (HWND hWnd : TopLevelWindows(m_process.dwProcessId, pszTitle))
+                hFound = hWnd != m_hFrame ? hWnd : hFound;
             return hFound != nullptr;
         },
         dwTimeoutMs);

@@ -2,16 +2,19 @@
 // outside as a person at the screen would: a fresh folder holding the
 // program, the simulator and the test's scenario; the program started there
 // on the tests' own virtual desktop; its trees read across the process
-// boundary; the scenario clock stepped from outside; the event log and the
-// simulator's journal read back; pictures of the screen. Every wait on the
-// program is bounded. The program is ended with the object, whatever happened.
+// boundary; the scenario clock stepped through the simulator's window in the
+// program; the event log and the simulator's journal read back; pictures of
+// the screen. Every wait on the program is bounded. The program is ended with
+// the object, whatever happened.
 #pragma once
 
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,7 +27,7 @@ using Texts = std::vector<std::string>;
 bool EnterTestDesktop();
 std::string ScenarioPath(const std::string& strName);
 // Polls the condition every 50 ms until it holds or the time is up.
-bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs);
+bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 30000);
 // A message to a window of another process; 0 when it is not answered within seconds.
 LRESULT Ask(HWND hWnd, UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
 std::string WindowText(HWND hWnd);
@@ -40,7 +43,6 @@ inline void TypeText(HWND hControl, const std::string& strText) {
 // back with "<no CR LF>" appended, so a comparison shows it.
 Texts ReadCrLfLines(const std::string& strPath);
 
-// An item of a tree as read from the control.
 struct CTreeNode {
     HTREEITEM m_hItem = nullptr;
     std::string m_strText;
@@ -70,7 +72,8 @@ public:
     bool Start(bool bRealTimeClock = false, DWORD dwTimeoutMs = 30000);
     // Why the last Start, Advance or Sync failed.
     const std::string& Fault() const { return m_strFault; }
-    bool HasLoadedSimulator() const { return FindSimulatorExport("simAdvanceClock") != nullptr; }
+    // Whether the simulator's file is mapped into the program at all.
+    bool HasLoadedSimulator() const;
 
     DWORD GetProcessId() const { return m_process.dwProcessId; }
     HANDLE GetProcess() const { return m_process.hProcess; }
@@ -82,7 +85,7 @@ public:
     // item that carries item data (only call items do).
     Texts TreeLines(ETree eTree) const;
     // A line (a child of the tree's root) by its label; null when absent.
-    const CTreeNode* FindLine(const std::vector<CTreeNode>& roots, const std::string& strLabel) const;
+    static const CTreeNode* FindLine(const std::vector<CTreeNode>& roots, const std::string& strLabel);
     // Clicks the item as a person does and waits until it is the selection.
     bool Select(ETree eTree, HTREEITEM hItem);
     HTREEITEM Selected(ETree eTree) const;
@@ -112,9 +115,12 @@ public:
 
 private:
     bool FindWindows();
-    bool SyncQueue(DWORD dwTimeoutMs);
-    void* FindSimulatorExport(const char* pszName) const;
-    bool CallRemote(void* pFunction, DWORD dwArgument, DWORD* pdwResult);
+    // Sends a message whose lParam points at the data, copied into the
+    // program and back.
+    bool AskRemote(HWND hControl, UINT uMsg, WPARAM wParam, void* pData, size_t cb) const;
+    void ReadChildren(HWND hTree, HTREEITEM hParent, std::vector<CTreeNode>* pChildren, int nDepth) const;
+    // Sends a message to the simulator's window in the program.
+    bool AskSimulator(UINT uMsg, WPARAM wParam, LONG* plResult);
     bool Fail(const std::string& strWhy);
 
     std::string m_strName, m_strScenario, m_strFolder, m_strSimulator, m_strFault;
@@ -122,9 +128,20 @@ private:
     PROCESS_INFORMATION m_process{};
     HWND m_hFrame = nullptr;
     HWND m_hTrees[3] = {};
-    void* m_pfnAdvanceClock = nullptr;
-    void* m_pfnPendingCount = nullptr;
+    char* m_pRemote = nullptr;
     UINT m_nSyncValue = 0;
 };
+
+// What the journal says: TAPI sessions begun, line handles opened and
+// closed, clean shutdowns, and the last thing the program (not the PBX) did.
+struct CJournal {
+    explicit CJournal(const Texts& lines);
+    int m_nInitialized = 0, m_nShutdownsClean = 0;
+    std::multiset<std::string> m_opened, m_closed;
+    std::string m_strLast;
+};
+// Of a run that is over: one TAPI session that opened nLines lines, closed
+// each once and ended with a clean lineShutdown as the program's last call.
+::testing::AssertionResult EndedCleanly(const CProgramRun& run, size_t nLines);
 
 }  // namespace e2e

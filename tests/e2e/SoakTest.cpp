@@ -1,10 +1,10 @@
-// The real Linoscope3.exe left to run on a busy simulated PBX (hundreds of
-// lines, hundreds of calls a minute, the clock in real time), with its event
-// log held by another program for a stretch in the middle, then closed
-// through File > Exit. Afterwards: it ended at once and cleanly, every call
-// the PBX ended is in the log, every record is whole and written once, and
-// its memory and window-system objects did not grow once it had warmed up.
-// LINOSCOPE3_SOAK_MINUTES sets the length (default 1; ./dev soak passes it).
+// The real Linoscope3.exe on a busy simulated PBX (hundreds of lines,
+// hundreds of calls a minute, the clock in real time), its event log held by
+// another program for a stretch in the middle, then closed. Afterwards: it
+// ended at once and cleanly, every call the PBX ended in time is in the log,
+// every record is whole and written once, and in a soak its memory and
+// windows did not grow once it had warmed up. LINOSCOPE3_SOAK_MINUTES sets
+// the soak's length (default 1; ./dev soak passes it).
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -12,41 +12,31 @@
 #include <psapi.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <regex>
 #include <set>
 
 #include "ProgramRun.h"
+#include "views/win/resource.h"
 
 using namespace e2e;
 
 namespace {
 
-constexpr int ID_APP_EXIT = 0xE141;
-// "Within seconds": generous for a loaded machine, far below a hang.
-constexpr DWORD kCloseLimitMs = 15000;
 // A call that ended this long before the exit must be in the log: a program
 // further behind the PBX than this has stopped keeping up, however loaded
 // the machine.
 constexpr ULONGLONG kLagLimitMs = 30000;
 
-// What is sampled, in this order: private bytes, GDI and USER objects,
-// windows, the journal's size.
+// What is sampled, in this order: private bytes, GDI and USER objects (Wine
+// answers 0 for both), windows, the journal's size.
 enum { kPrivate, kGdi, kUser, kWindows, kJournal, kValues };
 struct CSample {
     ULONGLONG qwTick;  // since the traffic began
     double values[kValues];
 };
-
-std::streamoff FileSize(const std::string& strPath) {
-    std::ifstream file(strPath, std::ios::binary | std::ios::ate);
-    return file ? static_cast<std::streamoff>(file.tellg()) : 0;
-}
 
 BOOL CALLBACK CountChildWindow(HWND, LPARAM lParam) {
     ++*reinterpret_cast<double*>(lParam);
@@ -56,7 +46,6 @@ BOOL CALLBACK CountChildWindow(HWND, LPARAM lParam) {
 CSample TakeSample(const CProgramRun& run, ULONGLONG qwTick) {
     CSample sample{qwTick, {}};
     PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(run.GetProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
         // Wine leaves PrivateUsage at 0; its PagefileUsage counts the same
         // committed private bytes, as it does on Windows.
@@ -67,7 +56,8 @@ CSample TakeSample(const CProgramRun& run, ULONGLONG qwTick) {
         ++sample.values[kWindows];
         EnumChildWindows(hWnd, CountChildWindow, reinterpret_cast<LPARAM>(&sample.values[kWindows]));
     }
-    sample.values[kJournal] = double(FileSize(run.GetFolder() + "\\journal.txt"));
+    std::ifstream journal(run.GetFolder() + "\\journal.txt", std::ios::binary | std::ios::ate);
+    sample.values[kJournal] = journal ? double(journal.tellg()) : 0;
     return sample;
 }
 
@@ -82,16 +72,14 @@ CSample TakeSample(const CProgramRun& run, ULONGLONG qwTick) {
         if (sample.qwTick >= qwWarmUpMs) v.push_back(sample.values[nValue]);
     }
     if (v.size() < 6) return ::testing::AssertionFailure() << "too few samples after the warm-up";
-    const auto median3 = [](double a, double b, double c) {
-        return std::max(std::min(a, b), std::min(std::max(a, b), c));
+    const auto median3 = [](const double* p) {
+        return std::max(std::min(p[0], p[1]), std::min(std::max(p[0], p[1]), p[2]));
     };
-    const size_t n = v.size();
-    const double dStart = median3(v[0], v[1], v[2]), dEnd = median3(v[n - 3], v[n - 2], v[n - 1]);
+    const double dStart = median3(&v[0]), dEnd = median3(&v[v.size() - 3]);
     const double dAllowed = std::max(dStart * dTolerance, dLeast);
     if (dEnd - dStart <= dAllowed) return ::testing::AssertionSuccess();
-    static const char* const names[] = {"private bytes", "GDI objects", "USER objects", "windows"};
-    return ::testing::AssertionFailure() << names[nValue] << " grew from " << dStart << " to " << dEnd << " (allowed "
-                                         << dAllowed << ")";
+    return ::testing::AssertionFailure() << "value " << nValue << " (private bytes, GDI, USER, windows) grew from "
+                                         << dStart << " to " << dEnd << " (allowed " << dAllowed << ")";
 }
 
 std::string LocalNow() {
@@ -114,36 +102,33 @@ bool IsRecord(const std::string& strLine) {
     return strLine.compare(0, 4, "2000") >= 0 && std::regex_match(strLine, record);
 }
 
-// The devices' names in scenario order: device N of the PBX is the Nth.
-std::vector<std::string> DeviceNames(const std::string& strScenario) {
-    std::ifstream file(strScenario, std::ios::binary);
-    const std::string strText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    static const std::regex device(R"re(\{"kind": "[a-z]+", "number": "[0-9]+", "name": "([A-Za-z0-9]+)"\})re");
-    std::vector<std::string> names;
-    for (std::sregex_iterator it(strText.begin(), strText.end(), device), end; it != end; ++it)
-        names.push_back((*it)[1]);
-    return names;
-}
+// One run on a busy PBX and how it is closed: a command, a message, or the
+// two of logging off (Windows sends them, and may end the process once the
+// second returns); the line reports being saved when it comes, or not.
+struct CBusyRun {
+    const char* pszName;
+    const char* pszScenario;
+    size_t nLines;  // the scenario's devices
+    ULONGLONG qwRunMs;
+    UINT uMsg;
+    WPARAM wParam;
+    bool bSavingReports;
+    ULONGLONG qwCloseLimitMs;  // "within seconds": generous for a loaded machine, far below a hang
+};
 
-}  // namespace
-
-TEST(Soak, BusyPbxHeldLogAndFileExit) {
-    const char* pszMinutes = std::getenv("LINOSCOPE3_SOAK_MINUTES");
-    const auto qwRunMs = static_cast<ULONGLONG>(
-        std::max(pszMinutes != nullptr && *pszMinutes != '\0' ? std::atof(pszMinutes) : 1.0, 0.5) * 60000.0);
-    const ULONGLONG qwHoldFromMs = qwRunMs * 35 / 100;
-    const ULONGLONG qwHoldToMs = qwHoldFromMs + std::max<ULONGLONG>(10000, qwRunMs * 15 / 100);
-    const ULONGLONG qwWarmUpMs = std::max<ULONGLONG>(15000, qwRunMs / 4);
-    const ULONGLONG qwSampleMs = std::clamp<ULONGLONG>(qwRunMs / 30, 2000, 10000);
-
-    CProgramRun run("soak", "soak.json");
+void RunBusy(const CBusyRun& busy) {
+    SCOPED_TRACE(busy.pszName);
+    const ULONGLONG qwHoldFromMs = busy.qwRunMs * 35 / 100, qwHoldToMs = busy.qwRunMs / 2;
+    const ULONGLONG qwWarmUpMs = std::max<ULONGLONG>(15000, busy.qwRunMs / 4);
+    const ULONGLONG qwSampleMs = std::clamp<ULONGLONG>(busy.qwRunMs / 30, 2000, 10000);
+    CProgramRun run(busy.pszName, busy.pszScenario);
     const std::string strLaunchTime = LocalNow();
     const ULONGLONG qwLaunched = GetTickCount64();
     ASSERT_TRUE(run.Start(true, 180000)) << run.Fault();
     const ULONGLONG qwStartUp = GetTickCount64() - qwLaunched;
     // Calls offered before this point began while the program was starting,
     // when it takes no events: they are not its to log.
-    const std::streamoff cbJournalReady = FileSize(run.GetFolder() + "\\journal.txt");
+    const double dJournalReady = TakeSample(run, 0).values[kJournal];
 
     // Run, sample, and hold the log in the middle: read access shared, write
     // access not, so the program cannot open it to append.
@@ -151,7 +136,7 @@ TEST(Soak, BusyPbxHeldLogAndFileExit) {
     HANDLE hHold = INVALID_HANDLE_VALUE;
     std::string strHeldFrom, strHeldTo;
     const ULONGLONG qwBegin = GetTickCount64();
-    for (ULONGLONG qwNow = 0, qwNextSample = 0; qwNow < qwRunMs && !run.HasExited();
+    for (ULONGLONG qwNow = 0, qwNextSample = 0; qwNow < busy.qwRunMs && !run.HasExited();
          qwNow = GetTickCount64() - qwBegin) {
         if (strHeldFrom.empty() && qwNow >= qwHoldFromMs) {
             hHold = CreateFileA((run.GetFolder() + "\\testlog.csv").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -172,95 +157,76 @@ TEST(Soak, BusyPbxHeldLogAndFileExit) {
     if (hHold != INVALID_HANDLE_VALUE) CloseHandle(hHold);
     ASSERT_FALSE(run.HasExited()) << "the program ended on its own during the run";
     samples.push_back(TakeSample(run, GetTickCount64() - qwBegin));
-
-    // Memory and objects level after the warm-up. Wine does not count GDI
-    // and USER objects (it answers 0); Windows does.
     std::printf(
-        "soak: %.1f min of traffic after a %.1f s start-up; the log held from %s to %s\n"
+        "%s: %.1f min of traffic after a %.1f s start-up; the log held from %s to %s\n"
         "       s   private KiB   GDI  USER  windows\n",
-        qwRunMs / 60000.0, qwStartUp / 1000.0, strHeldFrom.c_str(), strHeldTo.c_str());
+        busy.pszName, busy.qwRunMs / 60000.0, qwStartUp / 1000.0, strHeldFrom.c_str(), strHeldTo.c_str());
     for (const CSample& s : samples) {
         std::printf("  %6.0f  %12.0f  %4.0f  %4.0f  %7.0f\n", s.qwTick / 1000.0, s.values[kPrivate] / 1024,
                     s.values[kGdi], s.values[kUser], s.values[kWindows]);
     }
-    std::fflush(stdout);
-    EXPECT_TRUE(Flat(samples, qwWarmUpMs, kPrivate, 0.10, 4.0 * 1024 * 1024));
-    EXPECT_TRUE(Flat(samples, qwWarmUpMs, kWindows, 0.0, 2.0));
-    if (std::any_of(samples.begin(), samples.end(), [](const CSample& s) { return s.values[kGdi] != 0; })) {
-        EXPECT_TRUE(Flat(samples, qwWarmUpMs, kGdi, 0.10, 20.0));
-        EXPECT_TRUE(Flat(samples, qwWarmUpMs, kUser, 0.10, 20.0));
+    // Memory and objects level after the warm-up, in a run long enough to tell.
+    if (busy.qwRunMs >= 2 * qwWarmUpMs) {
+        EXPECT_TRUE(Flat(samples, qwWarmUpMs, kPrivate, 0.10, 4.0 * 1024 * 1024));
+        EXPECT_TRUE(Flat(samples, qwWarmUpMs, kWindows, 0.0, 2.0));
+        if (std::any_of(samples.begin(), samples.end(), [](const CSample& s) { return s.values[kGdi] != 0; })) {
+            EXPECT_TRUE(Flat(samples, qwWarmUpMs, kGdi, 0.10, 20.0));
+            EXPECT_TRUE(Flat(samples, qwWarmUpMs, kUser, 0.10, 20.0));
+        }
     }
 
-    // File > Exit, and the time until the process is gone.
+    if (busy.bSavingReports) {
+        // The progress while the reports are gathered, pictured; the close
+        // comes in the middle of it.
+        run.Command(ID_FILE_SAVE_REPORTS);
+        HWND hSave = run.WaitForDialog("Save As");
+        ASSERT_NE(hSave, nullptr) << run.DescribeWindows();
+        PressButton(hSave, IDOK);
+        if (run.WaitForDialog("Linoscope3", 10000) != nullptr) run.Screenshot("save-line-reports", 200);
+    }
     const ULONGLONG qwExitAt = GetTickCount64() - qwBegin;
-    ASSERT_TRUE(PostMessageA(run.GetFrame(), WM_COMMAND, ID_APP_EXIT, 0));
+    if (busy.uMsg == WM_QUERYENDSESSION) {
+        EXPECT_EQ(Ask(run.GetFrame(), WM_QUERYENDSESSION), TRUE);
+        Ask(run.GetFrame(), WM_ENDSESSION, TRUE);
+    } else {
+        ASSERT_TRUE(PostMessageA(run.GetFrame(), busy.uMsg, busy.wParam, 0));
+    }
     DWORD dwExitCode = 0;
-    const bool bEnded = run.WaitForExit(kCloseLimitMs, &dwExitCode);
-    std::printf("soak: File > Exit to the end of the process: %.1f s%s\n",
-                (GetTickCount64() - qwBegin - qwExitAt) / 1000.0, bEnded ? "" : " and still running");
-    // The run's end terminates it; nothing below would mean anything.
-    ASSERT_TRUE(bEnded) << "still running " << kCloseLimitMs << " ms after File > Exit; " << run.DescribeWindows();
+    const bool bEnded = run.WaitForExit(60000, &dwExitCode);
+    const ULONGLONG qwTaken = GetTickCount64() - qwBegin - qwExitAt;
+    std::printf("%s: %s after %llu ms\n", busy.pszName, bEnded ? "ended" : "still running",
+                static_cast<unsigned long long>(qwTaken));
+    ASSERT_TRUE(bEnded) << "the program did not end within a minute; " << run.DescribeWindows();
+    EXPECT_LE(qwTaken, busy.qwCloseLimitMs);
     EXPECT_EQ(dwExitCode, 0u) << "exit code 0x" << std::hex << dwExitCode;
+    EXPECT_TRUE(EndedCleanly(run, busy.nLines));
 
-    // The PBX's side: every opened line closed, TAPI shut down once. Per
-    // line, from the calls the PBX ended there: how many the program was
+    // The PBX's side, from the calls it ended: how many the program was
     // handed (not noted as undelivered), how many it dealt with (it
     // deallocates a call once IDLE), how many ended early enough before the
     // exit (the lag), and all of them.
-    std::streamoff cbJournalBefore = 0;
+    double dJournalBefore = 0;
     for (const CSample& sample : samples) {
-        if (sample.qwTick + kLagLimitMs <= qwExitAt) cbJournalBefore = std::streamoff(sample.values[kJournal]);
+        if (sample.qwTick + kLagLimitMs <= qwExitAt) dJournalBefore = sample.values[kJournal];
     }
-    const std::vector<std::string> names = DeviceNames(ScenarioPath("soak.json"));
-    ASSERT_FALSE(names.empty());
-    static const std::regex open(R"(^lineOpenA .* device=(\d+) .*-> 0 hLine=(0x[0-9A-F]+)$)");
-    static const std::regex close(R"(^lineClose hLine=(0x[0-9A-F]+) .* -> 0$)");
-    static const std::regex shutdown(R"(^lineShutdown hLineApp=0x[0-9A-F]+ -> 0 linesStillOpen=0$)");
-    static const std::regex offered(R"(^callOffered hCall=(0x[0-9A-F]+) hLine=0x[0-9A-F]+$)");
-    static const std::regex undelivered(R"(^callEndUndelivered hCall=(0x[0-9A-F]+)$)");
-    static const std::regex deallocated(R"(^lineDeallocateCall hCall=(0x[0-9A-F]+) -> 0x00000000$)");
-    static const std::regex ended(R"(^callEnded hCall=(0x[0-9A-F]+) hLine=(0x[0-9A-F]+) device=\d+$)");
-    enum { kDelivered, kHandled, kEndedBefore, kEndedAll, kCounts };
-    std::map<std::string, std::string> nameOfLine, nameOfCall;  // handle: the line's name
-    std::set<std::string> opened, closed, offeredEarly, notDelivered;
-    std::vector<std::pair<std::string, bool>> ends;  // handle, ended before the lag limit
-    std::map<std::string, std::array<int, kCounts>> counts;
-    int nShutdowns = 0;
-    std::streamoff cbAt = 0;
+    static const std::regex event(
+        R"(^(callOffered|callEndUndelivered|callEnded|lineDeallocateCall) hCall=(0x[0-9A-F]+)( .*)?$)");
+    std::set<std::string> offeredEarly, notDelivered, ended;
+    size_t nDelivered = 0, nHandled = 0, nEndsBefore = 0;
+    double dAt = 0;
     for (const std::string& strLine : run.JournalLines()) {
-        cbAt += static_cast<std::streamoff>(strLine.size()) + 2;
+        dAt += double(strLine.size() + 2);
         std::smatch m;
-        if (std::regex_match(strLine, m, open)) {
-            opened.insert(m[2]);
-            nameOfLine[m[2]] = std::stoul(m[1]) < names.size() ? names[std::stoul(m[1])] : "?";
-        } else if (std::regex_match(strLine, m, close)) {
-            closed.insert(m[1]);
-        } else if (std::regex_match(strLine, m, offered)) {
-            if (cbAt <= cbJournalReady) offeredEarly.insert(m[1]);
-        } else if (std::regex_match(strLine, m, undelivered)) {
-            notDelivered.insert(m[1]);
-        } else if (std::regex_match(strLine, shutdown)) {
-            ++nShutdowns;
-        } else if (std::regex_match(strLine, m, deallocated) && nameOfCall.count(m[1]) != 0) {
-            ++counts[nameOfCall[m[1]]][kHandled];
-        } else if (strLine.rfind("callEnded ", 0) == 0) {
-            EXPECT_TRUE(std::regex_match(strLine, m, ended)) << strLine;
-            if (m.empty()) continue;
-            nameOfCall[m[1]] = nameOfLine[m[2]];
-            ++counts[nameOfCall[m[1]]][kEndedAll];
-            if (offeredEarly.count(m[1]) == 0) ends.emplace_back(m[1], cbAt <= cbJournalBefore);
-        }
+        if (!std::regex_match(strLine, m, event)) continue;
+        if (m[1] == "callOffered" && dAt <= dJournalReady) offeredEarly.insert(m[2]);
+        if (m[1] == "callEndUndelivered") notDelivered.insert(m[2]);
+        if (m[1] == "lineDeallocateCall") nHandled += ended.count(m[2]) != 0 && m[3] == " -> 0x00000000";
+        if (m[1] == "callEnded" && ended.insert(m[2]).second && offeredEarly.count(m[2]) == 0)
+            nEndsBefore += dAt <= dJournalBefore;
     }
-    int nEndsBefore = 0;
-    for (const auto& [strCall, bBefore] : ends) {
-        counts[nameOfCall[strCall]][kDelivered] += notDelivered.count(strCall) == 0;
-        counts[nameOfCall[strCall]][kEndedBefore] += bBefore;
-        nEndsBefore += bBefore;
-    }
-    EXPECT_EQ(opened.size(), names.size());
-    EXPECT_EQ(closed, opened);
-    EXPECT_EQ(nShutdowns, 1);
-    EXPECT_GT(nEndsBefore, 0);
+    for (const std::string& strCall : ended)
+        nDelivered += offeredEarly.count(strCall) + notDelivered.count(strCall) == 0;
+    EXPECT_TRUE(nDelivered > 0 && (nEndsBefore > 0 || busy.qwRunMs < 2 * kLagLimitMs));
 
     // The program's side: whole records, each once, in time order, inside
     // the run, some of them made while the log was held; an IDLE record for
@@ -269,46 +235,50 @@ TEST(Soak, BusyPbxHeldLogAndFileExit) {
     const Texts log = run.LogLines();
     const std::string strEndTime = LocalNow();
     std::set<std::string> seen;
-    std::map<std::string, int> idles;
     std::string strPrevious;
-    int nFaults = 0, nHeld = 0;
-    const auto fault = [&](const std::string& strWhy) {
-        if (nFaults++ < 5) ADD_FAILURE() << strWhy;
-    };
+    size_t nFaults = 0, nHeld = 0, nIdle = 0;
     for (const std::string& strRecord : log) {
         const std::string strTime = strRecord.substr(0, 23);
-        if (!IsRecord(strRecord))
-            fault("not a whole record: " + strRecord);
-        else if (!seen.insert(strRecord).second)
-            fault("written twice: " + strRecord);
-        else if (strTime < strPrevious)
-            fault("out of order: " + strRecord);
-        else if (strTime < strLaunchTime || strTime > strEndTime)
-            fault("time outside the run: " + strRecord);
+        const char* pszFault = !IsRecord(strRecord)                              ? "not a whole record: "
+                               : !seen.insert(strRecord).second                  ? "written twice: "
+                               : strTime < strPrevious                           ? "out of order: "
+                               : strTime < strLaunchTime || strTime > strEndTime ? "time outside the run: "
+                                                                                 : nullptr;
+        if (pszFault != nullptr && nFaults++ < 5) ADD_FAILURE() << pszFault << strRecord;
         strPrevious = std::max(strPrevious, strTime);
-        nHeld += !strHeldFrom.empty() && strTime > strHeldFrom && strTime < strHeldTo;
-        std::smatch m;
-        static const std::regex idle(R"(^[^,]*,(?:[^,]* )?([^ ,]+),LINE_CALLSTATE,IDLE.*)");
-        if (std::regex_match(strRecord, m, idle)) ++idles[m[1]];
+        nHeld += strTime > strHeldFrom && strTime < strHeldTo;
+        nIdle += strRecord.find(",LINE_CALLSTATE,IDLE") != std::string::npos;
     }
-    EXPECT_EQ(nFaults, 0);
+    EXPECT_EQ(nFaults, 0u);
     ASSERT_FALSE(strHeldFrom.empty()) << "the log could not be held";
-    EXPECT_GT(nHeld, 0) << "no record made while the log was held (" << strHeldFrom << " to " << strHeldTo
-                        << ") reached it";
-    int nLost = 0;
-    for (const std::string& strName : names) {
-        const auto& c = counts[strName];
-        const int nLogged = idles[strName];
-        const int nOwed = std::max({c[kDelivered], c[kHandled], c[kEndedBefore]});
-        nLost += std::max(nOwed - nLogged, 0);
-        EXPECT_TRUE(nLogged >= nOwed || nLost > 5)
-            << strName << ": " << nLogged << " IDLE records; the program was handed " << c[kDelivered]
-            << " call ends and dealt with " << c[kHandled] << ", and " << c[kEndedBefore] << " ended " << kLagLimitMs
-            << " ms and more before the exit";
-        EXPECT_LE(nLogged, c[kEndedAll]) << strName << ": IDLE records for calls that did not end";
-    }
-    EXPECT_EQ(nLost, 0) << "IDLE records lost or far behind the PBX";
-    std::printf(
-        "soak: %zu lines; %zu call ends on lines (%.0f a minute); %zu records, %d made while the log was held\n",
-        opened.size(), ends.size(), ends.size() * 60000.0 / (qwExitAt + qwStartUp), log.size(), nHeld);
+    EXPECT_GT(nHeld, 0u) << "no record made while the log was held (" << strHeldFrom << " to " << strHeldTo
+                         << ") reached it";
+    EXPECT_GE(nIdle, std::max({nDelivered, nHandled, nEndsBefore}))
+        << "IDLE records lost or far behind the PBX: the program was handed " << nDelivered
+        << " call ends and dealt with " << nHandled << ", and " << nEndsBefore << " ended " << kLagLimitMs
+        << " ms and more before the exit";
+    EXPECT_LE(nIdle, ended.size()) << "IDLE records for calls that did not end";
+    std::printf("%s: %zu lines; %zu call ends (%.0f a minute); %zu records, %zu made while the log was held\n",
+                busy.pszName, busy.nLines, ended.size(), ended.size() * 60000.0 / (qwExitAt + qwStartUp), log.size(),
+                nHeld);
+}
+
+}  // namespace
+
+// 350 lines, 600 calls a minute, the program never idle: File > Exit (in
+// the middle of saving the line reports), closing the window and logging off
+// each end the program within seconds.
+TEST(BusyPbx, EndsPromptlyWhicheverWayItIsClosed) {
+    for (const CBusyRun& busy :
+         {CBusyRun{"busy-exit", "busy-pbx.json", 350, 10000, WM_COMMAND, ID_APP_EXIT, true, 5000},
+          {"busy-close", "busy-pbx.json", 350, 10000, WM_CLOSE, 0, false, 5000},
+          {"busy-logoff", "busy-pbx.json", 350, 10000, WM_QUERYENDSESSION, 0, false, 5000}})
+        RunBusy(busy);
+}
+
+TEST(Soak, BusyPbxHeldLogAndFileExit) {
+    const char* pszMinutes = std::getenv("LINOSCOPE3_SOAK_MINUTES");
+    const double dMinutes = pszMinutes != nullptr && *pszMinutes != '\0' ? std::atof(pszMinutes) : 1.0;
+    RunBusy({"soak", "soak.json", 280, static_cast<ULONGLONG>(std::max(dMinutes, 0.5) * 60000.0), WM_COMMAND,
+             ID_APP_EXIT, false, 15000});
 }
