@@ -67,19 +67,24 @@ inline DWORD AppendRaw(CStructImage& img, const std::string& bytes) {
     return static_cast<DWORD>(img.Append(bytes.data(), bytes.size()));
 }
 
-// A structure written as text: its name on the first line, then a line per
-// field or variable part, later lines overriding earlier ones:
+// A structure written as text: its name (or that of another structure text of
+// golden/structures that it changes) on the first line, then a line per field
+// or variable part, later lines overriding earlier ones:
 //   dwMaxRate = 64000             a field; further values fill the fields after it
 //   ProviderInfo = "Talvora\0"    a part: appended, dwProviderInfoSize/Offset set
 // Values: numbers or constant names, one field wide each; "texts" with the
 // escapes \0, \xHH, \\ and \", taken as written (no NUL added); @"text" the
 // Size and Offset DWORDs of a text appended after the line's bytes.
 // Lines starting with # are comments.
-inline CStructImage StructureOf(const std::string& text, std::string* pStrStruct = nullptr) {
+inline CStructImage StructureOf(const std::string& text) {
     std::istringstream lines(text);
     std::string strStruct;
     while (std::getline(lines, strStruct) && (strStruct.empty() || strStruct[0] == '#')) continue;
-    if (!Abi().fields.count(strStruct)) throw std::invalid_argument("no structure " + strStruct);
+    if (!Abi().fields.count(strStruct)) {  // another structure of golden/structures, changed
+        const std::string strBase = ReadGoldenText("structures/" + strStruct + ".txt");
+        if (strBase.rfind("<missing", 0) == 0) throw std::invalid_argument("no structure " + strStruct);
+        return StructureOf(strBase + "\n" + std::string(std::istreambuf_iterator<char>(lines), {}));
+    }
     const auto& fields = Abi().fields.at(strStruct);
     auto fieldOf = [&](const std::string& strName) {
         if (!fields.count(strName)) throw std::invalid_argument(strStruct + " has no " + strName);
@@ -136,7 +141,6 @@ inline CStructImage StructureOf(const std::string& text, std::string* pStrStruct
             img.SetDword(at + pos + 4, AppendRaw(img, s));
         }
     }
-    if (pStrStruct) *pStrStruct = strStruct;
     return img;
 }
 
