@@ -28,10 +28,6 @@ std::vector<BYTE> CutTo(const CStructImage& img, std::size_t cb) {
 }
 
 TEST(SnapshotLists, AreBoundByTheirSizeCountEntrySizeAndExtent) {
-    EXPECT_EQ(CTapiSnapshot::MakeString("XY\0Z", 4), "XY");
-    EXPECT_EQ(CTapiSnapshot::MakeString("XYZ", 2), "XY");
-    EXPECT_EQ(CTapiSnapshot::MakeString(nullptr, 4), "");
-
     // Terminal modes: whole DWORDs only, none when the list reaches outside.
     for (auto [cbList, nModes] : {std::pair<int, int>{6, 1}, {3, 0}, {8, 2}, {9, 0}}) {
         const std::vector<DWORD> both = {LINETERMMODE_LAMPS, LINETERMMODE_DISPLAY};
@@ -102,22 +98,30 @@ TEST(SnapshotAccessors, PaddedAddress) {
     }
 }
 
-// The display names of a LINEADDRESSSTATUS whose device-specific part
-// (cbPart bytes) holds a name's length and offset at lengthAt and the next
-// DWORD; the name lies at nameAt from the part's start (inside the part, or
-// right after it when nameAt is cbPart). Gives the EXT, CO and ETC names.
-std::string DisplayNames(DWORD cbPart, std::size_t lengthAt, DWORD dwLength, long long nameAt) {
-    auto img = CStructImage::Of<LINEADDRESSSTATUS>();
-    const DWORD dwName = static_cast<DWORD>(sizeof(LINEADDRESSSTATUS) + nameAt);
-    std::string part(cbPart, '\0');
+// A structure whose device-specific part (cbPart bytes of fill) holds at
+// lengthAt a length and the offset of a text; the text lies at textAt from
+// the part's start (inside the part, or right after it when textAt is cbPart).
+template <typename T>
+T WithDevSpecificText(const char* pszStruct, DWORD cbPart, char fill, std::size_t lengthAt, DWORD dwLength,
+                      long long textAt, const std::string& text) {
+    auto img = StructureOf(pszStruct);
+    const DWORD dwText = static_cast<DWORD>(img.Bytes().size() + textAt);
+    std::string part(cbPart, fill);
     if (lengthAt + 8 <= part.size()) {
         std::memcpy(&part[lengthAt], &dwLength, 4);
-        std::memcpy(&part[lengthAt + 4], &dwName, 4);
+        std::memcpy(&part[lengthAt + 4], &dwText, 4);
     }
-    if (nameAt >= 0 && nameAt + 8 <= static_cast<long long>(cbPart)) part.replace(nameAt, 8, "Sales 1\0", 8);
-    AddRaw(img, offsetof(LINEADDRESSSTATUS, dwDevSpecificSize), part);
-    if (nameAt == static_cast<long long>(cbPart)) AppendRaw(img, std::string("Sales 1\0", 8));
-    auto status = SnapshotOf<CLineAddressStatus>(img);
+    if (textAt >= 0 && textAt + text.size() <= cbPart) part.replace(textAt, text.size(), text);
+    AddRaw(img, Abi().fields.at(pszStruct).at("dwDevSpecificSize").at, part);
+    if (textAt == static_cast<long long>(cbPart)) AppendRaw(img, text);
+    return SnapshotOf<T>(img);
+}
+
+// The EXT, CO and ETC display names of an address status whose name "Sales 1"
+// is found as above.
+std::string DisplayNames(DWORD cbPart, std::size_t lengthAt, DWORD dwLength, long long nameAt) {
+    const auto status = WithDevSpecificText<CLineAddressStatus>("LINEADDRESSSTATUS", cbPart, '\0', lengthAt, dwLength,
+                                                                nameAt, std::string("Sales 1\0", 8));
     return status.GetExtDisplayName() + "|" + status.GetCoDisplayName() + "|" + status.GetEtcDisplayName();
 }
 
@@ -218,40 +222,25 @@ TEST(SnapshotExtent, MisalignedAndMissingStructures) {
 // --- The call texts the call nodes and the event log read -------------------------
 
 TEST(CallTexts, TrunkDidDdiStateModeAndAnswerable) {
-    for (auto [dwTrunk, pszText] : {std::pair<DWORD, const char*>{3, "3"},
-                                    {0, "0"},
-                                    {0x80000000, "-2147483648"},
-                                    {0xFFFFFFFE, "-2"},
-                                    {0xFFFFFFFF, ""}}) {
+    const std::pair<DWORD, const char*> trunks[] = {
+        {3, "3"}, {0, "0"}, {0x80000000, "-2147483648"}, {0xFFFFFFFE, "-2"}, {0xFFFFFFFF, ""}};
+    for (auto [dwTrunk, pszText] : trunks)
         EXPECT_EQ(SnapshotOf<CLineCallInfo>("LINECALLINFO\ndwTrunk = " + std::to_string(dwTrunk)).GetTrunkText(),
                   pszText);
-    }
 
     // DID/DDI digits: length and offset at bytes 12 and 16 of the
     // device-specific part (cbPart bytes), the digits inside it.
-    auto did = [](DWORD cbPart, DWORD dwLength, DWORD dwFromPart, const std::string& digits) {
-        auto img = CStructImage::Of<LINECALLINFO>();
-        const DWORD dwOffset = sizeof(LINECALLINFO) + dwFromPart;
-        std::string part(cbPart, '\x7F');
-        if (part.size() >= 20) {
-            std::memcpy(&part[12], &dwLength, 4);
-            std::memcpy(&part[16], &dwOffset, 4);
-        }
-        if (dwFromPart + digits.size() <= part.size()) part.replace(dwFromPart, digits.size(), digits);
-        AddRaw(img, offsetof(LINECALLINFO, dwDevSpecificSize), part);
-        return SnapshotOf<CLineCallInfo>(img).GetDidDdiText();
+    auto did = [](DWORD cbPart, DWORD dwLength, long long fromPart, const std::string& digits) {
+        return WithDevSpecificText<CLineCallInfo>("LINECALLINFO", cbPart, '\x7F', 12, dwLength, fromPart, digits)
+            .GetDidDdiText();
     };
     EXPECT_EQ(did(60, 4, 40, "0312"), "0312");
     EXPECT_EQ(did(59, 4, 40, "0312"), "");      // too short a part
     EXPECT_EQ(did(64, 4, 60, "0312"), "0312");  // ends exactly at the part's end
     EXPECT_EQ(did(64, 5, 60, "0312"), "");      // one byte beyond the part
     EXPECT_EQ(did(64, 0xFFFFFFFF, 40, "0312"), "");
-    EXPECT_EQ(did(64, 4, 0xFFFFFF00u, ""), "");  // points before the part
-    EXPECT_EQ(did(64, 8, 40,
-                  std::string("03\0"
-                              "12",
-                              5)),
-              "03");
+    EXPECT_EQ(did(64, 4, -256, ""), "");  // points before the part
+    EXPECT_EQ(did(64, 8, 40, "03" + std::string(1, '\0') + "12"), "03");
     EXPECT_EQ(did(0, 4, 40, ""), "");
 
     // 0x4 is ACTIVEHELD among the connected modes, but not in the state's table.
