@@ -36,6 +36,16 @@ inline void AppendFileBytes(const std::string& strPath, const std::string& strBy
     WriteFileBytes(strPath, strBytes, std::ios::app);
 }
 
+// Sets a variable of this process's environment, or removes it when the
+// value is empty.
+inline void SetEnvironment(const char* pszName, const std::string& strValue) {
+#ifdef _WIN32
+    SetEnvironmentVariableA(pszName, strValue.empty() ? nullptr : strValue.c_str());
+#else
+    strValue.empty() ? unsetenv(pszName) : setenv(pszName, strValue.c_str(), 1);
+#endif
+}
+
 // A name in the temporary folder that no other test program running at the
 // same time uses: the base name with this process's identifier.
 inline std::filesystem::path UniqueTempPath(const std::string& strBase) {
