@@ -112,7 +112,7 @@ T WithDevSpecificText(const char* pszStruct, DWORD cbPart, char fill, std::size_
         std::memcpy(&part[lengthAt + 4], &dwText, 4);
     }
     if (textAt >= 0 && textAt + text.size() <= cbPart) part.replace(textAt, text.size(), text);
-    AddRaw(img, Abi().fields.at(pszStruct).at("dwDevSpecificSize").at, part);
+    img.AddBytes(Abi().fields.at(pszStruct).at("dwDevSpecificSize").at, part.data(), part.size());
     if (textAt == static_cast<long long>(cbPart)) AppendRaw(img, text);
     return SnapshotOf<T>(img);
 }

@@ -180,10 +180,4 @@ T SnapshotOf(const std::string& text) {
     return SnapshotOf<T>(StructureOf(text));
 }
 
-// Points the Size/Offset pair whose Size field is at sizeFieldOffset at the
-// given bytes, taken as they are (no NUL added).
-inline void AddRaw(CStructImage& img, std::size_t sizeFieldOffset, const std::string& bytes) {
-    img.AddBytes(sizeFieldOffset, bytes.data(), bytes.size());
-}
-
 }  // namespace snaptest
