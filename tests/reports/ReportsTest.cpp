@@ -225,9 +225,9 @@ TEST(Reports, HostileCountsOverA16MiBStructureStayCheap) {
 TEST(Reports, RecordsSharingALongTextStopAtTheTextBudget) {
     constexpr DWORD kForwards = 100, kText = 600 * 1024;
     // Each names the text right after the list, which is one byte longer.
+    const std::string strForward = " 0 0 0 0 " + std::to_string(kText + 1) + " 2464";  // 64 + 100 * 24
     std::string text = "LINEADDRESSSTATUS\ndwForwardNumEntries = 100\nForward =";
-    for (DWORD n = 0; n < kForwards; ++n)
-        text += " 0 0 0 0 " + std::to_string(kText + 1) + " " + std::to_string(64 + 24 * 100);
+    for (DWORD n = 0; n < kForwards; ++n) text.append(strForward);
     CStructImage img = StructureOf(text);
     AppendRaw(img, std::string(kText, 'D') + std::string(1, '\0'));
     auto status = SnapshotOf<CLineAddressStatus>(img);
