@@ -28,28 +28,22 @@ std::vector<BYTE> CutTo(const CStructImage& img, std::size_t cb) {
 }
 
 TEST(SnapshotLists, AreBoundByTheirSizeCountEntrySizeAndExtent) {
-    EXPECT_EQ(CTapiSnapshot::MakeString("XY\0Z", 4), "XY");
-    EXPECT_EQ(CTapiSnapshot::MakeString("XYZ", 2), "XY");
-    EXPECT_EQ(CTapiSnapshot::MakeString(nullptr, 4), "");
-
     // Terminal modes: whole DWORDs only, none when the list reaches outside.
-    auto modes = [](DWORD cbList) {
-        auto img = CStructImage::Of<LINEDEVSTATUS>();
-        const DWORD values[2] = {LINETERMMODE_LAMPS, LINETERMMODE_DISPLAY};
-        img.AddBytes(offsetof(LINEDEVSTATUS, dwTerminalModesSize), values, sizeof values);
-        img.SetDword(offsetof(LINEDEVSTATUS, dwTerminalModesSize), cbList);
-        return SnapshotOf<CLineDevStatus>(img).m_terminalModes;
-    };
-    const std::vector<DWORD> lamps = {LINETERMMODE_LAMPS}, both = {LINETERMMODE_LAMPS, LINETERMMODE_DISPLAY};
-    EXPECT_EQ(modes(6), lamps);
-    EXPECT_EQ(modes(3), std::vector<DWORD>{});
-    EXPECT_EQ(modes(8), both);
-    EXPECT_EQ(modes(9), std::vector<DWORD>{});
+    for (auto [cbList, nModes] : {std::pair<int, int>{6, 1}, {3, 0}, {8, 2}, {9, 0}}) {
+        const std::vector<DWORD> both = {LINETERMMODE_LAMPS, LINETERMMODE_DISPLAY};
+        EXPECT_EQ(SnapshotOf<CLineDevStatus>("LINEDEVSTATUS\nTerminalModes = LINETERMMODE_LAMPS LINETERMMODE_DISPLAY\n"
+                                             "dwTerminalModesSize = " +
+                                             std::to_string(cbList))
+                      .m_terminalModes,
+                  std::vector<DWORD>(both.begin(), both.begin() + nModes))
+            << cbList;
+    }
 
-    // App info: counted by dwNumOpens as far as the list's size holds.
+    // App info: counted by dwNumOpens as far as the list's size holds; three
+    // records lie there.
     auto apps = [](DWORD dwNumOpens, DWORD cbList) {
-        auto img = ImageOf(
-            LINEDEVSTATUS{.dwNumOpens = dwNumOpens, .dwAppInfoSize = cbList, .dwAppInfoOffset = sizeof(LINEDEVSTATUS)});
+        auto img = StructureOf("LINEDEVSTATUS\ndwNumOpens = " + std::to_string(dwNumOpens) +
+                               "\ndwAppInfoSize = " + std::to_string(cbList) + " 88");
         AppendRaw(img, std::string(3 * sizeof(LINEAPPINFO), '\x01'));
         auto status = SnapshotOf<CLineDevStatus>(img);
         EXPECT_EQ(status.m_nAppInfoLeftOut, 0u);
@@ -57,17 +51,18 @@ TEST(SnapshotLists, AreBoundByTheirSizeCountEntrySizeAndExtent) {
     };
     EXPECT_EQ(apps(2, 0), 0u);
     EXPECT_EQ(apps(2, 80), 2u);
-    EXPECT_EQ(apps(3, 80), 2u);  // three lie there, but the list holds fewer
+    EXPECT_EQ(apps(3, 80), 2u);
     EXPECT_EQ(apps(3, 80 + 39), 2u);
     EXPECT_EQ(apps(0xFFFFFFFF, 0xFFFFFFFF), 3u);  // the extent ends it
 
-    // Completion messages: texts of a fixed entry size.
+    // Completion messages: texts of a fixed entry size, the structure cut
+    // short by cbCut bytes.
     auto msgs = [](DWORD dwCount, DWORD cbEntry, std::size_t cbCut, DWORD cbList) {
-        auto img =
-            ImageOf(LINEADDRESSCAPS{.dwNumCompletionMessages = dwCount, .dwCompletionMsgTextEntrySize = cbEntry});
-        AddRaw(img, offsetof(LINEADDRESSCAPS, dwCompletionMsgTextSize),
-               std::string("Busy\0\0\0\0\0\0Later\0\0\0\0\0", 20));
-        img.SetDword(offsetof(LINEADDRESSCAPS, dwCompletionMsgTextSize), cbList);
+        auto img = StructureOf(
+            "LINEADDRESSCAPS\nCompletionMsgText = \"Busy\\0\\0\\0\\0\\0\\0Later\\0\\0\\0\\0\\0\"\n"
+            "dwNumCompletionMessages = " +
+            std::to_string(dwCount) + "\ndwCompletionMsgTextEntrySize = " + std::to_string(cbEntry) +
+            "\ndwCompletionMsgTextSize = " + std::to_string(cbList));
         return SnapshotOf<CLineAddressCaps>(CutTo(img, img.Bytes().size() - cbCut)).m_completionMsgs;
     };
     EXPECT_EQ(msgs(2, 10, 0, 20), (Texts{"Busy", "Later"}));
@@ -79,13 +74,12 @@ TEST(SnapshotLists, AreBoundByTheirSizeCountEntrySizeAndExtent) {
     EXPECT_EQ(msgs(4, 5, 0, 10), (Texts{"Busy", ""}));
     EXPECT_EQ(msgs(2, 10, 0, 0), Texts{});
 
-    // Call treatments: records whose names obey the containing structure.
-    auto img = CStructImage::Of<LINEADDRESSCAPS>();
-    const DWORD at = sizeof(LINEADDRESSCAPS), dwName = at + 3 * sizeof(LINECALLTREATMENTENTRY);
-    const LINECALLTREATMENTENTRY entries[3] = {{1, 6, dwName}, {2, 7, dwName}, {3, 6, 0xFFFFFFFE}};
-    img.AddBytes(offsetof(LINEADDRESSCAPS, dwCallTreatmentListSize), entries, sizeof entries);
+    // Call treatments: records whose names obey the containing structure; the
+    // name at 264 lies after the three records, and only three are there.
+    auto img = StructureOf(
+        "LINEADDRESSCAPS\nCallTreatmentList = 1 6 264  2 7 264  3 6 0xFFFFFFFE\n"
+        "dwNumCallTreatments = 5");
     AppendRaw(img, std::string("Music\0", 6));
-    img.SetDword(offsetof(LINEADDRESSCAPS, dwNumCallTreatments), 5);  // only three are there
     auto caps = SnapshotOf<CLineAddressCaps>(img);
     ASSERT_EQ(caps.m_callTreatments.size(), 3u);  // the 6 bytes after them are no 4th
     EXPECT_EQ(caps.m_callTreatments[0]->m_strCallTreatmentName, "Music");
@@ -104,22 +98,30 @@ TEST(SnapshotAccessors, PaddedAddress) {
     }
 }
 
-// The display names of a LINEADDRESSSTATUS whose device-specific part
-// (cbPart bytes) holds a name's length and offset at lengthAt and the next
-// DWORD; the name lies at nameAt from the part's start (inside the part, or
-// right after it when nameAt is cbPart). Gives the EXT, CO and ETC names.
-std::string DisplayNames(DWORD cbPart, std::size_t lengthAt, DWORD dwLength, long long nameAt) {
-    auto img = CStructImage::Of<LINEADDRESSSTATUS>();
-    const DWORD dwName = static_cast<DWORD>(sizeof(LINEADDRESSSTATUS) + nameAt);
-    std::string part(cbPart, '\0');
+// A structure whose device-specific part (cbPart bytes of fill) holds at
+// lengthAt a length and the offset of a text; the text lies at textAt from
+// the part's start (inside the part, or right after it when textAt is cbPart).
+template <typename T>
+T WithDevSpecificText(const char* pszStruct, DWORD cbPart, char fill, std::size_t lengthAt, DWORD dwLength,
+                      long long textAt, const std::string& text) {
+    auto img = StructureOf(pszStruct);
+    const DWORD dwText = static_cast<DWORD>(img.Bytes().size() + textAt);
+    std::string part(cbPart, fill);
     if (lengthAt + 8 <= part.size()) {
         std::memcpy(&part[lengthAt], &dwLength, 4);
-        std::memcpy(&part[lengthAt + 4], &dwName, 4);
+        std::memcpy(&part[lengthAt + 4], &dwText, 4);
     }
-    if (nameAt >= 0 && nameAt + 8 <= static_cast<long long>(cbPart)) part.replace(nameAt, 8, "Sales 1\0", 8);
-    AddRaw(img, offsetof(LINEADDRESSSTATUS, dwDevSpecificSize), part);
-    if (nameAt == static_cast<long long>(cbPart)) AppendRaw(img, std::string("Sales 1\0", 8));
-    auto status = SnapshotOf<CLineAddressStatus>(img);
+    if (textAt >= 0 && textAt + text.size() <= cbPart) part.replace(textAt, text.size(), text);
+    img.AddBytes(Abi().fields.at(pszStruct).at("dwDevSpecificSize").at, part.data(), part.size());
+    if (textAt == static_cast<long long>(cbPart)) AppendRaw(img, text);
+    return SnapshotOf<T>(img);
+}
+
+// The EXT, CO and ETC display names of an address status whose name "Sales 1"
+// is found as above.
+std::string DisplayNames(DWORD cbPart, std::size_t lengthAt, DWORD dwLength, long long nameAt) {
+    const auto status = WithDevSpecificText<CLineAddressStatus>("LINEADDRESSSTATUS", cbPart, '\0', lengthAt, dwLength,
+                                                                nameAt, std::string("Sales 1\0", 8));
     return status.GetExtDisplayName() + "|" + status.GetCoDisplayName() + "|" + status.GetEtcDisplayName();
 }
 
@@ -145,11 +147,9 @@ TEST(SnapshotAccessors, DisplayNamesByGroupFromInsideThePartOnly) {
 TEST(SnapshotExtent, FieldsBeyondUsedSizeReadAsZero) {
     // Filled for API 1.4: TAPI stops before dwSettableDevStatus and leaves the
     // rest of the buffer as it was.
-    auto img = ImageOf(LINEDEVCAPS{.dwLineFeatures = LINEFEATURE_MAKECALL,
-                                   .dwSettableDevStatus = 0xCCCCCCCC,
-                                   .dwDeviceClassesSize = 4,
-                                   .dwDeviceClassesOffset = 0});
-    auto bytes = WithSizes(img);
+    auto bytes =
+        WithSizes(StructureOf("LINEDEVCAPS\ndwLineFeatures = LINEFEATURE_MAKECALL\n"
+                              "dwSettableDevStatus = 0xCCCCCCCC\ndwDeviceClassesSize = 4"));
     const DWORD dwUsed = offsetof(LINEDEVCAPS, dwSettableDevStatus);
     std::memcpy(bytes.data() + 8, &dwUsed, 4);
     auto record = SnapshotOf<CLineDevCaps>(bytes);
@@ -158,9 +158,7 @@ TEST(SnapshotExtent, FieldsBeyondUsedSizeReadAsZero) {
     EXPECT_EQ(record.m_strDeviceClasses, "");
 
     // A buffer cut inside a field: that field and everything after it read 0.
-    auto status = CFakeTapi::MakeCallStatus(LINECALLSTATE_CONNECTED, 1, 4);
-    status.As<LINECALLSTATUS>()->dwCallFeatures2 = 3;
-    status.As<LINECALLSTATUS>()->tStateEntryTime = SYSTEMTIME{2004, 1, 1, 5, 13, 7, 9, 45};
+    auto status = StructureOf("LINECALLSTATUS\ndwCallFeatures2 = 3\ntStateEntryTime = 2004 1 1 5 13 7 9 45");
     auto callStatus = SnapshotOf<CLineCallStatus>(CutTo(status, offsetof(LINECALLSTATUS, tStateEntryTime) + 5));
     EXPECT_EQ(callStatus.m_dwCallFeatures2, 3u);
     EXPECT_EQ(callStatus.m_tStateEntryTime.wMonth, 1);
@@ -187,21 +185,14 @@ TEST(SnapshotExtent, TakenFromTheSmallerOfUsedAndTotalButNeverBelowTheHeader) {
 }
 
 TEST(SnapshotExtent, PartsOutsideOrOverflowingAreEmpty) {
-    auto img = CStructImage::Of<LINECALLINFO>();
-    img.AddText(offsetof(LINECALLINFO, dwCallerIDSize), "201");
-    const DWORD dwEnd = static_cast<DWORD>(img.Bytes().size());
-    LINECALLINFO* p = img.As<LINECALLINFO>();
-    p->dwCalledIDSize = 4;
-    p->dwCalledIDOffset = dwEnd;  // starts at the end
-    p->dwConnectedIDSize = 0x20;
-    p->dwConnectedIDOffset = 0xFFFFFFF0;  // offset + size overflows
-    p->dwRedirectionIDSize = 0xFFFFFFFF;
-    p->dwRedirectionIDOffset = 1;
-    p->dwDevSpecificSize = 5;
-    p->dwDevSpecificOffset = dwEnd - 4;  // one byte too far
-    p->dwCallDataSize = 4;
-    p->dwCallDataOffset = dwEnd - 4;  // the caller ID and its NUL, exactly
-    auto info = SnapshotOf<CLineCallInfo>(img);
+    // The caller ID and its NUL take bytes 324 to 327, the end of the structure.
+    auto info = SnapshotOf<CLineCallInfo>(
+        "LINECALLINFO\nCallerID = \"201\\0\"\n"
+        "dwCalledIDSize = 4 328\n"               // starts at the end
+        "dwConnectedIDSize = 0x20 0xFFFFFFF0\n"  // offset + size overflows
+        "dwRedirectionIDSize = 0xFFFFFFFF 1\n"
+        "dwDevSpecificSize = 5 324\n"  // one byte too far
+        "dwCallDataSize = 4 324");     // the caller ID, exactly
     EXPECT_EQ(info.GetCallerID() + "|" + info.GetCalledID() + info.GetConnectedID() + info.GetRedirectionID(), "201|");
     EXPECT_EQ(info.m_dwDevSpecificSize, 5u);   // what the provider said
     EXPECT_TRUE(info.m_pDevSpecific.empty());  // what could be read
@@ -231,39 +222,25 @@ TEST(SnapshotExtent, MisalignedAndMissingStructures) {
 // --- The call texts the call nodes and the event log read -------------------------
 
 TEST(CallTexts, TrunkDidDdiStateModeAndAnswerable) {
-    for (auto [dwTrunk, pszText] : {std::pair<DWORD, const char*>{3, "3"},
-                                    {0, "0"},
-                                    {0x80000000, "-2147483648"},
-                                    {0xFFFFFFFE, "-2"},
-                                    {0xFFFFFFFF, ""}}) {
-        EXPECT_EQ(SnapshotOf<CLineCallInfo>(ImageOf(LINECALLINFO{.dwTrunk = dwTrunk})).GetTrunkText(), pszText);
-    }
+    const std::pair<DWORD, const char*> trunks[] = {
+        {3, "3"}, {0, "0"}, {0x80000000, "-2147483648"}, {0xFFFFFFFE, "-2"}, {0xFFFFFFFF, ""}};
+    for (auto [dwTrunk, pszText] : trunks)
+        EXPECT_EQ(SnapshotOf<CLineCallInfo>("LINECALLINFO\ndwTrunk = " + std::to_string(dwTrunk)).GetTrunkText(),
+                  pszText);
 
     // DID/DDI digits: length and offset at bytes 12 and 16 of the
     // device-specific part (cbPart bytes), the digits inside it.
-    auto did = [](DWORD cbPart, DWORD dwLength, DWORD dwFromPart, const std::string& digits) {
-        auto img = CStructImage::Of<LINECALLINFO>();
-        const DWORD dwOffset = sizeof(LINECALLINFO) + dwFromPart;
-        std::string part(cbPart, '\x7F');
-        if (part.size() >= 20) {
-            std::memcpy(&part[12], &dwLength, 4);
-            std::memcpy(&part[16], &dwOffset, 4);
-        }
-        if (dwFromPart + digits.size() <= part.size()) part.replace(dwFromPart, digits.size(), digits);
-        AddRaw(img, offsetof(LINECALLINFO, dwDevSpecificSize), part);
-        return SnapshotOf<CLineCallInfo>(img).GetDidDdiText();
+    auto did = [](DWORD cbPart, DWORD dwLength, long long fromPart, const std::string& digits) {
+        return WithDevSpecificText<CLineCallInfo>("LINECALLINFO", cbPart, '\x7F', 12, dwLength, fromPart, digits)
+            .GetDidDdiText();
     };
     EXPECT_EQ(did(60, 4, 40, "0312"), "0312");
     EXPECT_EQ(did(59, 4, 40, "0312"), "");      // too short a part
     EXPECT_EQ(did(64, 4, 60, "0312"), "0312");  // ends exactly at the part's end
     EXPECT_EQ(did(64, 5, 60, "0312"), "");      // one byte beyond the part
     EXPECT_EQ(did(64, 0xFFFFFFFF, 40, "0312"), "");
-    EXPECT_EQ(did(64, 4, 0xFFFFFF00u, ""), "");  // points before the part
-    EXPECT_EQ(did(64, 8, 40,
-                  std::string("03\0"
-                              "12",
-                              5)),
-              "03");
+    EXPECT_EQ(did(64, 4, -256, ""), "");  // points before the part
+    EXPECT_EQ(did(64, 8, 40, "03" + std::string(1, '\0') + "12"), "03");
     EXPECT_EQ(did(0, 4, 40, ""), "");
 
     // 0x4 is ACTIVEHELD among the connected modes, but not in the state's table.

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "platform/Platform.h"
@@ -25,9 +25,7 @@
 
 inline std::string ReadFileBytes(const std::string& strPath) {
     std::ifstream in(strPath, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline void WriteFileBytes(const std::string& strPath, const std::string& strBytes,
@@ -36,6 +34,16 @@ inline void WriteFileBytes(const std::string& strPath, const std::string& strByt
 }
 inline void AppendFileBytes(const std::string& strPath, const std::string& strBytes) {
     WriteFileBytes(strPath, strBytes, std::ios::app);
+}
+
+// Sets a variable of this process's environment, or removes it when the
+// value is empty.
+inline void SetEnvironment(const char* pszName, const std::string& strValue) {
+#ifdef _WIN32
+    SetEnvironmentVariableA(pszName, strValue.empty() ? nullptr : strValue.c_str());
+#else
+    strValue.empty() ? unsetenv(pszName) : setenv(pszName, strValue.c_str(), 1);
+#endif
 }
 
 // A name in the temporary folder that no other test program running at the
@@ -58,70 +66,67 @@ enum class ERegView { kOwn, k32, k64 };
 // values are set.
 class CRangeValues {
 public:
+    CRangeValues(const CRangeValues&) = delete;
+    CRangeValues& operator=(const CRangeValues&) = delete;
+#ifdef _WIN32
     CRangeValues() {
-#ifndef _WIN32
-        m_path = UniqueTempPath("lsc_ranges").string();
-        setenv(platform::kRangesFileVariable, m_path.c_str(), 1);
-#endif
         Clear();
     }
     ~CRangeValues() {
         Clear();
-#ifndef _WIN32
-        unsetenv(platform::kRangesFileVariable);
-#endif
     }
-    CRangeValues(const CRangeValues&) = delete;
-    CRangeValues& operator=(const CRangeValues&) = delete;
-
     void SetDword(const char* pszName, DWORD dwValue, ERegView view = ERegView::kOwn) {
-        Set(pszName, "REG_DWORD", std::to_string(dwValue), &dwValue, 4, view);
+        SetDwordBytes(pszName, &dwValue, 4, view);
     }
     void SetString(const char* pszName, const char* pszText, ERegView view = ERegView::kOwn) {
-        Set(pszName, "REG_SZ", pszText, pszText, static_cast<DWORD>(std::strlen(pszText) + 1), view);
+        Set(pszName, REG_SZ, pszText, static_cast<DWORD>(std::strlen(pszText) + 1), view);
     }
-#ifdef _WIN32
     // A REG_DWORD value of cb bytes, as a careless tool can write one.
     void SetDwordBytes(const char* pszName, const void* pData, DWORD cb, ERegView view = ERegView::kOwn) {
-        Set(pszName, "REG_DWORD", "", pData, cb, view);
+        Set(pszName, REG_DWORD, pData, cb, view);
     }
     // True when the program runs on 64-bit Windows, where the two views differ.
     static bool HasTwoViews() {
         BOOL bWow64 = FALSE;
         return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64);
     }
-#endif
     void Clear() {
-#ifdef _WIN32
         RegDeleteKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, KEY_WOW64_32KEY, 0);
         RegDeleteKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, KEY_WOW64_64KEY, 0);
-#else
-        std::remove(m_path.c_str());
-#endif
     }
 
 private:
-    void Set(const char* pszName, const char* pszType, const std::string& strText, const void* pData, DWORD cb,
-             ERegView view) {
-#ifdef _WIN32
-        (void)strText;
+    void Set(const char* pszName, DWORD dwType, const void* pData, DWORD cb, ERegView view) {
         const REGSAM samView = view == ERegView::k32 ? KEY_WOW64_32KEY : view == ERegView::k64 ? KEY_WOW64_64KEY : 0;
         HKEY hKey = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, 0, nullptr, 0, KEY_WRITE | samView,
                                   nullptr, &hKey, nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(hKey, pszName, 0, std::strcmp(pszType, "REG_SZ") == 0 ? REG_SZ : REG_DWORD,
-                                 static_cast<const BYTE*>(pData), cb),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(hKey, pszName, 0, dwType, static_cast<const BYTE*>(pData), cb), ERROR_SUCCESS);
         RegCloseKey(hKey);
-#else
-        (void)pData;
-        (void)cb;
-        (void)view;
-        std::ofstream(m_path, std::ios::app) << pszName << " " << pszType << " " << strText << "\n";
-#endif
     }
-    std::string m_path;
+#else
+    CRangeValues() {
+        setenv(platform::kRangesFileVariable, m_path.c_str(), 1);
+        Clear();
+    }
+    ~CRangeValues() {
+        Clear();
+        unsetenv(platform::kRangesFileVariable);
+    }
+    void SetDword(const char* pszName, DWORD dwValue, ERegView = ERegView::kOwn) {
+        std::ofstream(m_path, std::ios::app) << pszName << " REG_DWORD " << dwValue << "\n";
+    }
+    void SetString(const char* pszName, const char* pszText, ERegView = ERegView::kOwn) {
+        std::ofstream(m_path, std::ios::app) << pszName << " REG_SZ " << pszText << "\n";
+    }
+    void Clear() {
+        std::remove(m_path.c_str());
+    }
+
+private:
+    const std::string m_path = UniqueTempPath("lsc_ranges").string();
+#endif
 };
 
 // Holds a file open for writing with write sharing refused, as a spreadsheet
@@ -129,45 +134,43 @@ private:
 class CFileHolder {
 public:
     explicit CFileHolder(const std::string& strPath) : m_strPath(strPath) { Hold(); }
+    ~CFileHolder() { Release(); }
+    CFileHolder(const CFileHolder&) = delete;
+    CFileHolder& operator=(const CFileHolder&) = delete;
     void Hold() {
         Release();
 #ifdef _WIN32
         m_hFile = CreateFileA(m_strPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        m_bHeld = m_hFile != INVALID_HANDLE_VALUE;
 #else
         m_fd = open(m_strPath.c_str(), O_RDWR | O_CREAT, 0666);
         struct flock lock {};
         lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        m_bHeld = m_fd >= 0 && fcntl(m_fd, F_OFD_SETLK, &lock) == 0;
+        if (m_fd >= 0 && fcntl(m_fd, F_OFD_SETLK, &lock) != 0) Release();
 #endif
     }
-    ~CFileHolder() {
-        Release();
-    }
-    CFileHolder(const CFileHolder&) = delete;
-    CFileHolder& operator=(const CFileHolder&) = delete;
+#ifdef _WIN32
     bool IsHeld() const {
-        return m_bHeld;
+        return m_hFile != INVALID_HANDLE_VALUE;
     }
     void Release() {
-#ifdef _WIN32
-        if (m_hFile != INVALID_HANDLE_VALUE) CloseHandle(m_hFile);
+        if (IsHeld()) CloseHandle(m_hFile);
         m_hFile = INVALID_HANDLE_VALUE;
-#else
-        if (m_fd >= 0) close(m_fd);
-        m_fd = -1;
-#endif
-        m_bHeld = false;
     }
 
 private:
-    std::string m_strPath;
-#ifdef _WIN32
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
 #else
+    bool IsHeld() const {
+        return m_fd >= 0;
+    }
+    void Release() {
+        if (IsHeld()) close(m_fd);
+        m_fd = -1;
+    }
+
+private:
     int m_fd = -1;
 #endif
-    bool m_bHeld = false;
+    std::string m_strPath;
 };

@@ -5,21 +5,10 @@
 
 #include "platform/Platform.h"
 #include "support/FakeTapi.h"
+#include "support/TestFiles.h"
 #include "tapi/TapiEntry.h"
 
 namespace {
-
-void SetChosenLibrary(const std::string& strPath) {
-#ifdef _WIN32
-    SetEnvironmentVariableA(tapi::kTapiLibraryVariable, strPath.empty() ? nullptr : strPath.c_str());
-#else
-    if (strPath.empty()) {
-        unsetenv(tapi::kTapiLibraryVariable);
-    } else {
-        setenv(tapi::kTapiLibraryVariable, strPath.c_str(), 1);
-    }
-#endif
-}
 
 LONG Initialize(HLINEAPP* phApp = nullptr, DWORD* pdwNum = nullptr, LINECALLBACK pfnCallback = nullptr) {
     HLINEAPP hApp = 0;
@@ -80,7 +69,7 @@ TEST(TapiEntry, TheLibraryIsChosenByFullPathOnly) {
         {strFull, true}, {strRelative, false}, {library.filename().string(), false}};
     for (const auto& [strChosen, bLoads] : cases) {
         CFakeTapi fake;
-        SetChosenLibrary(strChosen);
+        SetEnvironment(tapi::kTapiLibraryVariable, strChosen);
         tapi::ResetEntryTableForTests(nullptr);
         EXPECT_EQ(tapi::ChosenTapiLibrary(), strChosen);
         EXPECT_EQ(Initialize(), bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << strChosen;
@@ -88,7 +77,7 @@ TEST(TapiEntry, TheLibraryIsChosenByFullPathOnly) {
         EXPECT_EQ(tapi::lineShutdown(1), bLoads ? 0 : LINEERR_OPERATIONUNAVAIL) << strChosen;
         EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1) << strChosen;
     }
-    SetChosenLibrary("");
+    SetEnvironment(tapi::kTapiLibraryVariable, "");
     EXPECT_EQ(tapi::ChosenTapiLibrary(), strDefault);
     tapi::ResetEntryTableForTests(nullptr);
 }
