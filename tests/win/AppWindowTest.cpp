@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "app/LinoscopeApp.h"
+#include "app/MainFrame.h"
 #include "monitor/LinoscopeDoc.h"
 #include "platform/Platform.h"
 #include "presentation/EventLogWriter.h"
@@ -215,8 +216,17 @@ protected:
         PumpUntil([&] { return GetTickCount() - dwStart >= dwMs; }, m_pApp.get(), dwMs + 1000);
     }
     bool Pump(const std::function<bool()>& condition) { return PumpUntil(condition, m_pApp.get()); }
+    // Every event taken in and shown: the views refresh on their own time.
     bool Idle() {
-        return Pump([] { return g_tapiEvents.empty(); });
+        return Pump([this] {
+            CMainFrame* pFrame = m_pApp->GetMainFrame();
+            for (CLineView* pView :
+                 {static_cast<CLineView*>(pFrame->GetCoView()), static_cast<CLineView*>(pFrame->GetExtView()),
+                  static_cast<CLineView*>(pFrame->GetEtcView())}) {
+                if (pView->GetTreeCtrl().HasChanges()) return false;
+            }
+            return g_tapiEvents.empty();
+        });
     }
     void PressCtrl(HWND hWnd, char chKey) {
         CHeldKeys control({VK_CONTROL});
