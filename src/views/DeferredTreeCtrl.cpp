@@ -153,16 +153,17 @@ BOOL CDeferredTreeCtrl::DeleteItem(HTREEITEM hItem) {
     return TRUE;
 }
 
-void CDeferredTreeCtrl::ShowChildren(HTREEITEM hParent, HTREEITEM hShownParent) {
+void CDeferredTreeCtrl::ShowChildren(HTREEITEM hParent, HTREEITEM hShownParent,
+                                     const std::unordered_set<HTREEITEM>& open) {
     for (HTREEITEM hChild = m_items.GetChildItem(hParent); hChild != nullptr;
          hChild = m_items.GetNextSiblingItem(hChild)) {
         if (Shown(hChild) != nullptr) continue;
-        const HTREEITEM hShown = m_pShown->InsertItem(m_items.GetItemText(hChild), hShownParent);
+        const HTREEITEM hShown = m_pShown->InsertItemAs(m_items.GetItemText(hChild), hShownParent,
+                                                        m_items.GetItemData(hChild), open.count(hChild) != 0);
         if (hShown == nullptr) continue;
-        if (const DWORD_PTR dwData = m_items.GetItemData(hChild)) m_pShown->SetItemData(hShown, dwData);
         m_shown[hChild] = hShown;
         m_itemOfShown[hShown] = hChild;
-        ShowChildren(hChild, hShown);
+        ShowChildren(hChild, hShown, open);
     }
 }
 
@@ -185,17 +186,34 @@ void CDeferredTreeCtrl::Flush() {
     if (m_pShown != nullptr) {
         // In the order they were deleted: a subtree's items before its root's.
         for (HTREEITEM hShown : toDelete) m_pShown->DeleteItem(hShown);
+        // A new item last asked to open is shown open (a new call).
+        std::unordered_map<HTREEITEM, UINT> lastCodes;
+        for (const auto& expand : expands) {
+            if (Shown(expand.first) == nullptr) lastCodes[expand.first] = expand.second;
+        }
+        std::unordered_set<HTREEITEM> open;
+        for (const auto& last : lastCodes) {
+            if (last.second == TVE_EXPAND) open.insert(last.first);
+        }
         for (HTREEITEM hParent : parents) {
             if (hParent == TVI_ROOT) {
-                ShowChildren(TVI_ROOT, TVI_ROOT);
+                ShowChildren(TVI_ROOT, TVI_ROOT, open);
             } else if (const HTREEITEM hShownParent = Shown(hParent)) {
-                ShowChildren(hParent, hShownParent);
+                ShowChildren(hParent, hShownParent, open);
             }
         }
         for (HTREEITEM hItem : texts) {
-            if (const HTREEITEM hShown = Shown(hItem)) m_pShown->SetItemText(hShown, m_items.GetItemText(hItem));
+            const HTREEITEM hShown = Shown(hItem);
+            if (hShown == nullptr) continue;
+            // The control may put a new item in the old one's place.
+            const HTREEITEM hNow = m_pShown->ReplaceItemText(hShown, m_items.GetItemText(hItem));
+            if (hNow == nullptr || hNow == hShown) continue;
+            m_itemOfShown.erase(hShown);
+            m_shown[hItem] = hNow;
+            m_itemOfShown[hNow] = hItem;
         }
         for (const auto& expand : expands) {
+            if (open.count(expand.first) != 0) continue;
             if (const HTREEITEM hShown = Shown(expand.first)) m_pShown->Expand(hShown, expand.second);
         }
         if (const HTREEITEM hShown = Shown(hVisible)) m_pShown->EnsureVisible(hShown);

@@ -61,7 +61,7 @@ private:
     void Changed();
     // Forgets the shown items of the item's subtree; returns the item's own.
     HTREEITEM Unshow(HTREEITEM hItem);
-    void ShowChildren(HTREEITEM hParent, HTREEITEM hShownParent);
+    void ShowChildren(HTREEITEM hParent, HTREEITEM hShownParent, const std::unordered_set<HTREEITEM>& open);
     HTREEITEM Shown(HTREEITEM hItem) const;
 
     CMemoryTreeCtrl m_items;

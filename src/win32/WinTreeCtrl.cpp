@@ -35,11 +35,22 @@ void CWinTreeCtrl::EndChanges() const {
 }
 
 HTREEITEM CWinTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hParent) {
+    return Insert(strText, hParent, TVI_LAST, 0, 0);
+}
+
+HTREEITEM CWinTreeCtrl::InsertItemAs(const std::string& strText, HTREEITEM hParent, DWORD_PTR dwData, bool bOpen) {
+    return Insert(strText, hParent, TVI_LAST, dwData, bOpen ? TVIS_EXPANDED : 0);
+}
+
+HTREEITEM CWinTreeCtrl::Insert(const std::string& strText, HTREEITEM hParent, HTREEITEM hAfter, DWORD_PTR dwData,
+                               UINT nState) {
     if (m_hWnd == nullptr) return nullptr;
     TVINSERTSTRUCTA insert{};
     insert.hParent = hParent;
-    insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT;
+    insert.hInsertAfter = hAfter;
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM | (nState != 0 ? TVIF_STATE : 0);
+    insert.item.lParam = static_cast<LPARAM>(dwData);
+    insert.item.state = insert.item.stateMask = nState;
     insert.item.pszText = const_cast<LPSTR>(strText.c_str());
     BeginChanges();
     return reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
@@ -71,6 +82,30 @@ BOOL CWinTreeCtrl::SetItemText(HTREEITEM hItem, const std::string& strText) {
     item.pszText = const_cast<LPSTR>(strText.c_str());
     BeginChanges();
     return Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+HTREEITEM CWinTreeCtrl::ReplaceItemText(HTREEITEM hItem, const std::string& strText) {
+    if (m_hWnd == nullptr || hItem == nullptr) return nullptr;
+    TVITEMA item{};
+    item.mask = TVIF_PARAM | TVIF_STATE;
+    item.hItem = hItem;
+    constexpr UINT kKeptStates = TVIS_EXPANDED | TVIS_BOLD | TVIS_CUT;
+    item.stateMask = kKeptStates;
+    if (!Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
+    if (GetNextItem(hItem, TVGN_CHILD) != nullptr || GetNextItem(nullptr, TVGN_CARET) == hItem ||
+        GetNextItem(nullptr, TVGN_FIRSTVISIBLE) == hItem) {
+        return SetItemText(hItem, strText) ? hItem : nullptr;
+    }
+    const HTREEITEM hParent = GetNextItem(hItem, TVGN_PARENT);
+    const HTREEITEM hPrevious = GetNextItem(hItem, TVGN_PREVIOUS);
+    BeginChanges();
+    const HTREEITEM hNew =
+        Insert(strText, hParent != nullptr ? hParent : TVI_ROOT, hPrevious != nullptr ? hPrevious : TVI_FIRST,
+               static_cast<DWORD_PTR>(item.lParam), item.state & kKeptStates);
+    if (hNew == nullptr) return SetItemText(hItem, strText) ? hItem : nullptr;
+    if (m_hPendingVisible == hItem) m_hPendingVisible = hNew;
+    Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem));
+    return hNew;
 }
 
 std::string CWinTreeCtrl::GetItemText(HTREEITEM hItem) const {

@@ -27,6 +27,19 @@ struct CCountingTree : CMemoryTreeCtrl {
         ++nDeletes;
         return CMemoryTreeCtrl::DeleteItem(h);
     }
+    // Like the real control, puts a new item in the place of a leaf (here
+    // only a last one, where appending keeps the place).
+    HTREEITEM ReplaceItemText(HTREEITEM h, const std::string& s) override {
+        if (!IsItem(h) || ItemHasChildren(h) || GetNextSiblingItem(h) || GetSelectedItem() == h)
+            return CMemoryTreeCtrl::ReplaceItemText(h, s);
+        const HTREEITEM hParent = GetParentItem(h);
+        const DWORD_PTR dwData = GetItemData(h);
+        CMemoryTreeCtrl::DeleteItem(h);
+        const HTREEITEM hNew = CMemoryTreeCtrl::InsertItem(s, hParent ? hParent : TVI_ROOT);
+        SetItemData(hNew, dwData);
+        ++nTexts;
+        return hNew;
+    }
 };
 
 // Texts and data in order, children in parentheses.
@@ -150,13 +163,22 @@ TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
     EXPECT_EQ(shown.GetItemText(tree.ShownItem(hOther)), "CONNECTED");
     EXPECT_EQ(shown.nTexts, 1);
 
-    // The last of several requests for the same item holds.
+    // The last of several requests for the same item holds, for items
+    // shown already and for new ones (shown open at once).
+    const HTREEITEM hOpen = tree.InsertItem("NEW", hOther);
+    const HTREEITEM hShut = tree.InsertItem("NEW", hOther);
+    for (HTREEITEM h : {hOpen, hShut}) tree.InsertItem("detail", h);
+    for (UINT nCode : {TVE_COLLAPSE, TVE_EXPAND}) tree.Expand(hOpen, nCode);
+    for (UINT nCode : {TVE_EXPAND, TVE_COLLAPSE}) tree.Expand(hShut, nCode);
     for (UINT nCode : {TVE_EXPAND, TVE_COLLAPSE, TVE_EXPAND}) tree.Expand(hOther, nCode);
     tree.Expand(hLine, TVE_EXPAND);
     tree.Expand(hLine, TVE_COLLAPSE);
     tree.Flush();
     EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hOther)));
     EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hLine)));
+    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hOpen)));
+    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hShut)));
+    for (HTREEITEM h : {hOpen, hShut}) tree.DeleteItem(h);
     tree.Expand(hOther, TVE_COLLAPSE);
 
     // Not following: nothing opens or scrolls for an event.

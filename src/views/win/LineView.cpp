@@ -1,5 +1,7 @@
 #include "views/win/LineView.h"
 
+#include <algorithm>
+
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/MonitorApp.h"
 #include "monitor/TapiMonitor.h"
@@ -32,9 +34,10 @@ void CLineView::ScheduleRefresh() {
 }
 
 void CLineView::RefreshWhenDue() {
+    if (!m_tree.HasChanges() || m_hWnd == nullptr) return;
+    const ULONGLONG qwGap = std::max<ULONGLONG>(kMinRefreshGapMs, 2ULL * m_dwRefreshMs);
     const ULONGLONG qwSince = GetTickCount64() - m_qwLastRefresh;
-    if (qwSince >= kMinRefreshGapMs ||
-        SetTimer(m_hWnd, kRefreshTimer, static_cast<UINT>(kMinRefreshGapMs - qwSince), nullptr) == 0) {
+    if (qwSince >= qwGap || SetTimer(m_hWnd, kRefreshTimer, static_cast<UINT>(qwGap - qwSince), nullptr) == 0) {
         Refresh();
     }
 }
@@ -45,9 +48,11 @@ void CLineView::Refresh() {
     // left alone. Every paint covers the whole client area (OnPaint), so
     // nothing needs erasing first, which would only make the tree flicker.
     if (!m_tree.HasChanges()) return;
-    m_qwLastRefresh = GetTickCount64();
+    const ULONGLONG qwStart = GetTickCount64();
     m_tree.Flush();
     m_control.EndChanges();
+    m_qwLastRefresh = GetTickCount64();
+    m_dwRefreshMs = static_cast<DWORD>(std::min<ULONGLONG>(m_qwLastRefresh - qwStart, 1000));
 }
 
 void CLineView::OnPaint() {
