@@ -22,7 +22,9 @@
 #include <string>
 
 #include "app/LinoscopeApp.h"
+#include "app/MainFrame.h"
 #include "platform/Platform.h"
+#include "views/win/LineView.h"
 
 namespace {
 
@@ -36,7 +38,7 @@ constexpr int kInternalPerWave = kExtLines / 4;
 constexpr int kOutboundPerWave = std::min(kExtLines / 2, kCoLines);
 constexpr DWORD kWaveMs = 30000;
 // The loop is idle once nothing but the status bar's second timer has come
-// for this long.
+// for this long and every view has shown its changes.
 constexpr DWORD kQuietMs = 500;
 
 using PfnInject = LONG(WINAPI*)(LPCSTR);
@@ -130,6 +132,13 @@ int Pump(CLinoscopeApp& app, bool& bQuit) {
 
 int ItemCount(HWND hTree) {
     return static_cast<int>(SendMessageA(hTree, TVM_GETCOUNT, 0, 0));
+}
+
+// A view still holding changes it has not shown (its refresh is waiting).
+bool ViewsPending(CLinoscopeApp& app) {
+    CMainFrame* pFrame = app.GetMainFrame();
+    return pFrame->GetCoView()->GetTreeCtrl().HasChanges() || pFrame->GetExtView()->GetTreeCtrl().HasChanges() ||
+           pFrame->GetEtcView()->GetTreeCtrl().HasChanges();
 }
 
 int TotalItems(CLinoscopeApp& app) {
@@ -235,6 +244,7 @@ int main(int argc, char** argv) {
             bDelivered = true;
             tDelivered = Now();
         }
+        if (ViewsPending(*pApp)) tLastWork = Now();
         if (bDelivered && Seconds(tLastWork, Now()) * 1000 >= kQuietMs) break;
         MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }

@@ -249,7 +249,7 @@ void CLinoscopeApp::ShowInformation(const std::string& strText) {
     // of the active view, as the command acted on it.
     std::string strName = "Information";
     if (CLineView* pView = m_pMainFrame != nullptr ? m_pMainFrame->GetActiveView() : nullptr) {
-        CWinTreeCtrl& tree = pView->GetTreeCtrl();
+        CDeferredTreeCtrl& tree = pView->GetTreeCtrl();
         const HTREEITEM hSelected = tree.GetSelectedItem();
         const HTREEITEM hParent = hSelected != nullptr ? tree.GetParentItem(hSelected) : nullptr;
         if (hParent != nullptr && hParent == tree.GetRootItem()) {

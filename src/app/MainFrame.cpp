@@ -232,7 +232,7 @@ BOOL CMainFrame::FindLine(const std::string& strText) {
     for (int nColumn = kCoColumn; nColumn <= kEtcColumn; ++nColumn) {
         CLineView* pView = GetViewOfColumn(nColumn);
         if (pView == nullptr || pView->GetHwnd() == nullptr) continue;
-        CWinTreeCtrl& tree = pView->GetTreeCtrl();
+        CDeferredTreeCtrl& tree = pView->GetTreeCtrl();
         // The selection's line: the selected item, or the line above a call
         // or a detail.
         HTREEITEM hSelectedLine = nullptr;
@@ -262,12 +262,12 @@ BOOL CMainFrame::FindLine(const std::string& strText) {
     // again when it is the only match.
     for (size_t i = 0; i < lines.size(); ++i) {
         const SLine& line = lines[(nStart + i) % lines.size()];
-        CWinTreeCtrl& tree = line.pView->GetTreeCtrl();
+        CDeferredTreeCtrl& tree = line.pView->GetTreeCtrl();
         if (!ContainsNoCase(tree.GetItemText(line.hItem), strText)) continue;
         HWND hTree = line.pView->GetHwnd();
         tree.SelectItem(line.hItem);
         // The user asked for it: shown whether or not events are followed.
-        SendMessageA(hTree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(line.hItem));
+        SendMessageA(hTree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(tree.ShownItem(line.hItem)));
         m_wndSplitter.SetActiveColumn(line.nColumn);
         SetFocus(hTree);
         return TRUE;
@@ -309,7 +309,7 @@ BOOL CMainFrame::BuildLineReports(std::string& strText) {
     std::vector<SLine> lines;
     for (const SGroup& group : groups) {
         if (group.pView == nullptr) continue;
-        CWinTreeCtrl& tree = group.pView->GetTreeCtrl();
+        CDeferredTreeCtrl& tree = group.pView->GetTreeCtrl();
         for (HTREEITEM h = tree.GetChildItem(tree.GetRootItem()); h != nullptr; h = tree.GetNextSiblingItem(h)) {
             lines.push_back({&group, h, tree.GetItemText(h)});
         }

@@ -14,10 +14,24 @@ public:
     // Appends a child with the text (item data 0) as the last child of
     // hParent (TVI_ROOT: the top level); returns it, or null on failure.
     virtual HTREEITEM InsertItem(const std::string& strText, HTREEITEM hParent = TVI_ROOT) = 0;
+    // The same with its data, and open from the start (as if Expand
+    // (TVE_EXPAND) followed) when bOpen: a control may do it in one step.
+    virtual HTREEITEM InsertItemAs(const std::string& strText, HTREEITEM hParent, DWORD_PTR dwData, bool bOpen) {
+        const HTREEITEM hItem = InsertItem(strText, hParent);
+        if (hItem != nullptr && dwData != 0) SetItemData(hItem, dwData);
+        if (hItem != nullptr && bOpen) Expand(hItem, TVE_EXPAND);
+        return hItem;
+    }
     virtual BOOL SetItemData(HTREEITEM hItem, DWORD_PTR dwData) = 0;
     // 0 for items that were never given data.
     virtual DWORD_PTR GetItemData(HTREEITEM hItem) const = 0;
     virtual BOOL SetItemText(HTREEITEM hItem, const std::string& strText) = 0;
+    // Sets an item's text where it may be cheaper for a control to put a
+    // new item with the text in the old one's place; returns the item that
+    // now stands there (the same one here), or null on failure.
+    virtual HTREEITEM ReplaceItemText(HTREEITEM hItem, const std::string& strText) {
+        return SetItemText(hItem, strText) ? hItem : nullptr;
+    }
     virtual std::string GetItemText(HTREEITEM hItem) const = 0;
     virtual BOOL ItemHasChildren(HTREEITEM hItem) const = 0;
     // TVGN_CHILD, TVGN_NEXT, TVGN_PARENT, TVGN_ROOT, TVGN_CARET; null when none.

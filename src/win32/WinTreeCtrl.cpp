@@ -1,6 +1,5 @@
 #include "win32/WinTreeCtrl.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -12,31 +11,20 @@ constexpr int kMaxItemText = 1024;
 }  // namespace
 
 LRESULT CWinTreeCtrl::Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
-    ++m_nSending;
-    const LRESULT lResult = m_pfnControl != nullptr ? CallWindowProcA(m_pfnControl, m_hWnd, uMsg, wParam, lParam)
-                                                    : SendMessageA(m_hWnd, uMsg, wParam, lParam);
-    --m_nSending;
-    return lResult;
+    return m_pfnControl != nullptr ? CallWindowProcA(m_pfnControl, m_hWnd, uMsg, wParam, lParam)
+                                   : SendMessageA(m_hWnd, uMsg, wParam, lParam);
 }
 
 void CWinTreeCtrl::BeginChanges() const {
     if (m_bChanging || m_hWnd == nullptr) return;
     m_bChanging = true;
-    // The control's own switch: while it is off, an item inserted or removed
-    // in the open part of the tree no longer has the control invalidate, one
-    // by one, every item below it (a trip through the window system each, a
-    // thousand in a large tree). Turned on again, the control lays the tree
-    // out once, measuring only what is new. The window itself stays visible,
-    // so clicks still reach it.
     Send(WM_SETREDRAW, FALSE, 0);
-    PostMessageA(m_hWnd, kEndChanges, 0, 0);
 }
 
 void CWinTreeCtrl::EndChanges() const {
     if (!m_bChanging) return;
     m_bChanging = false;
     if (m_hWnd == nullptr) return;
-    m_qwLastEnd = GetTickCount64();
     Send(WM_SETREDRAW, TRUE, 0);
     InvalidateRect(m_hWnd, nullptr, FALSE);
     if (m_hPendingVisible != nullptr) {
@@ -46,27 +34,26 @@ void CWinTreeCtrl::EndChanges() const {
     }
 }
 
-void CWinTreeCtrl::EndChangesWhenDue() const {
-    if (!m_bChanging || m_hWnd == nullptr) return;
-    const ULONGLONG qwSince = GetTickCount64() - m_qwLastEnd;
-    if (qwSince >= kMinRunGapMs ||
-        SetTimer(m_hWnd, kEndChangesTimer, static_cast<UINT>(kMinRunGapMs - qwSince), nullptr) == 0) {
-        EndChanges();
-    }
+HTREEITEM CWinTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hParent) {
+    return Insert(strText, hParent, TVI_LAST, 0, 0);
 }
 
-HTREEITEM CWinTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hParent) {
+HTREEITEM CWinTreeCtrl::InsertItemAs(const std::string& strText, HTREEITEM hParent, DWORD_PTR dwData, bool bOpen) {
+    return Insert(strText, hParent, TVI_LAST, dwData, bOpen ? TVIS_EXPANDED : 0);
+}
+
+HTREEITEM CWinTreeCtrl::Insert(const std::string& strText, HTREEITEM hParent, HTREEITEM hAfter, DWORD_PTR dwData,
+                               UINT nState) {
     if (m_hWnd == nullptr) return nullptr;
     TVINSERTSTRUCTA insert{};
     insert.hParent = hParent;
-    insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT;
+    insert.hInsertAfter = hAfter;
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM | (nState != 0 ? TVIF_STATE : 0);
+    insert.item.lParam = static_cast<LPARAM>(dwData);
+    insert.item.state = insert.item.stateMask = nState;
     insert.item.pszText = const_cast<LPSTR>(strText.c_str());
     BeginChanges();
-    const auto hItem = reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
-    // A handle the control hands out again replaces what was known of it.
-    if (hItem != nullptr) m_texts[hItem] = {strText, hParent == TVI_ROOT ? nullptr : hParent};
-    return hItem;
+    return reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
 BOOL CWinTreeCtrl::SetItemData(HTREEITEM hItem, DWORD_PTR dwData) {
@@ -89,24 +76,36 @@ DWORD_PTR CWinTreeCtrl::GetItemData(HTREEITEM hItem) const {
 
 BOOL CWinTreeCtrl::SetItemText(HTREEITEM hItem, const std::string& strText) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
-    // Setting a text makes the control measure it again, and an item in the
-    // expanded part of the tree then also has the control walk every such
-    // item for its scroll bars: costly in a tree of many open calls. Most
-    // refreshes of a call's details leave a text as it was, so those are
-    // answered here. (An item that is gone reads as empty.)
-    const auto itKnown = m_texts.find(hItem);
-    if (itKnown != m_texts.end() ? itKnown->second.strText == strText
-                                 : !strText.empty() && GetItemText(hItem) == strText) {
-        return TRUE;
-    }
     TVITEMA item{};
     item.mask = TVIF_TEXT;
     item.hItem = hItem;
     item.pszText = const_cast<LPSTR>(strText.c_str());
     BeginChanges();
-    if (Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) == 0) return FALSE;
-    if (itKnown != m_texts.end()) itKnown->second.strText = strText;
-    return TRUE;
+    return Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+HTREEITEM CWinTreeCtrl::ReplaceItemText(HTREEITEM hItem, const std::string& strText) {
+    if (m_hWnd == nullptr || hItem == nullptr) return nullptr;
+    TVITEMA item{};
+    item.mask = TVIF_PARAM | TVIF_STATE;
+    item.hItem = hItem;
+    constexpr UINT kKeptStates = TVIS_EXPANDED | TVIS_BOLD | TVIS_CUT;
+    item.stateMask = kKeptStates;
+    if (!Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
+    if (GetNextItem(hItem, TVGN_CHILD) != nullptr || GetNextItem(nullptr, TVGN_CARET) == hItem ||
+        GetNextItem(nullptr, TVGN_FIRSTVISIBLE) == hItem) {
+        return SetItemText(hItem, strText) ? hItem : nullptr;
+    }
+    const HTREEITEM hParent = GetNextItem(hItem, TVGN_PARENT);
+    const HTREEITEM hPrevious = GetNextItem(hItem, TVGN_PREVIOUS);
+    BeginChanges();
+    const HTREEITEM hNew =
+        Insert(strText, hParent != nullptr ? hParent : TVI_ROOT, hPrevious != nullptr ? hPrevious : TVI_FIRST,
+               static_cast<DWORD_PTR>(item.lParam), item.state & kKeptStates);
+    if (hNew == nullptr) return SetItemText(hItem, strText) ? hItem : nullptr;
+    if (m_hPendingVisible == hItem) m_hPendingVisible = hNew;
+    Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem));
+    return hNew;
 }
 
 std::string CWinTreeCtrl::GetItemText(HTREEITEM hItem) const {
@@ -150,7 +149,6 @@ HTREEITEM CWinTreeCtrl::HitTest(int x, int y) const {
 
 BOOL CWinTreeCtrl::Expand(HTREEITEM hItem, UINT nCode) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
-    if (!m_bFollowEvents && (nCode & (TVE_COLLAPSE | TVE_EXPAND)) == TVE_EXPAND) return TRUE;
     // Opening what is open already (a line for its next call) would still
     // have the control lay the tree out again.
     if (nCode == TVE_EXPAND &&
@@ -163,7 +161,6 @@ BOOL CWinTreeCtrl::Expand(HTREEITEM hItem, UINT nCode) {
 
 BOOL CWinTreeCtrl::EnsureVisible(HTREEITEM hItem) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
-    if (!m_bFollowEvents) return TRUE;
     // Scrolled to when the run of changes ends: in view from the next
     // painting on.
     BeginChanges();
@@ -190,32 +187,7 @@ BOOL CWinTreeCtrl::DeleteItem(HTREEITEM hItem) {
         }
     }
     BeginChanges();
-    if (Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)) == 0) return FALSE;
-    ForgetSubtree(hItem);
-    return TRUE;
-}
-
-void CWinTreeCtrl::ForgetSubtree(HTREEITEM hItem) {
-    if (hItem == TVI_ROOT) {
-        m_texts.clear();
-        return;
-    }
-    // Its children went with it, and theirs: a few passes over what is known
-    // (the trees are three levels deep).
-    std::vector<HTREEITEM> gone{hItem};
-    m_texts.erase(hItem);
-    while (!gone.empty()) {
-        std::vector<HTREEITEM> next;
-        for (auto it = m_texts.begin(); it != m_texts.end();) {
-            if (std::find(gone.begin(), gone.end(), it->second.hParent) != gone.end()) {
-                next.push_back(it->first);
-                it = m_texts.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        gone.swap(next);
-    }
+    return Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
 UINT CWinTreeCtrl::GetCount() const {

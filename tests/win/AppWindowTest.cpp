@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "app/LinoscopeApp.h"
+#include "app/MainFrame.h"
 #include "monitor/LinoscopeDoc.h"
 #include "presentation/EventLogWriter.h"
 #include "support/FakeTapi.h"
@@ -366,8 +367,17 @@ protected:
         Pump([&] { return GetTickCount() - dwStart >= 400; });
     }
     bool Pump(const std::function<bool()>& condition) { return PumpUntil(condition, m_pApp.get()); }
+    // Every event taken in and shown: the views refresh on their own time.
     bool Idle() {
-        return Pump([] { return g_tapiEvents.empty(); });
+        return Pump([this] {
+            CMainFrame* pFrame = m_pApp->GetMainFrame();
+            for (CLineView* pView :
+                 {static_cast<CLineView*>(pFrame->GetCoView()), static_cast<CLineView*>(pFrame->GetExtView()),
+                  static_cast<CLineView*>(pFrame->GetEtcView())}) {
+                if (pView->GetTreeCtrl().HasChanges()) return false;
+            }
+            return g_tapiEvents.empty();
+        });
     }
     // A key pressed in the window, with the modifiers held.
     // TRUE when the program asked to end.

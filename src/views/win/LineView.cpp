@@ -1,5 +1,7 @@
 #include "views/win/LineView.h"
 
+#include <algorithm>
+
 #include "monitor/LinoscopeDoc.h"
 #include "monitor/MonitorApp.h"
 #include "monitor/TapiMonitor.h"
@@ -13,7 +15,7 @@ BOOL CLineView::Create(HINSTANCE hInstance, HWND hParent, UINT nId, CViewHost* p
     if (!CreateSubclassed(hInstance, WC_TREEVIEWA, WS_CHILD | WS_VISIBLE | WS_BORDER, 0, hParent, nId)) {
         return FALSE;
     }
-    m_tree.SetHwnd(m_hWnd);
+    m_control.SetHwnd(m_hWnd);
     return TRUE;
 }
 
@@ -26,12 +28,31 @@ CTapiMonitor* CLineView::GetMonitor() const {
     return pDoc != nullptr ? pDoc->m_pMonitor.get() : nullptr;
 }
 
-void CLineView::OnUpdate() {
-    // The changes made since the last refresh are laid out and painted (the
-    // frame refreshes at most about ten times a second); an unchanged tree
-    // is left alone. Every paint covers the whole client area (OnPaint), so
+void CLineView::ScheduleRefresh() {
+    if (m_bRefreshPosted || m_hWnd == nullptr) return;
+    m_bRefreshPosted = PostMessageA(m_hWnd, kRefresh, 0, 0) != FALSE;
+}
+
+void CLineView::RefreshWhenDue() {
+    if (!m_tree.HasChanges() || m_hWnd == nullptr) return;
+    const ULONGLONG qwGap = std::max<ULONGLONG>(kMinRefreshGapMs, 2ULL * m_dwRefreshMs);
+    const ULONGLONG qwSince = GetTickCount64() - m_qwLastRefresh;
+    if (qwSince >= qwGap || SetTimer(m_hWnd, kRefreshTimer, static_cast<UINT>(qwGap - qwSince), nullptr) == 0) {
+        Refresh();
+    }
+}
+
+void CLineView::Refresh() {
+    // The net effect of the changes since the last refresh goes to the
+    // control in one run, laid out and painted once; an unchanged tree is
+    // left alone. Every paint covers the whole client area (OnPaint), so
     // nothing needs erasing first, which would only make the tree flicker.
-    m_tree.EndChanges();
+    if (!m_tree.HasChanges()) return;
+    const ULONGLONG qwStart = GetTickCount64();
+    m_tree.Flush();
+    m_control.EndChanges();
+    m_qwLastRefresh = GetTickCount64();
+    m_dwRefreshMs = static_cast<DWORD>(std::min<ULONGLONG>(m_qwLastRefresh - qwStart, 1000));
 }
 
 void CLineView::OnPaint() {
@@ -79,6 +100,8 @@ void CLineView::OnInitialUpdate() {
     m_tree.SetFollowEvents(true);
     FillTree(*pMonitor);
     m_tree.SetFollowEvents(bFollow);
+    // A new tree is shown at once, not at the next refresh.
+    Refresh();
 }
 
 void CLineView::ClearTree() {
@@ -92,7 +115,8 @@ void CLineView::OnDestroy() {
     // The control is going away; the monitor may still hold this tree until
     // its next registration, and must find it inert rather than pointing at a
     // window handle that the system may hand out again.
-    m_tree.SetHwnd(nullptr);
+    m_tree.Flush();
+    m_control.SetHwnd(nullptr);
 }
 
 void CLineView::OnRButtonDown(WPARAM wParam, LPARAM lParam) {
@@ -152,18 +176,16 @@ BOOL CLineView::OnCommand(UINT nId) {
 }
 
 LRESULT CLineView::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    // A run of changes ends before anything but the changes themselves: what
-    // is painted, clicked or asked for is the tree as it is now.
-    if (uMsg == CWinTreeCtrl::kEndChanges) {
-        m_tree.EndChangesWhenDue();
+    if (uMsg == kRefresh) {
+        m_bRefreshPosted = false;
+        RefreshWhenDue();
         return 0;
     }
-    if (uMsg == WM_TIMER && wParam == CWinTreeCtrl::kEndChangesTimer) {
+    if (uMsg == WM_TIMER && wParam == kRefreshTimer) {
         KillTimer(m_hWnd, wParam);
-        m_tree.EndChanges();
+        Refresh();
         return 0;
     }
-    if (!m_tree.IsSending()) m_tree.EndChanges();
     switch (uMsg) {
         case WM_RBUTTONDOWN:
             OnRButtonDown(wParam, lParam);

@@ -5,6 +5,7 @@
 // call menu of its group and routes the chosen commands to the monitor.
 #pragma once
 
+#include "views/DeferredTreeCtrl.h"
 #include "win32/WinTreeCtrl.h"
 #include "win32/Window.h"
 
@@ -35,10 +36,12 @@ public:
     void ClearTree();
     // TRUE when the view handles the command.
     virtual BOOL OnCommand(UINT nId);
-    // Repaints the view (after every TAPI message that reached the monitor).
-    void OnUpdate();
+    // Shows the tree's changes when due (the frame refreshes after TAPI
+    // messages, at most about ten times a second).
+    void OnUpdate() { RefreshWhenDue(); }
 
-    CWinTreeCtrl& GetTreeCtrl() { return m_tree; }
+    // The tree the monitor changes; the control shows it at each refresh.
+    CDeferredTreeCtrl& GetTreeCtrl() { return m_tree; }
     CLinoscopeDoc* GetDocument() const;
     CTapiMonitor* GetMonitor() const;
 
@@ -57,7 +60,25 @@ protected:
     void OnDestroy();
     void OnPaint();
 
-    CWinTreeCtrl m_tree;
+    // A change to the tree asks for a refresh (kRefresh, posted once); it
+    // comes at once if the last one ended kMinRefreshGapMs ago, else at the
+    // kRefreshTimer: whatever the event rate, the control is changed and
+    // painted at most about ten times a second. When the control is slow to
+    // take the changes (a large open tree under Wine), the gap grows to twice
+    // what the last refresh took, so that events keep at least two thirds
+    // of the time and each refresh carries more of them, net.
+    static constexpr UINT kRefresh = WM_APP + 0x31;
+    static constexpr UINT_PTR kRefreshTimer = 0x31;
+    static constexpr DWORD kMinRefreshGapMs = 100;
+    void ScheduleRefresh();
+    void RefreshWhenDue();
+    void Refresh();
+
+    CWinTreeCtrl m_control;
+    CDeferredTreeCtrl m_tree{&m_control, [this] { ScheduleRefresh(); }};
+    bool m_bRefreshPosted = false;
+    ULONGLONG m_qwLastRefresh = 0;
+    DWORD m_dwRefreshMs = 0;
     CViewHost* m_pHost = nullptr;
 };
 

@@ -1,0 +1,201 @@
+// The deferred tree must answer as if every change reached the control at
+// once, and the control must show exactly that tree after a flush, having
+// seen only the net effect of the changes.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "views/DeferredTreeCtrl.h"
+
+namespace {
+
+// The shown control, counting what reaches it.
+struct CCountingTree : CMemoryTreeCtrl {
+    int nInserts = 0, nTexts = 0, nDeletes = 0;
+    HTREEITEM InsertItem(const std::string& s, HTREEITEM hParent = TVI_ROOT) override {
+        ++nInserts;
+        return CMemoryTreeCtrl::InsertItem(s, hParent);
+    }
+    BOOL SetItemText(HTREEITEM h, const std::string& s) override {
+        ++nTexts;
+        return CMemoryTreeCtrl::SetItemText(h, s);
+    }
+    BOOL DeleteItem(HTREEITEM h) override {
+        ++nDeletes;
+        return CMemoryTreeCtrl::DeleteItem(h);
+    }
+    // Like the real control, puts a new item in the place of a leaf (here
+    // only a last one, where appending keeps the place).
+    HTREEITEM ReplaceItemText(HTREEITEM h, const std::string& s) override {
+        if (!IsItem(h) || ItemHasChildren(h) || GetNextSiblingItem(h) || GetSelectedItem() == h)
+            return CMemoryTreeCtrl::ReplaceItemText(h, s);
+        const HTREEITEM hParent = GetParentItem(h);
+        const DWORD_PTR dwData = GetItemData(h);
+        CMemoryTreeCtrl::DeleteItem(h);
+        const HTREEITEM hNew = CMemoryTreeCtrl::InsertItem(s, hParent ? hParent : TVI_ROOT);
+        SetItemData(hNew, dwData);
+        ++nTexts;
+        return hNew;
+    }
+};
+
+// Texts and data in order, children in parentheses.
+std::string Dump(const CTreeCtrl& tree, HTREEITEM hParent = TVI_ROOT) {
+    std::string text;
+    for (HTREEITEM h = tree.GetChildItem(hParent); h != nullptr; h = tree.GetNextSiblingItem(h)) {
+        text += tree.GetItemText(h);
+        if (tree.GetItemData(h) != 0) text += '#' + std::to_string(tree.GetItemData(h));
+        if (tree.GetParentItem(h) != (hParent == TVI_ROOT ? nullptr : hParent)) text += '!';
+        if (tree.ItemHasChildren(h)) text += '(' + Dump(tree, h) + ')';
+        text += ',';
+    }
+    return text;
+}
+
+TEST(DeferredTreeCtrl, AnswersAtOnceAndShowsTheSameTreeAfterEveryFlush) {
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        std::mt19937 rng(seed);
+        auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+        CMemoryTreeCtrl ref;
+        CCountingTree shown;
+        CDeferredTreeCtrl tree(&shown);
+        std::vector<std::pair<HTREEITEM, HTREEITEM>> items;  // (ref, tree)
+        const char* kTexts[] = {"b", "A", "c", "a", "NEW"};
+        for (int step = 0; step < 400; ++step) {
+            SCOPED_TRACE("seed " + std::to_string(seed) + " step " + std::to_string(step));
+            const size_t nOp = pick(100);
+            const bool bAny = !items.empty();
+            const auto& item = bAny ? items[pick(items.size())] : std::pair<HTREEITEM, HTREEITEM>{};
+            if (nOp < 40 || !bAny) {
+                const bool bTop = !bAny || pick(8) == 0;
+                const std::string strText = kTexts[pick(5)];
+                const HTREEITEM hRef = ref.InsertItem(strText, bTop ? TVI_ROOT : item.first);
+                const HTREEITEM hTree = tree.InsertItem(strText, bTop ? TVI_ROOT : item.second);
+                ASSERT_NE(hTree, nullptr);
+                items.emplace_back(hRef, hTree);
+            } else if (nOp < 60) {
+                const std::string strText = kTexts[pick(5)];
+                ref.SetItemText(item.first, strText);
+                tree.SetItemText(item.second, strText);
+            } else if (nOp < 70) {
+                ref.SetItemData(item.first, nOp);
+                tree.SetItemData(item.second, nOp);
+            } else if (nOp < 82) {
+                const bool bRoot = pick(30) == 0;
+                ref.DeleteItem(bRoot ? TVI_ROOT : item.first);
+                tree.DeleteItem(bRoot ? TVI_ROOT : item.second);
+                std::vector<std::pair<HTREEITEM, HTREEITEM>> left;
+                for (const auto& p : items) {
+                    if (ref.IsItem(p.first)) left.push_back(p);
+                }
+                items.swap(left);
+            } else if (nOp < 88) {
+                const bool bTop = pick(3) == 0;
+                ref.SortChildren(bTop ? TVI_ROOT : item.first);
+                tree.SortChildren(bTop ? TVI_ROOT : item.second);
+            } else if (nOp < 92) {
+                tree.Expand(item.second, TVE_EXPAND);
+                tree.EnsureVisible(item.second);
+            } else {
+                tree.Flush();
+                EXPECT_FALSE(tree.HasChanges());
+                ASSERT_EQ(Dump(shown), Dump(ref));
+                EXPECT_EQ(shown.GetCount(), ref.GetCount());
+                if (bAny) {
+                    // Selection lives in the shown control and maps back.
+                    ASSERT_TRUE(tree.SelectItem(item.second));
+                    EXPECT_EQ(shown.GetSelectedItem(), tree.ShownItem(item.second));
+                    EXPECT_EQ(tree.GetSelectedItem(), item.second);
+                    EXPECT_EQ(shown.GetItemText(tree.ShownItem(item.second)), ref.GetItemText(item.first));
+                }
+            }
+            ASSERT_EQ(Dump(tree), Dump(ref));
+            ASSERT_EQ(tree.GetCount(), ref.GetCount());
+        }
+    }
+}
+
+TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
+    CCountingTree shown;
+    int nAsked = 0;
+    CDeferredTreeCtrl tree(&shown, [&] { ++nAsked; });
+    const HTREEITEM hRoot = tree.InsertItem("EXT");
+    const HTREEITEM hLine = tree.InsertItem("201 Desk", hRoot);
+    const HTREEITEM hOther = tree.InsertItem("202 Desk", hRoot);
+    tree.Expand(hRoot, TVE_EXPAND);
+    EXPECT_EQ(nAsked, 1);  // once until the next flush
+    tree.Flush();
+    EXPECT_EQ(shown.nInserts, 3);
+    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hRoot)));
+
+    // A hundred calls come and go, a label changes and changes back, a text
+    // is set to what it is: nothing for the control, though the tree moved.
+    for (int i = 0; i < 100; ++i) {
+        const HTREEITEM hCall = tree.InsertItem("NEW", hLine);
+        for (int j = 0; j < 10; ++j) tree.InsertItem("detail", hCall);
+        tree.SetItemText(hCall, "CONNECTED");
+        tree.DeleteItem(hCall);
+    }
+    tree.SetItemText(hOther, "x");
+    tree.SetItemText(hOther, "202 Desk");
+    EXPECT_EQ(nAsked, 2);
+    tree.Flush();
+    EXPECT_EQ(shown.nInserts, 3);
+    EXPECT_EQ(shown.nDeletes, 0);
+    EXPECT_LE(shown.nTexts, 1);
+    EXPECT_FALSE(tree.SetItemText(nullptr, "x"));
+    tree.SetItemText(hLine, "201 Desk");
+    EXPECT_FALSE(tree.HasChanges());
+    shown.nTexts = 0;
+
+    // The call last brought into view goes before the flush: its line comes
+    // into view instead; a text changed many times is set once.
+    const HTREEITEM hCall = tree.InsertItem("NEW", hLine);
+    tree.Expand(hLine, TVE_EXPAND);
+    tree.EnsureVisible(hCall);
+    for (const char* psz : {"OFFERING", "RINGBACK", "CONNECTED"}) tree.SetItemText(hOther, psz);
+    tree.DeleteItem(hCall);
+    tree.Flush();
+    EXPECT_TRUE(shown.WasMadeVisible(tree.ShownItem(hLine)));
+    EXPECT_EQ(shown.GetItemText(tree.ShownItem(hOther)), "CONNECTED");
+    EXPECT_EQ(shown.nTexts, 1);
+
+    // The last of several requests for the same item holds, for items
+    // shown already and for new ones (shown open at once).
+    const HTREEITEM hOpen = tree.InsertItem("NEW", hOther);
+    const HTREEITEM hShut = tree.InsertItem("NEW", hOther);
+    for (HTREEITEM h : {hOpen, hShut}) tree.InsertItem("detail", h);
+    for (UINT nCode : {TVE_COLLAPSE, TVE_EXPAND}) tree.Expand(hOpen, nCode);
+    for (UINT nCode : {TVE_EXPAND, TVE_COLLAPSE}) tree.Expand(hShut, nCode);
+    for (UINT nCode : {TVE_EXPAND, TVE_COLLAPSE, TVE_EXPAND}) tree.Expand(hOther, nCode);
+    tree.Expand(hLine, TVE_EXPAND);
+    tree.Expand(hLine, TVE_COLLAPSE);
+    tree.Flush();
+    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hOther)));
+    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hLine)));
+    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hOpen)));
+    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hShut)));
+    for (HTREEITEM h : {hOpen, hShut}) tree.DeleteItem(h);
+    tree.Expand(hOther, TVE_COLLAPSE);
+
+    // Not following: nothing opens or scrolls for an event.
+    tree.SetFollowEvents(false);
+    const HTREEITEM hCall2 = tree.InsertItem("NEW", hOther);
+    EXPECT_TRUE(tree.Expand(hOther, TVE_EXPAND));
+    EXPECT_TRUE(tree.EnsureVisible(hCall2));
+    tree.Flush();
+    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hOther)));
+    EXPECT_FALSE(shown.WasMadeVisible(tree.ShownItem(hCall2)));
+    EXPECT_TRUE(shown.IsItem(tree.ShownItem(hCall2)));
+
+    // A hit maps back to the tree's own item; deleted items map to nothing.
+    tree.SelectItem(hCall2);
+    tree.DeleteItem(hCall2);
+    EXPECT_EQ(tree.GetSelectedItem(), nullptr);
+    EXPECT_EQ(tree.HitTest(0, 0), hRoot);
+}
+
+}  // namespace
