@@ -152,8 +152,10 @@ int TotalItems(CLinoscopeApp& app) {
 int main(int argc, char** argv) {
     // Each line as it comes, also into a pipe.
     setvbuf(stdout, nullptr, _IONBF, 0);
-    // A smaller burst for a quicker look: the number of events as the argument.
+    // A smaller burst for a quicker look: the number of events as the first
+    // argument; the number of bursts (2) as the second.
     const unsigned nBurstEvents = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : kBurstEvents;
+    const int nBursts = argc > 2 ? std::atoi(argv[2]) : 2;
     char szTemp[MAX_PATH] = "";
     GetTempPathA(sizeof szTemp, szTemp);
     const std::string strFolder = std::string(szTemp) + "lsc_burst_bench";
@@ -206,73 +208,80 @@ int main(int argc, char** argv) {
         MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
     const SIZE_T cbBefore = PrivateBytes();
-    const unsigned long long nEventsBefore = pApp->GetMainFrame()->GetEventCount();
+    // A second burst tells memory the heap keeps for reuse from memory that
+    // grows with every burst.
+    bool bOk = true;
+    for (int nBurst = 1; nBurst <= nBursts && bOk && !bQuit; ++nBurst) {
+        std::printf("-- burst %d\n", nBurst);
+        const unsigned long long nEventsBefore = pApp->GetMainFrame()->GetEventCount();
 
-    // The burst waits in the simulator's window before the loop runs again.
-    const LARGE_INTEGER tMake = Now();
-    unsigned nQueued = 0;
-    int nWaves = 0;
-    int nRefused = 0;
-    while (nQueued < nBurstEvents) {
-        for (int i = 0; i < kInternalPerWave; ++i) {
-            const std::string str = R"({"at": 0, "event": "internal", "from": ")" + ExtNumber(2 * i) + R"(", "to": ")" +
-                                    ExtNumber(2 * i + 1) + R"(", "ring": 1, "talk": 5})";
-            if (pfnInject(str.c_str()) != 0) ++nRefused;
+        // The burst waits in the simulator's window before the loop runs again.
+        const LARGE_INTEGER tMake = Now();
+        unsigned nQueued = 0;
+        int nWaves = 0;
+        int nRefused = 0;
+        while (nQueued < nBurstEvents) {
+            for (int i = 0; i < kInternalPerWave; ++i) {
+                const std::string str = R"({"at": 0, "event": "internal", "from": ")" + ExtNumber(2 * i) +
+                                        R"(", "to": ")" + ExtNumber(2 * i + 1) + R"(", "ring": 1, "talk": 5})";
+                if (pfnInject(str.c_str()) != 0) ++nRefused;
+            }
+            for (int i = 0; i < kOutboundPerWave; ++i) {
+                const std::string str = R"({"at": 0, "event": "outbound", "from": ")" + ExtNumber(kExtLines / 2 + i) +
+                                        R"(", "number": "0123456789", "ring": 1, "talk": 5})";
+                if (pfnInject(str.c_str()) != 0) ++nRefused;
+            }
+            pfnAdvance(kWaveMs);
+            ++nWaves;
+            nQueued = pfnPending();
         }
-        for (int i = 0; i < kOutboundPerWave; ++i) {
-            const std::string str = R"({"at": 0, "event": "outbound", "from": ")" + ExtNumber(kExtLines / 2 + i) +
-                                    R"(", "number": "0123456789", "ring": 1, "talk": 5})";
-            if (pfnInject(str.c_str()) != 0) ++nRefused;
-        }
-        pfnAdvance(kWaveMs);
-        ++nWaves;
-        nQueued = pfnPending();
-    }
-    const double dMake = Seconds(tMake, Now());
+        const double dMake = Seconds(tMake, Now());
 
-    const LARGE_INTEGER tBurst = Now();
-    LARGE_INTEGER tDelivered{};
-    LARGE_INTEGER tLastWork = tBurst;
-    SIZE_T cbPeak = cbBefore;
-    int nPeakItems = 0;
-    bool bDelivered = false;
-    while (!bQuit && Seconds(tBurst, Now()) < 600) {
-        if (Pump(*pApp, bQuit) > 0) tLastWork = Now();
-        cbPeak = std::max(cbPeak, PrivateBytes());
-        nPeakItems = std::max(nPeakItems, TotalItems(*pApp));
-        if (!bDelivered && pfnPending() == 0) {
-            bDelivered = true;
-            tDelivered = Now();
+        const LARGE_INTEGER tBurst = Now();
+        LARGE_INTEGER tDelivered{};
+        LARGE_INTEGER tLastWork = tBurst;
+        SIZE_T cbPeak = cbBefore;
+        int nPeakItems = 0;
+        bool bDelivered = false;
+        while (!bQuit && Seconds(tBurst, Now()) < 600) {
+            if (Pump(*pApp, bQuit) > 0) tLastWork = Now();
+            cbPeak = std::max(cbPeak, PrivateBytes());
+            nPeakItems = std::max(nPeakItems, TotalItems(*pApp));
+            if (!bDelivered && pfnPending() == 0) {
+                bDelivered = true;
+                tDelivered = Now();
+            }
+            if (ViewsPending(*pApp)) tLastWork = Now();
+            if (bDelivered && Seconds(tLastWork, Now()) * 1000 >= kQuietMs) break;
+            MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         }
-        if (ViewsPending(*pApp)) tLastWork = Now();
-        if (bDelivered && Seconds(tLastWork, Now()) * 1000 >= kQuietMs) break;
-        MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-    if (Seconds(tLastWork, Now()) * 1000 < kQuietMs) {
-        char szClass[64] = "";
-        GetClassNameA(g_lastWork.hwnd, szClass, sizeof szClass);
-        std::fprintf(stderr, "never idle: the last message was 0x%04X (wParam %llu) for a %s window\n",
-                     g_lastWork.message, static_cast<unsigned long long>(g_lastWork.wParam), szClass);
-    }
-    const unsigned long long nDelivered = pApp->GetMainFrame()->GetEventCount() - nEventsBefore;
-    cbPeak = std::max(cbPeak, PrivateBytes(true));
-    const SIZE_T cbAfter = PrivateBytes();
-    const int nItemsAfter = TotalItems(*pApp);
+        if (Seconds(tLastWork, Now()) * 1000 < kQuietMs) {
+            char szClass[64] = "";
+            GetClassNameA(g_lastWork.hwnd, szClass, sizeof szClass);
+            std::fprintf(stderr, "never idle: the last message was 0x%04X (wParam %llu) for a %s window\n",
+                         g_lastWork.message, static_cast<unsigned long long>(g_lastWork.wParam), szClass);
+        }
+        const unsigned long long nDelivered = pApp->GetMainFrame()->GetEventCount() - nEventsBefore;
+        cbPeak = std::max(cbPeak, PrivateBytes(true));
+        const SIZE_T cbAfter = PrivateBytes();
+        const int nItemsAfter = TotalItems(*pApp);
 
-    std::printf("burst: %u call events in %d waves of %d calls (%d refused), queued in %.2f s\n", nQueued, nWaves,
-                kInternalPerWave + kOutboundPerWave, nRefused, dMake);
-    std::printf("delivered: %llu events in %.2f s: %.0f events/s with the trees shown\n", nDelivered,
-                Seconds(tBurst, tDelivered), static_cast<double>(nDelivered) / Seconds(tBurst, tDelivered));
-    std::printf("idle again after %.2f s (the last refresh %.0f ms after the last event)\n", Seconds(tBurst, tLastWork),
-                Seconds(tDelivered, tLastWork) * 1000);
-    std::printf("tree items: %d before, %d at the peak, %d after\n", nLineItems, nPeakItems, nItemsAfter);
-    std::printf("memory (private): %.1f MiB before, %.1f MiB at the peak, %.1f MiB after (%+.1f%%)\n", MiB(cbBefore),
-                MiB(cbPeak), MiB(cbAfter),
-                100.0 * (static_cast<double>(cbAfter) - static_cast<double>(cbBefore)) / static_cast<double>(cbBefore));
+        std::printf("burst: %u call events in %d waves of %d calls (%d refused), queued in %.2f s\n", nQueued, nWaves,
+                    kInternalPerWave + kOutboundPerWave, nRefused, dMake);
+        std::printf("delivered: %llu events in %.2f s: %.0f events/s with the trees shown\n", nDelivered,
+                    Seconds(tBurst, tDelivered), static_cast<double>(nDelivered) / Seconds(tBurst, tDelivered));
+        std::printf("idle again after %.2f s (the last refresh %.0f ms after the last event)\n",
+                    Seconds(tBurst, tLastWork), Seconds(tDelivered, tLastWork) * 1000);
+        std::printf("tree items: %d before, %d at the peak, %d after\n", nLineItems, nPeakItems, nItemsAfter);
+        std::printf(
+            "memory (private): %.1f MiB before the first burst, %.1f MiB at the peak, %.1f MiB after (%+.1f%%)\n",
+            MiB(cbBefore), MiB(cbPeak), MiB(cbAfter),
+            100.0 * (static_cast<double>(cbAfter) - static_cast<double>(cbBefore)) / static_cast<double>(cbBefore));
+        bOk = bDelivered && nDelivered == nQueued && nItemsAfter == nLineItems;
+    }
 
     pApp->CloseMainFrame();
     pApp.reset();
-    const bool bOk = bDelivered && nDelivered == nQueued && nItemsAfter == nLineItems;
     if (!bOk) std::fprintf(stderr, "the burst was not taken in whole\n");
     return bOk ? 0 : 1;
 }
