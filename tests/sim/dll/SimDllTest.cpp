@@ -48,17 +48,13 @@ LONG InTapi(Fn fn) {
 
 void Pump() {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&msg);
-    }
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
 }
 
 std::vector<DWORD_PTR> StatesOf(HCALL hCall) {
     std::vector<DWORD_PTR> states;
     for (const CRecord& r : g_records) {
-        if (r.dwMessage == LINE_CALLSTATE && r.hDevice == hCall) {
-            states.push_back(r.dwParam1);
-        }
+        if (r.dwMessage == LINE_CALLSTATE && r.hDevice == hCall) states.push_back(r.dwParam1);
     }
     return states;
 }
@@ -89,12 +85,8 @@ protected:
     }
 
     void TearDown() override {
-        if (m_hApp != 0) {
-            tapi::lineShutdown(m_hApp);
-        }
-        if (m_pfnReset != nullptr) {
-            m_pfnReset();
-        }
+        if (m_hApp != 0) tapi::lineShutdown(m_hApp);
+        if (m_pfnReset != nullptr) m_pfnReset();
         Pump();
         SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", nullptr);
         SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", nullptr);
@@ -173,9 +165,8 @@ TEST_F(SimDll, TheProgramReadsEveryDeviceAndLongCallerIdsAsTheScenarioSetsThem) 
             std::unique_ptr<CLineDevCaps> pCaps = monitor.FetchDevCaps(i);
             const HLINE hLine = Open(i);
             std::unique_ptr<CLineAddressStatus> pStatus = monitor.FetchAddressStatus(hLine, 0);
-            if (pCaps == nullptr || pStatus == nullptr) {
+            if (pCaps == nullptr || pStatus == nullptr)
                 return strOut + "device " + std::to_string(i) + " cannot be read";
-            }
             char sz[16];
             std::snprintf(sz, sizeof sz, " %X ", unsigned(pCaps->m_dwPermanentLineID));
             strOut += (pCaps->IsExtLine() ? "ext" + std::string(sz) + pStatus->GetExtDisplayName()
@@ -252,9 +243,7 @@ TEST_F(SimDll, CallbacksComeOnTheThreadAfterTheCallAndTheJournalRecordsThem) {
     EXPECT_EQ(g_records[nBefore].dwMessage, LINE_REPLY);
     EXPECT_EQ(StatesOf(hCall).size(), 7u);
     EXPECT_EQ(StatesOf(hCall).back(), static_cast<DWORD_PTR>(LINECALLSTATE_IDLE));
-    for (const CRecord& r : g_records) {
-        EXPECT_FALSE(r.bWrong) << r.dwMessage;
-    }
+    for (const CRecord& r : g_records) EXPECT_FALSE(r.bWrong) << r.dwMessage;
     EXPECT_EQ(tapi::lineDeallocateCall(hCall), 0);
     EXPECT_EQ(tapi::lineClose(hLine) | tapi::lineClose(hOther), 0);
     EXPECT_EQ(tapi::lineShutdown(m_hApp), 0);
@@ -282,9 +271,7 @@ TEST_F(SimDll, ScenarioFaultFailsInitializeAndIsLoggedBesideTheScenario) {
 // wall clock even when the thread's queue is never empty.
 TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt) {
     ASSERT_EQ(Start(std::string(SIM_TEST_DATA) + "/dll-busy.json"), 0);
-    for (DWORD i = 0; i < m_dwDevices; ++i) {
-        ASSERT_NE(Open(i), 0u) << "device " << i;
-    }
+    for (DWORD i = 0; i < m_dwDevices; ++i) ASSERT_NE(Open(i), 0u) << "device " << i;
     Pump();
     g_records.clear();
     constexpr UINT WM_MARK = WM_APP + 1;
@@ -313,9 +300,7 @@ TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt) {
     const ULONGLONG qwStart = GetTickCount64();
     while (GetTickCount64() - qwStart < 1500) {
         PostThreadMessageA(GetCurrentThreadId(), WM_MARK, 0, 0);
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageA(&msg);
-        }
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     }
     m_pfnManual(TRUE);
     const auto qwWall = static_cast<long long>(GetTickCount64() - qwStart);
