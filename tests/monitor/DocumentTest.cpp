@@ -41,59 +41,52 @@ protected:
     CTestApp app;
 };
 
-// A start-up that fails still gives a document, whose monitor is kept until
-// the document is replaced or destroyed, which shuts TAPI down.
-TEST_F(DocumentTest, NewDocumentStartsAMonitorAndDeleteContentsShutsItDown) {
+// A start-up that fails (here: cancelled) still gives a document, whose
+// monitor is kept until the document is replaced, which first closes the
+// old lines and shuts TAPI down, or destroyed.
+TEST_F(DocumentTest, NewDocumentReplacesTheMonitorAfterClosingTheOldLines) {
+    Devices({0x3000, 0x3001, 0x1000, 0x1001});  // two EXT, two CO
+    // Four device queries, two EXT lines, the first CO line: Cancel is seen
+    // before the second CO line opens.
+    app.m_nCancelOnCheck = 8;
     {
         CLinoscopeDoc doc;
-        EXPECT_TRUE(doc.OnNewDocument());  // zero devices
+        EXPECT_TRUE(doc.OnNewDocument());
+        EXPECT_TRUE(doc.m_bInitFailed);
+        ASSERT_NE(doc.m_pMonitor, nullptr);
+        EXPECT_EQ(Internals(*doc.m_pMonitor).m_strLogFile, "testlog.csv");
+        EXPECT_TRUE(app.m_bTapiStarting);
+        EXPECT_EQ(app.m_progress.back(), "destroy");
+        EXPECT_EQ(doc.m_pMonitor->GetCoLine(0)->m_hLine, CFakeTapi::LineHandleFor(2));
+        EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, 0u);
+
+        // The user answers Yes: a new document.
+        doc.m_bInitFailed = FALSE;
+        app.m_nCancelOnCheck = 0;
+        fake.ClearCalls();
+        EXPECT_TRUE(doc.OnNewDocument());
+        EXPECT_FALSE(doc.m_bInitFailed);
+        EXPECT_FALSE(app.m_bTapiStarting);
+        const std::string strSequence = fake.Sequence();
+        EXPECT_EQ(strSequence.rfind("lineClose,lineClose,lineClose,lineShutdown,lineInitializeEx,", 0), 0u)
+            << strSequence;
+        std::vector<DWORD_PTR> closed;
+        for (const auto& call : fake.CallsOf("lineClose")) closed.push_back(call.args[0]);
+        EXPECT_EQ(closed, (std::vector<DWORD_PTR>{0x1000, 0x1001, 0x1002}));
+        EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, CFakeTapi::LineHandleFor(3));
+        fake.ClearCalls();
+        doc.DeleteContents();
+        EXPECT_EQ(doc.m_pMonitor, nullptr);
+        EXPECT_EQ(fake.Sequence(), "lineClose,lineClose,lineClose,lineClose,lineShutdown");
+        // Zero devices: TAPI is shut down with the document, and only once.
+        fake.m_dwNumDevs = 0;
+        fake.ClearCalls();
+        doc.OnNewDocument();
         EXPECT_TRUE(doc.m_bInitFailed);
         ASSERT_NE(doc.m_pMonitor, nullptr);
         EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
     }
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx,lineShutdown");
-
-    Devices({0x3000, 0x1000});
-    CLinoscopeDoc doc;
-    EXPECT_TRUE(doc.OnNewDocument());
-    ASSERT_NE(doc.m_pMonitor, nullptr);
-    EXPECT_FALSE(doc.m_bInitFailed);
-    EXPECT_EQ(Internals(*doc.m_pMonitor).m_strLogFile, "testlog.csv");
-    EXPECT_EQ(doc.m_pMonitor->GetExtLineCount() + 10 * doc.m_pMonitor->GetCoLineCount(), 11);
-    fake.ClearCalls();
-    doc.DeleteContents();
-    doc.DeleteContents();  // nothing left to delete
-    EXPECT_EQ(doc.m_pMonitor, nullptr);
-    EXPECT_EQ(fake.Sequence(), "lineClose,lineClose,lineShutdown");
-}
-
-TEST_F(DocumentTest, RestartAfterCancelClosesTheOldLinesFirst) {
-    Devices({0x3000, 0x3001, 0x1000, 0x1001});  // two EXT, two CO
-    // Four device queries, two EXT lines, the first CO line: Cancel is seen
-    // before the second CO line opens.
-    app.m_nCancelOnCheck = 8;
-    CLinoscopeDoc doc;
-    EXPECT_TRUE(doc.OnNewDocument());
-    EXPECT_TRUE(doc.m_bInitFailed);
-    ASSERT_NE(doc.m_pMonitor, nullptr);
-    EXPECT_TRUE(app.m_bTapiStarting);
-    EXPECT_EQ(app.m_progress.back(), "destroy");
-    EXPECT_EQ(doc.m_pMonitor->GetCoLine(0)->m_hLine, CFakeTapi::LineHandleFor(2));
-    EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, 0u);
-
-    // The user answers Yes: a new document.
-    doc.m_bInitFailed = FALSE;
-    app.m_nCancelOnCheck = 0;
-    fake.ClearCalls();
-    EXPECT_TRUE(doc.OnNewDocument());
-    EXPECT_FALSE(doc.m_bInitFailed);
-    EXPECT_FALSE(app.m_bTapiStarting);
-    const std::string strSequence = fake.Sequence();
-    EXPECT_EQ(strSequence.rfind("lineClose,lineClose,lineClose,lineShutdown,lineInitializeEx,", 0), 0u) << strSequence;
-    std::vector<DWORD_PTR> closed;
-    for (const auto& call : fake.CallsOf("lineClose")) closed.push_back(call.args[0]);
-    EXPECT_EQ(closed, (std::vector<DWORD_PTR>{0x1000, 0x1001, 0x1002}));
-    EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, CFakeTapi::LineHandleFor(3));
 }
 
 // The texts of a log's records, without their time stamps.
