@@ -1,17 +1,20 @@
 // The document: a new document starts monitoring, deleting its contents
 // shuts the monitor down, a restart after a cancelled start-up closes the
 // old lines before TAPI is initialized again, and log records still waiting
-// for the file outlive every monitor.
+// for the file outlive every monitor. The event log file where the scenes
+// cannot reach it: where a relative name lies, a write cut short by a full
+// disk, and the side file's name.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "monitor/LinoscopeDoc.h"
+#include "presentation/EventLogWriter.h"
 #include "reports/Snapshots.h"
 #include "support/FakeTapi.h"
 #include "support/MonitorInternals.h"
@@ -20,7 +23,9 @@
 #include "support/TestFiles.h"
 #include "views/win/resource.h"
 
-using namespace startup_scene;
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -30,77 +35,67 @@ protected:
     void Devices(std::initializer_list<DWORD> ids) {
         fake.m_dwNumDevs = static_cast<DWORD>(ids.size());
         DWORD dwDevice = 0;
-        for (DWORD dwID : ids) AddDevice(fake, dwDevice++, kMakerProvider, dwID);
+        for (DWORD dwID : ids) startup_scene::AddDevice(fake, dwDevice++, startup_scene::kMakerProvider, dwID);
     }
     CFakeTapi fake;
     CTestApp app;
 };
 
-// A start-up that fails still gives a document, whose monitor is kept until
-// the document is replaced or destroyed, which shuts TAPI down.
-TEST_F(DocumentTest, NewDocumentStartsAMonitorAndDeleteContentsShutsItDown) {
+// A start-up that fails (here: cancelled) still gives a document, whose
+// monitor is kept until the document is replaced, which first closes the
+// old lines and shuts TAPI down, or destroyed.
+TEST_F(DocumentTest, NewDocumentReplacesTheMonitorAfterClosingTheOldLines) {
+    Devices({0x3000, 0x3001, 0x1000, 0x1001});  // two EXT, two CO
+    // Four device queries, two EXT lines, the first CO line: Cancel is seen
+    // before the second CO line opens.
+    app.m_nCancelOnCheck = 8;
     {
         CLinoscopeDoc doc;
-        EXPECT_TRUE(doc.OnNewDocument());  // zero devices
+        EXPECT_TRUE(doc.OnNewDocument());
+        EXPECT_TRUE(doc.m_bInitFailed);
+        ASSERT_NE(doc.m_pMonitor, nullptr);
+        EXPECT_EQ(Internals(*doc.m_pMonitor).m_strLogFile, "testlog.csv");
+        EXPECT_TRUE(app.m_bTapiStarting);
+        EXPECT_EQ(app.m_progress.back(), "destroy");
+        EXPECT_EQ(doc.m_pMonitor->GetCoLine(0)->m_hLine, CFakeTapi::LineHandleFor(2));
+        EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, 0u);
+
+        // The user answers Yes: a new document.
+        doc.m_bInitFailed = FALSE;
+        app.m_nCancelOnCheck = 0;
+        fake.ClearCalls();
+        EXPECT_TRUE(doc.OnNewDocument());
+        EXPECT_FALSE(doc.m_bInitFailed);
+        EXPECT_FALSE(app.m_bTapiStarting);
+        const std::string strSequence = fake.Sequence();
+        EXPECT_EQ(strSequence.rfind("lineClose,lineClose,lineClose,lineShutdown,lineInitializeEx,", 0), 0u)
+            << strSequence;
+        std::vector<DWORD_PTR> closed;
+        for (const auto& call : fake.CallsOf("lineClose")) closed.push_back(call.args[0]);
+        EXPECT_EQ(closed, (std::vector<DWORD_PTR>{0x1000, 0x1001, 0x1002}));
+        EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, CFakeTapi::LineHandleFor(3));
+        fake.ClearCalls();
+        doc.DeleteContents();
+        EXPECT_EQ(doc.m_pMonitor, nullptr);
+        EXPECT_EQ(fake.Sequence(), "lineClose,lineClose,lineClose,lineClose,lineShutdown");
+        // Zero devices: TAPI is shut down with the document, and only once.
+        fake.m_dwNumDevs = 0;
+        fake.ClearCalls();
+        doc.OnNewDocument();
         EXPECT_TRUE(doc.m_bInitFailed);
         ASSERT_NE(doc.m_pMonitor, nullptr);
         EXPECT_EQ(fake.Sequence(), "lineInitializeEx");
     }
     EXPECT_EQ(fake.Sequence(), "lineInitializeEx,lineShutdown");
-
-    Devices({0x3000, 0x1000});
-    CLinoscopeDoc doc;
-    EXPECT_TRUE(doc.OnNewDocument());
-    ASSERT_NE(doc.m_pMonitor, nullptr);
-    EXPECT_FALSE(doc.m_bInitFailed);
-    EXPECT_EQ(Internals(*doc.m_pMonitor).m_strLogFile, "testlog.csv");
-    EXPECT_EQ(doc.m_pMonitor->GetExtLineCount(), 1);
-    EXPECT_EQ(doc.m_pMonitor->GetCoLineCount(), 1);
-
-    fake.ClearCalls();
-    doc.DeleteContents();
-    EXPECT_EQ(doc.m_pMonitor, nullptr);
-    EXPECT_EQ(fake.Sequence(), "lineClose,lineClose,lineShutdown");
-    doc.DeleteContents();  // nothing left to delete
-    EXPECT_EQ(fake.Count("lineShutdown"), 1u);
 }
 
-TEST_F(DocumentTest, RestartAfterCancelClosesTheOldLinesFirst) {
-    Devices({0x3000, 0x3001, 0x1000, 0x1001});  // two EXT, two CO
-    // Four device queries, two EXT lines, the first CO line: Cancel is seen
-    // before the second CO line opens.
-    app.m_nCancelOnCheck = 8;
-
-    CLinoscopeDoc doc;
-    EXPECT_TRUE(doc.OnNewDocument());
-    EXPECT_TRUE(doc.m_bInitFailed);
-    ASSERT_NE(doc.m_pMonitor, nullptr);
-    EXPECT_TRUE(app.m_bTapiStarting);
-    EXPECT_EQ(app.m_progress.back(), "destroy");
-    EXPECT_EQ(doc.m_pMonitor->GetCoLine(0)->m_hLine, CFakeTapi::LineHandleFor(2));
-    EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, 0u);
-
-    // The user answers Yes: a new document.
-    doc.m_bInitFailed = FALSE;
-    app.m_nCancelOnCheck = 0;
-    fake.ClearCalls();
-    EXPECT_TRUE(doc.OnNewDocument());
-    EXPECT_FALSE(doc.m_bInitFailed);
-    EXPECT_FALSE(app.m_bTapiStarting);
-    const std::string strSequence = fake.Sequence();
-    EXPECT_EQ(strSequence.rfind("lineClose,lineClose,lineClose,lineShutdown,lineInitializeEx,", 0), 0u) << strSequence;
-    std::vector<DWORD_PTR> closed;
-    for (const auto& call : fake.CallsOf("lineClose")) closed.push_back(call.args[0]);
-    EXPECT_EQ(closed, (std::vector<DWORD_PTR>{0x1000, 0x1001, 0x1002}));
-    EXPECT_EQ(doc.m_pMonitor->GetCoLine(1)->m_hLine, CFakeTapi::LineHandleFor(3));
-}
-
-// The document's log records without their time stamps.
-std::vector<std::string> LogTexts(const std::string& strPath) {
-    std::vector<std::string> texts;
-    std::istringstream in(ReadFileBytes(strPath));
-    for (std::string strLine; std::getline(in, strLine);) texts.push_back(strLine.substr(24));
-    return texts;
+// The texts of a log's records, without their time stamps.
+std::string LogTexts(const std::string& strPath) {
+    std::string strTexts;
+    const std::string strLog = ReadFileBytes(strPath);
+    for (size_t pos = 0, end; (end = strLog.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+        strTexts += strLog.substr(pos + 24, end - pos - 24) + ";";
+    return strTexts;
 }
 
 TEST_F(DocumentTest, LogRecordsStillWaitingSurviveRestartsAndTheEndOfTheProgram) {
@@ -130,14 +125,13 @@ TEST_F(DocumentTest, LogRecordsStillWaitingSurviveRestartsAndTheEndOfTheProgram)
         EXPECT_TRUE(doc.m_pEventLog->IsFileHeld());
         holder.Release();
         doc.m_pMonitor->WriteLog("B");
-        EXPECT_EQ(LogTexts("testlog.csv"), (std::vector<std::string>{"OUTOFSERVICE\r", "REINIT\r", "A\r", "B\r"}));
-
+        EXPECT_EQ(LogTexts("testlog.csv"), "OUTOFSERVICE;REINIT;A;B;");
         // The end, with the file held again: after the wait, the side file.
         holder.Hold();
         doc.m_pMonitor->WriteLog("C");
     }
-    EXPECT_EQ(LogTexts("testlog-waiting.csv"), (std::vector<std::string>{"C\r"}));
-    EXPECT_EQ(LogTexts("testlog.csv").size(), 4u);
+    EXPECT_EQ(LogTexts("testlog-waiting.csv"), "C;");
+    EXPECT_EQ(LogTexts("testlog.csv"), "OUTOFSERVICE;REINIT;A;B;");
 
     // The next run takes the side file over; its end waits for the file,
     // which is freed during the wait.
@@ -155,11 +149,88 @@ TEST_F(DocumentTest, LogRecordsStillWaitingSurviveRestartsAndTheEndOfTheProgram)
         });
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(LogTexts("testlog.csv"),
-              (std::vector<std::string>{"OUTOFSERVICE\r", "REINIT\r", "A\r", "B\r", "C\r", "D\r"}));
+    EXPECT_EQ(LogTexts("testlog.csv"), "OUTOFSERVICE;REINIT;A;B;C;D;");
     EXPECT_FALSE(fs::exists("testlog-waiting.csv"));
     fs::current_path(oldDir);
     fs::remove_all(dir);
+}
+
+TEST(EventLog, ARelativeNameIsResolvedInTheCurrentFolderAtEachWrite) {
+    namespace fs = std::filesystem;
+    const fs::path oldDir = fs::current_path();
+    const fs::path base = UniqueTempPath("lsc_eventlog_dirs");
+    fs::remove_all(base);
+    fs::create_directories(base / "a");
+    fs::create_directories(base / "b");
+    CTapiMonitor monitor;
+    Internals(monitor).m_strLogFile = "testlog.csv";
+    fs::current_path(base / "a");
+    monitor.WriteLog("REINIT");
+    fs::current_path(base / "b");
+    monitor.WriteLog("OUTOFSERVICE");
+    fs::current_path(oldDir);
+    EXPECT_EQ(LogTexts((base / "a" / "testlog.csv").string()), "REINIT;");
+    EXPECT_EQ(LogTexts((base / "b" / "testlog.csv").string()), "OUTOFSERVICE;");
+    fs::remove_all(base);
+}
+
+#ifndef _WIN32
+// Lowers this process's file-size limit until destroyed. SIGXFSZ is ignored
+// meanwhile, so a write past the limit fails (EFBIG) after writing what fits.
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t cbLimit) {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_pfnOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = cbLimit;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~CFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_pfnOldHandler);
+    }
+    CFileSizeLimit(const CFileSizeLimit&) = delete;
+    CFileSizeLimit& operator=(const CFileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_pfnOldHandler)(int) = nullptr;
+};
+
+TEST(EventLog, AWriteCutShortLeavesNothingOfTheRecordsWhichWaitWhole) {
+    const std::string strPath = UniqueTempPath("lsc_eventlog_full").string();
+    const std::string strEarlier = "an earlier run\r\n";
+    WriteFileBytes(strPath, strEarlier);
+    CEventLogWriter writer;
+    const std::string strFirst = "2004/01/05 13:07:09:045,OUTOFSERVICE\r\n";
+    const std::string strSecond = "2004/01/05 13:07:10:000,REINIT\r\n";
+    {
+        // Room for 10 more bytes: the record is cut back and waits.
+        CFileSizeLimit limit(strEarlier.size() + 10);
+        writer.Write(strPath, strFirst);
+        EXPECT_EQ(ReadFileBytes(strPath), strEarlier);
+        EXPECT_EQ(writer.GetWaitingCount(), 1u);
+        EXPECT_FALSE(writer.IsFileHeld());
+    }
+    {
+        // Room for the waiting record and half the next: neither goes in.
+        CFileSizeLimit limit(strEarlier.size() + strFirst.size() + 15);
+        writer.Write(strPath, strSecond);
+        EXPECT_EQ(ReadFileBytes(strPath), strEarlier);
+        EXPECT_EQ(writer.GetWaitingCount(), 2u);
+    }
+    EXPECT_TRUE(writer.Flush());
+    EXPECT_EQ(ReadFileBytes(strPath), strEarlier + strFirst + strSecond);
+    EXPECT_EQ(writer.GetWaitingCount(), 0u);
+    std::remove(strPath.c_str());
+}
+#endif
+
+TEST(EventLog, TheSideFileLiesBesideTheLogWithWaitingBeforeTheExtension) {
+    EXPECT_EQ(CEventLogWriter::SideFileOf("testlog.csv"), "testlog-waiting.csv");
+    EXPECT_EQ(CEventLogWriter::SideFileOf("C:\\logs.d\\testlog.csv"), "C:\\logs.d\\testlog-waiting.csv");
+    EXPECT_EQ(CEventLogWriter::SideFileOf("/tmp/logs.d/testlog"), "/tmp/logs.d/testlog-waiting");
 }
 
 }  // namespace

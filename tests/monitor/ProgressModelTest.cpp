@@ -31,7 +31,9 @@ TEST(ProgressModel, PercentageTruncatesAndWrapsAboveTheRange) {
     }
 }
 
-TEST(ProgressModel, PositionIsReturnedAndTextChangesOnlyWhenThePercentageDoes) {
+// The position is returned, the text changes only with the percentage, and
+// Cancel is reported once, however often it was pressed.
+TEST(ProgressModel, PositionTextAndCancel) {
     CProgressModel model;
     EXPECT_EQ(model.SetPosition(20), 0);
     EXPECT_EQ(model.SetPosition(26), 20);
@@ -42,13 +44,9 @@ TEST(ProgressModel, PositionIsReturnedAndTextChangesOnlyWhenThePercentageDoes) {
     EXPECT_FALSE(model.RefreshPercent(405));  // different position, same text
     EXPECT_TRUE(model.RefreshPercent(410));
     EXPECT_EQ(model.GetPercentText(), "41%");
-}
-
-TEST(ProgressModel, CancelIsReportedOnceAndCleared) {
-    CProgressModel model;
     EXPECT_FALSE(model.TakeCancel());
     model.PressCancel();
-    model.PressCancel();  // twice between two queries counts as one
+    model.PressCancel();
     EXPECT_TRUE(model.TakeCancel());
     EXPECT_FALSE(model.TakeCancel());
 }

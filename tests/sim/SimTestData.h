@@ -18,9 +18,7 @@ inline void ExpectDataFile(const std::string& strName, const std::function<std::
     std::string strOut, strInput, strLine;
     auto flush = [&] {
         std::istringstream result(strInput.empty() ? "" : fnRun(strInput));
-        for (std::string strResult; std::getline(result, strResult);) {
-            strOut += "-> " + strResult + "\n";
-        }
+        for (std::string strResult; std::getline(result, strResult);) strOut += "-> " + strResult + "\n";
         strInput.clear();
     };
     for (std::istringstream lines(text.str()); std::getline(lines, strLine);) {
@@ -37,7 +35,5 @@ inline void ExpectDataFile(const std::string& strName, const std::function<std::
     }
     flush();
     EXPECT_EQ(strOut, text.str()) << strName;
-    if (strOut != text.str()) {
-        std::ofstream(strName + ".actual", std::ios::binary) << strOut;
-    }
+    if (strOut != text.str()) std::ofstream(strName + ".actual", std::ios::binary) << strOut;
 }

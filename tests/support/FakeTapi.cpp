@@ -23,9 +23,6 @@ DWORD_PTR Total(const void* p) {
     if (p) std::memcpy(&dw, p, 4);
     return dw;
 }
-// The test's answer to any structure query, when it gives one.
-#define ANSWER_QUERY(name, p) \
-    if (LONG lResult = 0; F().OnQuery && F().OnQuery(name, p, &lResult)) return lResult;
 
 CFakeTapi& F() {
     if (!g_pCurrent) throw std::logic_error("no CFakeTapi");
@@ -51,45 +48,42 @@ LONG WINAPI HookDrop(HCALL hCall, LPCSTR psUUI, DWORD dwSize) {
     return F().m_lNextRequestId++;
 }
 
-template <typename Map, typename Key>
-LONG Answer(const Map& map, const Key& key, void* pDest, LONG lMissing) {
-    auto it = map.find(key);
-    if (it == map.end()) return lMissing;
-    return it->second.FillInto(pDest);
+// One structure query, recorded with the dwTotalSize it brings: the test's
+// handler answers first, then a version set to fail, then the structure of
+// the handle in the map (lMissing when there is none).
+template <typename Map>
+LONG Query(const char* pszName, std::vector<DWORD_PTR> args, void* p, const Map& map, const typename Map::key_type& key,
+           LONG lMissing, bool bVersionFails = false) {
+    args.push_back(Total(p));
+    F().Record(pszName, std::move(args));
+    if (LONG lResult = 0; F().OnQuery && F().OnQuery(pszName, p, &lResult)) return lResult;
+    if (bVersionFails) return LINEERR_INCOMPATIBLEAPIVERSION;
+    if (map.count(key) == 0) return lMissing;
+    return map.at(key).FillInto(p);
 }
 
 LONG WINAPI HookGetAddressCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwAddr, DWORD dwApi, DWORD dwExt, LINEADDRESSCAPS* p) {
-    F().Record("lineGetAddressCaps", {hApp, dwDev, dwAddr, dwApi, dwExt, Total(p)});
-    ANSWER_QUERY("lineGetAddressCaps", p)
-    if (F().m_addressCapsFailVersions.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
-    return Answer(F().m_addressCaps, dwDev, p, LINEERR_BADDEVICEID);
+    return Query("lineGetAddressCaps", {hApp, dwDev, dwAddr, dwApi, dwExt}, p, F().m_addressCaps, dwDev,
+                 LINEERR_BADDEVICEID, F().m_addressCapsFailVersions.count(dwApi));
 }
 LONG WINAPI HookGetAddressStatus(HLINE hLine, DWORD dwAddr, LINEADDRESSSTATUS* p) {
-    F().Record("lineGetAddressStatus", {hLine, dwAddr, Total(p)});
-    ANSWER_QUERY("lineGetAddressStatus", p)
-    return Answer(F().m_addressStatus, hLine, p, LINEERR_INVALLINEHANDLE);
+    return Query("lineGetAddressStatus", {hLine, dwAddr}, p, F().m_addressStatus, hLine, LINEERR_INVALLINEHANDLE);
 }
 LONG WINAPI HookGetCallInfo(HCALL hCall, LINECALLINFO* p) {
-    F().Record("lineGetCallInfo", {hCall, Total(p)});
-    ANSWER_QUERY("lineGetCallInfo", p)
-    return Answer(F().m_callInfo, hCall, p, LINEERR_INVALCALLHANDLE);
+    return Query("lineGetCallInfo", {hCall}, p, F().m_callInfo, hCall, LINEERR_INVALCALLHANDLE);
 }
 LONG WINAPI HookGetCallStatus(HCALL hCall, LINECALLSTATUS* p) {
-    F().Record("lineGetCallStatus", {hCall, Total(p)});
-    ANSWER_QUERY("lineGetCallStatus", p)
-    return Answer(F().m_callStatus, hCall, p, LINEERR_INVALCALLHANDLE);
+    return Query("lineGetCallStatus", {hCall}, p, F().m_callStatus, hCall, LINEERR_INVALCALLHANDLE);
 }
 LONG WINAPI HookGetDevCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwApi, DWORD dwExt, LINEDEVCAPS* p) {
-    F().Record("lineGetDevCaps", {hApp, dwDev, dwApi, dwExt, Total(p)});
-    ANSWER_QUERY("lineGetDevCaps", p)
-    if (F().m_devCapsFailVersions.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
-    return Answer(F().m_devCaps, dwDev, p, LINEERR_BADDEVICEID);
+    return Query("lineGetDevCaps", {hApp, dwDev, dwApi, dwExt}, p, F().m_devCaps, dwDev, LINEERR_BADDEVICEID,
+                 F().m_devCapsFailVersions.count(dwApi));
 }
 LONG WINAPI HookGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* p) {
+    if (!F().OnGetLineDevStatus)
+        return Query("lineGetLineDevStatus", {hLine}, p, F().m_lineDevStatus, hLine, LINEERR_INVALLINEHANDLE);
     F().Record("lineGetLineDevStatus", {hLine, Total(p)});
-    ANSWER_QUERY("lineGetLineDevStatus", p)
-    if (F().OnGetLineDevStatus) return F().OnGetLineDevStatus(hLine, p);
-    return Answer(F().m_lineDevStatus, hLine, p, LINEERR_INVALLINEHANDLE);
+    return F().OnGetLineDevStatus(hLine, p);
 }
 LONG WINAPI HookInitializeEx(HLINEAPP* phApp, HINSTANCE hInst, LINECALLBACK pfn, LPCSTR pszName, DWORD* pdwNum,
                              DWORD* pdwApi, LINEINITIALIZEEXPARAMS* pParams) {
@@ -241,9 +235,7 @@ void CFakeTapi::Record(const char* pszFunction, std::vector<DWORD_PTR> args, con
 }
 
 size_t CFakeTapi::Count(const std::string& strFunction) const {
-    size_t n = 0;
-    for (const auto& c : m_calls) n += c.strFunction == strFunction;
-    return n;
+    return CallsOf(strFunction).size();
 }
 
 std::vector<FakeTapiCall> CFakeTapi::CallsOf(const std::string& strFunction) const {
@@ -255,10 +247,7 @@ std::vector<FakeTapiCall> CFakeTapi::CallsOf(const std::string& strFunction) con
 
 std::string CFakeTapi::Sequence() const {
     std::string s;
-    for (const auto& c : m_calls) {
-        if (!s.empty()) s += ',';
-        s += c.strFunction;
-    }
+    for (const auto& c : m_calls) (s += s.empty() ? "" : ",") += c.strFunction;
     return s;
 }
 

@@ -48,7 +48,6 @@ public:
     // Appends raw bytes without touching any field; returns their offset.
     size_t Append(const void* pData, size_t cb);
     const std::vector<BYTE>& Bytes() const { return m_bytes; }
-    size_t FixedSize() const { return m_cbFixed; }
 
     // Answers a TAPI query into `pDest` (whose dwTotalSize the caller set) the
     // way TAPI does: the whole image when it fits, otherwise the fixed part
@@ -100,8 +99,7 @@ public:
     // failed negotiation leaves the DWORD alone.
     std::map<std::string, LONG> m_ignoredResults;
     LONG IgnoredResult(const std::string& strFunction) const {
-        const auto it = m_ignoredResults.find(strFunction);
-        return it == m_ignoredResults.end() ? 0 : it->second;
+        return m_ignoredResults.count(strFunction) ? m_ignoredResults.at(strFunction) : 0;
     }
 
     // Structures per device, line or call; a query for one that is missing
@@ -130,7 +128,7 @@ public:
     std::function<bool(const std::string& strFunction, void* pStruct, LONG* pResult)> OnQuery;
     std::function<LONG(HCALL, LPCSTR, DWORD)> OnAnswer;
     std::function<LONG(HCALL, LPCSTR, DWORD)> OnDrop;
-    std::function<LONG(HLINE, LINEDEVSTATUS*)> OnGetLineDevStatus;
+    std::function<LONG(HLINE, LINEDEVSTATUS*)> OnGetLineDevStatus;  // when set, answers in place of OnQuery
     std::function<LONG(HLINEAPP, DWORD, HLINE*, DWORD, DWORD)> OnOpen;
 
     // --- Events ------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/MonitorApp.h"
@@ -68,10 +69,8 @@ private:
         void SetMessage(const std::string& strText) override { m_app.m_progress.push_back("message " + strText); }
         int SetPosition(int nPos) override {
             m_app.m_progress.push_back("position " + std::to_string(nPos));
-            const int nOld = m_nPos;
-            m_nPos = nPos;
             if (m_app.OnPump) m_app.OnPump();
-            return nOld;
+            return std::exchange(m_nPos, nPos);
         }
         BOOL IsCancelPressed() override {
             m_app.m_progress.push_back("cancel?");
@@ -81,7 +80,6 @@ private:
         }
         void DestroyWindow() override { m_app.m_progress.push_back("destroy"); }
 
-    private:
         CTestApp& m_app;
         int m_nPos = 0;
     };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "monitor/TapiMonitor.h"
 #include "platform/Platform.h"
@@ -29,7 +30,6 @@ struct CRecord {
 std::vector<CRecord> g_records;
 bool g_bInsideTapi = false;
 HCALL g_hMade = 0;
-DWORD g_dwThread = 0;  // the test's own
 
 void CALLBACK Record(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR) {
     static const DWORD dwThread = GetCurrentThreadId();
@@ -48,19 +48,27 @@ LONG InTapi(Fn fn) {
 
 void Pump() {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&msg);
-    }
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
 }
 
-std::vector<DWORD_PTR> StatesOf(HCALL hCall) {
-    std::vector<DWORD_PTR> states;
-    for (const CRecord& r : g_records) {
-        if (r.dwMessage == LINE_CALLSTATE && r.hDevice == hCall) {
-            states.push_back(r.dwParam1);
-        }
+// The messages delivered since the n-th: kind, device, the first two
+// parameters; LINE_REPLY with the call handle lineMakeCall was to write by
+// then, and any delivered inside a TAPI call or on another thread marked.
+std::string Trace(std::size_t nFrom) {
+    static const std::map<DWORD, const char*> kKinds = {
+        {LINE_REPLY, "reply"}, {LINE_CALLSTATE, "state"}, {LINE_APPNEWCALL, "new"}, {LINE_CALLINFO, "info"}};
+    std::string strTrace;
+    for (std::size_t i = nFrom; i < g_records.size(); ++i) {
+        const CRecord& r = g_records[i];
+        char sz[120];
+        std::snprintf(sz, sizeof sz, "%s %X %X %X%s", kKinds.count(r.dwMessage) ? kKinds.at(r.dwMessage) : "?",
+                      unsigned(r.hDevice), unsigned(r.dwParam1), unsigned(r.dwParam2), r.bWrong ? " WRONG" : "");
+        strTrace += sz;
+        std::snprintf(sz, sizeof sz, " made %X", unsigned(r.hMadeAtDelivery));
+        strTrace += r.dwMessage == LINE_REPLY ? sz : "";
+        strTrace += "\n";
     }
-    return states;
+    return strTrace;
 }
 
 const std::string kOffice = std::string(SIM_TEST_DATA) + "/dll-office.json";
@@ -85,16 +93,11 @@ protected:
         m_pfnReset();
         m_pfnManual(TRUE);
         g_records.clear();
-        g_dwThread = GetCurrentThreadId();
     }
 
     void TearDown() override {
-        if (m_hApp != 0) {
-            tapi::lineShutdown(m_hApp);
-        }
-        if (m_pfnReset != nullptr) {
-            m_pfnReset();
-        }
+        if (m_hApp != 0) tapi::lineShutdown(m_hApp);
+        if (m_pfnReset != nullptr) m_pfnReset();
         Pump();
         SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", nullptr);
         SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", nullptr);
@@ -161,8 +164,10 @@ protected:
 
 }  // namespace
 
-// dll-devices.txt: what the program reads of each device of dll-office.json: its
-// group, permanent line ID, provider and line name, and the display name it shows.
+// dll-devices.txt: what the program reads of each device of dll-office.json
+// (nothing happens on the lines meanwhile), then of an inbound call whose
+// caller's name alone outgrows LINECALLINFO's fixed part, then why an
+// injected event that cannot happen is refused.
 TEST_F(SimDll, TheProgramReadsEveryDeviceAndLongCallerIdsAsTheScenarioSetsThem) {
     ASSERT_EQ(Start(kOffice), 0);
     CTapiMonitor monitor;
@@ -173,9 +178,8 @@ TEST_F(SimDll, TheProgramReadsEveryDeviceAndLongCallerIdsAsTheScenarioSetsThem) 
             std::unique_ptr<CLineDevCaps> pCaps = monitor.FetchDevCaps(i);
             const HLINE hLine = Open(i);
             std::unique_ptr<CLineAddressStatus> pStatus = monitor.FetchAddressStatus(hLine, 0);
-            if (pCaps == nullptr || pStatus == nullptr) {
+            if (pCaps == nullptr || pStatus == nullptr)
                 return strOut + "device " + std::to_string(i) + " cannot be read";
-            }
             char sz[16];
             std::snprintf(sz, sizeof sz, " %X ", unsigned(pCaps->m_dwPermanentLineID));
             strOut += (pCaps->IsExtLine() ? "ext" + std::string(sz) + pStatus->GetExtDisplayName()
@@ -185,36 +189,28 @@ TEST_F(SimDll, TheProgramReadsEveryDeviceAndLongCallerIdsAsTheScenarioSetsThem) 
                       " / " + pCaps->m_strProviderInfo + " / " + pCaps->m_strLineName + "\n";
             EXPECT_EQ(tapi::lineClose(hLine), 0);
         }
-        return strOut;
+        Pump();
+        Open(0);
+        // Built by appending: MinGW's GCC sees a false overlap in "literal" + a temporary.
+        const std::string strName(400, 'N');
+        std::string strEvent = R"({"event": "inbound", "to": "201", "trunk": "802", "caller": "00493012345678901234",)";
+        strEvent += R"( "ring": 30, "callerName": ")" + strName + "\"}";
+        strOut += std::to_string(m_pfnInject(strEvent.c_str()));
+        strOut += m_pfnAdvance(500) > 0 ? " posted\n" : " nothing posted\n";
+        Pump();
+        strOut += Trace(0);
+        if (auto pInfo = g_records.empty() ? nullptr : monitor.FetchCallInfo(HCALL(g_records[0].dwParam2)))
+            strOut += pInfo->GetCallerID() + " " + pInfo->GetDidDdiText() + " " + pInfo->GetTrunkText() + " " +
+                      pInfo->GetOriginText() + " " + pInfo->GetReasonText() + " " +
+                      (pInfo->m_strCallerIDName == strName ? "the whole name" : pInfo->m_strCallerIDName) + "\n";
+        const LONG lResult = m_pfnInject(R"({"event": "answer", "line": "202"})");
+        return strOut + std::to_string(lResult == LINEERR_INVALPARAM) + " " + LastError();
     });
-    Pump();
-    EXPECT_TRUE(g_records.empty());  // nothing happened on the lines
-
-    // An inbound call whose caller's name alone outgrows LINECALLINFO's fixed part.
-    ASSERT_NE(Open(0), 0u);
-    const std::string strName(400, 'N');
-    ASSERT_EQ(m_pfnInject((R"({"event": "inbound", "to": "201", "trunk": "802", "caller": "00493012345678901234",
-                                "callerName": ")" +
-                           strName + R"(", "ring": 30})")
-                              .c_str()),
-              0);
-    ASSERT_GT(m_pfnAdvance(500), 0);
-    Pump();
-    ASSERT_EQ(g_records.size(), 2u);  // LINE_APPNEWCALL, then OFFERING
-    std::unique_ptr<CLineCallInfo> pInfo = monitor.FetchCallInfo(static_cast<HCALL>(g_records[0].dwParam2));
-    ASSERT_NE(pInfo, nullptr);
-    EXPECT_EQ(pInfo->m_strCallerIDName, strName);
-    EXPECT_EQ(pInfo->GetCallerID() + " " + pInfo->GetDidDdiText() + " " + pInfo->GetTrunkText() + " " +
-                  pInfo->GetOriginText() + " " + pInfo->GetReasonText(),
-              "00493012345678901234 0312 2 EXTERNAL,INBOUND DIRECT");
-
-    // An injected event that cannot happen says why.
-    EXPECT_EQ(m_pfnInject(R"({"event": "answer", "line": "202"})"), LINEERR_INVALPARAM);
-    EXPECT_EQ(LastError(), "line \"202\" has no ringing call");
 }
 
-// dll-journal.txt: the journal of a call made on 201 and seen on 202, dropped,
-// deallocated, both lines closed and TAPI shut down; every line ends in CR LF.
+// dll-journal.txt: the messages of a call made on 201 and seen on 202,
+// dropped, deallocated, both lines closed and TAPI shut down; then the
+// journal of it all, where every line ends in CR LF.
 TEST_F(SimDll, CallbacksComeOnTheThreadAfterTheCallAndTheJournalRecordsThem) {
     const std::string strJournal = UniqueTempPath("lsc_sim_journal").string();
     std::filesystem::remove(strJournal);
@@ -223,39 +219,19 @@ TEST_F(SimDll, CallbacksComeOnTheThreadAfterTheCallAndTheJournalRecordsThem) {
     HLINE hLine = Open(0);
     HLINE hOther = Open(1);  // refuses 2.0: opened for 1.4
     ASSERT_TRUE(hLine != 0 && hOther != 0);
-
-    LONG lRequest = InTapi([&] { return tapi::lineMakeCall(hLine, &g_hMade, "202", 0, nullptr); });
-    ASSERT_GT(lRequest, 0);
-    EXPECT_EQ(g_hMade, 0u);
-    EXPECT_TRUE(g_records.empty()) << "a callback ran inside lineMakeCall";
+    ASSERT_GT(InTapi([&] { return tapi::lineMakeCall(hLine, &g_hMade, "202", 0, nullptr); }), 0);
+    EXPECT_EQ(g_hMade, 0u);  // written when LINE_REPLY comes
     Pump();
-    ASSERT_GE(g_records.size(), 2u);
-    EXPECT_EQ(g_records[0].dwMessage, LINE_REPLY);
-    EXPECT_EQ(g_records[0].dwParam1, static_cast<DWORD_PTR>(lRequest));
-    EXPECT_EQ(g_records[0].dwParam2, 0u);
-    EXPECT_NE(g_records[0].hMadeAtDelivery, 0u) << "the call handle must be written before LINE_REPLY";
-    const HCALL hCall = g_hMade;
     for (DWORD dwStep : {300, 500, 3000}) {
         EXPECT_GT(m_pfnAdvance(dwStep), 0);
         Pump();
     }
-    EXPECT_EQ(StatesOf(hCall),
-              (std::vector<DWORD_PTR>{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING,
-                                      LINECALLSTATE_RINGBACK, LINECALLSTATE_CONNECTED}));
-    std::size_t nBefore = g_records.size();
-    ASSERT_GT(InTapi([&] { return tapi::lineDrop(hCall, nullptr, 0); }), 0);
-    EXPECT_EQ(g_records.size(), nBefore);
+    ASSERT_GT(InTapi([&] { return tapi::lineDrop(g_hMade, nullptr, 0); }), 0);
     for (int i = 0; i < 12; ++i) {
         m_pfnAdvance(250);
         Pump();
     }
-    EXPECT_EQ(g_records[nBefore].dwMessage, LINE_REPLY);
-    EXPECT_EQ(StatesOf(hCall).size(), 7u);
-    EXPECT_EQ(StatesOf(hCall).back(), static_cast<DWORD_PTR>(LINECALLSTATE_IDLE));
-    for (const CRecord& r : g_records) {
-        EXPECT_FALSE(r.bWrong) << r.dwMessage;
-    }
-    EXPECT_EQ(tapi::lineDeallocateCall(hCall), 0);
+    EXPECT_EQ(tapi::lineDeallocateCall(g_hMade), 0);
     EXPECT_EQ(tapi::lineClose(hLine) | tapi::lineClose(hOther), 0);
     EXPECT_EQ(tapi::lineShutdown(m_hApp), 0);
     m_hApp = 0;
@@ -263,7 +239,7 @@ TEST_F(SimDll, CallbacksComeOnTheThreadAfterTheCallAndTheJournalRecordsThem) {
     std::string strLines;
     std::copy_if(strText.begin(), strText.end(), std::back_inserter(strLines), [](char c) { return c != '\r'; });
     EXPECT_EQ(strText.size() - strLines.size(), std::count(strLines.begin(), strLines.end(), '\n'));
-    ExpectDataFile("dll-journal.txt", [&strLines](const std::string&) { return strLines; });
+    ExpectDataFile("dll-journal.txt", [&strLines](const std::string&) { return Trace(0) + strLines; });
 }
 
 TEST_F(SimDll, ScenarioFaultFailsInitializeAndIsLoggedBesideTheScenario) {
@@ -282,9 +258,7 @@ TEST_F(SimDll, ScenarioFaultFailsInitializeAndIsLoggedBesideTheScenario) {
 // wall clock even when the thread's queue is never empty.
 TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt) {
     ASSERT_EQ(Start(std::string(SIM_TEST_DATA) + "/dll-busy.json"), 0);
-    for (DWORD i = 0; i < m_dwDevices; ++i) {
-        ASSERT_NE(Open(i), 0u) << "device " << i;
-    }
+    for (DWORD i = 0; i < m_dwDevices; ++i) ASSERT_NE(Open(i), 0u) << "device " << i;
     Pump();
     g_records.clear();
     constexpr UINT WM_MARK = WM_APP + 1;
@@ -313,9 +287,7 @@ TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt) {
     const ULONGLONG qwStart = GetTickCount64();
     while (GetTickCount64() - qwStart < 1500) {
         PostThreadMessageA(GetCurrentThreadId(), WM_MARK, 0, 0);
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageA(&msg);
-        }
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     }
     m_pfnManual(TRUE);
     const auto qwWall = static_cast<long long>(GetTickCount64() - qwStart);

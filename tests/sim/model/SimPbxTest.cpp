@@ -61,9 +61,7 @@ std::string Trace(const CSimPbx& pbx, const std::vector<CSimEvent>& events) {
             EXPECT_EQ(e.m_call.m_tStateEntry, e.m_tAt);
             str += std::string(" ") + CallStateText(e.m_call.m_eState) + kModes[static_cast<int>(e.m_call.m_eMode)];
         } else if (e.m_eKind == EEventKind::CallInfo) {
-            for (int i = 0; i < 6; ++i) {
-                str += (e.m_dwInfo & (1u << i)) != 0 ? std::string(" +") + kInfos[i] : "";
-            }
+            for (int i = 0; i < 6; ++i) str += (e.m_dwInfo & (1u << i)) != 0 ? std::string(" +") + kInfos[i] : "";
         } else if (e.m_eKind != EEventKind::NewCall) {
             str += e.m_eKind == EEventKind::Reinit           ? " reinit"
                    : e.m_eLineState == ELineState::InService ? " in"
@@ -71,9 +69,7 @@ std::string Trace(const CSimPbx& pbx, const std::vector<CSimEvent>& events) {
         }
         str.append(e.m_eKind == EEventKind::NewCall ? " new" : "@")
             .append(e.m_eKind == EEventKind::NewCall ? "" : std::to_string(e.m_tAt));
-        if (e.m_eKind != EEventKind::LineState && e.m_eKind != EEventKind::Reinit) {
-            last[dwLine] = e.m_call;
-        }
+        if (e.m_eKind != EEventKind::LineState && e.m_eKind != EEventKind::Reinit) last[dwLine] = e.m_call;
     }
     std::string strTrace;
     for (const auto& [dwLine, str] : seen) {
@@ -89,9 +85,8 @@ std::string Trace(const CSimPbx& pbx, const std::vector<CSimEvent>& events) {
             strTrace.append(a.m_strDid.empty() ? "" : " did").append(a.m_strDid).append(" ");
             strTrace.append(Party(a.m_caller)).append(">").append(Party(a.m_called)).append("=");
             strTrace.append(Party(a.m_connected));
-            if (!a.m_redirecting.IsEmpty()) {
+            if (!a.m_redirecting.IsEmpty())
                 strTrace.append(" ").append(Party(a.m_redirecting)).append("~").append(Party(a.m_redirection));
-            }
         }
         strTrace += "\n";
     }
@@ -123,9 +118,7 @@ TEST(SimPbx, CallsGoThroughTheirStatesOnEveryLineTheyAppearOn) {
                 strTimeline += (strTimeline.empty() ? "" : ",") + strLine;
                 continue;
             }
-            if (!pPbx) {
-                pPbx = BuildPbx(office = Office(strTimeline));
-            }
+            if (!pPbx) pPbx = BuildPbx(office = Office(strTimeline));
             std::istringstream step(strLine.substr(3));
             SimTime tAt = 0;
             std::string strVerb, strNumber, strArg;
@@ -148,21 +141,17 @@ TEST(SimPbx, CallsGoThroughTheirStatesOnEveryLineTheyAppearOn) {
                                                        : pPbx->Drop(dwCall);
             strOut += strLine + ": " + kResults[static_cast<int>(eResult)] + "\n";
         }
-        if (!pPbx) {
-            pPbx = BuildPbx(Office(strTimeline));
-        }
+        if (!pPbx) pPbx = BuildPbx(Office(strTimeline));
         RunFor(*pPbx, tFor - tNow, &events);
         strOut += Trace(*pPbx, events) + "left:";
-        for (const CSimAppearance* pCall : pPbx->GetAllCalls()) {
+        for (const CSimAppearance* pCall : pPbx->GetAllCalls())
             strOut += " " + pPbx->GetLine(pCall->m_dwLine).m_strNumber + " " + CallStateText(pCall->m_eState);
-        }
         return strOut;
     });
     // Every character a telephone dials goes out.
     DWORD dwCall = 0;
-    for (const char* pszOutside : {"0", "*", "#", "+", "+49*12#"}) {
+    for (const char* pszOutside : {"0", "*", "#", "+", "+49*12#"})
         EXPECT_EQ(BuildPbx(Office(""))->MakeCall(1, pszOutside, &dwCall), ESimResult::Ok) << pszOutside;
-    }
 }
 
 TEST(SimPbx, RandomTrafficIsReproducibleAndKeepsEveryCallConsistent) {

@@ -31,9 +31,7 @@ std::string Describe(const CSimScenario& s) {
             << (l.m_dwTrunk == kNoTrunk ? "-" : std::to_string(l.m_dwTrunk)) << " did " << l.m_strDid << " \""
             << l.m_strProvider << "\" \"" << l.m_strSwitchInfo << "\" \"" << l.m_strLineName << "\" \"" << l.m_strName
             << "\"" << std::hex;
-        for (DWORD dwVersion : l.m_refusedVersions) {
-            out << " refuses " << dwVersion;
-        }
+        for (DWORD dwVersion : l.m_refusedVersions) out << " refuses " << dwVersion;
         out << std::dec << (l.m_bOpenFails ? " fails" : "") << (l.m_bInService ? "" : " out");
     }
     return out.str();
@@ -84,9 +82,7 @@ TEST(SimScenario, TheExamplesAndTheBuiltInOfficeBringCalls) {
         pPbx->Advance(600000);
         seen.emplace_back();
         for (const CSimEvent& event : pPbx->TakeEvents()) {
-            if (event.m_eKind == EEventKind::NewCall) {
-                seen.back().insert(s.m_lines[event.m_dwLine].m_eKind);
-            }
+            if (event.m_eKind == EEventKind::NewCall) seen.back().insert(s.m_lines[event.m_dwLine].m_eKind);
         }
         EXPECT_FALSE(seen.back().empty()) << s.m_strName;
     }

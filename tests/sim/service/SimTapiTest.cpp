@@ -44,9 +44,7 @@ std::string Fetch(const std::function<LONG(void*)>& fnQuery, DWORD dwFixed, DWOR
     std::vector<BYTE> buffer(dwFirst, 0xCD);
     LONG lResult = 0;
     for (int nPass = 0; nPass < nPasses && lResult == 0; ++nPass) {
-        if (nPass > 0 && GetDword(buffer, 4) <= buffer.size()) {
-            break;
-        }
+        if (nPass > 0 && GetDword(buffer, 4) <= buffer.size()) break;
         buffer.assign(nPass == 0 ? dwFirst : GetDword(buffer, 4), 0xCD);
         PutDword(buffer, 0, static_cast<DWORD>(buffer.size()));
         lResult = fnQuery(buffer.data());
@@ -55,9 +53,7 @@ std::string Fetch(const std::function<LONG(void*)>& fnQuery, DWORD dwFixed, DWOR
     out << std::hex << lResult << " size " << buffer.size() << ":";
     const std::size_t nUsed = std::min<std::size_t>(lResult == 0 ? GetDword(buffer, 8) : 12, buffer.size());
     for (DWORD i = 4; i + 4 <= std::min<std::size_t>(dwFixed, nUsed); i += 4) {
-        if (GetDword(buffer, i) != 0) {
-            out << " " << i << "=" << GetDword(buffer, i);
-        }
+        if (GetDword(buffer, i) != 0) out << " " << i << "=" << GetDword(buffer, i);
     }
     out << " |";
     for (std::size_t i = dwFixed; i < nUsed; ++i) {
@@ -93,13 +89,9 @@ TEST(SimTapi, SessionsJournalEveryCallAndDeliverEveryMessageInOrder) {
             std::string strVerb, strError;
             cmd >> strVerb;
             const bool bHold = strVerb == "hold";
-            if (bHold) {
-                cmd >> strVerb;
-            }
+            if (bHold) cmd >> strVerb;
             std::vector<std::string> words;
-            for (std::string strWord; cmd >> strWord;) {
-                words.push_back(strWord);
-            }
+            for (std::string strWord; cmd >> strWord;) words.push_back(strWord);
             auto n = [&words](std::size_t i, DWORD dwDefault = 0) {
                 return i < words.size() ? static_cast<DWORD>(std::stoul(words[i], nullptr, 0)) : dwDefault;
             };
