@@ -14,13 +14,9 @@ void CDeferredTreeCtrl::Changed() {
     if (m_onChange) m_onChange();
 }
 
-HTREEITEM CDeferredTreeCtrl::Shown(HTREEITEM hItem) const {
+HTREEITEM CDeferredTreeCtrl::ShownItem(HTREEITEM hItem) const {
     const auto it = m_shown.find(hItem);
     return it == m_shown.end() ? nullptr : it->second;
-}
-
-HTREEITEM CDeferredTreeCtrl::ShownItem(HTREEITEM hItem) const {
-    return Shown(hItem);
 }
 
 HTREEITEM CDeferredTreeCtrl::Unshow(HTREEITEM hItem) {
@@ -41,7 +37,7 @@ HTREEITEM CDeferredTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hP
     if (hItem == nullptr) return nullptr;
     // A parent not shown yet comes with all of its children when it does.
     const HTREEITEM hKey = IsTopLevel(hParent) ? TVI_ROOT : hParent;
-    if ((hKey == TVI_ROOT || Shown(hKey) != nullptr) && m_parentsWithNewSet.insert(hKey).second) {
+    if ((hKey == TVI_ROOT || ShownItem(hKey) != nullptr) && m_parentsWithNewSet.insert(hKey).second) {
         m_parentsWithNew.push_back(hKey);
     }
     Changed();
@@ -50,7 +46,7 @@ HTREEITEM CDeferredTreeCtrl::InsertItem(const std::string& strText, HTREEITEM hP
 
 BOOL CDeferredTreeCtrl::SetItemData(HTREEITEM hItem, DWORD_PTR dwData) {
     if (!m_items.SetItemData(hItem, dwData)) return FALSE;
-    if (const HTREEITEM hShown = Shown(hItem)) m_pShown->SetItemData(hShown, dwData);
+    if (const HTREEITEM hShown = ShownItem(hItem)) m_pShown->SetItemData(hShown, dwData);
     return TRUE;
 }
 
@@ -60,7 +56,7 @@ BOOL CDeferredTreeCtrl::SetItemText(HTREEITEM hItem, const std::string& strText)
     if (!m_items.IsItem(hItem)) return FALSE;
     if (m_items.GetItemText(hItem) == strText) return TRUE;
     m_items.SetItemText(hItem, strText);
-    if (Shown(hItem) != nullptr) m_newTexts.insert(hItem);
+    if (ShownItem(hItem) != nullptr) m_newTexts.insert(hItem);
     Changed();
     return TRUE;
 }
@@ -76,7 +72,7 @@ BOOL CDeferredTreeCtrl::SelectItem(HTREEITEM hItem) {
     Flush();
     if (m_pShown == nullptr) return FALSE;
     if (hItem == nullptr) return m_pShown->SelectItem(nullptr);
-    const HTREEITEM hShown = Shown(hItem);
+    const HTREEITEM hShown = ShownItem(hItem);
     return hShown != nullptr && m_pShown->SelectItem(hShown);
 }
 
@@ -157,7 +153,7 @@ void CDeferredTreeCtrl::ShowChildren(HTREEITEM hParent, HTREEITEM hShownParent,
                                      const std::unordered_set<HTREEITEM>& open) {
     for (HTREEITEM hChild = m_items.GetChildItem(hParent); hChild != nullptr;
          hChild = m_items.GetNextSiblingItem(hChild)) {
-        if (Shown(hChild) != nullptr) continue;
+        if (ShownItem(hChild) != nullptr) continue;
         const HTREEITEM hShown = m_pShown->InsertItemAs(m_items.GetItemText(hChild), hShownParent,
                                                         m_items.GetItemData(hChild), open.count(hChild) != 0);
         if (hShown == nullptr) continue;
@@ -189,7 +185,7 @@ void CDeferredTreeCtrl::Flush() {
         // A new item last asked to open is shown open (a new call).
         std::unordered_map<HTREEITEM, UINT> lastCodes;
         for (const auto& expand : expands) {
-            if (Shown(expand.first) == nullptr) lastCodes[expand.first] = expand.second;
+            if (ShownItem(expand.first) == nullptr) lastCodes[expand.first] = expand.second;
         }
         std::unordered_set<HTREEITEM> open;
         for (const auto& last : lastCodes) {
@@ -198,12 +194,12 @@ void CDeferredTreeCtrl::Flush() {
         for (HTREEITEM hParent : parents) {
             if (hParent == TVI_ROOT) {
                 ShowChildren(TVI_ROOT, TVI_ROOT, open);
-            } else if (const HTREEITEM hShownParent = Shown(hParent)) {
+            } else if (const HTREEITEM hShownParent = ShownItem(hParent)) {
                 ShowChildren(hParent, hShownParent, open);
             }
         }
         for (HTREEITEM hItem : texts) {
-            const HTREEITEM hShown = Shown(hItem);
+            const HTREEITEM hShown = ShownItem(hItem);
             if (hShown == nullptr) continue;
             // The control may put a new item in the old one's place.
             const HTREEITEM hNow = m_pShown->ReplaceItemText(hShown, m_items.GetItemText(hItem));
@@ -214,9 +210,9 @@ void CDeferredTreeCtrl::Flush() {
         }
         for (const auto& expand : expands) {
             if (open.count(expand.first) != 0) continue;
-            if (const HTREEITEM hShown = Shown(expand.first)) m_pShown->Expand(hShown, expand.second);
+            if (const HTREEITEM hShown = ShownItem(expand.first)) m_pShown->Expand(hShown, expand.second);
         }
-        if (const HTREEITEM hShown = Shown(hVisible)) m_pShown->EnsureVisible(hShown);
+        if (const HTREEITEM hShown = ShownItem(hVisible)) m_pShown->EnsureVisible(hShown);
     }
     m_bFlushing = false;
 }

@@ -62,7 +62,6 @@ private:
     // Forgets the shown items of the item's subtree; returns the item's own.
     HTREEITEM Unshow(HTREEITEM hItem);
     void ShowChildren(HTREEITEM hParent, HTREEITEM hShownParent, const std::unordered_set<HTREEITEM>& open);
-    HTREEITEM Shown(HTREEITEM hItem) const;
 
     CMemoryTreeCtrl m_items;
     CTreeCtrl* m_pShown;
