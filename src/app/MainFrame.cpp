@@ -516,6 +516,14 @@ LRESULT CMainFrame::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             // Notifications from controls are not commands.
             if (lParam == 0 && RouteCommand(LOWORD(wParam))) return 0;
             break;
+        case WM_NOTIFY: {
+            const auto* pHeader = reinterpret_cast<const NMHDR*>(lParam);
+            CLineView* views[] = {m_pCoView.get(), m_pExtView.get(), m_pEtcView.get()};
+            for (CLineView* pView : views) {
+                if (pView != nullptr && pView->GetHwnd() == pHeader->hwndFrom) return pView->OnNotify(*pHeader);
+            }
+            break;
+        }
         case WM_CONTEXTMENU: {
             POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
             OnContextMenu(reinterpret_cast<HWND>(wParam), pt);

@@ -32,6 +32,10 @@ public:
     virtual HTREEITEM ReplaceItemText(HTREEITEM hItem, const std::string& strText) {
         return SetItemText(hItem, strText) ? hItem : nullptr;
     }
+    // Where it is cheaper for a control, puts an open copy of a childless
+    // item (its text, data and state) in its place, and returns it; null
+    // where it does not, and the caller opens the item with Expand.
+    virtual HTREEITEM ReplaceOpened(HTREEITEM /*hItem*/) { return nullptr; }
     virtual std::string GetItemText(HTREEITEM hItem) const = 0;
     virtual BOOL ItemHasChildren(HTREEITEM hItem) const = 0;
     // TVGN_CHILD, TVGN_NEXT, TVGN_PARENT, TVGN_ROOT, TVGN_CARET; null when none.
@@ -57,3 +61,11 @@ public:
     HTREEITEM GetRootItem() const { return GetNextItem(nullptr, TVGN_ROOT); }
     HTREEITEM GetSelectedItem() const { return GetNextItem(nullptr, TVGN_CARET); }
 };
+
+// A hash table keeps the buckets of its largest size: after a burst of calls
+// that is ten times what the lines need. Given back once it holds less than
+// a quarter of them (so at most once per fourfold drop).
+template <class Table>
+void ReleaseSpareBuckets(Table& table) {
+    if (table.bucket_count() > 64 && table.size() < table.bucket_count() / 4) table.rehash(0);
+}

@@ -182,14 +182,23 @@ void CDeferredTreeCtrl::Flush() {
     if (m_pShown != nullptr) {
         // In the order they were deleted: a subtree's items before its root's.
         for (HTREEITEM hShown : toDelete) m_pShown->DeleteItem(hShown);
-        // A new item last asked to open is shown open (a new call).
+        // An item last asked to open is shown open: a new one (a new call)
+        // from its insertion, a shown one without children yet (a line and
+        // its first call) by a copy in its place where the control offers it.
         std::unordered_map<HTREEITEM, UINT> lastCodes;
-        for (const auto& expand : expands) {
-            if (ShownItem(expand.first) == nullptr) lastCodes[expand.first] = expand.second;
-        }
+        for (const auto& expand : expands) lastCodes[expand.first] = expand.second;
         std::unordered_set<HTREEITEM> open;
         for (const auto& last : lastCodes) {
-            if (last.second == TVE_EXPAND) open.insert(last.first);
+            if (last.second != TVE_EXPAND) continue;
+            const HTREEITEM hShown = ShownItem(last.first);
+            if (hShown == nullptr) {
+                open.insert(last.first);
+            } else if (const HTREEITEM hNow = m_pShown->ReplaceOpened(hShown)) {
+                m_itemOfShown.erase(hShown);
+                m_shown[last.first] = hNow;
+                m_itemOfShown[hNow] = last.first;
+                open.insert(last.first);
+            }
         }
         for (HTREEITEM hParent : parents) {
             if (hParent == TVI_ROOT) {
@@ -214,5 +223,8 @@ void CDeferredTreeCtrl::Flush() {
         }
         if (const HTREEITEM hShown = ShownItem(hVisible)) m_pShown->EnsureVisible(hShown);
     }
+    ReleaseSpareBuckets(m_shown);
+    ReleaseSpareBuckets(m_itemOfShown);
+    ReleaseSpareBuckets(m_parentsWithNewSet);
     m_bFlushing = false;
 }

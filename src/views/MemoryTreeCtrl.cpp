@@ -264,6 +264,7 @@ BOOL CMemoryTreeCtrl::DeleteItem(HTREEITEM hItem) {
     const Id id = ToId(hItem);
     Unlink(*pNode);
     EraseSubtree(id);
+    ReleaseSpareBuckets(m_nodes);
     return TRUE;
 }
 

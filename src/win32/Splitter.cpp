@@ -118,6 +118,9 @@ LRESULT CSplitter::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             RecalcLayout();
             return 0;
+        case WM_NOTIFY:
+            // The panes' notifications are their owner's business.
+            return SendMessageA(GetParent(m_hWnd), WM_NOTIFY, wParam, lParam);
         case WM_SETCURSOR:
             if (reinterpret_cast<HWND>(wParam) == m_hWnd && LOWORD(lParam) == HTCLIENT) {
                 POINT pt{};

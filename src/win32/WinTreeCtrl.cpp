@@ -1,14 +1,9 @@
 #include "win32/WinTreeCtrl.h"
 
+#include <algorithm>
 #include <vector>
 
-namespace {
-
-// Long enough for every label and detail line this program makes; a longer
-// text is cut here, as the control itself would show it.
-constexpr int kMaxItemText = 1024;
-
-}  // namespace
+namespace {}  // namespace
 
 LRESULT CWinTreeCtrl::Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
     return m_pfnControl != nullptr ? CallWindowProcA(m_pfnControl, m_hWnd, uMsg, wParam, lParam)
@@ -51,9 +46,11 @@ HTREEITEM CWinTreeCtrl::Insert(const std::string& strText, HTREEITEM hParent, HT
     insert.item.mask = TVIF_TEXT | TVIF_PARAM | (nState != 0 ? TVIF_STATE : 0);
     insert.item.lParam = static_cast<LPARAM>(dwData);
     insert.item.state = insert.item.stateMask = nState;
-    insert.item.pszText = const_cast<LPSTR>(strText.c_str());
+    insert.item.pszText = LPSTR_TEXTCALLBACKA;
     BeginChanges();
-    return reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    const auto hItem = reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    if (hItem != nullptr) m_texts[hItem] = strText;
+    return hItem;
 }
 
 BOOL CWinTreeCtrl::SetItemData(HTREEITEM hItem, DWORD_PTR dwData) {
@@ -75,52 +72,39 @@ DWORD_PTR CWinTreeCtrl::GetItemData(HTREEITEM hItem) const {
 }
 
 BOOL CWinTreeCtrl::SetItemText(HTREEITEM hItem, const std::string& strText) {
-    if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
-    TVITEMA item{};
-    item.mask = TVIF_TEXT;
-    item.hItem = hItem;
-    item.pszText = const_cast<LPSTR>(strText.c_str());
+    const auto it = m_texts.find(hItem);
+    if (m_hWnd == nullptr || it == m_texts.end()) return FALSE;
+    if (it->second == strText) return TRUE;
+    // Shown from the next painting on, which the end of the run brings.
     BeginChanges();
-    return Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
-}
-
-HTREEITEM CWinTreeCtrl::ReplaceItemText(HTREEITEM hItem, const std::string& strText) {
-    if (m_hWnd == nullptr || hItem == nullptr) return nullptr;
-    TVITEMA item{};
-    item.mask = TVIF_PARAM | TVIF_STATE;
-    item.hItem = hItem;
-    constexpr UINT kKeptStates = TVIS_EXPANDED | TVIS_BOLD | TVIS_CUT;
-    item.stateMask = kKeptStates;
-    if (!Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
-    if (GetNextItem(hItem, TVGN_CHILD) != nullptr || GetNextItem(nullptr, TVGN_CARET) == hItem ||
-        GetNextItem(nullptr, TVGN_FIRSTVISIBLE) == hItem) {
-        return SetItemText(hItem, strText) ? hItem : nullptr;
-    }
-    const HTREEITEM hParent = GetNextItem(hItem, TVGN_PARENT);
-    const HTREEITEM hPrevious = GetNextItem(hItem, TVGN_PREVIOUS);
-    BeginChanges();
-    const HTREEITEM hNew =
-        Insert(strText, hParent != nullptr ? hParent : TVI_ROOT, hPrevious != nullptr ? hPrevious : TVI_FIRST,
-               static_cast<DWORD_PTR>(item.lParam), item.state & kKeptStates);
-    if (hNew == nullptr) return SetItemText(hItem, strText) ? hItem : nullptr;
-    if (m_hPendingVisible == hItem) m_hPendingVisible = hNew;
-    Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem));
-    return hNew;
+    it->second = strText;
+    return TRUE;
 }
 
 std::string CWinTreeCtrl::GetItemText(HTREEITEM hItem) const {
-    if (m_hWnd == nullptr || hItem == nullptr) return std::string();
-    std::vector<char> buffer(kMaxItemText, '\0');
-    TVITEMA item{};
-    item.mask = TVIF_TEXT;
-    item.hItem = hItem;
-    item.pszText = buffer.data();
-    item.cchTextMax = kMaxItemText;
-    if (!Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return std::string();
-    // The control may point pszText at its own copy instead of filling ours.
-    const char* pszText = item.pszText != nullptr ? item.pszText : buffer.data();
-    buffer.back() = '\0';
-    return std::string(pszText);
+    const auto it = m_texts.find(hItem);
+    return it != m_texts.end() ? it->second : std::string();
+}
+
+LRESULT CWinTreeCtrl::OnNotify(const NMHDR& header) const {
+    if (header.code == TVN_GETDISPINFOA) {
+        const TVITEMA& item = reinterpret_cast<const NMTVDISPINFOA&>(header).item;
+        if ((item.mask & TVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
+            const std::string strText = GetItemText(item.hItem);
+            const size_t cch = std::min(strText.size(), static_cast<size_t>(item.cchTextMax) - 1);
+            std::copy_n(strText.data(), cch, item.pszText);
+            item.pszText[cch] = '\0';
+        }
+    } else if (header.code == TVN_GETDISPINFOW) {
+        const TVITEMW& item = reinterpret_cast<const NMTVDISPINFOW&>(header).item;
+        if ((item.mask & TVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
+            const std::string strText = GetItemText(item.hItem);
+            const int cch = MultiByteToWideChar(CP_ACP, 0, strText.data(), static_cast<int>(strText.size()),
+                                                item.pszText, item.cchTextMax - 1);
+            item.pszText[cch] = L'\0';
+        }
+    }
+    return 0;
 }
 
 BOOL CWinTreeCtrl::ItemHasChildren(HTREEITEM hItem) const {
@@ -159,6 +143,32 @@ BOOL CWinTreeCtrl::Expand(HTREEITEM hItem, UINT nCode) {
     return Send(TVM_EXPAND, nCode, reinterpret_cast<LPARAM>(hItem)) != 0;
 }
 
+HTREEITEM CWinTreeCtrl::ReplaceOpened(HTREEITEM hItem) {
+    if (m_hWnd == nullptr || hItem == nullptr) return nullptr;
+    TVITEMA item{};
+    item.mask = TVIF_PARAM | TVIF_STATE;
+    item.hItem = hItem;
+    constexpr UINT kKeptStates = TVIS_EXPANDED | TVIS_BOLD | TVIS_CUT;
+    item.stateMask = kKeptStates;
+    const auto it = m_texts.find(hItem);
+    if (it == m_texts.end() || !Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
+    // What the user holds (the selection, the top row) stays where it is.
+    if ((item.state & TVIS_EXPANDED) != 0 || GetNextItem(hItem, TVGN_CHILD) != nullptr ||
+        GetNextItem(nullptr, TVGN_CARET) == hItem || GetNextItem(nullptr, TVGN_FIRSTVISIBLE) == hItem) {
+        return nullptr;
+    }
+    const HTREEITEM hParent = GetNextItem(hItem, TVGN_PARENT);
+    const HTREEITEM hPrevious = GetNextItem(hItem, TVGN_PREVIOUS);
+    const std::string strText = it->second;
+    const HTREEITEM hNew =
+        Insert(strText, hParent != nullptr ? hParent : TVI_ROOT, hPrevious != nullptr ? hPrevious : TVI_FIRST,
+               static_cast<DWORD_PTR>(item.lParam), (item.state & kKeptStates) | TVIS_EXPANDED);
+    if (hNew == nullptr) return nullptr;
+    if (m_hPendingVisible == hItem) m_hPendingVisible = hNew;
+    DeleteItem(hItem);
+    return hNew;
+}
+
 BOOL CWinTreeCtrl::EnsureVisible(HTREEITEM hItem) {
     if (m_hWnd == nullptr || hItem == nullptr) return FALSE;
     // Scrolled to when the run of changes ends: in view from the next
@@ -187,7 +197,19 @@ BOOL CWinTreeCtrl::DeleteItem(HTREEITEM hItem) {
         }
     }
     BeginChanges();
-    return Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)) != 0;
+    std::vector<HTREEITEM> subtree;
+    if (hItem != TVI_ROOT) Collect(hItem, subtree);
+    if (!Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem))) return FALSE;
+    if (hItem == TVI_ROOT) m_texts.clear();
+    for (HTREEITEM h : subtree) m_texts.erase(h);
+    ReleaseSpareBuckets(m_texts);
+    return TRUE;
+}
+
+void CWinTreeCtrl::Collect(HTREEITEM hItem, std::vector<HTREEITEM>& subtree) const {
+    subtree.push_back(hItem);
+    for (HTREEITEM hChild = GetNextItem(hItem, TVGN_CHILD); hChild != nullptr; hChild = GetNextItem(hChild, TVGN_NEXT))
+        Collect(hChild, subtree);
 }
 
 UINT CWinTreeCtrl::GetCount() const {

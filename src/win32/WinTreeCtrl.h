@@ -7,6 +7,8 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "monitor/TreeCtrl.h"
 
@@ -23,6 +25,7 @@ public:
         m_pfnControl = hWnd != nullptr ? reinterpret_cast<WNDPROC>(GetClassLongPtrA(hWnd, GCLP_WNDPROC)) : nullptr;
         m_bChanging = false;
         m_hPendingVisible = nullptr;
+        m_texts.clear();
     }
     HWND GetHwnd() const { return m_hWnd; }
 
@@ -32,19 +35,23 @@ public:
     HTREEITEM InsertItemAs(const std::string& strText, HTREEITEM hParent, DWORD_PTR dwData, bool bOpen) override;
     BOOL SetItemData(HTREEITEM hItem, DWORD_PTR dwData) override;
     DWORD_PTR GetItemData(HTREEITEM hItem) const override;
+    // Texts are kept here and the control asks for them when it draws
+    // (LPSTR_TEXTCALLBACK): a changed text costs the control nothing until
+    // it is painted. Under Wine a text set in the control is measured at
+    // once, scroll bars and all, whether or not the control draws.
     BOOL SetItemText(HTREEITEM hItem, const std::string& strText) override;
-    // Under Wine the control measures a changed text of an open item at
-    // once (a device context and the scroll bars: about ninety requests to
-    // the window system), whether or not it draws. An item without children
-    // that is neither selected nor the top row is replaced instead by a new
-    // one in its place, which costs nothing until the run ends.
-    HTREEITEM ReplaceItemText(HTREEITEM hItem, const std::string& strText) override;
     std::string GetItemText(HTREEITEM hItem) const override;
     BOOL ItemHasChildren(HTREEITEM hItem) const override;
     HTREEITEM GetNextItem(HTREEITEM hItem, UINT nCode) const override;
     BOOL SelectItem(HTREEITEM hItem) override;
     HTREEITEM HitTest(int x, int y) const override;
     BOOL Expand(HTREEITEM hItem, UINT nCode) override;
+    // Under Wine the control lays the tree out at once when an item opens,
+    // scroll bars and all (about a hundred requests to the window system),
+    // whether or not it draws; inserting costs one or two. A childless,
+    // closed item that is neither selected nor the top row is replaced by
+    // an open one in its place.
+    HTREEITEM ReplaceOpened(HTREEITEM hItem) override;
     BOOL EnsureVisible(HTREEITEM hItem) override;
     BOOL SortChildren(HTREEITEM hItem) override;
     BOOL DeleteItem(HTREEITEM hItem) override;
@@ -58,14 +65,19 @@ public:
     // item last brought into view during the run. A selection or a hit test
     // ends the run first.
     void EndChanges() const;
+    // The control's notifications, which go to its parent: this answers
+    // TVN_GETDISPINFO with the item's text.
+    LRESULT OnNotify(const NMHDR& header) const;
 
 private:
     void BeginChanges() const;
     HTREEITEM Insert(const std::string& strText, HTREEITEM hParent, HTREEITEM hAfter, DWORD_PTR dwData, UINT nState);
     LRESULT Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const;
+    void Collect(HTREEITEM hItem, std::vector<HTREEITEM>& subtree) const;
 
     HWND m_hWnd = nullptr;
     WNDPROC m_pfnControl = nullptr;
     mutable bool m_bChanging = false;
     mutable HTREEITEM m_hPendingVisible = nullptr;
+    std::unordered_map<HTREEITEM, std::string> m_texts;
 };

@@ -40,6 +40,8 @@ public:
     // messages, at most about ten times a second).
     void OnUpdate() { RefreshWhenDue(); }
 
+    // A notification of the tree control (it asks for the texts it draws).
+    LRESULT OnNotify(const NMHDR& header) const { return m_control.OnNotify(header); }
     // The tree the monitor changes; the control shows it at each refresh.
     CDeferredTreeCtrl& GetTreeCtrl() { return m_tree; }
     CLinoscopeDoc* GetDocument() const;
