@@ -287,29 +287,28 @@ protected:
     HTREEITEM Root(int nColumn) const { return TreeView_GetRoot(Pane(nColumn)); }
     // The line of that label in the pane, or null.
     HTREEITEM Line(int nColumn, const std::string& strLabel) const {
-        for (HTREEITEM hItem : ChildItems(Pane(nColumn), Root(nColumn)))
-            if (ItemText(Pane(nColumn), hItem) == strLabel) return hItem;
+        for (const auto& [hItem, strText] : Items(Pane(nColumn), Root(nColumn)))
+            if (strText == strLabel) return hItem;
         return nullptr;
     }
-    // Children of an item (TVI_ROOT: the top level).
-    static std::vector<HTREEITEM> ChildItems(HWND hTree, HTREEITEM hParent) {
-        std::vector<HTREEITEM> items;
+    // The children of an item (TVI_ROOT: the top level) and their texts.
+    static std::vector<std::pair<HTREEITEM, std::string>> Items(HWND hTree, HTREEITEM hParent) {
+        std::vector<std::pair<HTREEITEM, std::string>> items;
         HTREEITEM hItem = hParent == TVI_ROOT ? TreeView_GetRoot(hTree) : TreeView_GetChild(hTree, hParent);
-        for (; hItem != nullptr; hItem = TreeView_GetNextSibling(hTree, hItem)) items.push_back(hItem);
+        for (; hItem != nullptr; hItem = TreeView_GetNextSibling(hTree, hItem)) {
+            char szText[512] = "";
+            TVITEMA item{TVIF_TEXT, hItem, 0, 0, szText, sizeof szText, 0, 0, 0, 0};
+            SendMessageA(hTree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            items.emplace_back(hItem, szText);
+        }
         return items;
-    }
-    static std::string ItemText(HWND hTree, HTREEITEM hItem) {
-        char szText[512] = "";
-        TVITEMA item{TVIF_TEXT, hItem, 0, 0, szText, sizeof szText, 0, 0, 0, 0};
-        SendMessageA(hTree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        return szText;
     }
     // What the tree shows: an item a line, indented by its depth; an item's
     // children only while it is expanded.
     static std::string TreeText(HWND hTree, HTREEITEM hParent = TVI_ROOT, const std::string& strIndent = "") {
         std::string strText;
-        for (HTREEITEM hItem : ChildItems(hTree, hParent)) {
-            strText += strIndent + ItemText(hTree, hItem) + "\n";
+        for (const auto& [hItem, strItem] : Items(hTree, hParent)) {
+            strText += strIndent + strItem + "\n";
             if (TreeView_GetItemState(hTree, hItem, TVIS_EXPANDED) & TVIS_EXPANDED)
                 strText += TreeText(hTree, hItem, strIndent + "  ");
         }
@@ -486,7 +485,7 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     TreeView_SelectItem(hExt, Root(1));
     const std::string strPath = NewFile("test_win_info_saved.txt");
     std::string strOffered;
-    Answer("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
+    const int& nSaves = Answer("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
     Texts infos;
     std::pair<LONG, LONG> resized;
     const int& nInfos = Answer("Information", [&](HWND hDlg, int nIndex) {
@@ -529,6 +528,7 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     EXPECT_EQ(TreeView_GetSelection(hExt), h201);
     ASSERT_TRUE(Pump([&] { return nInfos == 1 && FindWindowA("#32770", "Information") == nullptr; }));
     EXPECT_NE(infos[0].find("\"EXT 201\""), npos) << infos[0];
+    EXPECT_EQ(nSaves, 1);
     EXPECT_EQ(strOffered.rfind("201 20", 0), 0u) << strOffered;  // the line, then the time
     DeleteFileA(strPath.c_str());
 
@@ -547,16 +547,16 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7001, LINECALLPRIVILEGE_MONITOR);
     PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED);
     ASSERT_TRUE(Idle());
-    const std::vector<HTREEITEM> calls = ChildItems(hExt, h201);
+    const auto calls = Items(hExt, h201);
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(RightClick(hExt, calls[0], true), (Menu{{"Call Information"}, {ID_CALL_INFORMATION}}));
+    EXPECT_EQ(RightClick(hExt, calls[0].first, true), (Menu{{"Call Information"}, {ID_CALL_INFORMATION}}));
     ASSERT_TRUE(Pump([&] { return nInfos == 2 && FindWindowA("#32770", "Information") == nullptr; }));
     EXPECT_NE(infos[1].find("\"301\""), npos) << infos[1];
-    HTREEITEM hDetail = TreeView_GetChild(hExt, calls[0]);
+    HTREEITEM hDetail = TreeView_GetChild(hExt, calls[0].first);
     EXPECT_EQ(RightClick(hExt, hDetail, false), Menu{});
     EXPECT_EQ(TreeView_GetSelection(hExt), hDetail);
 
-    TreeView_SelectItem(hExt, calls[0]);
+    TreeView_SelectItem(hExt, calls[0].first);
     m_fake.ClearCalls();
     PostMessageA(Frame(), WM_COMMAND, ID_DROP, 0);
     ASSERT_TRUE(Pump([&] { return m_fake.Count("lineDrop") == 1; }));
@@ -579,8 +579,8 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     // A burst of 360 events: two rounds on 40 lines.
     DeliverCallRound(kLines, 0x10000, 0);
     DeliverCallRound(kLines, 0x20000, 0x10000);
-    EXPECT_EQ(ChildItems(Pane(1), Line(1, "1700")).size(), 1u);  // idle, then a new call
-    EXPECT_EQ(ChildItems(Pane(1), Line(1, "1701")).size(), 2u);
+    EXPECT_EQ(Items(Pane(1), Line(1, "1700")).size(), 1u);  // idle, then a new call
+    EXPECT_EQ(Items(Pane(1), Line(1, "1701")).size(), 2u);
     Settle();
     EXPECT_TRUE(ShowsItsFreshPainting(Pane(0)));
     EXPECT_TRUE(ShowsItsFreshPainting(Pane(1)));
@@ -603,7 +603,7 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     Settle();
     EXPECT_EQ(TreeView_GetFirstVisible(hExt), hTop);
     EXPECT_EQ(TreeView_GetItemState(hExt, Line(1, "1703"), TVIS_EXPANDED) & TVIS_EXPANDED, 0u);
-    EXPECT_EQ(ChildItems(hExt, Line(1, "1703")).size(), 3u);  // the calls are there all the same
+    EXPECT_EQ(Items(hExt, Line(1, "1703")).size(), 3u);  // the calls are there all the same
     EXPECT_TRUE(ShowsItsFreshPainting(hExt));
 
     // On again: the next event brings its line into view.
@@ -807,7 +807,7 @@ TEST_F(AppWindowTest, EachFailedStartAsksYesRetriesCtrlNRestartsAndNoEndsTheProg
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, Frame(), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>(ID_FILE_NEW));
-    ASSERT_TRUE(Pump([&] { return ChildItems(Pane(1), Root(1)).size() == 3; }));
+    ASSERT_TRUE(Pump([&] { return Items(Pane(1), Root(1)).size() == 3; }));
     EXPECT_EQ(questions.size(), 2u);
     EXPECT_EQ(m_fake.Count("lineInitializeEx"), 3u);
     EXPECT_TRUE(IsWindowVisible(Frame()));
@@ -816,7 +816,7 @@ TEST_F(AppWindowTest, EachFailedStartAsksYesRetriesCtrlNRestartsAndNoEndsTheProg
     const HLINE hExt201 = CFakeTapi::LineHandleFor(0);
     PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7001);
     ASSERT_TRUE(Idle());
-    ASSERT_EQ(ChildItems(Pane(1), Line(1, "201")).size(), 1u);
+    ASSERT_EQ(Items(Pane(1), Line(1, "201")).size(), 1u);
     std::vector<bool> enabledDuringOpen;
     WatchOpens([&](DWORD) { enabledDuringOpen.push_back(IsWindowEnabled(Frame()) != 0); });
     SetFocus(Pane(1));
@@ -828,7 +828,7 @@ TEST_F(AppWindowTest, EachFailedStartAsksYesRetriesCtrlNRestartsAndNoEndsTheProg
     // The new monitor's tables know the new tree: a new call lands in it.
     PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7003);
     ASSERT_TRUE(Idle());
-    EXPECT_EQ(ChildItems(Pane(1), Line(1, "201")).size(), 1u);
+    EXPECT_EQ(Items(Pane(1), Line(1, "201")).size(), 1u);
 
     m_fake.m_dwNumDevs = 0;
     Press(Pane(1), 'N', VK_CONTROL);
@@ -881,7 +881,7 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
 // The start-up progress dialog on its own: its title, message, bar and
 // percentage, Cancel from the button, Escape and the close box, Enter
 // ignored, and a WM_QUIT it pumps left for the main loop.
-TEST_F(AppWindowTest, ProgressDialogShowsPercentCountsCancelsAndLeavesAPumpedQuit) {
+TEST_F(AppWindowTest, ProgressDialogShowsPercentCancelsLeavesAPumpedQuitAndDisablesItsOwner) {
     CInitProgressDlg dlg(0);
     ASSERT_TRUE(dlg.Open(nullptr));
     HWND hDlg = dlg.GetHwnd();
@@ -940,12 +940,10 @@ TEST_F(AppWindowTest, ProgressDialogShowsPercentCountsCancelsAndLeavesAPumpedQui
     EXPECT_EQ(msg.wParam, 3u);
     dlg.DestroyWindow();
     EXPECT_FALSE(IsWindow(hDlg));
-}
 
-// The progress dialog's owner (the main window at a restart) is disabled
-// while it is open, and enabled again when it is destroyed or deleted; an
-// owner that was disabled already stays so.
-TEST_F(AppWindowTest, ProgressDialogDisablesItsOwnerWhileOpen) {
+    // Its owner (the main window at a restart) is disabled while it is open,
+    // and enabled again when it is destroyed or deleted; an owner that was
+    // disabled already stays so.
     HWND hMain = CreateWindowA("STATIC", "main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
     SetMainWindow(hMain);
