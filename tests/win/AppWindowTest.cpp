@@ -214,7 +214,10 @@ protected:
             return 0;
         };
     }
+    // A new run of the program, the queue of the one before emptied.
     BOOL Start(bool bPump = true) {
+        m_pApp.reset();
+        PumpMessages();
         m_bQuit = false;
         m_pApp = std::make_unique<CLinoscopeApp>(GetModuleHandleA(nullptr));
         const BOOL bStarted = m_pApp->InitInstance();
@@ -770,16 +773,12 @@ TEST_F(AppWindowTest, ExitDestroysViewsBeforeTheMonitorAndPlacementSurvivesButNo
 
     // The next run: the same place and pane widths. Left on a screen that is
     // no longer there, the size comes back on a screen that is.
-    m_pApp.reset();
-    PumpMessages();
     ASSERT_TRUE(Start());
     RECT rc{};
     GetWindowRect(Frame(), &rc);
     EXPECT_EQ((std::vector<LONG>{rc.left, rc.top, rc.right, rc.bottom, SizeOf(Pane(0)).first, SizeOf(Pane(1)).first}),
               (std::vector<LONG>{120, 90, 1020, 650, 200, 350}));
     EXPECT_TRUE(Exit());
-    m_pApp.reset();
-    PumpMessages();
     for (const auto& [pszName, nValue] : {std::pair{"Left", 5000}, {"Top", 4000}, {"Right", 5900}, {"Bottom", 4560}})
         settings::WriteInt(pszName, nValue);
     ASSERT_TRUE(Start());
@@ -874,7 +873,6 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
         EXPECT_EQ(m_fake.Count("lineClose"), opened.size());
         const std::string strSequence = m_fake.Sequence();
         EXPECT_EQ(strSequence.substr(strSequence.rfind(',') + 1), "lineShutdown");
-        TearDown();
     }
 }
 
