@@ -579,7 +579,7 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     // Every pane on the screen, none covering another.
     SetWindowPos(Frame(), HWND_TOP, 0, 0, 720, 360, SWP_SHOWWINDOW);
     PumpMessages(m_pApp.get());
-    // A burst of 360 events: two rounds on 40 lines.
+    // A burst of 340 events: two rounds on 40 lines.
     DeliverCallRound(kLines, 0x10000, 0);
     DeliverCallRound(kLines, 0x20000, 0x10000);
     EXPECT_EQ(Items(Pane(1), Line(1, "1700")).size(), 1u);  // idle, then a new call
