@@ -2,14 +2,16 @@
 // panes, menus and keys, right-click menus and the commands they lead to,
 // TAPI events arriving through the message loop, the trees under a stream of
 // events, the Information dialog, the status bar, Find, Save Line Reports,
-// restart, failed start-up, a close during start-up, and the placement kept
-// between runs.
+// restart, failed start-up, a close during start-up, the placement kept
+// between runs, and the start-up progress dialog on its own.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstddef>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <regex>
 #include <set>
@@ -23,170 +25,109 @@
 #include "support/MonitorInternals.h"
 #include "support/StartupScene.h"
 #include "support/TestFiles.h"
-#include "support/WinTestSupport.h"
+#include "views/win/InitProgressDlg.h"
 #include "views/win/Settings.h"
 #include "views/win/resource.h"
 #include "win32/Window.h"
-
-using namespace wintest;
 
 namespace {
 
 constexpr const char* kMaker = "Talvora ZR-40N";
 constexpr size_t npos = std::string::npos;
 using Texts = std::vector<std::string>;
-
-// Pumps until the condition holds or five seconds are up; returns the condition.
-bool PumpUntil(const std::function<bool()>& condition, CLinoscopeApp* pApp) {
-    for (const DWORD dwStart = GetTickCount();;) {
-        PumpMessages(pApp);
-        if (condition()) return true;
-        if (GetTickCount() - dwStart > 5000) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
-
+// A menu's entries: their texts and their command ids.
+using Menu = std::pair<Texts, std::vector<UINT>>;
 // Message boxes carry their text in the static control 0xFFFF.
 constexpr int kMessageText = 0xFFFF;
 
-BOOL CALLBACK CollectDialog(HWND hWnd, LPARAM lParam) {
-    char szClass[8] = "";
-    GetClassNameA(hWnd, szClass, sizeof szClass);
-    if (IsWindowVisible(hWnd) && std::strcmp(szClass, "#32770") == 0)
-        reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
-    return TRUE;
-}
-
-// Answers dialog boxes of this thread from a timer, which runs inside any
-// modal loop: each visible dialog box with that title (or, for an empty
-// title, each Yes/No message box) gets `action` once, with the number of
-// dialogs answered before it. One timer polls every answerer.
-class CDialogAnswerer {
-public:
-    CDialogAnswerer(std::string strTitle, std::function<void(HWND, int)> action)
-        : m_strTitle(std::move(strTitle)), m_action(std::move(action)) {
-        if (s_answerers.empty()) s_nTimer = SetTimer(nullptr, 0, 30, PollAll);
-        s_answerers.push_back(this);
+// Runs every pending message of the thread until the queue is empty, the
+// program's way (its input first, painting and timers at least every few
+// events, its accelerators) when an application is given; TRUE when a
+// WM_QUIT was among them. Without an application it empties the queue.
+BOOL PumpMessages(CLinoscopeApp* pApp = nullptr) {
+    BOOL bQuit = FALSE;
+    MSG msg;
+    while (pApp != nullptr ? pApp->NextMessage(&msg, FALSE) : PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        bQuit = bQuit || msg.message == WM_QUIT;
+        if (msg.message == WM_QUIT || (pApp != nullptr && pApp->PreTranslateMessage(&msg))) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
     }
-    ~CDialogAnswerer() {
-        std::erase(s_answerers, this);
-        if (s_answerers.empty()) KillTimer(nullptr, s_nTimer);
-    }
-    int GetCount() const { return m_nAnswered; }
-
-private:
-    // Named rather than a lambda: 32-bit callbacks are WINAPI functions.
-    static void CALLBACK PollAll(HWND, UINT, UINT_PTR, DWORD) {
-        for (CDialogAnswerer* pAnswerer : std::vector<CDialogAnswerer*>(s_answerers)) pAnswerer->Poll();
-    }
-    void Poll() {
-        // Forget dialogs that are gone: their handles may come back for new ones.
-        std::erase_if(m_handled, [](HWND hWnd) { return !IsWindowVisible(hWnd); });
-        std::vector<HWND> dialogs;
-        EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
-        for (HWND hDlg : dialogs) {
-            const bool bMatch = m_strTitle.empty() ? GetDlgItem(hDlg, kMessageText) != nullptr &&
-                                                         (GetDlgItem(hDlg, IDYES) != nullptr || GetDlgItem(hDlg, IDNO))
-                                                   : GetWindowTextString(hDlg) == m_strTitle;
-            if (bMatch && m_handled.insert(hDlg).second) m_action(hDlg, m_nAnswered++);
-        }
-    }
-
-    static inline std::vector<CDialogAnswerer*> s_answerers;
-    static inline UINT_PTR s_nTimer = 0;
-    std::string m_strTitle;
-    std::function<void(HWND, int)> m_action;
-    std::set<HWND> m_handled;
-    int m_nAnswered = 0;
-};
-
-// Presses a dialog button the way a click does (posted, so it runs in the loop).
-void PostClick(HWND hDlg, int nId) {
-    PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
+    return bQuit;
 }
 
-// Fills in the common Save dialog's file name and presses Save; returns the
-// name the dialog offered.
-std::string AnswerSaveDialog(HWND hDlg, const std::string& strPath) {
-    // The file name box of the Explorer-style dialog (cmb13), or of the old
-    // style one (edt1).
-    const int nId = GetDlgItem(hDlg, 0x47C) != nullptr ? 0x47C : 0x480;
-    std::string strOffered = ControlText(hDlg, nId);
-    SetDlgItemTextA(hDlg, nId, strPath.c_str());
-    PostClick(hDlg, IDOK);
-    return strOffered;
+// Posts a key press (down and up) to a window.
+void PostKey(HWND hWnd, UINT nVirtualKey) {
+    const LPARAM lScan = static_cast<LPARAM>(MapVirtualKeyA(nVirtualKey, MAPVK_VK_TO_VSC) << 16);
+    PostMessageA(hWnd, WM_KEYDOWN, nVirtualKey, 1 | lScan);
+    PostMessageA(hWnd, WM_KEYUP, nVirtualKey, static_cast<LPARAM>(1 | lScan | (3u << 30)));
 }
 
-// Children of an item (TVI_ROOT: the top level), their texts, and the first
-// child with that text (or null).
-std::vector<HTREEITEM> ChildItems(HWND hTree, HTREEITEM hParent) {
-    std::vector<HTREEITEM> items;
-    HTREEITEM hItem = hParent == TVI_ROOT ? TreeView_GetRoot(hTree) : TreeView_GetChild(hTree, hParent);
-    for (; hItem != nullptr; hItem = TreeView_GetNextSibling(hTree, hItem)) items.push_back(hItem);
-    return items;
+// Runs `action` with that key (when not 0) held down for the thread.
+void WithKey(BYTE key, const std::function<void()>& action) {
+    BYTE saved[256], state[256];
+    GetKeyboardState(saved);
+    std::memcpy(state, saved, sizeof state);
+    if (key != 0) state[key] |= 0x80;
+    SetKeyboardState(state);
+    action();
+    SetKeyboardState(saved);
 }
-
-std::string ItemText(HWND hTree, HTREEITEM hItem) {
-    char szText[512] = "";
-    TVITEMA item{TVIF_TEXT, hItem, 0, 0, szText, sizeof szText, 0, 0, 0, 0};
-    SendMessageA(hTree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return szText;
-}
-
-std::vector<std::string> ChildTexts(HWND hTree, HTREEITEM hParent) {
-    std::vector<std::string> texts;
-    for (HTREEITEM hItem : ChildItems(hTree, hParent)) texts.push_back(ItemText(hTree, hItem));
-    return texts;
-}
-
-HTREEITEM FindChild(HWND hTree, HTREEITEM hParent, const std::string& strText) {
-    for (HTREEITEM hItem : ChildItems(hTree, hParent)) {
-        if (ItemText(hTree, hItem) == strText) return hItem;
-    }
-    return nullptr;
-}
-
-// Holds modifier keys down for the thread while it exists.
-class CHeldKeys {
-public:
-    explicit CHeldKeys(const std::vector<BYTE>& keys) {
-        GetKeyboardState(m_saved);
-        BYTE state[256];
-        std::memcpy(state, m_saved, sizeof state);
-        for (BYTE key : keys) state[key] |= 0x80;
-        SetKeyboardState(state);
-    }
-    ~CHeldKeys() { SetKeyboardState(m_saved); }
-
-private:
-    BYTE m_saved[256];
-};
 
 // What the window's client area shows on the screen at this moment (not a
-// fresh painting), as 32-bit pixels; empty when it cannot be read.
+// fresh painting), as 32-bit pixels, top row first; empty when it cannot be read.
 std::vector<BYTE> ClientPixels(HWND hWnd) {
     RECT rc{};
     GetClientRect(hWnd, &rc);
-    std::vector<BYTE> pixels(4 * static_cast<size_t>(std::max(0L, rc.right) * std::max(0L, rc.bottom)));
-    if (pixels.empty()) return pixels;
-    // The screen's pixels into a bitmap, then out of it as 32-bit rows, top first.
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void* pBits = nullptr;
     HDC hWindowDC = GetDC(hWnd);
     HDC hMemDC = CreateCompatibleDC(hWindowDC);
-    HBITMAP hBitmap = CreateCompatibleBitmap(hWindowDC, rc.right, rc.bottom);
+    HBITMAP hBitmap = CreateDIBSection(hMemDC, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
     HGDIOBJ hOld = SelectObject(hMemDC, hBitmap);
-    const BOOL bCopied = BitBlt(hMemDC, 0, 0, rc.right, rc.bottom, hWindowDC, 0, 0, SRCCOPY);
+    std::vector<BYTE> pixels;
+    if (hBitmap != nullptr && BitBlt(hMemDC, 0, 0, rc.right, rc.bottom, hWindowDC, 0, 0, SRCCOPY) && GdiFlush())
+        pixels.assign(static_cast<BYTE*>(pBits), static_cast<BYTE*>(pBits) + 4 * rc.right * rc.bottom);
     SelectObject(hMemDC, hOld);
-    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    const bool bRead = bCopied && hBitmap != nullptr &&
-                       GetDIBits(hMemDC, hBitmap, 0, rc.bottom, pixels.data(), &info, DIB_RGB_COLORS) == rc.bottom;
     DeleteObject(hBitmap);
     DeleteDC(hMemDC);
     ReleaseDC(hWnd, hWindowDC);
-    return bRead ? pixels : std::vector<BYTE>();
+    return pixels;
 }
 
-// A menu's entries: their texts and their command ids.
-using Menu = std::pair<Texts, std::vector<UINT>>;
+// What TAPI's hidden window does: a message arrives in the thread's queue,
+// and its window procedure calls the program's callback. The events wait in
+// g_tapiEvents.
+std::deque<std::function<void()>> g_tapiEvents;
+std::function<void()> g_onPaneDestroy;
+int g_nSetTexts = 0;
+
+// The subclass procedure of the tests' own TAPI window, which delivers the
+// events, and of controls watched: g_onPaneDestroy runs when one is
+// destroyed, g_nSetTexts counts the texts set on them. A named CALLBACK
+// function: a lambda has the default calling convention, which on 32-bit
+// Windows is not a subclass procedure's.
+LRESULT CALLBACK WatchWindow(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    if (uMsg == WM_DESTROY && g_onPaneDestroy) g_onPaneDestroy();
+    g_nSetTexts += uMsg == WM_SETTEXT;
+    if (uMsg != WM_APP || g_tapiEvents.empty()) return DefSubclassProc(hWnd, uMsg, wParam, lParam);
+    const std::function<void()> deliver = std::move(g_tapiEvents.front());
+    g_tapiEvents.pop_front();
+    deliver();
+    return 0;
+}
+
+void PostTapiEvent(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2 = 0, DWORD_PTR dwParam3 = 0) {
+    static HWND hWnd = [] {
+        HWND hTapiWindow = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        SetWindowSubclass(hTapiWindow, WatchWindow, 1, 0);
+        return hTapiWindow;
+    }();
+    g_tapiEvents.push_back([=] {
+        if (CFakeTapi* pFake = CFakeTapi::Current()) pFake->Deliver(hDevice, dwMessage, dwParam1, dwParam2, dwParam3);
+    });
+    PostMessageA(hWnd, WM_APP, 0, 0);
+}
 
 Menu ReadMenu(HMENU hMenu) {
     Menu menu;
@@ -197,36 +138,6 @@ Menu ReadMenu(HMENU hMenu) {
         menu.second.push_back(GetMenuItemID(hMenu, i));
     }
     return menu;
-}
-
-// What TAPI's hidden window does: a message arrives in the thread's queue,
-// and its window procedure calls the program's callback.
-struct STapiEvent {
-    DWORD hDevice, dwMessage;
-    DWORD_PTR dwParam1, dwParam2, dwParam3;
-};
-std::deque<STapiEvent> g_tapiEvents;
-
-LRESULT CALLBACK TapiWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    if (uMsg != WM_APP || g_tapiEvents.empty()) return DefWindowProcA(hWnd, uMsg, wParam, lParam);
-    const STapiEvent e = g_tapiEvents.front();
-    g_tapiEvents.pop_front();
-    if (CFakeTapi* pFake = CFakeTapi::Current())
-        pFake->Deliver(e.hDevice, e.dwMessage, e.dwParam1, e.dwParam2, e.dwParam3);
-    return 0;
-}
-
-void PostTapiEvent(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2 = 0, DWORD_PTR dwParam3 = 0) {
-    static HWND hWnd = [] {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = TapiWindowProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "WinTestTapiWindow";
-        RegisterClassA(&wc);
-        return CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    }();
-    g_tapiEvents.push_back({hDevice, dwMessage, dwParam1, dwParam2, dwParam3});
-    PostMessageA(hWnd, WM_APP, 0, 0);
 }
 
 // The context menu as it opens: its entries are recorded, then the first one
@@ -244,58 +155,37 @@ LRESULT CALLBACK MenuHook(int nCode, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, nCode, wParam, lParam);
 }
 
-// What the menu the action opens offers (nothing when none opens).
-Menu CatchMenu(bool bChoose, const std::function<void()>& action) {
+// What the menu the message opens offers (nothing when none opens), sent to
+// the window; a right-click's button-up waits in the queue, as the control
+// follows the button until it is released.
+Menu CatchMenu(bool bChoose, HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     Menu menu;
     g_pCaughtMenu = &menu;
     g_bChoose = bChoose;
     HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROC, MenuHook, nullptr, GetCurrentThreadId());
-    action();
+    if (uMsg == WM_RBUTTONDOWN) PostMessageA(hWnd, WM_RBUTTONUP, 0, lParam);
+    SendMessageA(hWnd, uMsg, wParam, lParam);
     UnhookWindowsHookEx(hHook);
     g_pCaughtMenu = nullptr;
     return menu;
-}
-
-// Right-clicks the item as the mouse would; the control follows the button
-// until it is released.
-Menu RightClick(HWND hTree, HTREEITEM hItem, bool bChoose) {
-    RECT rc{};
-    TreeView_GetItemRect(hTree, hItem, &rc, TRUE);
-    const LPARAM lPoint = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-    return CatchMenu(bChoose, [&] {
-        PostMessageA(hTree, WM_RBUTTONUP, 0, lPoint);
-        SendMessageA(hTree, WM_RBUTTONDOWN, MK_RBUTTON, lPoint);
-    });
-}
-
-bool CentredOver(HWND hWnd, HWND hOver) {
-    RECT a{}, b{};
-    GetWindowRect(hWnd, &a);
-    GetWindowRect(hOver, &b);
-    return std::abs(a.left + a.right - b.left - b.right) <= 4 && std::abs(a.top + a.bottom - b.top - b.bottom) <= 4;
-}
-
-bool Exists(const std::string& strPath) {
-    return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// What the window shows now is what it paints afresh: no stale or
-// overlapping pixels.
-bool ShowsItsFreshPainting(HWND hWnd) {
-    const std::vector<BYTE> shown = ClientPixels(hWnd);
-    RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    return !shown.empty() && shown == ClientPixels(hWnd);
 }
 
 class AppWindowTest : public ::testing::Test {
 protected:
     // Each test starts with the window where the system puts it, and leaves
     // no placement behind for later programs in this Wine prefix.
-    void SetUp() override { TearDown(); }
+    void SetUp() override {
+        TearDown();
+        s_pTest = this;
+        m_nTimer = SetTimer(nullptr, 0, 30, AnswerDialogs);
+    }
     void TearDown() override {
+        KillTimer(nullptr, m_nTimer);
+        m_answers.clear();
         m_pApp.reset();
-        DrainQueue();
+        PumpMessages();
         g_tapiEvents.clear();
+        SetMainWindow(nullptr);
         RegDeleteTreeA(HKEY_CURRENT_USER, settings::kApplicationKey);
     }
 
@@ -316,34 +206,63 @@ protected:
         m_fake.m_devCaps[dwDevice] = CFakeTapi::MakeDevCaps(strProvider, dwPermanentID, strName);
         m_fake.m_addressCaps[dwDevice] = CFakeTapi::MakeAddressCaps(dwDevice, strAddress);
     }
-    BOOL Start() {
+    // The lines open on the device each asks for, `watch` told of each.
+    void WatchOpens(const std::function<void(DWORD)>& watch) {
+        m_fake.OnOpen = [=](HLINEAPP, DWORD dwDevice, HLINE* phLine, DWORD, DWORD) -> LONG {
+            *phLine = CFakeTapi::LineHandleFor(dwDevice);
+            watch(dwDevice);
+            return 0;
+        };
+    }
+    // A new run of the program, the queue of the one before emptied.
+    BOOL Start(bool bPump = true) {
+        m_pApp.reset();
+        PumpMessages();
+        m_bQuit = false;
         m_pApp = std::make_unique<CLinoscopeApp>(GetModuleHandleA(nullptr));
         const BOOL bStarted = m_pApp->InitInstance();
-        PumpMessages(m_pApp.get());
+        if (bPump) Pump([] { return true; });
         return bStarted;
     }
     // File > Exit; false when the program never asks to end.
     bool Exit() { return PostMessageA(Frame(), WM_COMMAND, ID_APP_EXIT, 0) && PumpUntilQuit(); }
     bool PumpUntilQuit() {
-        for (const DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 5000;) {
-            if (PumpMessages(m_pApp.get())) return true;
+        return Pump([this] { return m_bQuit; });
+    }
+    // Runs the loop until the condition holds (true) or the time is up (false).
+    bool Pump(const std::function<bool()>& condition, DWORD dwMs = 5000) {
+        for (const DWORD dwStart = GetTickCount();;) {
+            m_bQuit = PumpMessages(m_pApp.get()) || m_bQuit;
+            if (condition()) return true;
+            if (GetTickCount() - dwStart > dwMs) return false;
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         }
-        return false;
+    }
+    // Lets the loop run for a while, so that anything the program put off
+    // (a coalesced refresh) is done.
+    void Settle() {
+        Pump([] { return false; }, 400);
+    }
+    // Every event taken in and shown: the views refresh on their own time.
+    bool Idle() {
+        return Pump([this] {
+            CMainFrame* pFrame = m_pApp->GetMainFrame();
+            return g_tapiEvents.empty() && !pFrame->GetCoView()->GetTreeCtrl().HasChanges() &&
+                   !pFrame->GetExtView()->GetTreeCtrl().HasChanges() &&
+                   !pFrame->GetEtcView()->GetTreeCtrl().HasChanges();
+        });
     }
     // A round of calls on every line of a busy office (nLines extensions
     // 1700... and as many trunks 0050...), delivered as a stream arrives: one
     // event at a time, the loop (and painting) running after each, or (bQueue)
     // all of them left waiting. Each call rings with a long caller ID, gets a
     // short one, is answered; the call of the round before goes idle on every
-    // other line. Returns the events.
-    int DeliverCallRound(int nLines, HCALL hFirstCall, HCALL hPreviousFirst, bool bQueue = false) {
-        int nEvents = 0;
+    // other line.
+    void DeliverCallRound(int nLines, HCALL hFirstCall, HCALL hPreviousFirst, bool bQueue = false) {
         const auto deliver = [&](DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2 = 0,
                                  DWORD_PTR dwParam3 = 0) {
             PostTapiEvent(hDevice, dwMessage, dwParam1, dwParam2, dwParam3);
             if (!bQueue) PumpMessages(m_pApp.get());
-            ++nEvents;
         };
         for (int i = 0; i < 2 * nLines; ++i) {
             const HLINE hLine = CFakeTapi::LineHandleFor(static_cast<DWORD>(i));
@@ -358,39 +277,45 @@ protected:
                 deliver(hPreviousFirst + static_cast<HCALL>(i), LINE_CALLSTATE, LINECALLSTATE_IDLE);
         }
         if (!bQueue) Idle();
-        return nEvents;
     }
-    // Lets the loop run for a while, so that anything the program put off
-    // (a coalesced refresh) is done.
-    void Settle() {
-        const DWORD dwStart = GetTickCount();
-        Pump([&] { return GetTickCount() - dwStart >= 400; });
-    }
-    bool Pump(const std::function<bool()>& condition) { return PumpUntil(condition, m_pApp.get()); }
-    // Every event taken in and shown: the views refresh on their own time.
-    bool Idle() {
-        return Pump([this] {
-            CMainFrame* pFrame = m_pApp->GetMainFrame();
-            for (CLineView* pView :
-                 {static_cast<CLineView*>(pFrame->GetCoView()), static_cast<CLineView*>(pFrame->GetExtView()),
-                  static_cast<CLineView*>(pFrame->GetEtcView())}) {
-                if (pView->GetTreeCtrl().HasChanges()) return false;
-            }
-            return g_tapiEvents.empty();
+    // A key pressed in the window, with that key held, and the loop run.
+    void Press(HWND hWnd, UINT nKey, BYTE held = 0) {
+        WithKey(held, [&] {
+            PostKey(hWnd, nKey);
+            m_bQuit = PumpMessages(m_pApp.get()) || m_bQuit;
         });
-    }
-    // A key pressed in the window, with the modifiers held.
-    // TRUE when the program asked to end.
-    BOOL Press(HWND hWnd, UINT nKey, const std::vector<BYTE>& held = {}) {
-        CHeldKeys keys(held);
-        PostKey(hWnd, nKey);
-        return PumpMessages(m_pApp.get());
     }
     HWND Frame() const { return m_pApp->GetMainFrame()->GetHwnd(); }
     HWND Pane(int nColumn) const { return m_pApp->GetMainFrame()->GetSplitter().GetPane(nColumn); }
     HTREEITEM Root(int nColumn) const { return TreeView_GetRoot(Pane(nColumn)); }
+    // The line of that label in the pane, or null.
     HTREEITEM Line(int nColumn, const std::string& strLabel) const {
-        return FindChild(Pane(nColumn), Root(nColumn), strLabel);
+        for (const auto& [hItem, strText] : Items(Pane(nColumn), Root(nColumn)))
+            if (strText == strLabel) return hItem;
+        return nullptr;
+    }
+    // The children of an item (TVI_ROOT: the top level) and their texts.
+    static std::vector<std::pair<HTREEITEM, std::string>> Items(HWND hTree, HTREEITEM hParent) {
+        std::vector<std::pair<HTREEITEM, std::string>> items;
+        HTREEITEM hItem = hParent == TVI_ROOT ? TreeView_GetRoot(hTree) : TreeView_GetChild(hTree, hParent);
+        for (; hItem != nullptr; hItem = TreeView_GetNextSibling(hTree, hItem)) {
+            char szText[512] = "";
+            TVITEMA item{TVIF_TEXT, hItem, 0, 0, szText, sizeof szText, 0, 0, 0, 0};
+            SendMessageA(hTree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            items.emplace_back(hItem, szText);
+        }
+        return items;
+    }
+    // What the tree shows: an item a line, indented by its depth; an item's
+    // children only while it is expanded.
+    static std::string TreeText(HWND hTree, HTREEITEM hParent = TVI_ROOT, const std::string& strIndent = "") {
+        std::string strText;
+        for (const auto& [hItem, strItem] : Items(hTree, hParent)) {
+            strText += strIndent + strItem + "\n";
+            if (TreeView_GetItemState(hTree, hItem, TVIS_EXPANDED) & TVIS_EXPANDED)
+                strText += TreeText(hTree, hItem, strIndent + "  ");
+        }
+        return strText;
     }
     std::string StatusText(int nPart) const {
         char szText[512] = "";
@@ -398,16 +323,87 @@ protected:
                      reinterpret_cast<LPARAM>(szText));
         return szText;
     }
-    static std::string InWorkingFolder(const std::string& strName) {
-        char szFolder[MAX_PATH] = "";
-        GetCurrentDirectoryA(sizeof szFolder, szFolder);
-        const std::string strPath = std::string(szFolder) + "\\" + strName;
-        DeleteFileA(strPath.c_str());
-        return strPath;
+    // The item's menu, as the mouse's right button opens it.
+    static Menu RightClick(HWND hTree, HTREEITEM hItem, bool bChoose) {
+        RECT rc{};
+        TreeView_GetItemRect(hTree, hItem, &rc, TRUE);
+        const LPARAM lPoint = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+        return CatchMenu(bChoose, hTree, WM_RBUTTONDOWN, MK_RBUTTON, lPoint);
+    }
+    static std::string ControlText(HWND hDlg, int nId) { return GetWindowTextString(GetDlgItem(hDlg, nId)); }
+    // Presses a dialog button the way a click does (posted, so it runs in the loop).
+    static void PostClick(HWND hDlg, int nId) {
+        PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
+    }
+    // Fills in the common Save dialog's file name and presses Save; returns the
+    // name the dialog offered.
+    static std::string AnswerSaveDialog(HWND hDlg, const std::string& strPath) {
+        // The file name box of the Explorer-style dialog (cmb13), or of the old style one (edt1).
+        const int nId = GetDlgItem(hDlg, 0x47C) != nullptr ? 0x47C : 0x480;
+        std::string strOffered = ControlText(hDlg, nId);
+        SetDlgItemTextA(hDlg, nId, strPath.c_str());
+        PostClick(hDlg, IDOK);
+        return strOffered;
+    }
+    static std::pair<LONG, LONG> SizeOf(HWND hWnd) {
+        RECT rc{};
+        GetWindowRect(hWnd, &rc);
+        return {rc.right - rc.left, rc.bottom - rc.top};
+    }
+    static bool CentredOver(HWND hWnd, HWND hOver) {
+        RECT a{}, b{};
+        GetWindowRect(hWnd, &a);
+        GetWindowRect(hOver, &b);
+        return std::abs(a.left + a.right - b.left - b.right) <= 4 && std::abs(a.top + a.bottom - b.top - b.bottom) <= 4;
+    }
+    // What the window shows now is what it paints afresh: no stale or
+    // overlapping pixels.
+    static bool ShowsItsFreshPainting(HWND hWnd) {
+        const std::vector<BYTE> shown = ClientPixels(hWnd);
+        RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        return !shown.empty() && shown == ClientPixels(hWnd);
+    }
+    static bool Exists(const std::string& strPath) {
+        return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    // A file of that name in the working folder, not there yet.
+    static std::string NewFile(const std::string& strName) {
+        DeleteFileA(strName.c_str());
+        return std::filesystem::absolute(strName).string();
+    }
+
+    // Dialog boxes of this thread are answered from a timer, which runs inside
+    // any modal loop: each visible dialog box whose title has an action (the
+    // empty title: each Yes/No message box) gets it once, with the number of
+    // dialogs it answered before. Answer returns that number.
+    const int& Answer(const std::string& strTitle, std::function<void(HWND, int)> action) {
+        m_answers[strTitle] = {std::move(action), 0};
+        return m_answers[strTitle].second;
+    }
+    static void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) {
+        // Forget dialogs that are gone: their handles may come back for new ones.
+        std::erase_if(s_pTest->m_answered, [](HWND hWnd) { return !IsWindowVisible(hWnd); });
+        std::vector<HWND> dialogs;
+        for (HWND hDlg = nullptr; (hDlg = FindWindowExA(nullptr, hDlg, "#32770", nullptr)) != nullptr;) {
+            if (IsWindowVisible(hDlg) && GetWindowThreadProcessId(hDlg, nullptr) == GetCurrentThreadId())
+                dialogs.push_back(hDlg);
+        }
+        for (HWND hDlg : dialogs) {
+            const bool bQuestion =
+                GetDlgItem(hDlg, kMessageText) && (GetDlgItem(hDlg, IDYES) || GetDlgItem(hDlg, IDNO));
+            const auto it = s_pTest->m_answers.find(bQuestion ? "" : GetWindowTextString(hDlg));
+            if (it != s_pTest->m_answers.end() && s_pTest->m_answered.insert(hDlg).second)
+                it->second.first(hDlg, it->second.second++);
+        }
     }
 
     CFakeTapi m_fake;
     std::unique_ptr<CLinoscopeApp> m_pApp;
+    bool m_bQuit = false;  // whether the program asked to end since it started
+    static inline AppWindowTest* s_pTest = nullptr;
+    UINT_PTR m_nTimer = 0;
+    std::map<std::string, std::pair<std::function<void(HWND, int)>, int>> m_answers;
+    std::set<HWND> m_answered;
 };
 
 TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
@@ -415,18 +411,13 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
     // At the first start the progress dialog is up while the lines open, with
     // no main window yet to disable.
     int nOpensUnderProgress = 0;
-    bool bMainWindowSeen = false;
-    m_fake.OnOpen = [&](HLINEAPP, DWORD dwDevice, HLINE* phLine, DWORD, DWORD) -> LONG {
+    WatchOpens([&](DWORD) {
         HWND hProgress = FindWindowA("#32770", "Linoscope3");
-        nOpensUnderProgress +=
-            hProgress != nullptr && GetDlgItem(hProgress, IDC_PROGRESS_BAR) != nullptr && IsWindowVisible(hProgress);
-        bMainWindowSeen = bMainWindowSeen || GetMainWindow() != nullptr;
-        *phLine = CFakeTapi::LineHandleFor(dwDevice);
-        return 0;
-    };
+        nOpensUnderProgress += hProgress != nullptr && GetDlgItem(hProgress, IDC_PROGRESS_BAR) != nullptr &&
+                               IsWindowVisible(hProgress) && GetMainWindow() == nullptr;
+    });
     ASSERT_TRUE(Start());
     EXPECT_EQ(nOpensUnderProgress, 6);
-    EXPECT_FALSE(bMainWindowSeen);
     EXPECT_EQ(FindWindowA("#32770", "Linoscope3"), nullptr);  // gone again
     EXPECT_EQ(GetWindowTextString(Frame()), "Linoscope3");
     EXPECT_TRUE(IsWindowVisible(Frame()));
@@ -441,55 +432,41 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
     for (int i = 0; i < 4; ++i) EXPECT_EQ(ReadMenu(GetSubMenu(hMenu, i)), menus[i]) << i;
 
     // Three tree controls left to right, CO, EXT, ETC, the first two a third
-    // of the client width each; lines sorted by label as text, regardless of case.
-    RECT rcClient{};
+    // of the client width each; lines sorted by label as text, regardless of
+    // case, the roots expanded. Buttons, lines, lines at the root, always a
+    // selection; a border.
+    RECT rcClient{}, rc[3]{};
     GetClientRect(Frame(), &rcClient);
-    const Texts roots = {"CO", "EXT", "ETC"};
-    const Texts lines[] = {{"0007", "0021 Sales"}, {"1000", "201", "99"}, {"Modem"}};
-    LONG nPreviousLeft = -1;
+    const char* const trees[] = {"CO\n  0007\n  0021 Sales\n", "EXT\n  1000\n  201\n  99\n", "ETC\n  Modem\n"};
     for (int nColumn = 0; nColumn < 3; ++nColumn) {
-        HWND hTree = Pane(nColumn);
-        char szClass[64] = "";
-        GetClassNameA(hTree, szClass, sizeof szClass);
-        EXPECT_STREQ(szClass, "SysTreeView32");
-        // Buttons, lines, lines at the root, always a selection; a border.
-        const LONG_PTR style = GetWindowLongPtrA(hTree, GWL_STYLE) & (0x27 | WS_BORDER);
-        EXPECT_EQ(style, 0x27 | WS_BORDER) << nColumn;
-        RECT rc{};
-        GetWindowRect(hTree, &rc);
-        EXPECT_GT(rc.left, std::exchange(nPreviousLeft, rc.left));
-        if (nColumn < 2) {
-            EXPECT_EQ(rc.right - rc.left, rcClient.right / 3) << nColumn;
-        }
-        EXPECT_EQ(ChildTexts(hTree, TVI_ROOT), Texts{roots[nColumn]});
-        EXPECT_NE(TreeView_GetItemState(hTree, Root(nColumn), TVIS_EXPANDED) & TVIS_EXPANDED, 0u);
-        EXPECT_EQ(ChildTexts(hTree, Root(nColumn)), lines[nColumn]);
+        EXPECT_EQ(GetWindowLongPtrA(Pane(nColumn), GWL_STYLE) & (0x27 | WS_BORDER), 0x27 | WS_BORDER) << nColumn;
+        EXPECT_EQ(TreeText(Pane(nColumn)), trees[nColumn]);
+        GetWindowRect(Pane(nColumn), &rc[nColumn]);
     }
+    EXPECT_TRUE(rc[0].left < rc[1].left && rc[1].left < rc[2].left);
+    EXPECT_EQ(rc[0].right - rc[0].left, rcClient.right / 3);
+    EXPECT_EQ(rc[1].right - rc[1].left, rcClient.right / 3);
 
     // F6 moves the focus to the next pane, round the end; Shift+F6 back.
     SetFocus(Pane(0));
     for (const auto& [bShift, nTo] : {std::pair{false, 1}, {false, 2}, {false, 0}, {true, 2}}) {
-        Press(GetFocus(), VK_F6, bShift ? std::vector<BYTE>{VK_SHIFT} : std::vector<BYTE>{});
+        Press(GetFocus(), VK_F6, bShift ? VK_SHIFT : 0);
         EXPECT_EQ(GetFocus(), Pane(nTo)) << nTo;
     }
 
     // About: the icon first, then the product version, centred over the frame.
     EXPECT_TRUE(std::regex_match(m_pApp->m_strVersion, std::regex(R"(\d+\.\d+\.\d+\.\d+)"))) << m_pApp->m_strVersion;
-    std::string strVersionLine;
-    bool bIconFirst = false, bCentred = false;
-    CDialogAnswerer about("About Linoscope3", [&](HWND hDlg, int) {
+    const int& nAbouts = Answer("About Linoscope3", [&](HWND hDlg, int) {
         HWND hIcon = GetWindow(hDlg, GW_CHILD);
-        bIconFirst = (GetWindowLongPtrA(hIcon, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-                     SendMessageA(hIcon, STM_GETICON, 0, 0) != 0;
-        strVersionLine = GetWindowTextString(GetWindow(hIcon, GW_HWNDNEXT));
-        bCentred = CentredOver(hDlg, Frame());
+        EXPECT_EQ(GetWindowLongPtrA(hIcon, GWL_STYLE) & SS_TYPEMASK, SS_ICON);
+        EXPECT_NE(SendMessageA(hIcon, STM_GETICON, 0, 0), 0);
+        EXPECT_EQ(GetWindowTextString(GetWindow(hIcon, GW_HWNDNEXT)),
+                  "Talvora Linoscope3 Version " + m_pApp->m_strVersion);
+        EXPECT_TRUE(CentredOver(hDlg, Frame()));
         PostClick(hDlg, IDOK);
     });
     PostMessageA(Frame(), WM_COMMAND, ID_APP_ABOUT, 0);
-    ASSERT_TRUE(Pump([&] { return about.GetCount() == 1; }));
-    EXPECT_TRUE(bIconFirst);
-    EXPECT_TRUE(bCentred);
-    EXPECT_EQ(strVersionLine, "Talvora Linoscope3 Version " + m_pApp->m_strVersion);
+    EXPECT_TRUE(Pump([&] { return nAbouts == 1 && FindWindowA("#32770", "About Linoscope3") == nullptr; }));
 }
 
 // Right-click selects the item and offers its menu; the chosen command
@@ -509,64 +486,53 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     HWND hExt = Pane(1);
     HTREEITEM h201 = Line(1, "201");
     TreeView_SelectItem(hExt, Root(1));
-    const std::string strPath = InWorkingFolder("test_win_info_saved.txt");
-    std::string strOffered, strSaved, strClipboard;
-    CDialogAnswerer save("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
+    const std::string strPath = NewFile("test_win_info_saved.txt");
+    std::string strOffered;
+    const int& nSaves = Answer("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
     Texts infos;
-    LONG_PTR style = 0;
-    bool bCentred = false;
-    RECT rcTextBefore{}, rcTextAfter{}, rcResized{}, rcReopened{};
-    DWORD dwSelStart = 1, dwSelEnd = 0;
-    CDialogAnswerer info("Information", [&](HWND hDlg, int nIndex) {
+    std::pair<LONG, LONG> resized;
+    const int& nInfos = Answer("Information", [&](HWND hDlg, int nIndex) {
         HWND hText = GetDlgItem(hDlg, IDC_INFO_TEXT);
         infos.push_back(GetWindowTextString(hText));
-        if (nIndex == 1) {
-            GetWindowRect(hDlg, &rcReopened);
-            bCentred = CentredOver(hDlg, Frame());
-        } else if (nIndex == 0) {
-            style = GetWindowLongPtrA(hDlg, GWL_STYLE);
-            GetWindowRect(hText, &rcTextBefore);
-            GetWindowRect(hDlg, &rcResized);
-            SetWindowPos(hDlg, nullptr, 0, 0, rcResized.right - rcResized.left + 200,
-                         rcResized.bottom - rcResized.top + 120, SWP_NOMOVE | SWP_NOZORDER);
-            GetWindowRect(hDlg, &rcResized);
-            GetWindowRect(hText, &rcTextAfter);
+        if (nIndex == 0) {
+            const LONG_PTR style = GetWindowLongPtrA(hDlg, GWL_STYLE);
+            EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), WS_THICKFRAME | WS_MAXIMIZEBOX);
+            const auto [cxText, cyText] = SizeOf(hText);
+            const auto [cx, cy] = SizeOf(hDlg);
+            SetWindowPos(hDlg, nullptr, 0, 0, cx + 200, cy + 120, SWP_NOMOVE | SWP_NOZORDER);
+            resized = SizeOf(hDlg);
+            EXPECT_EQ(SizeOf(hText), std::pair(cxText + 200, cyText + 120));
             SetFocus(hText);
-            {
-                CHeldKeys control({VK_CONTROL});
+            WithKey(VK_CONTROL, [&] {
                 SendMessageA(hText, WM_KEYDOWN, 'A', 0);
                 SendMessageA(hText, WM_KEYDOWN, 'C', 0);
-            }
+            });
+            DWORD dwSelStart = 1, dwSelEnd = 0;
             SendMessageA(hText, EM_GETSEL, reinterpret_cast<WPARAM>(&dwSelStart), reinterpret_cast<LPARAM>(&dwSelEnd));
-            if (OpenClipboard(hDlg)) {
-                if (HANDLE hData = GetClipboardData(CF_TEXT)) {
-                    if (const char* psz = static_cast<const char*>(GlobalLock(hData))) strClipboard = psz;
-                    GlobalUnlock(hData);
-                }
-                CloseClipboard();
-            }
+            EXPECT_EQ(std::pair(dwSelStart, size_t{dwSelEnd}), std::pair(DWORD{0}, infos[0].size()));
+            EXPECT_TRUE(OpenClipboard(hDlg));
+            HANDLE hData = GetClipboardData(CF_TEXT);
+            const char* pszCopied = static_cast<const char*>(GlobalLock(hData));
+            EXPECT_EQ(pszCopied != nullptr ? pszCopied : "(nothing)", infos[0]);
+            GlobalUnlock(hData);
+            CloseClipboard();
             // Save... runs the Save dialog and writes before it returns.
             SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_INFO_SAVE, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_INFO_SAVE)));
-            strSaved = ReadFileBytes(strPath);
+            EXPECT_EQ(ReadFileBytes(strPath), infos[0]);
+        } else {
+            EXPECT_EQ(SizeOf(hDlg), resized);
+            EXPECT_TRUE(CentredOver(hDlg, Frame()));
         }
         PostClick(hDlg, IDOK);
     });
     const Menu lineMenu{{"Line Information"}, {ID_LINE_INFORMATION}};
     EXPECT_EQ(RightClick(hExt, h201, true), lineMenu);
     EXPECT_EQ(TreeView_GetSelection(hExt), h201);
-    ASSERT_TRUE(Pump([&] { return info.GetCount() == 1 && FindWindowA("#32770", "Information") == nullptr; }));
+    ASSERT_TRUE(Pump([&] { return nInfos == 1 && FindWindowA("#32770", "Information") == nullptr; }));
     EXPECT_NE(infos[0].find("\"EXT 201\""), npos) << infos[0];
-    EXPECT_NE(style & WS_THICKFRAME, 0);
-    EXPECT_NE(style & WS_MAXIMIZEBOX, 0);
-    EXPECT_EQ(rcTextAfter.right - rcTextAfter.left, rcTextBefore.right - rcTextBefore.left + 200);
-    EXPECT_EQ(rcTextAfter.bottom - rcTextAfter.top, rcTextBefore.bottom - rcTextBefore.top + 120);
-    EXPECT_EQ(dwSelStart, 0u);
-    EXPECT_EQ(dwSelEnd, infos[0].size());
-    EXPECT_EQ(strClipboard, infos[0]);
-    EXPECT_EQ(save.GetCount(), 1);
+    EXPECT_EQ(nSaves, 1);
     EXPECT_EQ(strOffered.rfind("201 20", 0), 0u) << strOffered;  // the line, then the time
-    EXPECT_EQ(strSaved, infos[0]);
     DeleteFileA(strPath.c_str());
 
     // No menu on a root; the CO view's line menu is its own; dismissed,
@@ -576,10 +542,7 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     EXPECT_EQ(RightClick(Pane(0), Line(0, "0021 Sales"), false), lineMenu);
     TreeView_SelectItem(hExt, h201);
     SetFocus(hExt);
-    EXPECT_EQ(
-        CatchMenu(false,
-                  [&] { SendMessageA(hExt, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hExt), MAKELPARAM(-1, -1)); }),
-        lineMenu);
+    EXPECT_EQ(CatchMenu(false, hExt, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hExt), MAKELPARAM(-1, -1)), lineMenu);
     EXPECT_EQ(infos.size(), 1u);
 
     // A call's menu offers Call Information, and its report follows; a detail
@@ -587,19 +550,16 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7001, LINECALLPRIVILEGE_MONITOR);
     PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED);
     ASSERT_TRUE(Idle());
-    const std::vector<HTREEITEM> calls = ChildItems(hExt, h201);
+    const auto calls = Items(hExt, h201);
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(RightClick(hExt, calls[0], true), (Menu{{"Call Information"}, {ID_CALL_INFORMATION}}));
-    ASSERT_TRUE(Pump([&] { return info.GetCount() == 2 && FindWindowA("#32770", "Information") == nullptr; }));
+    EXPECT_EQ(RightClick(hExt, calls[0].first, true), (Menu{{"Call Information"}, {ID_CALL_INFORMATION}}));
+    ASSERT_TRUE(Pump([&] { return nInfos == 2 && FindWindowA("#32770", "Information") == nullptr; }));
     EXPECT_NE(infos[1].find("\"301\""), npos) << infos[1];
-    EXPECT_EQ(rcReopened.right - rcReopened.left, rcResized.right - rcResized.left);
-    EXPECT_EQ(rcReopened.bottom - rcReopened.top, rcResized.bottom - rcResized.top);
-    EXPECT_TRUE(bCentred);
-    HTREEITEM hDetail = TreeView_GetChild(hExt, calls[0]);
+    HTREEITEM hDetail = TreeView_GetChild(hExt, calls[0].first);
     EXPECT_EQ(RightClick(hExt, hDetail, false), Menu{});
     EXPECT_EQ(TreeView_GetSelection(hExt), hDetail);
 
-    TreeView_SelectItem(hExt, calls[0]);
+    TreeView_SelectItem(hExt, calls[0].first);
     m_fake.ClearCalls();
     PostMessageA(Frame(), WM_COMMAND, ID_DROP, 0);
     ASSERT_TRUE(Pump([&] { return m_fake.Count("lineDrop") == 1; }));
@@ -619,21 +579,24 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     // Every pane on the screen, none covering another.
     SetWindowPos(Frame(), HWND_TOP, 0, 0, 720, 360, SWP_SHOWWINDOW);
     PumpMessages(m_pApp.get());
-    const int nEvents = DeliverCallRound(kLines, 0x10000, 0) + DeliverCallRound(kLines, 0x20000, 0x10000);
-    EXPECT_GE(nEvents, 300);
-    EXPECT_EQ(ChildItems(Pane(1), Line(1, "1700")).size(), 1u);  // idle, then a new call
-    EXPECT_EQ(ChildItems(Pane(1), Line(1, "1701")).size(), 2u);
+    // A burst of 340 events: two rounds on 40 lines.
+    DeliverCallRound(kLines, 0x10000, 0);
+    DeliverCallRound(kLines, 0x20000, 0x10000);
+    EXPECT_EQ(Items(Pane(1), Line(1, "1700")).size(), 1u);  // idle, then a new call
+    EXPECT_EQ(Items(Pane(1), Line(1, "1701")).size(), 2u);
     Settle();
     EXPECT_TRUE(ShowsItsFreshPainting(Pane(0)));
     EXPECT_TRUE(ShowsItsFreshPainting(Pane(1)));
 
     // View > Follow Events, on by default, turned off: events no longer
     // scroll the panes or expand their lines.
-    HMENU hView = GetSubMenu(GetMenu(Frame()), 2);
-    EXPECT_EQ(GetMenuState(hView, ID_VIEW_FOLLOW_EVENTS, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    const auto followEvents = [&] {
+        return GetMenuState(GetSubMenu(GetMenu(Frame()), 2), ID_VIEW_FOLLOW_EVENTS, MF_BYCOMMAND) & MF_CHECKED;
+    };
+    EXPECT_TRUE(followEvents());
     PostMessageA(Frame(), WM_COMMAND, ID_VIEW_FOLLOW_EVENTS, 0);
     PumpMessages(m_pApp.get());
-    EXPECT_EQ(GetMenuState(hView, ID_VIEW_FOLLOW_EVENTS, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    EXPECT_FALSE(followEvents());
     HWND hExt = Pane(1);
     HTREEITEM hTop = Line(1, "1710");
     TreeView_Select(hExt, hTop, TVGN_FIRSTVISIBLE);
@@ -643,7 +606,7 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     Settle();
     EXPECT_EQ(TreeView_GetFirstVisible(hExt), hTop);
     EXPECT_EQ(TreeView_GetItemState(hExt, Line(1, "1703"), TVIS_EXPANDED) & TVIS_EXPANDED, 0u);
-    EXPECT_EQ(ChildItems(hExt, Line(1, "1703")).size(), 3u);  // the calls are there all the same
+    EXPECT_EQ(Items(hExt, Line(1, "1703")).size(), 3u);  // the calls are there all the same
     EXPECT_TRUE(ShowsItsFreshPainting(hExt));
 
     // On again: the next event brings its line into view.
@@ -662,8 +625,7 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     const auto topUp = [&] {
         if (g_tapiEvents.size() >= 100 || hNext >= 0x1000000) return;
         DeliverCallRound(kLines, hNext, hPrevious, true);
-        hPrevious = hNext;
-        hNext += 0x10000;
+        hPrevious = std::exchange(hNext, hNext + 0x10000);
     };
     int nChores = 0;
     std::set<std::string> counts;
@@ -671,8 +633,7 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     topUp();
     for (MSG msg; nChores < 3 && m_pApp->NextMessage(&msg, FALSE); DispatchMessageA(&msg)) {
         topUp();
-        if (m_pApp->GetLastChoresTick() == qwChores) continue;
-        qwChores = m_pApp->GetLastChoresTick();
+        if (m_pApp->GetLastChoresTick() == std::exchange(qwChores, m_pApp->GetLastChoresTick())) continue;
         ++nChores;
         EXPECT_TRUE(ShowsItsFreshPainting(Pane(0)) && ShowsItsFreshPainting(hExt) &&
                     ShowsItsFreshPainting(m_pApp->GetMainFrame()->GetStatusBar()))
@@ -689,9 +650,8 @@ TEST_F(AppWindowTest, StatusBarCountsTheLogWaitsForItsRetryTimerAndFindWrapsAcro
     const HLINE hExt201 = CFakeTapi::LineHandleFor(0);
     m_fake.m_callInfo[0x7001] = CFakeTapi::MakeCallInfo(hExt201, "301", "201");
     ASSERT_TRUE(Start());
-    EXPECT_EQ(StatusText(0), "CO 2   EXT 3   ETC 1");
-    EXPECT_EQ(StatusText(1), "Calls 0");
-    EXPECT_EQ(StatusText(3), "Log testlog.csv");
+    const auto status = [&] { return StatusText(0) + "|" + StatusText(1) + "|" + StatusText(2) + "|" + StatusText(3); };
+    EXPECT_EQ(status(), "CO 2   EXT 3   ETC 1|Calls 0|Events 0|Log testlog.csv");
 
     // Another program holds the log: records wait, and the status bar says so.
     CEventLogWriter& log = *m_pApp->GetDocument()->m_pEventLog;
@@ -702,11 +662,9 @@ TEST_F(AppWindowTest, StatusBarCountsTheLogWaitsForItsRetryTimerAndFindWrapsAcro
     PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
     ASSERT_TRUE(Idle());
     Settle();
-    const size_t nWaiting = log.GetWaitingCount();
-    EXPECT_GE(nWaiting, 2u);
-    EXPECT_EQ(StatusText(3), "Log held by another program: " + std::to_string(nWaiting) + " records waiting");
-    EXPECT_EQ(StatusText(1), "Calls 1");
-    EXPECT_EQ(StatusText(2), "Events 3");
+    EXPECT_GE(log.GetWaitingCount(), 2u);
+    EXPECT_EQ(status(), "CO 2   EXT 3   ETC 1|Calls 1|Events 3|Log held by another program: " +
+                            std::to_string(log.GetWaitingCount()) + " records waiting");
     // Let go: with no event to come, the retry timer writes what waited.
     holder.Release();
     EXPECT_TRUE(Pump([&] { return log.GetWaitingCount() == 0 && StatusText(3) == "Log testlog.csv"; }));
@@ -714,16 +672,14 @@ TEST_F(AppWindowTest, StatusBarCountsTheLogWaitsForItsRetryTimerAndFindWrapsAcro
     EXPECT_TRUE(Pump([&] { return StatusText(1) == "Calls 0" && StatusText(2) == "Events 4"; }));
 
     // Edit > Find: part of a label, across the panes CO, EXT, ETC and round.
-    int nAsked = 0;
-    CDialogAnswerer find("Find Line", [&](HWND hDlg, int) {
-        ++nAsked;
+    const int& nFinds = Answer("Find Line", [&](HWND hDlg, int) {
         SetDlgItemTextA(hDlg, IDC_FIND_TEXT, "1");
         PostClick(hDlg, IDOK);
     });
     TreeView_SelectItem(Pane(0), Line(0, "0021 Sales"));
     SetFocus(Pane(0));
-    Press(Pane(0), 'F', {VK_CONTROL});
-    ASSERT_TRUE(Pump([&] { return nAsked == 1 && GetFocus() == Pane(1); }));
+    Press(Pane(0), 'F', VK_CONTROL);
+    ASSERT_TRUE(Pump([&] { return nFinds == 1 && GetFocus() == Pane(1); }));
     EXPECT_EQ(TreeView_GetSelection(Pane(1)), Line(1, "1000"));
     for (const auto& [nColumn, pszLabel] : {std::pair{1, "201"}, {0, "0021 Sales"}, {1, "1000"}}) {
         Press(GetFocus(), VK_F3);
@@ -733,36 +689,35 @@ TEST_F(AppWindowTest, StatusBarCountsTheLogWaitsForItsRetryTimerAndFindWrapsAcro
     // A text no line has leaves the selection alone.
     EXPECT_FALSE(m_pApp->GetMainFrame()->FindLine("Desk 42"));
     EXPECT_EQ(TreeView_GetSelection(Pane(1)), Line(1, "1000"));
-    EXPECT_EQ(nAsked, 1);
+    EXPECT_EQ(nFinds, 1);
 }
 
 TEST_F(AppWindowTest, SaveLineReportsWritesEveryLineInTreeOrderAndCancelWritesNothing) {
     AddScene();
     ASSERT_TRUE(Start());
-    const std::string strPath = InWorkingFolder("test_win_line_reports.txt");
+    const std::string strPath = NewFile("test_win_line_reports.txt");
     std::string strOffered;
-    CDialogAnswerer save("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
+    const int& nSaves = Answer("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
     SetFocus(Pane(0));
-    Press(Pane(0), 'S', {VK_CONTROL});
+    Press(Pane(0), 'S', VK_CONTROL);
     ASSERT_TRUE(Pump([&] { return Exists(strPath); }));
     EXPECT_EQ(strOffered.rfind("Line reports 20", 0), 0u) << strOffered;
     // EXT, CO, ETC, each in its tree's order, each line once, its report
     // under its label and nothing else's.
     const std::string strText = ReadFileBytes(strPath);
-    const std::pair<const char*, const char*> order[] = {{"1000", "\"EXT 1000\""},    {"201", "\"EXT 201\""},
-                                                         {"99", "\"EXT 99\""},        {"0007", "\"CO 7\""},
-                                                         {"0021 Sales", "\"CO 21\""}, {"Modem", "<< LINEDEVCAPS >>"}};
-    size_t nHeading = 0;
-    for (const auto& [pszLabel, pszInReport] : order) {
-        nHeading = strText.find(std::string("==== ") + pszLabel + " ====\r\n", nHeading);
-        ASSERT_NE(nHeading, npos) << pszLabel;
-        const std::string strReport = strText.substr(nHeading, strText.find("==== ", nHeading + 5) - nHeading);
-        EXPECT_NE(strReport.find(pszInReport), npos) << pszLabel;
-        EXPECT_NE(strReport.find("<< LINEADDRESSCAPS >>"), npos) << pszLabel;
+    const std::regex heading("==== (.*) ====\r\n");
+    Texts labels;
+    for (std::sregex_iterator it(strText.begin(), strText.end(), heading), end; it != end; ++it)
+        labels.push_back((*it)[1]);
+    EXPECT_EQ(labels, (Texts{"1000", "201", "99", "0007", "0021 Sales", "Modem"}));
+    const Texts reports(std::sregex_token_iterator(strText.begin(), strText.end(), heading, -1), {});
+    ASSERT_EQ(reports.size(), 7u);  // what comes before the first heading, then a report under each
+    const char* const names[] = {"\"EXT 1000\"", "\"EXT 201\"", "\"EXT 99\"",
+                                 "\"CO 7\"",     "\"CO 21\"",   "<< LINEDEVCAPS >>"};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_NE(reports[i + 1].find(names[i]), npos) << labels[i];
+        EXPECT_NE(reports[i + 1].find("<< LINEADDRESSCAPS >>"), npos) << labels[i];
     }
-    size_t nHeadings = 0;
-    for (size_t n = strText.find(" ====\r\n"); n != npos; n = strText.find(" ====\r\n", n + 1)) ++nHeadings;
-    EXPECT_EQ(nHeadings, 6u);
 
     // Cancel while the reports are gathered: the progress dialog (over the
     // frame) goes, the file is not written, the window is usable again.
@@ -773,12 +728,11 @@ TEST_F(AppWindowTest, SaveLineReportsWritesEveryLineInTreeOrderAndCancelWritesNo
         SCOPED_TRACE(bRestart ? "restart" : "cancel");
         DeleteFileA(strPath.c_str());
         int nFetched = 0;
-        bool bProgressCentred = false;
         m_fake.ClearCalls();
         m_fake.OnGetLineDevStatus = [&](HLINE, LINEDEVSTATUS*) -> LONG {
             if (++nFetched != 2) return LINEERR_INVALLINEHANDLE;
             HWND hProgress = FindWindowA("#32770", "Linoscope3");
-            bProgressCentred = hProgress != nullptr && CentredOver(hProgress, Frame());
+            EXPECT_TRUE(hProgress != nullptr && CentredOver(hProgress, Frame()));
             if (bRestart)
                 PostMessageA(Frame(), WM_COMMAND, ID_FILE_NEW, 0);
             else
@@ -787,27 +741,15 @@ TEST_F(AppWindowTest, SaveLineReportsWritesEveryLineInTreeOrderAndCancelWritesNo
         };
         PostMessageA(Frame(), WM_COMMAND, ID_FILE_SAVE_REPORTS, 0);
         ASSERT_TRUE(Pump([&] {
-            return save.GetCount() == (bRestart ? 3 : 2) && m_fake.Count("lineInitializeEx") == (bRestart ? 1u : 0u) &&
+            return nSaves == (bRestart ? 3 : 2) && m_fake.Count("lineInitializeEx") == (bRestart ? 1u : 0u) &&
                    FindWindowA("#32770", "Linoscope3") == nullptr;
         }));
         PumpMessages(m_pApp.get());
-        if (!bRestart) {
-            EXPECT_TRUE(bProgressCentred);
-            EXPECT_EQ(nFetched, 2);
-        }
+        EXPECT_TRUE(bRestart || nFetched == 2);
         EXPECT_FALSE(Exists(strPath));
         EXPECT_TRUE(IsWindowEnabled(Frame()));
-        EXPECT_EQ(ChildTexts(Pane(1), Root(1)), (Texts{"1000", "201", "99"}));
+        EXPECT_EQ(TreeText(Pane(1)), "EXT\n  1000\n  201\n  99\n");
     }
-}
-
-// Calls g_onPaneDestroy when the subclassed pane is destroyed. A named
-// CALLBACK function: a lambda has the default calling convention, which on
-// 32-bit Windows is not a subclass procedure's.
-std::function<void()> g_onPaneDestroy;
-LRESULT CALLBACK NotifyPaneDestroy(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-    if (uMsg == WM_DESTROY && g_onPaneDestroy) g_onPaneDestroy();
-    return DefSubclassProc(hWnd, uMsg, wParam, lParam);
 }
 
 TEST_F(AppWindowTest, ExitDestroysViewsBeforeTheMonitorAndPlacementSurvivesButNotOffScreen) {
@@ -822,7 +764,7 @@ TEST_F(AppWindowTest, ExitDestroysViewsBeforeTheMonitorAndPlacementSurvivesButNo
     // The EXT view, which clears its calls, goes while the monitor is there.
     bool bMonitorAliveAtDestroy = false;
     g_onPaneDestroy = [&] { bMonitorAliveAtDestroy = m_pApp->GetDocument()->m_pMonitor != nullptr; };
-    SetWindowSubclass(Pane(1), NotifyPaneDestroy, 1, 0);
+    SetWindowSubclass(Pane(1), WatchWindow, 1, 0);
     EXPECT_TRUE(Exit());
     g_onPaneDestroy = nullptr;
     EXPECT_TRUE(bMonitorAliveAtDestroy);
@@ -831,31 +773,18 @@ TEST_F(AppWindowTest, ExitDestroysViewsBeforeTheMonitorAndPlacementSurvivesButNo
 
     // The next run: the same place and pane widths. Left on a screen that is
     // no longer there, the size comes back on a screen that is.
-    for (const bool bOffScreen : {false, true}) {
-        m_pApp.reset();
-        DrainQueue();
-        if (bOffScreen) {
-            for (const auto& [pszName, nValue] :
-                 {std::pair{"Left", 5000}, {"Top", 4000}, {"Right", 5900}, {"Bottom", 4560}})
-                settings::WriteInt(pszName, nValue);
-        }
-        ASSERT_TRUE(Start());
-        RECT rc{}, rcPane{};
-        GetWindowRect(Frame(), &rc);
-        EXPECT_EQ(rc.right - rc.left, 900);
-        EXPECT_EQ(rc.bottom - rc.top, 560);
-        if (bOffScreen) {
-            EXPECT_NE(MonitorFromRect(&rc, MONITOR_DEFAULTTONULL), nullptr);
-            break;
-        }
-        EXPECT_EQ(rc.left, 120);
-        EXPECT_EQ(rc.top, 90);
-        for (const auto& [nColumn, nWidth] : {std::pair{0, 200}, {1, 350}}) {
-            GetWindowRect(Pane(nColumn), &rcPane);
-            EXPECT_EQ(rcPane.right - rcPane.left, nWidth);
-        }
-        EXPECT_TRUE(Exit());
-    }
+    ASSERT_TRUE(Start());
+    RECT rc{};
+    GetWindowRect(Frame(), &rc);
+    EXPECT_EQ((std::vector<LONG>{rc.left, rc.top, rc.right, rc.bottom, SizeOf(Pane(0)).first, SizeOf(Pane(1)).first}),
+              (std::vector<LONG>{120, 90, 1020, 650, 200, 350}));
+    EXPECT_TRUE(Exit());
+    for (const auto& [pszName, nValue] : {std::pair{"Left", 5000}, {"Top", 4000}, {"Right", 5900}, {"Bottom", 4560}})
+        settings::WriteInt(pszName, nValue);
+    ASSERT_TRUE(Start());
+    GetWindowRect(Frame(), &rc);
+    EXPECT_EQ(SizeOf(Frame()), std::pair(900L, 560L));
+    EXPECT_NE(MonitorFromRect(&rc, MONITOR_DEFAULTTONULL), nullptr);
 }
 
 // A start-up that fails asks each time; Yes retries (from the queue, the
@@ -866,36 +795,31 @@ TEST_F(AppWindowTest, ExitDestroysViewsBeforeTheMonitorAndPlacementSurvivesButNo
 TEST_F(AppWindowTest, EachFailedStartAsksYesRetriesCtrlNRestartsAndNoEndsTheProgram) {
     m_fake.m_dwNumDevs = 0;
     Texts questions;
-    CDialogAnswerer answerer("", [&](HWND hDlg, int nIndex) {
+    Answer("", [&](HWND hDlg, int nIndex) {
         questions.push_back(ControlText(hDlg, kMessageText));
         if (nIndex == 1) AddScene();
         PostMessageA(hDlg, WM_COMMAND, nIndex < 2 ? IDYES : IDNO, 0);
     });
-    m_pApp = std::make_unique<CLinoscopeApp>(GetModuleHandleA(nullptr));
-    ASSERT_TRUE(m_pApp->InitInstance());
+    ASSERT_TRUE(Start(false));
     ASSERT_EQ(questions, Texts{"Tapi Initizlize Error.\nRetry?"});
-    EXPECT_EQ(ChildTexts(Pane(1), TVI_ROOT), Texts{"EXT"});
+    EXPECT_EQ(TreeText(Pane(1)), "EXT\n");
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, Frame(), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>(ID_FILE_NEW));
-    ASSERT_TRUE(Pump([&] { return ChildItems(Pane(1), Root(1)).size() == 3; }));
+    ASSERT_TRUE(Pump([&] { return Items(Pane(1), Root(1)).size() == 3; }));
     EXPECT_EQ(questions.size(), 2u);
     EXPECT_EQ(m_fake.Count("lineInitializeEx"), 3u);
     EXPECT_TRUE(IsWindowVisible(Frame()));
-    EXPECT_EQ(ChildTexts(Pane(0), Root(0)), (Texts{"0007", "0021 Sales"}));
+    EXPECT_EQ(TreeText(Pane(0)), "CO\n  0007\n  0021 Sales\n");
 
     const HLINE hExt201 = CFakeTapi::LineHandleFor(0);
     PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7001);
     ASSERT_TRUE(Idle());
-    ASSERT_EQ(ChildItems(Pane(1), Line(1, "201")).size(), 1u);
+    ASSERT_EQ(Items(Pane(1), Line(1, "201")).size(), 1u);
     std::vector<bool> enabledDuringOpen;
-    m_fake.OnOpen = [&](HLINEAPP, DWORD dwDevice, HLINE* phLine, DWORD, DWORD) -> LONG {
-        enabledDuringOpen.push_back(IsWindowEnabled(Frame()) != 0);
-        *phLine = CFakeTapi::LineHandleFor(dwDevice);
-        return 0;
-    };
+    WatchOpens([&](DWORD) { enabledDuringOpen.push_back(IsWindowEnabled(Frame()) != 0); });
     SetFocus(Pane(1));
-    Press(Pane(1), 'N', {VK_CONTROL});
+    Press(Pane(1), 'N', VK_CONTROL);
     EXPECT_EQ(m_fake.Count("lineInitializeEx"), 4u);
     EXPECT_EQ(enabledDuringOpen, std::vector<bool>(6, false));
     EXPECT_TRUE(IsWindowEnabled(Frame()));
@@ -903,10 +827,11 @@ TEST_F(AppWindowTest, EachFailedStartAsksYesRetriesCtrlNRestartsAndNoEndsTheProg
     // The new monitor's tables know the new tree: a new call lands in it.
     PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7003);
     ASSERT_TRUE(Idle());
-    EXPECT_EQ(ChildItems(Pane(1), Line(1, "201")).size(), 1u);
+    EXPECT_EQ(Items(Pane(1), Line(1, "201")).size(), 1u);
 
     m_fake.m_dwNumDevs = 0;
-    EXPECT_TRUE(Press(Pane(1), 'N', {VK_CONTROL}) || PumpUntilQuit());
+    Press(Pane(1), 'N', VK_CONTROL);
+    EXPECT_TRUE(PumpUntilQuit());
     EXPECT_EQ(questions, Texts(3, "Tapi Initizlize Error.\nRetry?"));
     EXPECT_EQ(m_fake.Count("lineShutdown"), 5u);
     EXPECT_EQ(GetMainWindow(), nullptr);
@@ -922,29 +847,22 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
     for (DWORD i = 0; i < kLines; ++i)
         AddLine(i, kMaker, 0x3001 + i, "EXT " + std::to_string(1000 + i), std::to_string(1000 + i));
     m_fake.m_dwNumDevs = kLines;
-    int nQuestions = 0;
-    CDialogAnswerer answerer("", [&](HWND hDlg, int) {
-        ++nQuestions;
-        PostMessageA(hDlg, WM_COMMAND, IDNO, 0);
-    });
+    const int& nQuestions = Answer("", [&](HWND hDlg, int) { PostMessageA(hDlg, WM_COMMAND, IDNO, 0); });
     for (const UINT uMsg : {WM_CLOSE, WM_QUERYENDSESSION}) {
         SCOPED_TRACE(uMsg == WM_CLOSE ? "WM_CLOSE" : "logging off");
         std::set<DWORD_PTR> opened, closed;
         m_fake.ClearCalls();
-        m_fake.OnOpen = [&](HLINEAPP, DWORD dwDevice, HLINE* phLine, DWORD, DWORD) -> LONG {
-            *phLine = CFakeTapi::LineHandleFor(dwDevice);
+        WatchOpens([&](DWORD dwDevice) {
             // Windows posts WM_CLOSE; logging off sends WM_QUERYENDSESSION, then WM_ENDSESSION.
-            if (!opened.insert(*phLine).second || opened.size() != 1) return 0;
+            if (!opened.insert(CFakeTapi::LineHandleFor(dwDevice)).second || opened.size() != 1) return;
             if (uMsg == WM_CLOSE) {
                 PostMessageA(Frame(), WM_CLOSE, 0, 0);
             } else {
                 SendMessageA(Frame(), WM_QUERYENDSESSION, 0, 0);
                 SendMessageA(Frame(), WM_ENDSESSION, TRUE, 0);
             }
-            return 0;
-        };
-        m_pApp = std::make_unique<CLinoscopeApp>(GetModuleHandleA(nullptr));
-        EXPECT_TRUE(m_pApp->InitInstance());
+        });
+        EXPECT_TRUE(Start(false));
         EXPECT_TRUE(PumpUntilQuit());
         EXPECT_EQ(nQuestions, 0);
         EXPECT_EQ(m_pApp->GetMainFrame()->GetHwnd(), nullptr);
@@ -955,27 +873,115 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
         EXPECT_EQ(m_fake.Count("lineClose"), opened.size());
         const std::string strSequence = m_fake.Sequence();
         EXPECT_EQ(strSequence.substr(strSequence.rfind(',') + 1), "lineShutdown");
-        m_pApp.reset();
-        DrainQueue();
     }
 }
 
+// The start-up progress dialog on its own (its title, and that it shows, are
+// seen at the start above): its message, bar and percentage, Cancel from the
+// button, Escape and the close box, Enter ignored, and a WM_QUIT it pumps
+// left for the main loop.
+TEST_F(AppWindowTest, ProgressDialogShowsPercentCancelsLeavesAPumpedQuitAndDisablesItsOwner) {
+    CInitProgressDlg dlg(0);
+    ASSERT_TRUE(dlg.Open(nullptr));
+    HWND hDlg = dlg.GetHwnd();
+    EXPECT_EQ(ControlText(hDlg, IDC_PROGRESS_PERCENT), " 0 %");
+    EXPECT_EQ(dlg.GetOwnerWindow(), nullptr);  // no main window yet
+
+    // The range reaches the bar and the percentage; the same position again
+    // leaves the text alone (no repaint).
+    dlg.SetRange(0, 200);
+    dlg.SetMessage("Initializing");
+    EXPECT_EQ(ControlText(hDlg, IDC_PROGRESS_MESSAGE), "Initializing");
+    HWND hBar = GetDlgItem(hDlg, IDC_PROGRESS_BAR);
+    EXPECT_EQ(SendMessageA(hBar, PBM_GETRANGE, FALSE, 0), 200);
+    EXPECT_EQ(dlg.SetPosition(150), 0);
+    EXPECT_EQ(SendMessageA(hBar, PBM_GETPOS, 0, 0), 150);
+    g_nSetTexts = 0;
+    SetWindowSubclass(GetDlgItem(hDlg, IDC_PROGRESS_PERCENT), WatchWindow, 1, 0);
+    EXPECT_EQ(dlg.SetPosition(150), 150);
+    EXPECT_EQ(g_nSetTexts, 0);
+    dlg.SetPosition(160);
+    EXPECT_EQ(g_nSetTexts, 1);
+    EXPECT_EQ(ControlText(hDlg, IDC_PROGRESS_PERCENT), "80%");
+
+    // Cancel, Escape and the close box each count once; the start-up decides
+    // when to close it. Enter, even on the focused Cancel button, and an IDOK
+    // command neither cancel nor close.
+    HWND hCancel = GetDlgItem(hDlg, IDCANCEL);
+    EXPECT_EQ(GetWindowTextString(hCancel), "Cancel");
+    EXPECT_FALSE(dlg.IsCancelPressed());
+    for (int nWay = 0; nWay < 3; ++nWay) {
+        SetFocus(hCancel);
+        if (nWay == 0) PostMessageA(hCancel, BM_CLICK, 0, 0);
+        if (nWay == 1) PostKey(hCancel, VK_ESCAPE);
+        if (nWay == 2) PostMessageA(hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        // The dialog's own pump sees the keys (the close box's Cancel comes posted).
+        bool bPressed = false;
+        for (int nTry = 0; nTry < 50 && !(bPressed = dlg.IsCancelPressed() != 0); ++nTry) Sleep(20);
+        EXPECT_TRUE(bPressed) << nWay;
+        EXPECT_FALSE(dlg.IsCancelPressed()) << nWay;
+        EXPECT_TRUE(IsWindowVisible(hDlg)) << nWay;
+    }
+    SetFocus(hCancel);
+    PostKey(hCancel, VK_RETURN);
+    PostMessageA(hCancel, WM_CHAR, '\r', 1);
+    PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
+    dlg.SetPosition(10);
+    EXPECT_FALSE(dlg.IsCancelPressed());
+    EXPECT_TRUE(IsWindowVisible(hDlg));
+
+    PostQuitMessage(3);
+    dlg.SetPosition(5);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 3u);
+    dlg.DestroyWindow();
+    EXPECT_FALSE(IsWindow(hDlg));
+
+    // Its owner (the main window at a restart) is disabled while it is open,
+    // and enabled again when it is destroyed or deleted; an owner that was
+    // disabled already stays so.
+    HWND hMain = CreateWindowA("STATIC", "main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    SetMainWindow(hMain);
+    // Destroyed, deleted while open, and over an owner disabled before.
+    for (int nRound = 0; nRound < 3; ++nRound) {
+        const bool bDisabledBefore = nRound == 2;
+        EnableWindow(hMain, !bDisabledBefore);
+        auto pDlg = std::make_unique<CInitProgressDlg>(0);
+        ASSERT_TRUE(pDlg->Open(nullptr));
+        EXPECT_EQ(pDlg->GetOwnerWindow(), hMain);
+        pDlg->SetPosition(50);
+        EXPECT_FALSE(IsWindowEnabled(hMain));
+        HWND hDlg = pDlg->GetHwnd();
+        if (nRound != 1) {
+            pDlg->DestroyWindow();
+            EXPECT_EQ(pDlg->GetHwnd(), nullptr);
+            EXPECT_EQ(IsWindowEnabled(hMain) != 0, !bDisabledBefore);
+        }
+        pDlg.reset();
+        EXPECT_FALSE(IsWindow(hDlg));
+        EXPECT_EQ(IsWindowEnabled(hMain) != 0, !bDisabledBefore);
+    }
+    DestroyWindow(hMain);
+}
+
 // A version resource block as the resource compiler lays it out: header,
-// the key "VS_VERSION_INFO", padding to four bytes, the fixed information;
-// cut short to cbKeep bytes when given.
+// the key "VS_VERSION_INFO", padding to four bytes, the fixed information
+// (the file version is never shown: the product version is); cut short to
+// cbKeep bytes when given.
 std::string FormatVersion(DWORD dwProductMS, DWORD dwProductLS, WORD wValueLength = sizeof(VS_FIXEDFILEINFO),
-                          size_t cbKeep = 0) {
-    std::vector<BYTE> block(40, 0);
-    const char* pszKey = "VS_VERSION_INFO";
-    for (size_t i = 0; pszKey[i] != '\0'; ++i) block[6 + i * 2] = static_cast<BYTE>(pszKey[i]);
-    std::memcpy(block.data() + 2, &wValueLength, 2);
-    // The file version is never shown: the product version is.
-    VS_FIXEDFILEINFO info{0xFEEF04BD, 0x00010000, 0x00090009, 0, dwProductMS, dwProductLS, 0, 0, 0, 0, 0, 0, 0};
-    block.insert(block.end(), reinterpret_cast<const BYTE*>(&info), reinterpret_cast<const BYTE*>(&info + 1));
-    const auto wLength = static_cast<WORD>(block.size());
-    std::memcpy(block.data(), &wLength, 2);
-    if (cbKeep != 0) block.resize(cbKeep);
-    return CLinoscopeApp::FormatProductVersion(block.data(), block.size());
+                          size_t cbKeep = 92) {
+    const struct {
+        WORD wLength, wValueLength, wType;
+        WCHAR szKey[16];
+        WORD wPadding;
+        VS_FIXEDFILEINFO info;
+    } block{92, wValueLength,
+            0,  L"VS_VERSION_INFO",
+            0,  {0xFEEF04BD, 0x00010000, 0x00090009, 0, dwProductMS, dwProductLS, 0, 0, 0, 0, 0, 0, 0}};
+    static_assert(sizeof block == 92 && offsetof(decltype(block), info) == 40);
+    return CLinoscopeApp::FormatProductVersion(&block, cbKeep);
 }
 
 TEST(ProductVersionTest, FormatsAllFourPartsInFull) {
