@@ -6,6 +6,7 @@
 // between runs, and the start-up progress dialog on its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <deque>
@@ -584,6 +585,12 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     DeliverCallRound(kLines, 0x20000, 0x10000);
     EXPECT_EQ(Items(Pane(1), Line(1, "1700")).size(), 1u);  // idle, then a new call
     EXPECT_EQ(Items(Pane(1), Line(1, "1701")).size(), 2u);
+    for (int nColumn : {0, 1}) {  // lines opened for their first call keep their places
+        std::vector<std::string> lines;
+        for (const auto& item : Items(Pane(nColumn), TreeView_GetRoot(Pane(nColumn)))) lines.push_back(item.second);
+        EXPECT_EQ(lines.size(), 20u);
+        EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end())) << TreeText(Pane(nColumn));
+    }
     Settle();
     EXPECT_TRUE(ShowsItsFreshPainting(Pane(0)));
     EXPECT_TRUE(ShowsItsFreshPainting(Pane(1)));
