@@ -444,6 +444,11 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
         EXPECT_EQ(TreeText(Pane(nColumn)), trees[nColumn]);
         GetWindowRect(Pane(nColumn), &rc[nColumn]);
     }
+    // The texts the panes draw come from the program when asked, in either
+    // character set the control asks in.
+    SendMessageA(Pane(1), TVM_SETUNICODEFORMAT, TRUE, 0);
+    EXPECT_EQ(TreeText(Pane(1)), trees[1]);
+    SendMessageA(Pane(1), TVM_SETUNICODEFORMAT, FALSE, 0);
     EXPECT_TRUE(rc[0].left < rc[1].left && rc[1].left < rc[2].left);
     EXPECT_EQ(rc[0].right - rc[0].left, rcClient.right / 3);
     EXPECT_EQ(rc[1].right - rc[1].left, rcClient.right / 3);
