@@ -3,10 +3,12 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 
 namespace e2e {
 
@@ -133,30 +135,30 @@ Texts ReadCrLfLines(const std::string& strPath) {
     return lines;
 }
 
-CJournal::CJournal(const Texts& lines) {
+std::string JournalSummary(const Texts& journal) {
     static const std::regex init(R"(^lineInitializeExA .* -> 0 hLineApp=.*)");
     static const std::regex shutdown(R"(^lineShutdown .* -> 0 linesStillOpen=0$)");
     static const std::regex open(R"(^lineOpenA .* -> 0 hLine=(0x[0-9A-F]+)$)");
     static const std::regex close(R"(^lineClose hLine=(0x[0-9A-F]+) .* -> 0$)");
+    int nSessions = 0, nClean = 0;
+    std::multiset<std::string> opened, closed;
+    std::string strLast;
     std::smatch match;
-    for (const std::string& line : lines) {
-        m_nInitialized += std::regex_match(line, init);
-        m_nShutdownsClean += std::regex_match(line, shutdown);
-        if (std::regex_match(line, match, open)) m_opened.insert(match[1]);
-        if (std::regex_match(line, match, close)) m_closed.insert(match[1]);
+    for (const std::string& line : journal) {
+        nSessions += std::regex_match(line, init);
+        nClean += std::regex_match(line, shutdown);
+        if (std::regex_match(line, match, open)) opened.insert(match[1]);
+        if (std::regex_match(line, match, close)) closed.insert(match[1]);
         // The PBX's own notes (callOffered, callEnded, ...) come as its calls please.
-        if (line.rfind("call", 0) != 0) m_strLast = line;
+        if (line.rfind("call", 0) != 0) strLast = line;
     }
+    return std::to_string(nSessions) + " " + std::to_string(opened.size()) + " " + std::to_string(closed.size()) + " " +
+           std::to_string(nClean) + (closed == opened ? " all closed; " : " not all closed; ") + strLast;
 }
 
-::testing::AssertionResult EndedCleanly(const CProgramRun& run, size_t nLines) {
-    const CJournal journal(run.JournalLines());
-    if (journal.m_nInitialized == 1 && journal.m_opened.size() == nLines && journal.m_closed == journal.m_opened &&
-        journal.m_strLast == "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0")
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << journal.m_nInitialized << " TAPI sessions, " << journal.m_opened.size()
-                                         << " lines opened of " << nLines << ", " << journal.m_closed.size()
-                                         << " closed; the program's last call: " << journal.m_strLast;
+std::string CleanEnd(size_t nLines) {
+    const std::string strLines = std::to_string(nLines);
+    return "1 " + strLines + " " + strLines + " 1 all closed; lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0";
 }
 
 // --- CProgramRun -------------------------------------------------------------------
@@ -178,12 +180,7 @@ CProgramRun::~CProgramRun() {
     CloseHandle(m_process.hProcess);
 }
 
-bool CProgramRun::Fail(const std::string& strWhy) {
-    m_strFault = strWhy;
-    return false;
-}
-
-bool CProgramRun::Launch() {
+bool CProgramRun::Start(EStart eStart, DWORD dwTimeoutMs) {
     CreateDirectoryA(WindowsPath(E2E_RUNS).c_str(), nullptr);
     std::error_code error;
     std::filesystem::remove_all(m_strFolder, error);
@@ -195,7 +192,8 @@ bool CProgramRun::Launch() {
         if (!CopyFileA(strFrom.c_str(), strTo.c_str(), FALSE)) return Fail("cannot copy " + strFrom);
     }
     // The program inherits these; the clock stands still until the test
-    // moves it, unless Start was asked for the PBX's own clock.
+    // moves it, unless the PBX's own clock was asked for.
+    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", eStart == EStart::RealTime ? "0" : "1");
     SetEnvironmentVariableA("LINOSCOPE3_SCENARIO", strScenario.c_str());
     SetEnvironmentVariableA("LINOSCOPE3_SIM_JOURNAL", (m_strFolder + "\\journal.txt").c_str());
     SetEnvironmentVariableA("LINOSCOPE3_TAPI_DLL",
@@ -204,16 +202,12 @@ bool CProgramRun::Launch() {
     startup.cb = sizeof startup;
     startup.lpDesktop = const_cast<LPSTR>(kDesktopName);
     std::string strCommand = "\"" + strExe + "\"";
-    if (CreateProcessA(strExe.c_str(), strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, m_strFolder.c_str(),
-                       &startup, &m_process))
-        return true;
-    m_process = PROCESS_INFORMATION{};
-    return Fail("cannot start " + strExe);
-}
-
-bool CProgramRun::Start(bool bRealTimeClock, DWORD dwTimeoutMs) {
-    SetEnvironmentVariableA("LINOSCOPE3_SIM_MANUAL_CLOCK", bRealTimeClock ? "0" : "1");
-    if (!Launch()) return false;
+    if (!CreateProcessA(strExe.c_str(), strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, m_strFolder.c_str(),
+                        &startup, &m_process)) {
+        m_process = PROCESS_INFORMATION{};
+        return Fail("cannot start " + strExe);
+    }
+    if (eStart == EStart::LaunchOnly) return true;
     if (!WaitUntil([this] { return HasExited() || FindWindows(); }, dwTimeoutMs) || HasExited()) {
         Screenshot(m_strName + "-start-failed", 0);
         return Fail(std::string("the main window with its three trees did not show") +
@@ -221,7 +215,7 @@ bool CProgramRun::Start(bool bRealTimeClock, DWORD dwTimeoutMs) {
     }
     if (!HasLoadedSimulator()) return Fail("the program did not load the simulator " + m_strSimulator);
     // A PBX on its own clock keeps the program busy: no waiting for a quiet moment.
-    return bRealTimeClock || Sync();
+    return eStart == EStart::RealTime || Sync();
 }
 
 bool CProgramRun::HasLoadedSimulator() const {
@@ -277,7 +271,7 @@ bool CProgramRun::AskRemote(HWND hControl, UINT uMsg, WPARAM wParam, void* pData
            ReadProcessMemory(m_process.hProcess, m_pRemote, pData, cb, &cbDone) && cbDone == cb;
 }
 
-void CProgramRun::ReadChildren(HWND hTree, HTREEITEM hParent, std::vector<CTreeNode>* pChildren, int nDepth) const {
+void CProgramRun::ReadChildren(HWND hTree, HTREEITEM hParent, int nDepth, std::vector<CTreeRow>* pRows) const {
     const auto next = [&](UINT nFlag, HTREEITEM h) {
         return reinterpret_cast<HTREEITEM>(Ask(hTree, TVM_GETNEXTITEM, nFlag, reinterpret_cast<LPARAM>(h)));
     };
@@ -292,33 +286,25 @@ void CProgramRun::ReadChildren(HWND hTree, HTREEITEM hParent, std::vector<CTreeN
         block.item.pszText = m_pRemote + sizeof(TVITEMA);
         block.item.cchTextMax = kTextChars;
         if (!AskRemote(hTree, TVM_GETITEMA, 0, &block, sizeof(TVITEMA) + kTextChars)) continue;
-        CTreeNode node{hItem, block.szText, block.item.lParam, {}};
-        if (nDepth < kMaxDepth) ReadChildren(hTree, hItem, &node.m_children, nDepth + 1);
-        pChildren->push_back(std::move(node));
+        pRows->push_back({nDepth, block.szText, block.item.lParam, hItem});
+        if (nDepth < kMaxDepth) ReadChildren(hTree, hItem, nDepth + 1, pRows);
     }
 }
 
-std::vector<CTreeNode> CProgramRun::ReadTree(ETree eTree) const {
-    std::vector<CTreeNode> roots;
-    ReadChildren(m_hTrees[eTree], nullptr, &roots, 0);
-    return roots;
+std::vector<CTreeRow> CProgramRun::ReadTree(ETree eTree) const {
+    std::vector<CTreeRow> rows;
+    ReadChildren(m_hTrees[eTree], nullptr, 0, &rows);
+    return rows;
 }
 
 Texts CProgramRun::TreeLines(ETree eTree) const {
     Texts lines;
-    const std::function<void(const CTreeNode&, size_t)> add = [&](const CTreeNode& node, size_t nDepth) {
-        lines.push_back(std::string(nDepth * 2, ' ') + node.m_strText + (node.m_lParam != 0 ? "  [call]" : ""));
-        for (const CTreeNode& child : node.m_children) add(child, nDepth + 1);
-    };
-    for (const CTreeNode& node : ReadTree(eTree)) add(node, 0);
-    return lines;
-}
-
-const CTreeNode* CProgramRun::FindLine(const std::vector<CTreeNode>& roots, const std::string& strLabel) {
-    for (size_t i = 0; !roots.empty() && i < roots[0].m_children.size(); ++i) {
-        if (roots[0].m_children[i].m_strText == strLabel) return &roots[0].m_children[i];
+    for (const CTreeRow& row : ReadTree(eTree)) {
+        char szCall[32] = "";
+        if (row.m_lParam != 0) std::snprintf(szCall, sizeof szCall, "  [hCall=0x%08X]", unsigned(row.m_lParam));
+        lines.push_back(std::string(row.m_nDepth * 2, ' ') + row.m_strText + szCall);
     }
-    return nullptr;
+    return lines;
 }
 
 HTREEITEM CProgramRun::Selected(ETree eTree) const {
@@ -386,15 +372,17 @@ bool CProgramRun::Sync(DWORD dwTimeoutMs) {
         if (lPending == 0) return true;
     }
     // Busy (a loop) or blocked (a deadlock): the program's processor time tells.
-    FILETIME ft[4][2];
-    GetProcessTimes(m_process.hProcess, &ft[0][0], &ft[1][0], &ft[2][0], &ft[3][0]);
-    Sleep(2000);
-    GetProcessTimes(m_process.hProcess, &ft[0][1], &ft[1][1], &ft[2][1], &ft[3][1]);
-    const auto ms = [&](int n, int i) {
-        return ((static_cast<ULONGLONG>(ft[n][i].dwHighDateTime) << 32) | ft[n][i].dwLowDateTime) / 10000;
+    const auto cpuMs = [this] {
+        FILETIME ft[4];
+        GetProcessTimes(m_process.hProcess, &ft[0], &ft[1], &ft[2], &ft[3]);
+        return ((ULONGLONG(ft[2].dwHighDateTime) << 32 | ft[2].dwLowDateTime) +
+                (ULONGLONG(ft[3].dwHighDateTime) << 32 | ft[3].dwLowDateTime)) /
+               10000;
     };
+    const ULONGLONG qwBusyMs = cpuMs();
+    Sleep(2000);
     return Fail("the program's window thread did not answer within " + std::to_string(dwTimeoutMs) + " ms; it used " +
-                std::to_string(ms(2, 1) + ms(3, 1) - ms(2, 0) - ms(3, 0)) +
+                std::to_string(cpuMs() - qwBusyMs) +
                 " ms of processor time in the 2 s after; windows: " + DescribeWindows());
 }
 
@@ -406,6 +394,20 @@ bool CProgramRun::WaitForExit(DWORD dwTimeoutMs, DWORD* pdwExitCode) const {
     if (WaitForSingleObject(m_process.hProcess, dwTimeoutMs) != WAIT_OBJECT_0) return false;
     if (pdwExitCode != nullptr) GetExitCodeProcess(m_process.hProcess, pdwExitCode);
     return true;
+}
+
+::testing::AssertionResult CProgramRun::EndsCleanly(size_t nLines) const {
+    DWORD dwExitCode = 1;
+    if (!WaitForExit(60000, &dwExitCode))
+        return ::testing::AssertionFailure() << "the program did not end; windows: " << DescribeWindows();
+    const std::string strSummary = JournalSummary(JournalLines());
+    if (dwExitCode == 0 && strSummary == CleanEnd(nLines)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "exit code " << dwExitCode << "; journal: " << strSummary;
+}
+
+HANDLE CProgramRun::HoldLog() const {
+    return CreateFileA((m_strFolder + "\\testlog.csv").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       0, nullptr);
 }
 
 HWND CProgramRun::WaitForDialog(const char* pszTitle, DWORD dwTimeoutMs) const {

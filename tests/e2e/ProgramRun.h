@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -36,18 +35,24 @@ std::vector<HWND> TopLevelWindows(DWORD dwProcessId, const char* pszTitle = null
 inline void PressButton(HWND hDlg, int nId) {
     PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
 }
-inline void TypeText(HWND hControl, const std::string& strText) {
-    for (char ch : strText) PostMessageA(hControl, WM_CHAR, static_cast<unsigned char>(ch), 1);
-}
 // A file's lines, each of which must end in CR LF; one without it comes
 // back with "<no CR LF>" appended, so a comparison shows it.
 Texts ReadCrLfLines(const std::string& strPath);
+// What the simulator's journal says of the program's TAPI sessions: how many
+// began, lines opened, lines closed, clean shutdowns; whether the lines
+// closed are the lines opened; the last thing the program (not the PBX) did.
+std::string JournalSummary(const Texts& journal);
+// The summary of a run that is over and ended as it should: one session that
+// opened nLines lines, closed each once and ended with a clean lineShutdown.
+std::string CleanEnd(size_t nLines);
 
-struct CTreeNode {
-    HTREEITEM m_hItem = nullptr;
+// One item of a tree, in the order the tree shows them; a line is at depth 1
+// (under the group's root), its calls at 2, their details at 3.
+struct CTreeRow {
+    int m_nDepth;
     std::string m_strText;
-    LPARAM m_lParam = 0;
-    std::vector<CTreeNode> m_children;
+    LPARAM m_lParam;
+    HTREEITEM m_hItem;
 };
 
 // Where the simulator lies and how the program is to find it: beside the
@@ -55,6 +60,9 @@ struct CTreeNode {
 // ./dev run does), or dropped beside it as TAPI32.DLL and not chosen (the
 // program must leave it alone), or that planted file chosen.
 enum class ESimulator { Chosen, Planted, PlantedAndChosen };
+// How Start waits: for the program idle on the held clock, for its window on
+// the PBX's own clock, or not at all (the program started, the clock held).
+enum class EStart { Idle, RealTime, LaunchOnly };
 enum ETree { kCo, kExt, kEtc };
 
 class CProgramRun {
@@ -65,11 +73,9 @@ public:
     CProgramRun(const CProgramRun&) = delete;
     CProgramRun& operator=(const CProgramRun&) = delete;
 
-    // Only lays the folder out and starts the program, the clock held.
-    bool Launch();
-    // Launch, then wait for the main window with its three trees filled
-    // and, with the clock held, for the program to be idle.
-    bool Start(bool bRealTimeClock = false, DWORD dwTimeoutMs = 30000);
+    // Lays the folder out, starts the program and (but for LaunchOnly) waits
+    // for the main window with its three trees filled.
+    bool Start(EStart eStart = EStart::Idle, DWORD dwTimeoutMs = 30000);
     // Why the last Start, Advance or Sync failed.
     const std::string& Fault() const { return m_strFault; }
     // Whether the simulator's file is mapped into the program at all.
@@ -78,14 +84,11 @@ public:
     DWORD GetProcessId() const { return m_process.dwProcessId; }
     HANDLE GetProcess() const { return m_process.hProcess; }
     HWND GetFrame() const { return m_hFrame; }
-    const std::string& GetFolder() const { return m_strFolder; }
 
-    std::vector<CTreeNode> ReadTree(ETree eTree) const;
-    // The tree as lines: two blanks of indent per level, "  [call]" after an
-    // item that carries item data (only call items do).
+    std::vector<CTreeRow> ReadTree(ETree eTree) const;
+    // The tree as lines: two blanks of indent per level, and after an item
+    // that carries item data (a call) the handle it carries.
     Texts TreeLines(ETree eTree) const;
-    // A line (a child of the tree's root) by its label; null when absent.
-    static const CTreeNode* FindLine(const std::vector<CTreeNode>& roots, const std::string& strLabel);
     // Clicks the item as a person does and waits until it is the selection.
     bool Select(ETree eTree, HTREEITEM hItem);
     HTREEITEM Selected(ETree eTree) const;
@@ -101,9 +104,14 @@ public:
     void Close() const;
     bool WaitForExit(DWORD dwTimeoutMs, DWORD* pdwExitCode = nullptr) const;
     bool HasExited() const { return WaitForExit(0); }
+    // Within a minute, with exit code 0 and the journal's CleanEnd(nLines).
+    ::testing::AssertionResult EndsCleanly(size_t nLines) const;
 
     Texts LogLines() const { return ReadCrLfLines(m_strFolder + "\\testlog.csv"); }
     Texts JournalLines() const { return ReadCrLfLines(m_strFolder + "\\journal.txt"); }
+    // The event log opened as another program may hold it: read access
+    // shared, write access not, so the program cannot open it to append.
+    HANDLE HoldLog() const;
 
     // A window of the program other than the frame with that title, once it shows.
     HWND WaitForDialog(const char* pszTitle, DWORD dwTimeoutMs = 30000) const;
@@ -118,10 +126,13 @@ private:
     // Sends a message whose lParam points at the data, copied into the
     // program and back.
     bool AskRemote(HWND hControl, UINT uMsg, WPARAM wParam, void* pData, size_t cb) const;
-    void ReadChildren(HWND hTree, HTREEITEM hParent, std::vector<CTreeNode>* pChildren, int nDepth) const;
+    void ReadChildren(HWND hTree, HTREEITEM hParent, int nDepth, std::vector<CTreeRow>* pRows) const;
     // Sends a message to the simulator's window in the program.
     bool AskSimulator(UINT uMsg, WPARAM wParam, LONG* plResult);
-    bool Fail(const std::string& strWhy);
+    bool Fail(const std::string& strWhy) {
+        m_strFault = strWhy;
+        return false;
+    }
 
     std::string m_strName, m_strScenario, m_strFolder, m_strSimulator, m_strFault;
     ESimulator m_eSimulator;
@@ -131,17 +142,5 @@ private:
     char* m_pRemote = nullptr;
     UINT m_nSyncValue = 0;
 };
-
-// What the journal says: TAPI sessions begun, line handles opened and
-// closed, clean shutdowns, and the last thing the program (not the PBX) did.
-struct CJournal {
-    explicit CJournal(const Texts& lines);
-    int m_nInitialized = 0, m_nShutdownsClean = 0;
-    std::multiset<std::string> m_opened, m_closed;
-    std::string m_strLast;
-};
-// Of a run that is over: one TAPI session that opened nLines lines, closed
-// each once and ended with a clean lineShutdown as the program's last call.
-::testing::AssertionResult EndedCleanly(const CProgramRun& run, size_t nLines);
 
 }  // namespace e2e

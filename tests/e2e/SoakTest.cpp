@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <regex>
 #include <set>
 
@@ -31,7 +30,7 @@ namespace {
 constexpr ULONGLONG kLagLimitMs = 30000;
 
 // What is sampled, in this order: private bytes, GDI and USER objects (Wine
-// answers 0 for both), windows, the journal's size.
+// answers 0 for both), windows, the journal's lines.
 enum { kPrivate, kGdi, kUser, kWindows, kJournal, kValues };
 struct CSample {
     ULONGLONG qwTick;  // since the traffic began
@@ -56,8 +55,7 @@ CSample TakeSample(const CProgramRun& run, ULONGLONG qwTick) {
         ++sample.values[kWindows];
         EnumChildWindows(hWnd, CountChildWindow, reinterpret_cast<LPARAM>(&sample.values[kWindows]));
     }
-    std::ifstream journal(run.GetFolder() + "\\journal.txt", std::ios::binary | std::ios::ate);
-    sample.values[kJournal] = journal ? double(journal.tellg()) : 0;
+    sample.values[kJournal] = double(run.JournalLines().size());
     return sample;
 }
 
@@ -124,14 +122,13 @@ void RunBusy(const CBusyRun& busy) {
     CProgramRun run(busy.pszName, busy.pszScenario);
     const std::string strLaunchTime = LocalNow();
     const ULONGLONG qwLaunched = GetTickCount64();
-    ASSERT_TRUE(run.Start(true, 180000)) << run.Fault();
+    ASSERT_TRUE(run.Start(EStart::RealTime, 180000)) << run.Fault();
     const ULONGLONG qwStartUp = GetTickCount64() - qwLaunched;
     // Calls offered before this point began while the program was starting,
     // when it takes no events: they are not its to log.
     const double dJournalReady = TakeSample(run, 0).values[kJournal];
 
-    // Run, sample, and hold the log in the middle: read access shared, write
-    // access not, so the program cannot open it to append.
+    // Run, sample, and hold the log in the middle.
     std::vector<CSample> samples;
     HANDLE hHold = INVALID_HANDLE_VALUE;
     std::string strHeldFrom, strHeldTo;
@@ -139,8 +136,7 @@ void RunBusy(const CBusyRun& busy) {
     for (ULONGLONG qwNow = 0, qwNextSample = 0; qwNow < busy.qwRunMs && !run.HasExited();
          qwNow = GetTickCount64() - qwBegin) {
         if (strHeldFrom.empty() && qwNow >= qwHoldFromMs) {
-            hHold = CreateFileA((run.GetFolder() + "\\testlog.csv").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+            hHold = run.HoldLog();
             if (hHold != INVALID_HANDLE_VALUE) strHeldFrom = LocalNow();
         }
         if (hHold != INVALID_HANDLE_VALUE && qwNow >= qwHoldToMs) {
@@ -191,15 +187,10 @@ void RunBusy(const CBusyRun& busy) {
     } else {
         ASSERT_TRUE(PostMessageA(run.GetFrame(), busy.uMsg, busy.wParam, 0));
     }
-    DWORD dwExitCode = 0;
-    const bool bEnded = run.WaitForExit(60000, &dwExitCode);
+    run.WaitForExit(60000);
     const ULONGLONG qwTaken = GetTickCount64() - qwBegin - qwExitAt;
-    std::printf("%s: %s after %llu ms\n", busy.pszName, bEnded ? "ended" : "still running",
-                static_cast<unsigned long long>(qwTaken));
-    ASSERT_TRUE(bEnded) << "the program did not end within a minute; " << run.DescribeWindows();
-    EXPECT_LE(qwTaken, busy.qwCloseLimitMs);
-    EXPECT_EQ(dwExitCode, 0u) << "exit code 0x" << std::hex << dwExitCode;
-    EXPECT_TRUE(EndedCleanly(run, busy.nLines));
+    EXPECT_LE(qwTaken, busy.qwCloseLimitMs) << "ms to end";
+    EXPECT_TRUE(run.EndsCleanly(busy.nLines));
 
     // The PBX's side, from the calls it ended: how many the program was
     // handed (not noted as undelivered), how many it dealt with (it
@@ -215,7 +206,7 @@ void RunBusy(const CBusyRun& busy) {
     size_t nDelivered = 0, nHandled = 0, nEndsBefore = 0;
     double dAt = 0;
     for (const std::string& strLine : run.JournalLines()) {
-        dAt += double(strLine.size() + 2);
+        ++dAt;
         std::smatch m;
         if (!std::regex_match(strLine, m, event)) continue;
         if (m[1] == "callOffered" && dAt <= dJournalReady) offeredEarly.insert(m[2]);
