@@ -22,6 +22,7 @@
 #include <functional>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -138,14 +139,13 @@ inline std::vector<HWND> TopLevelWindows(DWORD dwProcessId, const char* pszTitle
 inline void PressButton(HWND hDlg, int nId) {
     PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
 }
-// A file's lines, each of which must end in CR LF; one without it comes
-// back with "<no CR LF>" appended, so a comparison shows it.
-inline Texts ReadCrLfLines(const std::string& strPath) {
-    std::ifstream file(strPath, std::ios::binary);
+// A text's lines (a file's, a control's), each of which must end in CR LF;
+// one without it comes back with "<no CR LF>" appended, so a comparison shows it.
+inline Texts CrLfLines(std::istream&& text) {
     Texts lines;
-    for (std::string line; std::getline(file, line);) {
-        // A line that ends at the end of the file had no line end at all.
-        const bool bCrLf = !file.eof() && !line.empty() && line.back() == '\r';
+    for (std::string line; std::getline(text, line);) {
+        // A line that ends at the end of the text had no line end at all.
+        const bool bCrLf = !text.eof() && !line.empty() && line.back() == '\r';
         if (bCrLf) line.pop_back();
         lines.push_back(bCrLf ? line : line + "<no CR LF>");
     }
@@ -378,8 +378,14 @@ public:
         return ::testing::AssertionFailure() << "exit code " << dwExitCode << "; journal: " << strSummary;
     }
 
-    Texts LogLines() const { return ReadCrLfLines(m_strFolder + "\\testlog.csv"); }
-    Texts JournalLines() const { return ReadCrLfLines(m_strFolder + "\\journal.txt"); }
+    Texts LogLines() const { return CrLfLines(std::ifstream(m_strFolder + "\\testlog.csv", std::ios::binary)); }
+    Texts JournalLines() const { return CrLfLines(std::ifstream(m_strFolder + "\\journal.txt", std::ios::binary)); }
+    // A part of the status bar, as it reads now.
+    std::string StatusText(int nPart) const {
+        char szText[kTextChars] = "";
+        const HWND hBar = FindWindowExA(m_hFrame, nullptr, STATUSCLASSNAMEA, nullptr);
+        return hBar != nullptr && AskRemote(hBar, SB_GETTEXTA, nPart, szText, sizeof szText) ? szText : "";
+    }
     // The event log opened as another program may hold it: read access
     // shared, write access not, so the program cannot open it to append.
     HANDLE HoldLog() const {

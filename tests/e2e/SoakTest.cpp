@@ -104,8 +104,7 @@ bool IsRecord(const std::string& strLine) {
 // two of logging off (Windows sends them, and may end the process once the
 // second returns); the line reports being saved when it comes, or not.
 struct CBusyRun {
-    const char* pszName;
-    const char* pszScenario;
+    const char *pszName, *pszScenario;
     size_t nLines;  // the scenario's devices
     ULONGLONG qwRunMs;
     UINT uMsg;
@@ -128,39 +127,37 @@ void RunBusy(const CBusyRun& busy) {
     // when it takes no events: they are not its to log.
     const double dJournalReady = TakeSample(run, 0).values[kJournal];
 
-    // Run, sample, and hold the log in the middle.
+    // Run, sample, and hold the log in the middle: at least for the stretch
+    // planned, and then until the program says records wait for it, so that
+    // some were made while it was held, however slow the machine.
     std::vector<CSample> samples;
     HANDLE hHold = INVALID_HANDLE_VALUE;
     std::string strHeldFrom, strHeldTo;
+    std::printf("%s: %.1f min of traffic after a %.1f s start-up\n       s   private KiB   GDI  USER  windows\n",
+                busy.pszName, busy.qwRunMs / 60000.0, qwStartUp / 1000.0);
     const ULONGLONG qwBegin = GetTickCount64();
-    for (ULONGLONG qwNow = 0, qwNextSample = 0; qwNow < busy.qwRunMs && !run.HasExited();
-         qwNow = GetTickCount64() - qwBegin) {
+    for (ULONGLONG qwNow = 0, qwNextSample = 0; !run.HasExited(); qwNow = GetTickCount64() - qwBegin) {
         if (strHeldFrom.empty() && qwNow >= qwHoldFromMs) {
-            hHold = run.HoldLog();
-            if (hHold != INVALID_HANDLE_VALUE) strHeldFrom = LocalNow();
+            const std::string strNow = LocalNow();
+            if ((hHold = run.HoldLog()) != INVALID_HANDLE_VALUE) strHeldFrom = strNow;
         }
-        if (hHold != INVALID_HANDLE_VALUE && qwNow >= qwHoldToMs) {
+        if (hHold != INVALID_HANDLE_VALUE && qwNow >= qwHoldToMs &&
+            run.StatusText(3).find(" records waiting") != std::string::npos) {
             strHeldTo = LocalNow();
             CloseHandle(hHold);
             hHold = INVALID_HANDLE_VALUE;
         }
-        if (qwNow >= qwNextSample) {
-            samples.push_back(TakeSample(run, qwNow));
+        if (qwNow >= qwNextSample || qwNow >= busy.qwRunMs) {
+            const CSample& s = samples.emplace_back(TakeSample(run, qwNow));
+            std::printf("  %6.0f  %12.0f  %4.0f  %4.0f  %7.0f\n", s.qwTick / 1000.0, s.values[kPrivate] / 1024,
+                        s.values[kGdi], s.values[kUser], s.values[kWindows]);
             qwNextSample += qwSampleMs;
         }
+        if (qwNow >= busy.qwRunMs) break;
         Sleep(100);
     }
     if (hHold != INVALID_HANDLE_VALUE) CloseHandle(hHold);
     ASSERT_FALSE(run.HasExited()) << "the program ended on its own during the run";
-    samples.push_back(TakeSample(run, GetTickCount64() - qwBegin));
-    std::printf(
-        "%s: %.1f min of traffic after a %.1f s start-up; the log held from %s to %s\n"
-        "       s   private KiB   GDI  USER  windows\n",
-        busy.pszName, busy.qwRunMs / 60000.0, qwStartUp / 1000.0, strHeldFrom.c_str(), strHeldTo.c_str());
-    for (const CSample& s : samples) {
-        std::printf("  %6.0f  %12.0f  %4.0f  %4.0f  %7.0f\n", s.qwTick / 1000.0, s.values[kPrivate] / 1024,
-                    s.values[kGdi], s.values[kUser], s.values[kWindows]);
-    }
     // Memory and objects level after the warm-up, in a run long enough to tell.
     if (busy.qwRunMs >= 2 * qwWarmUpMs) {
         EXPECT_TRUE(Flat(samples, qwWarmUpMs, kPrivate, 0.10, 4.0 * 1024 * 1024));
@@ -237,7 +234,7 @@ void RunBusy(const CBusyRun& busy) {
                                                                                  : nullptr;
         if (pszFault != nullptr && nFaults++ < 5) ADD_FAILURE() << pszFault << strRecord;
         strPrevious = std::max(strPrevious, strTime);
-        nHeld += strTime > strHeldFrom && strTime < strHeldTo;
+        nHeld += strTime >= strHeldFrom && strTime <= strHeldTo;
         nIdle += strRecord.find(",LINE_CALLSTATE,IDLE") != std::string::npos;
     }
     EXPECT_EQ(nFaults, 0u);
@@ -249,9 +246,10 @@ void RunBusy(const CBusyRun& busy) {
         << " call ends and dealt with " << nHandled << ", and " << nEndsBefore << " ended " << kLagLimitMs
         << " ms and more before the exit";
     EXPECT_LE(nIdle, ended.size()) << "IDLE records for calls that did not end";
-    std::printf("%s: %zu lines; %zu call ends (%.0f a minute); %zu records, %zu made while the log was held\n",
-                busy.pszName, busy.nLines, ended.size(), ended.size() * 60000.0 / (qwExitAt + qwStartUp), log.size(),
-                nHeld);
+    std::printf(
+        "%s: %zu lines; %zu call ends (%.0f a minute); %zu records, %zu made while the log was held (%s to %s)\n",
+        busy.pszName, busy.nLines, ended.size(), ended.size() * 60000.0 / (qwExitAt + qwStartUp), log.size(), nHeld,
+        strHeldFrom.c_str(), strHeldTo.c_str());
 }
 
 }  // namespace
