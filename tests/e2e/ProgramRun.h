@@ -283,14 +283,16 @@ public:
         ReadChildren(m_hTrees[eTree], nullptr, 0, &rows);
         return rows;
     }
-    // The tree as lines: two blanks of indent per level, and after an item
-    // that carries item data (a call) the handle it carries.
-    Texts TreeLines(ETree eTree) const {
+    // The three trees, left to right, as lines: two blanks of indent per
+    // level, and after an item that carries item data (a call) the handle.
+    Texts TreeLines() const {
         Texts lines;
-        for (const CTreeRow& row : ReadTree(eTree)) {
-            char szCall[32] = "";
-            if (row.m_lParam != 0) std::snprintf(szCall, sizeof szCall, "  [hCall=0x%08X]", unsigned(row.m_lParam));
-            lines.push_back(std::string(row.m_nDepth * 2, ' ') + row.m_strText + szCall);
+        for (ETree eTree : {kCo, kExt, kEtc}) {
+            for (const CTreeRow& row : ReadTree(eTree)) {
+                char szCall[32] = "";
+                if (row.m_lParam != 0) std::snprintf(szCall, sizeof szCall, "  [hCall=0x%08X]", unsigned(row.m_lParam));
+                lines.push_back(std::string(row.m_nDepth * 2, ' ') + row.m_strText + szCall);
+            }
         }
         return lines;
     }

@@ -13,23 +13,23 @@
 
 namespace {
 
-struct CRecord {
-    DWORD hDevice;
-    DWORD dwMessage;
-    DWORD_PTR dwParam1;
-    DWORD_PTR dwParam2;
-    bool bWrong;  // delivered inside a TAPI call or on another thread
-    HCALL hMadeAtDelivery;
-};
-
-std::vector<CRecord> g_records;
+// The messages delivered, one a line: kind, device, the first two
+// parameters; LINE_REPLY with the call handle lineMakeCall was to write by
+// then, and any delivered inside a TAPI call or on another thread marked.
+std::vector<std::string> g_records;
 bool g_bInsideTapi = false;
 HCALL g_hMade = 0;
 
 void CALLBACK Record(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR) {
     static const DWORD dwThread = GetCurrentThreadId();
-    g_records.push_back(
-        {hDevice, dwMessage, dwParam1, dwParam2, g_bInsideTapi || dwThread != GetCurrentThreadId(), g_hMade});
+    static const std::map<DWORD, const char*> kKinds = {
+        {LINE_REPLY, "reply"}, {LINE_CALLSTATE, "state"}, {LINE_APPNEWCALL, "new"}, {LINE_CALLINFO, "info"}};
+    char sz[120];
+    const int n = std::snprintf(sz, sizeof sz, "%s %X %X %X%s", kKinds.count(dwMessage) ? kKinds.at(dwMessage) : "?",
+                                unsigned(hDevice), unsigned(dwParam1), unsigned(dwParam2),
+                                g_bInsideTapi || dwThread != GetCurrentThreadId() ? " WRONG" : "");
+    if (dwMessage == LINE_REPLY) std::snprintf(sz + n, sizeof sz - n, " made %X", unsigned(g_hMade));
+    g_records.push_back(sz);
 }
 
 // Marks the time spent inside a TAPI call: no callback may run then.
@@ -46,26 +46,6 @@ void Pump() {
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
 }
 
-// The messages delivered since the n-th: kind, device, the first two
-// parameters; LINE_REPLY with the call handle lineMakeCall was to write by
-// then, and any delivered inside a TAPI call or on another thread marked.
-std::string Trace(std::size_t nFrom) {
-    static const std::map<DWORD, const char*> kKinds = {
-        {LINE_REPLY, "reply"}, {LINE_CALLSTATE, "state"}, {LINE_APPNEWCALL, "new"}, {LINE_CALLINFO, "info"}};
-    std::string strTrace;
-    for (std::size_t i = nFrom; i < g_records.size(); ++i) {
-        const CRecord& r = g_records[i];
-        char sz[120];
-        std::snprintf(sz, sizeof sz, "%s %X %X %X%s", kKinds.count(r.dwMessage) ? kKinds.at(r.dwMessage) : "?",
-                      unsigned(r.hDevice), unsigned(r.dwParam1), unsigned(r.dwParam2), r.bWrong ? " WRONG" : "");
-        strTrace += sz;
-        std::snprintf(sz, sizeof sz, " made %X", unsigned(r.hMadeAtDelivery));
-        strTrace += r.dwMessage == LINE_REPLY ? sz : "";
-        strTrace += "\n";
-    }
-    return strTrace;
-}
-
 const std::string kOffice = std::string(SIM_TEST_DATA) + "/dll-office.json";
 
 class SimDll : public testing::Test {
@@ -75,15 +55,10 @@ protected:
         tapi::ResetEntryTableForTests(strDll.c_str());
         m_hDll = LoadLibraryA(strDll.c_str());
         ASSERT_NE(m_hDll, nullptr) << strDll;
-        Resolve("simAdvanceClock", &m_pfnAdvance);
-        Resolve("simInjectEvent", &m_pfnInject);
-        Resolve("simGetLastError", &m_pfnLastError);
-        Resolve("simSetManualClock", &m_pfnManual);
-        Resolve("simGetState", &m_pfnState);
-        Resolve("simReset", &m_pfnReset);
-        Resolve("simGetPendingCount", &m_pfnPending);
-        ASSERT_TRUE(m_pfnAdvance && m_pfnInject && m_pfnLastError && m_pfnManual && m_pfnState && m_pfnReset &&
-                    m_pfnPending)
+        ASSERT_TRUE(Resolve("simAdvanceClock", &m_pfnAdvance) && Resolve("simInjectEvent", &m_pfnInject) &&
+                    Resolve("simGetLastError", &m_pfnLastError) && Resolve("simSetManualClock", &m_pfnManual) &&
+                    Resolve("simGetState", &m_pfnState) && Resolve("simReset", &m_pfnReset) &&
+                    Resolve("simGetPendingCount", &m_pfnPending))
             << "not the simulator: Wine's own tapi32 was loaded";
         m_pfnReset();
         m_pfnManual(TRUE);
@@ -100,8 +75,8 @@ protected:
 
     // GetProcAddress gives a generic pointer; going through void* keeps the cast honest.
     template <typename Fn>
-    void Resolve(const char* pszName, Fn* ppfn) {
-        *ppfn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m_hDll, pszName)));
+    bool Resolve(const char* pszName, Fn* ppfn) {
+        return (*ppfn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m_hDll, pszName)))) != nullptr;
     }
 
     LONG Start(const std::string& strScenario) {
@@ -196,7 +171,9 @@ TEST_F(SimDll, CallbacksComeOnTheThreadAfterTheCallAndTheJournalRecordsThem) {
     std::string strLines;
     std::copy_if(strText.begin(), strText.end(), std::back_inserter(strLines), [](char c) { return c != '\r'; });
     EXPECT_EQ(strText.size() - strLines.size(), std::count(strLines.begin(), strLines.end(), '\n'));
-    ExpectDataFile("dll-journal.txt", [&strLines](const std::string&) { return Trace(0) + strLines; });
+    std::string strTrace;
+    for (const std::string& strRecord : g_records) strTrace += strRecord + "\n";
+    ExpectDataFile("dll-journal.txt", [&](const std::string&) { return strTrace + strLines; });
 }
 
 TEST_F(SimDll, ScenarioFaultFailsInitializeAndIsLoggedBesideTheScenario) {
