@@ -37,10 +37,8 @@ constexpr DWORD kAnswerMs = 5000;
 constexpr char kSimulatorWindow[] = "Linoscope3SimTapiWindow";
 constexpr UINT kAdvanceClockMessage = WM_APP + 0x55;
 constexpr UINT kPendingCountMessage = WM_APP + 0x56;
-// Longer than any label or detail line; call details hang three levels
-// below a root, so deeper means a broken tree.
+// Longer than any label, detail line or status text.
 constexpr int kTextChars = 1024;
-constexpr int kMaxDepth = 8;
 
 // The build hands its paths over as Unix paths; Wine shows / as drive Z:.
 inline std::string WindowsPath(std::string str) {
@@ -67,12 +65,8 @@ inline BOOL CALLBACK CollectTreeView(HWND hWnd, LPARAM lParam) {
 inline void SaveScreenBmp(const std::string& strPath) {
     RECT rc{};
     GetWindowRect(GetDesktopWindow(), &rc);
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = rc.right - rc.left;
-    info.biHeight = rc.bottom - rc.top;  // bottom-up, as BMP files keep rows
-    info.biPlanes = 1;
-    info.biBitCount = 24;
+    // Bottom-up (a positive height), as BMP files keep rows; 24 bits a pixel.
+    BITMAPINFOHEADER info{sizeof info, rc.right - rc.left, rc.bottom - rc.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* pBits = nullptr;
     HDC hScreen = GetDC(nullptr), hMemory = CreateCompatibleDC(hScreen);
     HBITMAP hBitmap =
@@ -476,7 +470,7 @@ private:
             block.item.cchTextMax = kTextChars;
             if (!AskRemote(hTree, TVM_GETITEMA, 0, &block, sizeof(TVITEMA) + kTextChars)) continue;
             pRows->push_back({nDepth, block.szText, block.item.lParam, hItem});
-            if (nDepth < kMaxDepth) ReadChildren(hTree, hItem, nDepth + 1, pRows);
+            ReadChildren(hTree, hItem, nDepth + 1, pRows);
         }
     }
     // Sends a message to the simulator's window in the program.
