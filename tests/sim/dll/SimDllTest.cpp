@@ -1,6 +1,7 @@
 // The simulator DLL driven the way the program drives TAPI: bound through the
-// program's own entry table, its structures read through the program's
-// retrieval, its messages delivered through the hidden window.
+// program's own entry table, its messages delivered through the hidden window.
+// What the real program reads of its devices and calls through it is checked
+// end to end (tests/e2e/scenarios/calls.expected).
 #include <gtest/gtest.h>
 
 #include <filesystem>
