@@ -219,8 +219,8 @@ TEST_F(SimDll, ABusyPbxNeitherFloodsTheQueueNorWaitsForIt) {
     // and never ahead of the wall clock.
     const unsigned long long qwStartTime = ScenarioTime();
     const std::size_t nRecords = g_records.size();
+    const ULONGLONG qwStart = GetTickCount64();  // before the clock starts, so it cannot run ahead of it
     m_pfnManual(FALSE);
-    const ULONGLONG qwStart = GetTickCount64();
     unsigned long long qwScenario = 0;
     while ((qwScenario = ScenarioTime() - qwStartTime) < 1000 && GetTickCount64() - qwStart < 30000) {
         for (const ULONGLONG qwSpin = GetTickCount64(); GetTickCount64() - qwSpin < 100;) {
