@@ -8,9 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
@@ -32,42 +30,22 @@ std::string Join(const Texts& lines) {
 // Every line as expected, in order, nothing more; {time} in an expected line
 // stands for a time stamp.
 ::testing::AssertionResult LinesMatch(const Texts& actual, const Texts& expected) {
-    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
-    bool bSame = actual.size() == expected.size() && !expected.empty();
-    for (size_t i = 0; bSame && i < actual.size(); ++i) {
-        std::string strPattern = std::regex_replace(expected[i], special, R"(\$&)");
-        for (size_t pos; (pos = strPattern.find(R"(\{time\})")) != std::string::npos;)
-            strPattern.replace(pos, 8, R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3})");
-        bSame = std::regex_match(actual[i], std::regex(strPattern));
-    }
-    if (bSame) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected:\n" << Join(expected) << "actual:\n" << Join(actual);
+    static const std::regex time(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3})");
+    const std::string strActual = std::regex_replace(Join(actual), time, "{time}");
+    if (!expected.empty() && strActual == Join(expected)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected:\n" << Join(expected) << "actual:\n" << strActual;
 }
 
 // The names the steps give trees, commands, buttons and controls (a label's
 // and a message box's text is "static"), and what they stand for.
-const char* const kNames[] = {"co",        "ext",        "etc",       "line-information", "call-information",
-                              "find",      "about",      "make-call", "follow-events",    "OK",
-                              "Cancel",    "Yes",        "No",        "static",           "info-text",
-                              "find-text", "dial-number"};
-const int kValues[] = {kCo,
-                       kExt,
-                       kEtc,
-                       ID_LINE_INFORMATION,
-                       ID_CALL_INFORMATION,
-                       ID_EDIT_FIND,
-                       ID_APP_ABOUT,
-                       ID_MAKECALL,
-                       ID_VIEW_FOLLOW_EVENTS,
-                       IDOK,
-                       IDCANCEL,
-                       IDYES,
-                       IDNO,
-                       0xFFFF,
-                       IDC_INFO_TEXT,
-                       IDC_FIND_TEXT,
-                       IDC_DIAL_NUMBER};
-static_assert(std::size(kNames) == std::size(kValues));
+// clang-format off
+const std::map<std::string, int> kNames = {
+    {"co", kCo}, {"ext", kExt}, {"etc", kEtc}, {"line-information", ID_LINE_INFORMATION},
+    {"call-information", ID_CALL_INFORMATION}, {"find", ID_EDIT_FIND}, {"about", ID_APP_ABOUT},
+    {"make-call", ID_MAKECALL}, {"follow-events", ID_VIEW_FOLLOW_EVENTS}, {"OK", IDOK}, {"Cancel", IDCANCEL},
+    {"Yes", IDYES}, {"No", IDNO}, {"static", 0xFFFF}, {"info-text", IDC_INFO_TEXT}, {"find-text", IDC_FIND_TEXT},
+    {"dial-number", IDC_DIAL_NUMBER}};
+// clang-format on
 
 class EndToEnd : public ::testing::TestWithParam<const char*> {
 protected:
@@ -87,59 +65,32 @@ protected:
         }
     }
     const Texts& Section(const std::string& strName) {
-        static const Texts none;
-        const auto it = m_expected.find(strName);
-        EXPECT_NE(it, m_expected.end()) << "no section " << strName;
-        return it == m_expected.end() ? none : it->second;
+        EXPECT_EQ(m_expected.count(strName), 1u) << "no section " << strName;
+        return m_expected[strName];
     }
     static int Name(const std::string& strName) {
-        const auto it = std::find(std::begin(kNames), std::end(kNames), strName);
-        EXPECT_NE(it, std::end(kNames)) << "no name " << strName;
-        return it == std::end(kNames) ? -1 : kValues[it - std::begin(kNames)];
+        const auto it = kNames.find(strName);
+        EXPECT_NE(it, kNames.end()) << "no name " << strName;
+        return it == kNames.end() ? 0 : it->second;
     }
-    // "<tree> <label>": the line, or with bCall its (first) call, as the tree shows it now.
-    const CTreeNode* FindItem(CProgramRun& run, const std::string& strArg, bool bCall, ETree* peTree) {
-        const size_t cut = strArg.find(' ');
-        const int nTree = Name(strArg.substr(0, cut));
-        if (nTree < 0) return nullptr;
-        *peTree = static_cast<ETree>(nTree);
-        m_tree = run.ReadTree(*peTree);
-        const CTreeNode* pNode = CProgramRun::FindLine(m_tree, strArg.substr(cut + 1));
-        if (bCall && pNode != nullptr) pNode = pNode->m_children.empty() ? nullptr : &pNode->m_children[0];
-        return pNode;
-    }
-    // Each of "<point> co", "<point> ext" and "<point> etc" that the file
-    // has. The views bring changes to the controls at their own pace: each
-    // tree is read until it matches or a few seconds have gone.
-    void ExpectTrees(const CProgramRun& run, const std::string& strPoint) {
-        int nChecked = 0;
-        for (const char* pszTree : {"co", "ext", "etc"}) {
-            const auto it = m_expected.find(strPoint + " " + pszTree);
-            if (it == m_expected.end()) continue;
-            ++nChecked;
-            Texts lines;
-            const auto eTree = static_cast<ETree>(Name(pszTree));
-            WaitUntil([&] { return LinesMatch(lines = run.TreeLines(eTree), it->second); }, 5000);
-            EXPECT_TRUE(LinesMatch(lines, it->second)) << strPoint << " " << pszTree;
-        }
-        EXPECT_GT(nChecked, 0) << "nothing expected at " << strPoint;
-    }
-    // The Information dialog's text: its headings ("<<" lines) exactly those
-    // of the section, in order, and each other line of the section one of its lines.
-    void ExpectInformation(const std::string& strSection) {
-        Texts report, headings, wanted, found;
-        const std::string strText = WindowText(GetDlgItem(m_hDlg, IDC_INFO_TEXT));
-        for (size_t start = 0, end = 0; end != std::string::npos; start = end + 2) {
-            end = strText.find("\r\n", start);
-            report.push_back(strText.substr(start, end == std::string::npos ? end : end - start));
-            if (report.back().rfind("<<", 0) == 0) found.push_back(report.back());
-        }
-        for (const std::string& line : Section(strSection))
-            (line.rfind("<<", 0) == 0 ? headings : wanted).push_back(line);
-        EXPECT_EQ(found, headings) << Join(report);
-        for (const std::string& line : wanted)
-            EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << line << " missing from:\n"
-                                                                                   << Join(report);
+    // "<tree> <label>": the line's item, or with bCall its (first) call's,
+    // once the tree shows it.
+    HTREEITEM FindItem(const std::string& strArg, bool bCall, ETree* peTree) {
+        *peTree = static_cast<ETree>(Name(strArg.substr(0, strArg.find(' '))));
+        const std::string strLabel = strArg.substr(strArg.find(' ') + 1);
+        HTREEITEM hFound = nullptr;
+        WaitUntil(
+            [&] {
+                const std::vector<CTreeRow> rows = m_pRun->ReadTree(*peTree);
+                for (size_t i = 0; i < rows.size(); ++i) {
+                    if (rows[i].m_nDepth != 1 || rows[i].m_strText != strLabel) continue;
+                    if (!bCall) hFound = rows[i].m_hItem;
+                    if (bCall && i + 1 < rows.size() && rows[i + 1].m_nDepth == 2) hFound = rows[i + 1].m_hItem;
+                }
+                return hFound != nullptr;
+            },
+            5000);
+        return hFound;
     }
     void Step(const std::string& strVerb, const std::string& strArg);
 
@@ -147,52 +98,55 @@ protected:
     HWND m_hDlg = nullptr;  // the dialog the last "dialog" step found
     HANDLE m_hHold = INVALID_HANDLE_VALUE;
     size_t m_nLogLinesHeld = 0;
-    std::vector<CTreeNode> m_tree;  // the tree the last item was found in
     std::unique_ptr<CProgramRun> m_pRun;
 };
 
 void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
     std::istringstream args(strArg);
+    std::string strWord;
     if (strVerb == "start" || strVerb == "launch") {  // "<scenario>.json [how the simulator is found]"
-        std::string strScenario, strSimulator = "chosen";
-        args >> strScenario >> strSimulator;
-        const ESimulator eSimulator = strSimulator == "planted"          ? ESimulator::Planted
-                                      : strSimulator == "planted-chosen" ? ESimulator::PlantedAndChosen
-                                                                         : ESimulator::Chosen;
-        m_pRun = std::make_unique<CProgramRun>(GetParam(), strScenario, eSimulator);
-        ASSERT_TRUE(strVerb == "start" ? m_pRun->Start() : m_pRun->Launch()) << m_pRun->Fault();
+        std::string strSimulator;
+        args >> strWord >> strSimulator;
+        m_pRun = std::make_unique<CProgramRun>(GetParam(), strWord,
+                                               strSimulator == "planted"          ? ESimulator::Planted
+                                               : strSimulator == "planted-chosen" ? ESimulator::PlantedAndChosen
+                                                                                  : ESimulator::Chosen);
+        ASSERT_TRUE(m_pRun->Start(strVerb == "start" ? EStart::Idle : EStart::LaunchOnly)) << m_pRun->Fault();
         return;
     }
     ASSERT_TRUE(m_pRun != nullptr) << "no program started";
     CProgramRun& run = *m_pRun;
-    std::string strWord;
-    size_t n = 0;
     const auto text = [&] {  // after the control's name, with \n for a line break
         return std::regex_replace(strArg.substr(strArg.find(' ') + 1), std::regex(R"(\\n)"), "\n");
     };
     const auto control = [&] { return GetDlgItem(m_hDlg, Name(strArg.substr(0, strArg.find(' ')))); };
     ETree eTree = kCo;
-    const CTreeNode* pNode = nullptr;
-    const auto find = [&](const std::string& strItem, bool bCall) {  // once the tree shows it
-        WaitUntil([&] { return (pNode = FindItem(run, strItem, bCall, &eTree)) != nullptr; }, 5000);
-        return pNode != nullptr ? pNode->m_hItem : nullptr;
-    };
     if (strVerb == "advance") {
         ASSERT_TRUE(run.Advance(std::stoul(strArg))) << run.Fault();
     } else if (strVerb == "sync") {
         ASSERT_TRUE(run.Sync()) << run.Fault();
-    } else if (strVerb == "trees") {
-        ExpectTrees(run, strArg);
+    } else if (strVerb == "trees") {  // as the section has them, once the views have brought them to the controls
+        const Texts& wanted = Section(strArg);
+        Texts lines;
+        WaitUntil([&] { return LinesMatch(lines = run.TreeLines(), wanted); }, 5000);
+        EXPECT_TRUE(LinesMatch(lines, wanted));
     } else if (strVerb == "shot") {  // a picture: its name, and how long to let the program paint first
-        DWORD dwPaintMs = 500;
-        if (!(args >> strWord >> dwPaintMs)) dwPaintMs = 500;
-        run.Screenshot(strWord, dwPaintMs);
+        DWORD dwPaintMs = 0;
+        args >> strWord;
+        run.Screenshot(strWord, args >> dwPaintMs ? dwPaintMs : 500);
+    } else if (strVerb == "created") {  // "<tree> <label>": its call's details made before the first record was logged
+        const HTREEITEM hCall = FindItem(strArg, true, &eTree);
+        const std::vector<CTreeRow> rows = run.ReadTree(eTree);
+        const auto it = std::find_if(rows.begin(), rows.end(), [&](const CTreeRow& r) { return r.m_hItem == hCall; });
+        const Texts log = run.LogLines();
+        ASSERT_TRUE(hCall != nullptr && it + 1 < rows.end() && !log.empty());
+        EXPECT_LE((it + 1)->m_strText.substr(std::string("Create Time        = ").size()), log[0].substr(0, 23));
     } else if (strVerb == "select" || strVerb == "select-call") {
-        const HTREEITEM hItem = find(strArg, strVerb == "select-call");
+        const HTREEITEM hItem = FindItem(strArg, strVerb == "select-call", &eTree);
         ASSERT_NE(hItem, nullptr) << "not in the tree";
         ASSERT_TRUE(run.Select(eTree, hItem)) << run.Fault();
     } else if (strVerb == "selected") {
-        const HTREEITEM hItem = find(strArg, false);
+        const HTREEITEM hItem = FindItem(strArg, false, &eTree);
         EXPECT_TRUE(hItem != nullptr && WaitUntil([&] { return run.Sync() && run.Selected(eTree) == hItem; }, 5000));
     } else if (strVerb == "command") {
         run.Command(static_cast<UINT>(Name(strArg)));
@@ -208,21 +162,27 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
     } else if (strVerb == "resize") {  // larger, as a technician reading it makes it
         SetWindowPos(m_hDlg, nullptr, 40, 40, 1000, 700, SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
     } else if (strVerb == "type") {  // into the control, a key at a time; every key handled
-        TypeText(control(), text());
+        for (char ch : text()) PostMessageA(control(), WM_CHAR, static_cast<unsigned char>(ch), 1);
         ASSERT_TRUE(run.Sync()) << run.Fault();
     } else if (strVerb == "select-all") {
         PostMessageA(control(), EM_SETSEL, 0, -1);
     } else if (strVerb == "text") {
         EXPECT_EQ(WindowText(control()), text());
-    } else if (strVerb == "info") {
-        ExpectInformation(strArg);
+    } else if (strVerb == "info") {  // the report's headings ("<<") and, in order, each line of the section
+        const std::string strText = WindowText(GetDlgItem(m_hDlg, IDC_INFO_TEXT));
+        const Texts& wanted = Section(strArg);
+        Texts seen;
+        for (const std::string& line : CrLfLines(std::istringstream(strText + "\r\n"))) {
+            if (line.rfind("<<", 0) == 0 || (std::count(wanted.begin(), wanted.end(), line) != 0 &&
+                                             std::count(seen.begin(), seen.end(), line) == 0))
+                seen.push_back(line);
+        }
+        EXPECT_EQ(seen, wanted) << strText;
     } else if (strVerb == "press") {  // a button of the dialog, which closes it
         PressButton(m_hDlg, Name(strArg));
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(m_hDlg); }));
-    } else if (strVerb == "hold") {  // the log, held by another program without write sharing
-        m_hHold = CreateFileA((run.GetFolder() + "\\testlog.csv").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(m_hHold, INVALID_HANDLE_VALUE);
+    } else if (strVerb == "hold") {
+        ASSERT_NE(m_hHold = run.HoldLog(), INVALID_HANDLE_VALUE);
         m_nLogLinesHeld = run.LogLines().size();
     } else if (strVerb == "release") {  // nothing was written while it was held
         EXPECT_EQ(run.LogLines().size(), m_nLogLinesHeld);
@@ -235,57 +195,29 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
     } else if (strVerb == "close") {
         run.Close();
     } else if (strVerb == "ends") {  // on its own, having opened and closed this many lines
-        DWORD dwExitCode = 1;
-        ASSERT_TRUE(run.WaitForExit(60000, &dwExitCode)) << "the program did not end";
-        EXPECT_EQ(dwExitCode, 0u);
-        EXPECT_TRUE(EndedCleanly(run, std::stoul(strArg)));
+        EXPECT_TRUE(run.EndsCleanly(std::stoul(strArg)));
     } else if (strVerb == "unloaded") {  // the simulator's file not even mapped into the program, a second on
         Sleep(1000);
         EXPECT_FALSE(run.HasLoadedSimulator());
     } else if (strVerb == "gone") {  // the program ended without calling the simulator once
         EXPECT_TRUE(run.WaitForExit(60000)) << run.DescribeWindows();
         EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
-    } else if (strVerb == "journal") {  // how many of the program's calls of that function the PBX saw
-        args >> strWord >> n;
+    } else if (strVerb == "journal") {  // "<n> <text>": how many of the PBX's journal lines begin with the text
+        const size_t n = std::stoul(strArg);
+        const std::string strText = strArg.substr(strArg.find(' ') + 1);
         const Texts journal = run.JournalLines();
-        EXPECT_EQ(static_cast<size_t>(std::count_if(journal.begin(), journal.end(),
-                                                    [&](auto& s) { return s.rfind(strWord + " ", 0) == 0; })),
-                  n);
+        EXPECT_EQ(static_cast<size_t>(
+                      std::count_if(journal.begin(), journal.end(), [&](auto& s) { return s.rfind(strText, 0) == 0; })),
+                  n)
+            << Join(journal);
     } else if (strVerb == "lines") {  // TAPI sessions, lines opened, lines closed, clean shutdowns, once so
         std::string strSeen;
-        const auto seen = [&] {
-            const CJournal journal(run.JournalLines());
-            strSeen = std::to_string(journal.m_nInitialized) + " " + std::to_string(journal.m_opened.size()) + " " +
-                      std::to_string(journal.m_closed.size()) + " " + std::to_string(journal.m_nShutdownsClean);
-            return strSeen == strArg;
-        };
-        ASSERT_TRUE(WaitUntil(seen, 60000)) << strSeen;
+        ASSERT_TRUE(WaitUntil(
+            [&] { return (strSeen = JournalSummary(run.JournalLines())).rfind(strArg + " ", 0) == 0; }, 60000))
+            << strSeen;
     } else if (strVerb == "windows") {  // once the program shows this many, the progress dialog gone
         ASSERT_TRUE(WaitUntil([&] { return TopLevelWindows(run.GetProcessId()).size() == std::stoul(strArg); }))
             << run.DescribeWindows();
-    } else if (strVerb == "made-call") {
-        // "<tree> <label>|<state>": the program's own call, the PBX's last
-        // answer to it. The node under the line carries the handle the PBX
-        // handed back with LINE_REPLY, and reads its first state at once; its
-        // details were built when it was still NEW, before that state was logged.
-        static const std::regex made(R"(^lineMakeCallA hLine=0x[0-9A-F]+ dest="\d+" -> \d+ hCall=(0x[0-9A-F]+)$)");
-        std::smatch match;
-        const std::string strLast = CJournal(run.JournalLines()).m_strLast;
-        ASSERT_TRUE(std::regex_match(strLast, match, made)) << strLast;
-        const std::string strState = strArg.substr(strArg.find('|') + 1);
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                pNode = FindItem(run, strArg.substr(0, strArg.find('|')), true, &eTree);
-                return pNode != nullptr && pNode->m_strText == strState && pNode->m_children.size() == 10;
-            },
-            5000))
-            << (pNode != nullptr ? pNode->m_strText : "no call");
-        EXPECT_EQ(pNode->m_lParam, static_cast<LPARAM>(std::stoul(match[1].str(), nullptr, 16)));
-        const std::string strCreated =
-            pNode->m_children[0].m_strText.substr(std::string("Create Time        = ").size());
-        const Texts log = run.LogLines();
-        ASSERT_FALSE(log.empty());
-        EXPECT_LE(strCreated, log[0].substr(0, strCreated.size()));
     } else {
         FAIL() << "no such step";
     }

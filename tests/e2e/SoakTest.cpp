@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <regex>
 #include <set>
 
@@ -30,9 +29,9 @@ namespace {
 // the machine.
 constexpr ULONGLONG kLagLimitMs = 30000;
 
-// What is sampled, in this order: private bytes, GDI and USER objects (Wine
-// answers 0 for both), windows, the journal's size.
-enum { kPrivate, kGdi, kUser, kWindows, kJournal, kValues };
+// What is sampled, in this order: private bytes, windows, the journal's
+// lines. (GDI and USER object counts are not: Wine answers 0 for both.)
+enum { kPrivate, kWindows, kJournal, kValues };
 struct CSample {
     ULONGLONG qwTick;  // since the traffic began
     double values[kValues];
@@ -50,14 +49,11 @@ CSample TakeSample(const CProgramRun& run, ULONGLONG qwTick) {
         // Wine leaves PrivateUsage at 0; its PagefileUsage counts the same
         // committed private bytes, as it does on Windows.
         sample.values[kPrivate] = double(counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage);
-    sample.values[kGdi] = GetGuiResources(run.GetProcess(), GR_GDIOBJECTS);
-    sample.values[kUser] = GetGuiResources(run.GetProcess(), GR_USEROBJECTS);
     for (HWND hWnd : TopLevelWindows(run.GetProcessId())) {
         ++sample.values[kWindows];
         EnumChildWindows(hWnd, CountChildWindow, reinterpret_cast<LPARAM>(&sample.values[kWindows]));
     }
-    std::ifstream journal(run.GetFolder() + "\\journal.txt", std::ios::binary | std::ios::ate);
-    sample.values[kJournal] = journal ? double(journal.tellg()) : 0;
+    sample.values[kJournal] = double(run.JournalLines().size());
     return sample;
 }
 
@@ -78,8 +74,8 @@ CSample TakeSample(const CProgramRun& run, ULONGLONG qwTick) {
     const double dStart = median3(&v[0]), dEnd = median3(&v[v.size() - 3]);
     const double dAllowed = std::max(dStart * dTolerance, dLeast);
     if (dEnd - dStart <= dAllowed) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "value " << nValue << " (private bytes, GDI, USER, windows) grew from "
-                                         << dStart << " to " << dEnd << " (allowed " << dAllowed << ")";
+    return ::testing::AssertionFailure() << "value " << nValue << " (private bytes, windows) grew from " << dStart
+                                         << " to " << dEnd << " (allowed " << dAllowed << ")";
 }
 
 std::string LocalNow() {
@@ -106,8 +102,7 @@ bool IsRecord(const std::string& strLine) {
 // two of logging off (Windows sends them, and may end the process once the
 // second returns); the line reports being saved when it comes, or not.
 struct CBusyRun {
-    const char* pszName;
-    const char* pszScenario;
+    const char *pszName, *pszScenario;
     size_t nLines;  // the scenario's devices
     ULONGLONG qwRunMs;
     UINT uMsg;
@@ -124,55 +119,46 @@ void RunBusy(const CBusyRun& busy) {
     CProgramRun run(busy.pszName, busy.pszScenario);
     const std::string strLaunchTime = LocalNow();
     const ULONGLONG qwLaunched = GetTickCount64();
-    ASSERT_TRUE(run.Start(true, 180000)) << run.Fault();
+    ASSERT_TRUE(run.Start(EStart::RealTime, 180000)) << run.Fault();
     const ULONGLONG qwStartUp = GetTickCount64() - qwLaunched;
     // Calls offered before this point began while the program was starting,
     // when it takes no events: they are not its to log.
     const double dJournalReady = TakeSample(run, 0).values[kJournal];
 
-    // Run, sample, and hold the log in the middle: read access shared, write
-    // access not, so the program cannot open it to append.
+    // Run, sample, and hold the log in the middle: at least for the stretch
+    // planned, and then until the program says records wait for it, so that
+    // some were made while it was held, however slow the machine.
     std::vector<CSample> samples;
     HANDLE hHold = INVALID_HANDLE_VALUE;
     std::string strHeldFrom, strHeldTo;
+    std::printf("%s: %.1f min of traffic after a %.1f s start-up\n       s   private KiB  windows\n", busy.pszName,
+                busy.qwRunMs / 60000.0, qwStartUp / 1000.0);
     const ULONGLONG qwBegin = GetTickCount64();
-    for (ULONGLONG qwNow = 0, qwNextSample = 0; qwNow < busy.qwRunMs && !run.HasExited();
-         qwNow = GetTickCount64() - qwBegin) {
+    for (ULONGLONG qwNow = 0, qwNextSample = 0; !run.HasExited(); qwNow = GetTickCount64() - qwBegin) {
         if (strHeldFrom.empty() && qwNow >= qwHoldFromMs) {
-            hHold = CreateFileA((run.GetFolder() + "\\testlog.csv").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-            if (hHold != INVALID_HANDLE_VALUE) strHeldFrom = LocalNow();
+            const std::string strNow = LocalNow();
+            if ((hHold = run.HoldLog()) != INVALID_HANDLE_VALUE) strHeldFrom = strNow;
         }
-        if (hHold != INVALID_HANDLE_VALUE && qwNow >= qwHoldToMs) {
+        if (hHold != INVALID_HANDLE_VALUE && qwNow >= qwHoldToMs &&
+            run.StatusText(3).find(" records waiting") != std::string::npos) {
             strHeldTo = LocalNow();
             CloseHandle(hHold);
             hHold = INVALID_HANDLE_VALUE;
         }
-        if (qwNow >= qwNextSample) {
-            samples.push_back(TakeSample(run, qwNow));
+        if (qwNow >= qwNextSample || qwNow >= busy.qwRunMs) {
+            const CSample& s = samples.emplace_back(TakeSample(run, qwNow));
+            std::printf("  %6.0f  %12.0f  %7.0f\n", s.qwTick / 1000.0, s.values[kPrivate] / 1024, s.values[kWindows]);
             qwNextSample += qwSampleMs;
         }
+        if (qwNow >= busy.qwRunMs) break;
         Sleep(100);
     }
     if (hHold != INVALID_HANDLE_VALUE) CloseHandle(hHold);
     ASSERT_FALSE(run.HasExited()) << "the program ended on its own during the run";
-    samples.push_back(TakeSample(run, GetTickCount64() - qwBegin));
-    std::printf(
-        "%s: %.1f min of traffic after a %.1f s start-up; the log held from %s to %s\n"
-        "       s   private KiB   GDI  USER  windows\n",
-        busy.pszName, busy.qwRunMs / 60000.0, qwStartUp / 1000.0, strHeldFrom.c_str(), strHeldTo.c_str());
-    for (const CSample& s : samples) {
-        std::printf("  %6.0f  %12.0f  %4.0f  %4.0f  %7.0f\n", s.qwTick / 1000.0, s.values[kPrivate] / 1024,
-                    s.values[kGdi], s.values[kUser], s.values[kWindows]);
-    }
-    // Memory and objects level after the warm-up, in a run long enough to tell.
+    // Memory and windows level after the warm-up, in a run long enough to tell.
     if (busy.qwRunMs >= 2 * qwWarmUpMs) {
         EXPECT_TRUE(Flat(samples, qwWarmUpMs, kPrivate, 0.10, 4.0 * 1024 * 1024));
         EXPECT_TRUE(Flat(samples, qwWarmUpMs, kWindows, 0.0, 2.0));
-        if (std::any_of(samples.begin(), samples.end(), [](const CSample& s) { return s.values[kGdi] != 0; })) {
-            EXPECT_TRUE(Flat(samples, qwWarmUpMs, kGdi, 0.10, 20.0));
-            EXPECT_TRUE(Flat(samples, qwWarmUpMs, kUser, 0.10, 20.0));
-        }
     }
 
     if (busy.bSavingReports) {
@@ -191,15 +177,10 @@ void RunBusy(const CBusyRun& busy) {
     } else {
         ASSERT_TRUE(PostMessageA(run.GetFrame(), busy.uMsg, busy.wParam, 0));
     }
-    DWORD dwExitCode = 0;
-    const bool bEnded = run.WaitForExit(60000, &dwExitCode);
+    run.WaitForExit(60000);
     const ULONGLONG qwTaken = GetTickCount64() - qwBegin - qwExitAt;
-    std::printf("%s: %s after %llu ms\n", busy.pszName, bEnded ? "ended" : "still running",
-                static_cast<unsigned long long>(qwTaken));
-    ASSERT_TRUE(bEnded) << "the program did not end within a minute; " << run.DescribeWindows();
-    EXPECT_LE(qwTaken, busy.qwCloseLimitMs);
-    EXPECT_EQ(dwExitCode, 0u) << "exit code 0x" << std::hex << dwExitCode;
-    EXPECT_TRUE(EndedCleanly(run, busy.nLines));
+    EXPECT_LE(qwTaken, busy.qwCloseLimitMs) << "ms to end";
+    EXPECT_TRUE(run.EndsCleanly(busy.nLines));
 
     // The PBX's side, from the calls it ended: how many the program was
     // handed (not noted as undelivered), how many it dealt with (it
@@ -215,7 +196,7 @@ void RunBusy(const CBusyRun& busy) {
     size_t nDelivered = 0, nHandled = 0, nEndsBefore = 0;
     double dAt = 0;
     for (const std::string& strLine : run.JournalLines()) {
-        dAt += double(strLine.size() + 2);
+        ++dAt;
         std::smatch m;
         if (!std::regex_match(strLine, m, event)) continue;
         if (m[1] == "callOffered" && dAt <= dJournalReady) offeredEarly.insert(m[2]);
@@ -246,7 +227,7 @@ void RunBusy(const CBusyRun& busy) {
                                                                                  : nullptr;
         if (pszFault != nullptr && nFaults++ < 5) ADD_FAILURE() << pszFault << strRecord;
         strPrevious = std::max(strPrevious, strTime);
-        nHeld += strTime > strHeldFrom && strTime < strHeldTo;
+        nHeld += strTime >= strHeldFrom && strTime <= strHeldTo;
         nIdle += strRecord.find(",LINE_CALLSTATE,IDLE") != std::string::npos;
     }
     EXPECT_EQ(nFaults, 0u);
@@ -258,9 +239,10 @@ void RunBusy(const CBusyRun& busy) {
         << " call ends and dealt with " << nHandled << ", and " << nEndsBefore << " ended " << kLagLimitMs
         << " ms and more before the exit";
     EXPECT_LE(nIdle, ended.size()) << "IDLE records for calls that did not end";
-    std::printf("%s: %zu lines; %zu call ends (%.0f a minute); %zu records, %zu made while the log was held\n",
-                busy.pszName, busy.nLines, ended.size(), ended.size() * 60000.0 / (qwExitAt + qwStartUp), log.size(),
-                nHeld);
+    std::printf(
+        "%s: %zu lines; %zu call ends (%.0f a minute); %zu records, %zu made while the log was held (%s to %s)\n",
+        busy.pszName, busy.nLines, ended.size(), ended.size() * 60000.0 / (qwExitAt + qwStartUp), log.size(), nHeld,
+        strHeldFrom.c_str(), strHeldTo.c_str());
 }
 
 }  // namespace
