@@ -42,17 +42,70 @@ struct CCountingTree : CMemoryTreeCtrl {
     }
 };
 
-// Texts and data in order, children in parentheses.
-std::string Dump(const CTreeCtrl& tree, HTREEITEM hParent = TVI_ROOT) {
+// Texts and data in order, children in parentheses; '!' marks an item whose
+// links disagree with how it was reached. With bState, of an in-memory tree:
+// '+' expanded, '^' made visible, '*' selected, and after the items the rows
+// a click on the last pixel of each row finds.
+std::string Dump(const CTreeCtrl& tree, HTREEITEM hParent = TVI_ROOT, bool bState = false) {
     std::string text;
-    for (HTREEITEM h = tree.GetChildItem(hParent); h != nullptr; h = tree.GetNextSiblingItem(h)) {
+    const auto* pMemory = bState ? dynamic_cast<const CMemoryTreeCtrl*>(&tree) : nullptr;
+    HTREEITEM hPrev = nullptr;
+    for (HTREEITEM h = tree.GetChildItem(hParent); h != nullptr; hPrev = h, h = tree.GetNextSiblingItem(h)) {
         text += tree.GetItemText(h);
         if (tree.GetItemData(h) != 0) text += '#' + std::to_string(tree.GetItemData(h));
-        if (tree.GetParentItem(h) != (hParent == TVI_ROOT ? nullptr : hParent)) text += '!';
-        if (tree.ItemHasChildren(h)) text += '(' + Dump(tree, h) + ')';
+        if (tree.GetParentItem(h) != (hParent == TVI_ROOT ? nullptr : hParent) ||
+            tree.GetNextItem(h, TVGN_PREVIOUS) != hPrev || !tree.ItemHasChildren(h) != !tree.GetChildItem(h))
+            text += '!';
+        if (pMemory && pMemory->IsExpanded(h)) text += '+';
+        if (pMemory && pMemory->WasMadeVisible(h)) text += '^';
+        if (pMemory && tree.GetSelectedItem() == h) text += '*';
+        if (tree.GetChildItem(h)) text += '(' + Dump(tree, h, bState) + ')';
         text += ',';
     }
+    const int nRow = CMemoryTreeCtrl::kRowHeight;
+    for (int y = nRow - 1; pMemory && hParent == TVI_ROOT && tree.HitTest(0, y); y += nRow)
+        text += ' ' + tree.GetItemText(tree.HitTest(0, y));
     return text;
+}
+
+// The in-memory tree as the monitor relies on the real control behaving:
+// last-child insertion, navigation, a stable sort of one level without regard
+// to case, deletion of subtrees with the selection in them, expansion.
+TEST(MemoryTreeCtrl, KeepsOrderLinksAndStateThroughEveryChange) {
+    CMemoryTreeCtrl tree, other;
+    const HTREEITEM hStranger = reinterpret_cast<HTREEITEM>(0x7777);
+    const HTREEITEM hRoot = tree.InsertItem("EXT"), hLine = tree.InsertItem("201", hRoot);
+    std::vector<HTREEITEM> calls;
+    for (const char* psz : {"C1", "C2", "C3"}) calls.push_back(tree.InsertItem(psz, hLine));
+    const HTREEITEM hDetail = tree.InsertItem("b", calls[1]);
+    tree.InsertItem("A", calls[1]);
+    for (const char* psz : {"1000", "Beta", "Alpha", "alpha", "ALP"}) tree.InsertItem(psz, hRoot);
+    const HTREEITEM hOther = tree.InsertItem("CO");
+    EXPECT_EQ(tree.InsertItem("x", hStranger), nullptr);  // a parent of no tree, or of another
+    EXPECT_EQ(other.InsertItem("x", hRoot), nullptr);
+    EXPECT_FALSE(other.DeleteItem(hRoot) || other.SelectItem(hRoot) || tree.SortChildren(hStranger));
+    EXPECT_TRUE(tree.SelectItem(hDetail) && tree.EnsureVisible(hDetail) && tree.SortChildren(hRoot));
+    tree.InsertItem("0", hRoot);
+    EXPECT_EQ(Dump(tree, TVI_ROOT, true),
+              "EXT+(1000,201+(C1,C2+(b^*,A,),C3,),ALP,Alpha,alpha,Beta,0,),CO, EXT 1000 201 C1 C2 b A C3 ALP Alpha "
+              "alpha Beta 0 CO");
+    EXPECT_EQ(tree.GetCount(), 14u);
+
+    // The middle call goes with its details and the selection; a stale handle
+    // stays stale after new items came; first and last children go cleanly.
+    EXPECT_TRUE(tree.Expand(hLine, TVE_EXPAND | TVE_COLLAPSE));  // toggled shut
+    EXPECT_TRUE(tree.DeleteItem(calls[1]));
+    const HTREEITEM hLast = tree.InsertItem("C4", hLine);
+    EXPECT_FALSE(tree.IsItem(hDetail) || tree.GetSelectedItem() || tree.DeleteItem(calls[1]));
+    EXPECT_EQ(tree.GetItemText(calls[1]), "");
+    EXPECT_TRUE(tree.DeleteItem(calls[0]) && tree.DeleteItem(hLast) && tree.InsertItem("C5", hLine));
+    EXPECT_EQ(Dump(tree, TVI_ROOT, true),
+              "EXT+(1000,201(C3,C5,),ALP,Alpha,alpha,Beta,0,),CO, EXT 1000 201 ALP Alpha "
+              "alpha Beta 0 CO");
+    EXPECT_EQ(tree.HitTest(-1, 0), nullptr);
+
+    EXPECT_TRUE(tree.SelectItem(hOther) && tree.DeleteItem(TVI_ROOT));
+    EXPECT_FALSE(tree.GetCount() || tree.IsItem(hRoot) || tree.GetSelectedItem());
 }
 
 TEST(DeferredTreeCtrl, AnswersAtOnceAndShowsTheSameTreeAfterEveryFlush) {
