@@ -182,7 +182,7 @@ TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
     EXPECT_EQ(nAsked, 1);  // once until the next flush
     tree.Flush();
     EXPECT_EQ(shown.nInserts, 3);
-    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hRoot)));
+    EXPECT_EQ(Dump(shown, TVI_ROOT, true), "EXT+(201 Desk,202 Desk,), EXT 201 Desk 202 Desk");
 
     // A hundred calls come and go, a label changes and changes back, a text
     // is set to what it is: nothing for the control, though the tree moved.
@@ -212,8 +212,7 @@ TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
     for (const char* psz : {"OFFERING", "RINGBACK", "CONNECTED"}) tree.SetItemText(hOther, psz);
     tree.DeleteItem(hCall);
     tree.Flush();
-    EXPECT_TRUE(shown.WasMadeVisible(tree.ShownItem(hLine)));
-    EXPECT_EQ(shown.GetItemText(tree.ShownItem(hOther)), "CONNECTED");
+    EXPECT_EQ(Dump(shown, TVI_ROOT, true), "EXT+(201 Desk+^,CONNECTED,), EXT 201 Desk CONNECTED");
     EXPECT_EQ(shown.nTexts, 1);
 
     // The last of several requests for the same item holds, for items
@@ -227,10 +226,8 @@ TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
     tree.Expand(hLine, TVE_EXPAND);
     tree.Expand(hLine, TVE_COLLAPSE);
     tree.Flush();
-    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hOther)));
-    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hLine)));
-    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hOpen)));
-    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hShut)));
+    EXPECT_EQ(Dump(shown, TVI_ROOT, true),
+              "EXT+(201 Desk^,CONNECTED+(NEW+(detail,),NEW(detail,),),), EXT 201 Desk CONNECTED NEW detail NEW");
     for (HTREEITEM h : {hOpen, hShut}) tree.DeleteItem(h);
     tree.Expand(hOther, TVE_COLLAPSE);
 
@@ -240,9 +237,7 @@ TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
     EXPECT_TRUE(tree.Expand(hOther, TVE_EXPAND));
     EXPECT_TRUE(tree.EnsureVisible(hCall2));
     tree.Flush();
-    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hOther)));
-    EXPECT_FALSE(shown.WasMadeVisible(tree.ShownItem(hCall2)));
-    EXPECT_TRUE(shown.IsItem(tree.ShownItem(hCall2)));
+    EXPECT_EQ(Dump(shown, TVI_ROOT, true), "EXT+(201 Desk^,CONNECTED(NEW,),), EXT 201 Desk CONNECTED");
 
     // A hit maps back to the tree's own item; deleted items map to nothing.
     tree.SelectItem(hCall2);
