@@ -18,22 +18,10 @@ CFakeTapi* g_pCurrent = nullptr;
 // the dwTotalSize it brings (0: none), d the DWORD a pointer points to (0:
 // none), h the handle an HLINE pointer holds (0xDEAD: none). The structure
 // queries are the functions with an s, which comes last.
-const std::map<std::string, std::string> kRecorded = {{"lineAnswer", "vpv"},
-                                                      {"lineClose", "v"},
-                                                      {"lineDeallocateCall", "v"},
-                                                      {"lineDrop", "vpv"},
-                                                      {"lineGetAddressCaps", "vvvvvs"},
-                                                      {"lineGetAddressStatus", "vvs"},
-                                                      {"lineGetCallInfo", "vs"},
-                                                      {"lineGetCallStatus", "vs"},
-                                                      {"lineGetDevCaps", "vvvvs"},
-                                                      {"lineGetLineDevStatus", "vs"},
-                                                      {"lineInitializeEx", "ppptpdp"},
-                                                      {"lineMakeCall", "vptvp"},
-                                                      {"lineNegotiateExtVersion", "vvvvvd"},
-                                                      {"lineOpen", "vvhvvvvvp"},
-                                                      {"lineSetStatusMessages", "vvv"},
-                                                      {"lineShutdown", "v"}};
+const std::string kRecorded =
+    " lineAnswer:vpv lineClose:v lineDeallocateCall:v lineDrop:vpv lineGetAddressCaps:vvvvvs lineGetAddressStatus:vvs"
+    " lineGetCallInfo:vs lineGetCallStatus:vs lineGetDevCaps:vvvvs lineGetLineDevStatus:vs lineInitializeEx:ppptpdp"
+    " lineMakeCall:vptvp lineNegotiateExtVersion:vvvvvd lineOpen:vvhvvvvvp lineSetStatusMessages:vvv lineShutdown:v ";
 
 // Where a structure query finds its answer: the structures by the handle or
 // device of argument nKey, and the API versions (argument nVersion) set to fail.
@@ -61,7 +49,8 @@ LONG Answer(const char* pszExport, const DWORD_PTR* a) {
     CFakeTapi& f = *g_pCurrent;
     std::string strName = pszExport;
     if (strName.back() == 'A') strName.pop_back();
-    const std::string& strRecorded = kRecorded.at(strName);
+    const std::size_t at = kRecorded.find(" " + strName + ":") + strName.size() + 2;
+    const std::string strRecorded = kRecorded.substr(at, kRecorded.find(' ', at) - at);
     FakeTapiCall& call = f.m_calls.emplace_back(FakeTapiCall{strName, {}, ""});
     for (std::size_t i = 0; i < strRecorded.size(); ++i) {
         const char c = strRecorded[i];

@@ -2,8 +2,6 @@
 // with its arguments to the function a test process installed. Built once
 // with every export and once without "lineDrop" (FAKE_TAPI_NO_DROP) for the
 // missing-export case.
-#include <type_traits>
-
 #include "support/FakeTapi.h"
 
 #ifdef _WIN32
@@ -15,17 +13,10 @@
 namespace {
 PfnFakeTapiCall g_pfnCall = nullptr;
 
-template <typename T>
-DWORD_PTR Widened(T value) {
-    if constexpr (std::is_pointer_v<T>) {
-        return reinterpret_cast<DWORD_PTR>(value);
-    } else {
-        return static_cast<DWORD_PTR>(value);
-    }
-}
 template <typename... T>
 LONG Forward(const char* pszExport, T... args) {
-    const DWORD_PTR widened[] = {Widened(args)...};
+    // Pointers and numbers alike, as the C cast does either.
+    const DWORD_PTR widened[] = {(DWORD_PTR)(args)...};
     return g_pfnCall ? g_pfnCall(pszExport, widened) : LINEERR_OPERATIONFAILED;
 }
 }  // namespace
