@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <memory>
@@ -23,7 +22,7 @@
 #include "platform/Platform.h"
 #include "reports/Snapshots.h"
 #include "service/SimTapi.h"
-#include "support/FakeTapiHooks.h"
+#include "support/FakeTapi.h"
 #include "support/MonitorInternals.h"
 #include "support/TestApp.h"
 #include "views/MemoryTreeCtrl.h"
@@ -55,38 +54,40 @@ void Collect() {
     for (sim::CSimMessage& message : g_pSim->TakeMessages()) g_queue.push_back(message);
 }
 
-// The hooks: every TAPI function the program calls, answered by the simulator.
-template <typename Result>
-Result Collected(Result r) {
+// Every TAPI function the program calls, answered by the simulator; what a
+// call that changes something sends is collected.
+LONG Answer(const char* pszExport, const DWORD_PTR* a) {
+    const std::string f = pszExport;
+    const auto d = [a](int i) { return static_cast<DWORD>(a[i]); };
+    const auto p = [a](int i) { return reinterpret_cast<void*>(a[i]); };
+    const auto text = [a](int i) { return reinterpret_cast<LPCSTR>(a[i]); };
+    sim::CSimTapi& s = *g_pSim;
+    if (f == "lineGetAddressCapsA")
+        return s.GetAddressCaps(d(0), d(1), d(2), d(3), d(4), static_cast<LINEADDRESSCAPS*>(p(5)));
+    if (f == "lineGetAddressStatusA") return s.GetAddressStatus(d(0), d(1), static_cast<LINEADDRESSSTATUS*>(p(2)));
+    if (f == "lineGetCallInfoA") return s.GetCallInfo(d(0), static_cast<LINECALLINFO*>(p(1)));
+    if (f == "lineGetCallStatus") return s.GetCallStatus(d(0), static_cast<LINECALLSTATUS*>(p(1)));
+    if (f == "lineGetDevCapsA") return s.GetDevCaps(d(0), d(1), d(2), d(3), static_cast<LINEDEVCAPS*>(p(4)));
+    if (f == "lineGetLineDevStatus") return s.GetLineDevStatus(d(0), static_cast<LINEDEVSTATUS*>(p(1)));
+    if (f == "lineNegotiateExtVersion")
+        return s.NegotiateExtVersion(d(0), d(1), d(2), d(3), d(4), static_cast<DWORD*>(p(5)));
+    const LONG lResult =
+        f == "lineAnswer"           ? s.Answer(d(0), text(1), d(2))
+        : f == "lineClose"          ? s.Close(d(0))
+        : f == "lineDeallocateCall" ? s.DeallocateCall(d(0))
+        : f == "lineDrop"           ? s.Drop(d(0), text(1), d(2))
+        : f == "lineInitializeExA"  ? s.InitializeEx(static_cast<HLINEAPP*>(p(0)), reinterpret_cast<LINECALLBACK>(a[2]),
+                                                     text(3), static_cast<DWORD*>(p(4)), static_cast<DWORD*>(p(5)),
+                                                     static_cast<LINEINITIALIZEEXPARAMS*>(p(6)))
+        : f == "lineMakeCallA"
+            ? s.MakeCall(d(0), static_cast<HCALL*>(p(1)), text(2), d(3), static_cast<const LINECALLPARAMS*>(p(4)))
+        : f == "lineOpenA"             ? s.Open(d(0), d(1), static_cast<HLINE*>(p(2)), d(3), d(4), a[5], d(6), d(7),
+                                                static_cast<const LINECALLPARAMS*>(p(8)))
+        : f == "lineSetStatusMessages" ? s.SetStatusMessages(d(0), d(1), d(2))
+                                       : s.Shutdown(d(0));
     Collect();
-    return r;
+    return lResult;
 }
-const FakeTapiHooks kHooks = {
-    [](HCALL h, LPCSTR p, DWORD cb) -> LONG { return Collected(g_pSim->Answer(h, p, cb)); },
-    [](HLINE h) -> LONG { return Collected(g_pSim->Close(h)); },
-    [](HCALL h) -> LONG { return Collected(g_pSim->DeallocateCall(h)); },
-    [](HCALL h, LPCSTR p, DWORD cb) -> LONG { return Collected(g_pSim->Drop(h, p, cb)); },
-    [](HLINEAPP a, DWORD d, DWORD ad, DWORD v, DWORD e, LINEADDRESSCAPS* p) -> LONG {
-        return g_pSim->GetAddressCaps(a, d, ad, v, e, p);
-    },
-    [](HLINE h, DWORD a, LINEADDRESSSTATUS* p) -> LONG { return g_pSim->GetAddressStatus(h, a, p); },
-    [](HCALL h, LINECALLINFO* p) -> LONG { return g_pSim->GetCallInfo(h, p); },
-    [](HCALL h, LINECALLSTATUS* p) -> LONG { return g_pSim->GetCallStatus(h, p); },
-    [](HLINEAPP a, DWORD d, DWORD v, DWORD e, LINEDEVCAPS* p) -> LONG { return g_pSim->GetDevCaps(a, d, v, e, p); },
-    [](HLINE h, LINEDEVSTATUS* p) -> LONG { return g_pSim->GetLineDevStatus(h, p); },
-    [](HLINEAPP* ph, HINSTANCE, LINECALLBACK pfn, LPCSTR psz, DWORD* pn, DWORD* pv,
-       LINEINITIALIZEEXPARAMS* pp) -> LONG { return Collected(g_pSim->InitializeEx(ph, pfn, psz, pn, pv, pp)); },
-    [](HLINE h, HCALL* ph, LPCSTR psz, DWORD c, const LINECALLPARAMS* p) -> LONG {
-        return Collected(g_pSim->MakeCall(h, ph, psz, c, p));
-    },
-    [](HLINEAPP a, DWORD d, DWORD v, DWORD lo, DWORD hi, DWORD* p) -> LONG {
-        return g_pSim->NegotiateExtVersion(a, d, v, lo, hi, p);
-    },
-    [](HLINEAPP a, DWORD d, HLINE* ph, DWORD v, DWORD e, DWORD_PTR i, DWORD pr, DWORD m,
-       const LINECALLPARAMS* p) -> LONG { return Collected(g_pSim->Open(a, d, ph, v, e, i, pr, m, p)); },
-    [](HLINE h, DWORD l, DWORD a) -> LONG { return Collected(g_pSim->SetStatusMessages(h, l, a)); },
-    [](HLINEAPP a) -> LONG { return Collected(g_pSim->Shutdown(a)); },
-};
 
 // The bytes of the input, read from the front.
 class CSteps {
@@ -171,14 +172,7 @@ std::string TimingKeys(CSteps& steps) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    void* hModule = platform::LoadLibraryModule(FAKE_TAPI_PATH);
-    auto pfnInstall =
-        hModule ? reinterpret_cast<PfnFakeTapiInstall>(platform::GetModuleSymbol(hModule, "FakeTapiInstall")) : nullptr;
-    if (pfnInstall == nullptr) {
-        std::fprintf(stderr, "the TAPI stand-in %s cannot be loaded\n", FAKE_TAPI_PATH);
-        std::abort();
-    }
-    pfnInstall(&kHooks);
+    CFakeTapi::Install(Answer);
     tapi::ResetEntryTableForTests(FAKE_TAPI_PATH);
     platform::SetLocalTimeSourceForTests([](SYSTEMTIME* p) {
         *p = SYSTEMTIME{};

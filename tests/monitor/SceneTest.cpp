@@ -300,10 +300,10 @@ private:
         } else if (cmd == "logfile") {  // - | default: the monitor's log file name
             in.m_strLogFile = a[1] == "-" ? "" : m_strLogPath;
         } else if (cmd == "append") {  // TEXT: a line an earlier run left in the log
-            AppendFileBytes(m_strLogPath, a[1] + "\r\n");
+            WriteFileBytes(m_strLogPath, a[1] + "\r\n", std::ios::app);
             m_cbLogSeen += a[1].size() + 2;
         } else if (cmd == "appendside") {  // TEXT: bytes, without a line end, left in the side file
-            AppendFileBytes(CEventLogWriter::SideFileOf(m_strLogPath), a[1]);
+            WriteFileBytes(CEventLogWriter::SideFileOf(m_strLogPath), a[1], std::ios::app);
         } else if (cmd == "cat" || cmd == "side") {  // the whole log file, or the side file
             const std::string strFile = cmd == "cat" ? m_strLogPath : CEventLogWriter::SideFileOf(m_strLogPath);
             if (!std::ifstream(strFile)) m_out << "no " << cmd << " file\n";

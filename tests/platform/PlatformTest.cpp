@@ -52,8 +52,8 @@ TEST(Platform, RangeValuesComeFromThe32BitViewFirstThenThe64BitView) {
     const WORD wShort = 0x1234;
     const BYTE longer[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     values.Clear();
-    values.SetDwordBytes("CO_LOW", &wShort, sizeof wShort, ERegView::k32);
-    values.SetDwordBytes("CO_LOW", longer, sizeof longer, ERegView::k64);
+    values.Set("CO_LOW", false, &wShort, sizeof wShort, ERegView::k32);
+    values.Set("CO_LOW", false, longer, sizeof longer, ERegView::k64);
     EXPECT_EQ(Read("CO_LOW"), "none");
 }
 #endif

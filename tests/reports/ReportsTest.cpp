@@ -49,10 +49,7 @@ struct Case {
     const char* pszLevel1Golden = nullptr;
 
     std::string Golden() const { return ReadGoldenText(std::string(pszName) + ".txt"); }
-    // The structure, with more lines of its text after its own.
-    CStructImage Make(const std::string& strMore = "") const {
-        return StructureOf(ReadGoldenText("structures/" + std::string(pszName) + ".txt") + strMore);
-    }
+    CStructImage Make() const { return StructureOf(pszName); }
     std::size_t Field(const std::string& strName) const { return Abi().fields.at(pszStruct).at(strName).at; }
 };
 

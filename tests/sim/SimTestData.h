@@ -1,4 +1,4 @@
-// The simulator's tests keep their cases in text files of tests/sim/data: each case is
+// Cases kept in text files (the simulator's in tests/sim/data): each case is
 // its input lines, then "-> " lines with what the code made of it. A test rebuilds the
 // file with fresh "-> " lines and compares the whole of it; on a difference the rebuilt
 // text is left as <name>.actual in the working folder.
@@ -11,8 +11,9 @@
 #include <sstream>
 #include <string>
 
-inline void ExpectDataFile(const std::string& strName, const std::function<std::string(const std::string&)>& fnRun) {
-    std::ifstream in(std::string(SIM_TEST_DATA) + "/" + strName, std::ios::binary);
+inline void ExpectDataFileAt(const std::string& strPath, const std::function<std::string(const std::string&)>& fnRun) {
+    std::ifstream in(strPath, std::ios::binary);
+    const std::string strName = strPath.substr(strPath.find_last_of("/\\") + 1);
     std::stringstream text;
     text << in.rdbuf();
     std::string strOut, strInput, strLine;
@@ -37,3 +38,8 @@ inline void ExpectDataFile(const std::string& strName, const std::function<std::
     EXPECT_EQ(strOut, text.str()) << strName;
     if (strOut != text.str()) std::ofstream(strName + ".actual", std::ios::binary) << strOut;
 }
+#ifdef SIM_TEST_DATA
+inline void ExpectDataFile(const std::string& strName, const std::function<std::string(const std::string&)>& fnRun) {
+    ExpectDataFileAt(std::string(SIM_TEST_DATA) + "/" + strName, fnRun);
+}
+#endif

@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "platform/Platform.h"
-#include "support/FakeTapiHooks.h"
 
 #ifndef FAKE_TAPI_PATH
 #error "FAKE_TAPI_PATH must name the fake TAPI library"
@@ -14,135 +13,99 @@ namespace {
 
 CFakeTapi* g_pCurrent = nullptr;
 
-DWORD_PTR P(const void* p) {
-    return p ? 1 : 0;
-}
-// A structure argument is recorded as the dwTotalSize it brings (0: none).
-DWORD_PTR Total(const void* p) {
-    DWORD dw = 0;
-    if (p) std::memcpy(&dw, p, 4);
-    return dw;
-}
+// How each function's arguments are recorded: v as it is, p a pointer as 0
+// or 1, t a text as 0 or 1 (and the call's text), s a structure to fill as
+// the dwTotalSize it brings (0: none), d the DWORD a pointer points to (0:
+// none), h the handle an HLINE pointer holds (0xDEAD: none). The structure
+// queries are the functions with an s, which comes last.
+const std::string kRecorded =
+    " lineAnswer:vpv lineClose:v lineDeallocateCall:v lineDrop:vpv lineGetAddressCaps:vvvvvs lineGetAddressStatus:vvs"
+    " lineGetCallInfo:vs lineGetCallStatus:vs lineGetDevCaps:vvvvs lineGetLineDevStatus:vs lineInitializeEx:ppptpdp"
+    " lineMakeCall:vptvp lineNegotiateExtVersion:vvvvvd lineOpen:vvhvvvvvp lineSetStatusMessages:vvv lineShutdown:v ";
 
-CFakeTapi& F() {
-    if (!g_pCurrent) throw std::logic_error("no CFakeTapi");
-    return *g_pCurrent;
-}
-
-LONG WINAPI HookAnswer(HCALL hCall, LPCSTR psUUI, DWORD dwSize) {
-    F().Record("lineAnswer", {hCall, P(psUUI), dwSize});
-    if (F().OnAnswer) return F().OnAnswer(hCall, psUUI, dwSize);
-    return F().m_lNextRequestId++;
-}
-LONG WINAPI HookClose(HLINE hLine) {
-    F().Record("lineClose", {hLine});
-    return F().IgnoredResult("lineClose");
-}
-LONG WINAPI HookDeallocateCall(HCALL hCall) {
-    F().Record("lineDeallocateCall", {hCall});
-    return F().IgnoredResult("lineDeallocateCall");
-}
-LONG WINAPI HookDrop(HCALL hCall, LPCSTR psUUI, DWORD dwSize) {
-    F().Record("lineDrop", {hCall, P(psUUI), dwSize});
-    if (F().OnDrop) return F().OnDrop(hCall, psUUI, dwSize);
-    return F().m_lNextRequestId++;
-}
-
-// One structure query, recorded with the dwTotalSize it brings: the test's
-// handler answers first, then a version set to fail, then the structure of
-// the handle in the map (lMissing when there is none).
-template <typename Map>
-LONG Query(const char* pszName, std::vector<DWORD_PTR> args, void* p, const Map& map, const typename Map::key_type& key,
-           LONG lMissing, bool bVersionFails = false) {
-    args.push_back(Total(p));
-    F().Record(pszName, std::move(args));
-    if (LONG lResult = 0; F().OnQuery && F().OnQuery(pszName, p, &lResult)) return lResult;
-    if (bVersionFails) return LINEERR_INCOMPATIBLEAPIVERSION;
-    if (map.count(key) == 0) return lMissing;
-    return map.at(key).FillInto(p);
-}
-
-LONG WINAPI HookGetAddressCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwAddr, DWORD dwApi, DWORD dwExt, LINEADDRESSCAPS* p) {
-    return Query("lineGetAddressCaps", {hApp, dwDev, dwAddr, dwApi, dwExt}, p, F().m_addressCaps, dwDev,
-                 LINEERR_BADDEVICEID, F().m_addressCapsFailVersions.count(dwApi));
-}
-LONG WINAPI HookGetAddressStatus(HLINE hLine, DWORD dwAddr, LINEADDRESSSTATUS* p) {
-    return Query("lineGetAddressStatus", {hLine, dwAddr}, p, F().m_addressStatus, hLine, LINEERR_INVALLINEHANDLE);
-}
-LONG WINAPI HookGetCallInfo(HCALL hCall, LINECALLINFO* p) {
-    return Query("lineGetCallInfo", {hCall}, p, F().m_callInfo, hCall, LINEERR_INVALCALLHANDLE);
-}
-LONG WINAPI HookGetCallStatus(HCALL hCall, LINECALLSTATUS* p) {
-    return Query("lineGetCallStatus", {hCall}, p, F().m_callStatus, hCall, LINEERR_INVALCALLHANDLE);
-}
-LONG WINAPI HookGetDevCaps(HLINEAPP hApp, DWORD dwDev, DWORD dwApi, DWORD dwExt, LINEDEVCAPS* p) {
-    return Query("lineGetDevCaps", {hApp, dwDev, dwApi, dwExt}, p, F().m_devCaps, dwDev, LINEERR_BADDEVICEID,
-                 F().m_devCapsFailVersions.count(dwApi));
-}
-LONG WINAPI HookGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* p) {
-    if (!F().OnGetLineDevStatus)
-        return Query("lineGetLineDevStatus", {hLine}, p, F().m_lineDevStatus, hLine, LINEERR_INVALLINEHANDLE);
-    F().Record("lineGetLineDevStatus", {hLine, Total(p)});
-    return F().OnGetLineDevStatus(hLine, p);
-}
-LONG WINAPI HookInitializeEx(HLINEAPP* phApp, HINSTANCE hInst, LINECALLBACK pfn, LPCSTR pszName, DWORD* pdwNum,
-                             DWORD* pdwApi, LINEINITIALIZEEXPARAMS* pParams) {
-    CFakeTapi& f = F();
-    f.Record("lineInitializeEx",
-             {P(phApp), P(hInst), P(reinterpret_cast<const void*>(pfn)), P(pszName), P(pdwNum), pdwApi ? *pdwApi : 0,
-              P(pParams)},
-             pszName);
-    f.m_pfnCallback = pfn;
-    f.m_hInstance = hInst;
-    if (pParams) std::memcpy(&f.m_initParams, pParams, sizeof(f.m_initParams));
-    if (f.m_lInitializeResult != 0) return f.m_lInitializeResult;
-    if (phApp) *phApp = f.m_hLineApp;
-    if (pdwNum) *pdwNum = f.m_dwNumDevs;
-    return 0;
-}
-LONG WINAPI HookMakeCall(HLINE hLine, HCALL* phCall, LPCSTR pszDest, DWORD dwCountry, const LINECALLPARAMS* pParams) {
-    F().Record("lineMakeCall", {hLine, P(phCall), P(pszDest), dwCountry, P(pParams)}, pszDest);
-    if (hLine == 0) return LINEERR_INVALLINEHANDLE;
-    if (phCall) *phCall = F().m_hNextMakeCall;
-    return F().m_lNextRequestId++;
-}
-LONG WINAPI HookNegotiateExtVersion(HLINEAPP hApp, DWORD dwDev, DWORD dwApi, DWORD dwLow, DWORD dwHigh, DWORD* pdw) {
-    F().Record("lineNegotiateExtVersion", {hApp, dwDev, dwApi, dwLow, dwHigh, pdw ? *pdw : 0});
-    if (const LONG lResult = F().IgnoredResult("lineNegotiateExtVersion")) return lResult;
-    if (pdw && F().m_dwNegotiatedExtVersion) *pdw = F().m_dwNegotiatedExtVersion;
-    return 0;
-}
-LONG WINAPI HookOpen(HLINEAPP hApp, DWORD dwDev, HLINE* phLine, DWORD dwApi, DWORD dwExt, DWORD_PTR dwInst,
-                     DWORD dwPriv, DWORD dwMedia, const LINECALLPARAMS* pParams) {
-    F().Record("lineOpen", {hApp, dwDev, phLine ? *phLine : 0xDEAD, dwApi, dwExt, dwInst, dwPriv, dwMedia, P(pParams)});
-    if (F().OnOpen) return F().OnOpen(hApp, dwDev, phLine, dwApi, dwExt);
-    auto it = F().m_openFailVersions.find(dwDev);
-    if (it != F().m_openFailVersions.end() && it->second.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
-    if (phLine) *phLine = CFakeTapi::LineHandleFor(dwDev);
-    return 0;
-}
-LONG WINAPI HookSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates) {
-    F().Record("lineSetStatusMessages", {hLine, dwLineStates, dwAddressStates});
-    return F().IgnoredResult("lineSetStatusMessages");
-}
-LONG WINAPI HookShutdown(HLINEAPP hApp) {
-    F().Record("lineShutdown", {hApp});
-    return F().IgnoredResult("lineShutdown");
-}
-
-const FakeTapiHooks kHooks = {
-    HookAnswer,           HookClose,       HookDeallocateCall,      HookDrop,       HookGetAddressCaps,
-    HookGetAddressStatus, HookGetCallInfo, HookGetCallStatus,       HookGetDevCaps, HookGetLineDevStatus,
-    HookInitializeEx,     HookMakeCall,    HookNegotiateExtVersion, HookOpen,       HookSetStatusMessages,
-    HookShutdown,
+// Where a structure query finds its answer: the structures by the handle or
+// device of argument nKey, and the API versions (argument nVersion) set to fail.
+struct Query {
+    std::map<DWORD, CStructImage> CFakeTapi::*pStructs;
+    std::size_t nKey;
+    LONG lMissing;
+    std::set<DWORD> CFakeTapi::*pFailVersions = nullptr;
+    std::size_t nVersion = 0;
+};
+const std::map<std::string, Query> kQueries = {
+    {"lineGetAddressCaps",
+     {&CFakeTapi::m_addressCaps, 1, LINEERR_BADDEVICEID, &CFakeTapi::m_addressCapsFailVersions, 3}},
+    {"lineGetAddressStatus", {&CFakeTapi::m_addressStatus, 0, LINEERR_INVALLINEHANDLE}},
+    {"lineGetCallInfo", {&CFakeTapi::m_callInfo, 0, LINEERR_INVALCALLHANDLE}},
+    {"lineGetCallStatus", {&CFakeTapi::m_callStatus, 0, LINEERR_INVALCALLHANDLE}},
+    {"lineGetDevCaps", {&CFakeTapi::m_devCaps, 1, LINEERR_BADDEVICEID, &CFakeTapi::m_devCapsFailVersions, 2}},
+    {"lineGetLineDevStatus", {&CFakeTapi::m_lineDevStatus, 0, LINEERR_INVALLINEHANDLE}},
 };
 
-void Install(const std::string& path, const FakeTapiHooks* pHooks) {
-    void* hModule = platform::LoadLibraryModule(path.c_str());
-    if (!hModule) throw std::runtime_error("cannot load the fake TAPI library " + path);
-    auto pfnInstall = reinterpret_cast<PfnFakeTapiInstall>(platform::GetModuleSymbol(hModule, "FakeTapiInstall"));
-    if (!pfnInstall) throw std::runtime_error("the fake TAPI library lacks FakeTapiInstall");
-    pfnInstall(pHooks);
+// Every call of the fake library: recorded, then answered by the test's
+// handler, a failure set up for it, the structures or the defaults.
+LONG Answer(const char* pszExport, const DWORD_PTR* a) {
+    if (!g_pCurrent) throw std::logic_error("no CFakeTapi");
+    CFakeTapi& f = *g_pCurrent;
+    std::string strName = pszExport;
+    if (strName.back() == 'A') strName.pop_back();
+    const std::size_t at = kRecorded.find(" " + strName + ":") + strName.size() + 2;
+    const std::string strRecorded = kRecorded.substr(at, kRecorded.find(' ', at) - at);
+    FakeTapiCall& call = f.m_calls.emplace_back(FakeTapiCall{strName, {}, ""});
+    for (std::size_t i = 0; i < strRecorded.size(); ++i) {
+        const char c = strRecorded[i];
+        DWORD dw = c == 'h' ? 0xDEAD : 0;
+        if (a[i] && std::strchr("sdh", c)) std::memcpy(&dw, reinterpret_cast<const void*>(a[i]), 4);
+        if (a[i] && c == 't') call.strText = reinterpret_cast<const char*>(a[i]);
+        call.args.push_back(c == 'v' ? a[i] : c == 'p' || c == 't' ? DWORD_PTR{a[i] != 0} : dw);
+    }
+    auto ptr = [a](std::size_t i) { return reinterpret_cast<void*>(a[i]); };
+    const DWORD h = static_cast<DWORD>(a[0]);
+
+    if (const auto q = kQueries.find(strName); q != kQueries.end()) {
+        void* const pStruct = ptr(strRecorded.size() - 1);
+        if (f.OnGetLineDevStatus && strName == "lineGetLineDevStatus")
+            return f.OnGetLineDevStatus(h, static_cast<LINEDEVSTATUS*>(pStruct));
+        if (LONG lResult = 0; f.OnQuery && f.OnQuery(strName, pStruct, &lResult)) return lResult;
+        const Query& query = q->second;
+        if (query.pFailVersions && (f.*query.pFailVersions).count(static_cast<DWORD>(a[query.nVersion])))
+            return LINEERR_INCOMPATIBLEAPIVERSION;
+        const auto it = (f.*query.pStructs).find(static_cast<DWORD>(a[query.nKey]));
+        return it == (f.*query.pStructs).end() ? query.lMissing : it->second.FillInto(pStruct);
+    }
+    if (strName == "lineAnswer" || strName == "lineDrop") {
+        const auto& fnHandler = strName == "lineAnswer" ? f.OnAnswer : f.OnDrop;
+        return fnHandler ? fnHandler(h, static_cast<LPCSTR>(ptr(1)), static_cast<DWORD>(a[2])) : f.m_lNextRequestId++;
+    }
+    if (strName == "lineInitializeEx") {
+        f.m_pfnCallback = reinterpret_cast<LINECALLBACK>(a[2]);
+        f.m_hInstance = static_cast<HINSTANCE>(ptr(1));
+        if (a[6]) std::memcpy(&f.m_initParams, ptr(6), sizeof(f.m_initParams));
+        if (f.m_lInitializeResult != 0) return f.m_lInitializeResult;
+        if (a[0]) *static_cast<HLINEAPP*>(ptr(0)) = f.m_hLineApp;
+        if (a[4]) *static_cast<DWORD*>(ptr(4)) = f.m_dwNumDevs;
+        return 0;
+    }
+    if (strName == "lineMakeCall") {
+        if (h == 0) return LINEERR_INVALLINEHANDLE;
+        if (a[1]) *static_cast<HCALL*>(ptr(1)) = f.m_hNextMakeCall;
+        return f.m_lNextRequestId++;
+    }
+    if (strName == "lineOpen") {
+        const DWORD dwDevice = static_cast<DWORD>(a[1]), dwApi = static_cast<DWORD>(a[3]);
+        HLINE* const phLine = static_cast<HLINE*>(ptr(2));
+        if (f.OnOpen) return f.OnOpen(h, dwDevice, phLine, dwApi, static_cast<DWORD>(a[4]));
+        const auto it = f.m_openFailVersions.find(dwDevice);
+        if (it != f.m_openFailVersions.end() && it->second.count(dwApi)) return LINEERR_INCOMPATIBLEAPIVERSION;
+        if (phLine) *phLine = CFakeTapi::LineHandleFor(dwDevice);
+        return 0;
+    }
+    // The functions whose result the program ignores; a negotiation that
+    // succeeds writes the version set, if any.
+    const LONG lResult = f.IgnoredResult(strName);
+    if (strName == "lineNegotiateExtVersion" && lResult == 0 && a[5] && f.m_dwNegotiatedExtVersion)
+        *static_cast<DWORD*>(ptr(5)) = f.m_dwNegotiatedExtVersion;
+    return lResult;
 }
 
 }  // namespace
@@ -209,12 +172,12 @@ LONG CStructImage::FillInto(void* pDest) const {
 CFakeTapi::CFakeTapi() {
     if (g_pCurrent) throw std::logic_error("only one CFakeTapi at a time");
     g_pCurrent = this;
-    Install(LibraryPath(), &kHooks);
+    Install(Answer);
     tapi::ResetEntryTableForTests(LibraryPath().c_str());
 }
 
 CFakeTapi::~CFakeTapi() {
-    Install(LibraryPath(), nullptr);
+    Install(nullptr);
     tapi::ResetEntryTableForTests(LibraryPath().c_str());
     g_pCurrent = nullptr;
 }
@@ -230,8 +193,13 @@ std::string CFakeTapi::LibraryWithoutDropPath() {
     return FAKE_TAPI_NODROP_PATH;
 }
 
-void CFakeTapi::Record(const char* pszFunction, std::vector<DWORD_PTR> args, const char* pszText) {
-    m_calls.push_back({pszFunction, std::move(args), pszText ? pszText : ""});
+void CFakeTapi::Install(PfnFakeTapiCall pfnCall) {
+    void* hModule = platform::LoadLibraryModule(FAKE_TAPI_PATH);
+    auto pfnInstall =
+        hModule ? reinterpret_cast<PfnFakeTapiInstall>(platform::GetModuleSymbol(hModule, "FakeTapiInstall")) : nullptr;
+    if (!pfnInstall)
+        throw std::runtime_error(std::string("cannot install into the fake TAPI library ") + FAKE_TAPI_PATH);
+    pfnInstall(pfnCall);
 }
 
 size_t CFakeTapi::Count(const std::string& strFunction) const {

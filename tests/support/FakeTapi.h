@@ -14,6 +14,12 @@
 
 #include "tapi/TapiEntry.h"
 
+// The fake TAPI library hands every call to the function a process installed
+// (null: every call fails): the export's name ("lineGetDevCapsA") and its
+// arguments, each widened to a DWORD_PTR.
+using PfnFakeTapiCall = LONG (*)(const char* pszExport, const DWORD_PTR* pArgs);
+using PfnFakeTapiInstall = void (*)(PfnFakeTapiCall);
+
 // One recorded TAPI call: the function's export-less name ("lineOpen"), its
 // DWORD arguments in order (pointers recorded as 0 or 1 for null / not null,
 // a structure to fill as the dwTotalSize it brings), and its text argument
@@ -74,6 +80,8 @@ public:
     static std::string LibraryPath();
     // The same library built without the "lineDrop" export.
     static std::string LibraryWithoutDropPath();
+    // Hands the fake library's calls to pfnCall (null: to nobody).
+    static void Install(PfnFakeTapiCall pfnCall);
 
     // --- What was called -------------------------------------------------
     std::vector<FakeTapiCall> m_calls;
@@ -144,6 +152,4 @@ public:
     static CStructImage MakeAddressCaps(DWORD dwDeviceID, const std::string& strAddress);
     static CStructImage MakeCallStatus(DWORD dwCallState, DWORD dwMode = 0, DWORD dwPrivilege = 0);
     static CStructImage MakeCallInfo(HLINE hLine, const std::string& strCallerID, const std::string& strCalledID);
-
-    void Record(const char* pszFunction, std::vector<DWORD_PTR> args, const char* pszText = nullptr);
 };

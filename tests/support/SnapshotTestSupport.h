@@ -14,13 +14,12 @@
 #include <vector>
 
 #include "support/FakeTapi.h"
+#include "support/TestFiles.h"
 
 namespace snaptest {
 
 inline std::string ReadGoldenText(const std::string& strName) {
-    std::ifstream file(std::string(LSC_GOLDEN_DIR) + "/" + strName, std::ios::binary);
-    if (!file.good()) return "<missing golden file " + strName + ">";
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return ReadFileBytes(std::string(LSC_GOLDEN_DIR) + "/" + strName);
 }
 
 // Our TAPI header read as data: the value of every DWORD constant, and the
@@ -82,7 +81,7 @@ inline CStructImage StructureOf(const std::string& text) {
     while (std::getline(lines, strStruct) && (strStruct.empty() || strStruct[0] == '#')) continue;
     if (!Abi().fields.count(strStruct)) {  // another structure of golden/structures, changed
         const std::string strBase = ReadGoldenText("structures/" + strStruct + ".txt");
-        if (strBase.rfind("<missing", 0) == 0) throw std::invalid_argument("no structure " + strStruct);
+        if (strBase.empty()) throw std::invalid_argument("no structure " + strStruct);
         return StructureOf(strBase + "\n" + std::string(std::istreambuf_iterator<char>(lines), {}));
     }
     const auto& fields = Abi().fields.at(strStruct);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,9 +32,6 @@ inline std::string ReadFileBytes(const std::string& strPath) {
 inline void WriteFileBytes(const std::string& strPath, const std::string& strBytes,
                            std::ios::openmode mode = std::ios::trunc) {
     std::ofstream(strPath, std::ios::binary | mode) << strBytes;
-}
-inline void AppendFileBytes(const std::string& strPath, const std::string& strBytes) {
-    WriteFileBytes(strPath, strBytes, std::ios::app);
 }
 
 // Sets a variable of this process's environment, or removes it when the
@@ -63,68 +61,63 @@ inline std::filesystem::path UniqueTempPath(const std::string& strBase) {
 enum class ERegView { kOwn, k32, k64 };
 
 // The classification key, empty (in both views) while the object lives unless
-// values are set.
+// values are set: a REG_DWORD, a REG_SZ, or (Set) under Windows a REG_DWORD
+// of any length, as a careless tool can write one.
 class CRangeValues {
 public:
-    CRangeValues(const CRangeValues&) = delete;
-    CRangeValues& operator=(const CRangeValues&) = delete;
-#ifdef _WIN32
     CRangeValues() {
+#ifndef _WIN32
+        setenv(platform::kRangesFileVariable, m_path.c_str(), 1);
+#endif
         Clear();
     }
     ~CRangeValues() {
         Clear();
+#ifndef _WIN32
+        unsetenv(platform::kRangesFileVariable);
+#endif
     }
+    CRangeValues(const CRangeValues&) = delete;
+    CRangeValues& operator=(const CRangeValues&) = delete;
     void SetDword(const char* pszName, DWORD dwValue, ERegView view = ERegView::kOwn) {
-        SetDwordBytes(pszName, &dwValue, 4, view);
+        Set(pszName, false, &dwValue, 4, view);
     }
     void SetString(const char* pszName, const char* pszText, ERegView view = ERegView::kOwn) {
-        Set(pszName, REG_SZ, pszText, static_cast<DWORD>(std::strlen(pszText) + 1), view);
+        Set(pszName, true, pszText, static_cast<DWORD>(std::strlen(pszText) + 1), view);
     }
-    // A REG_DWORD value of cb bytes, as a careless tool can write one.
-    void SetDwordBytes(const char* pszName, const void* pData, DWORD cb, ERegView view = ERegView::kOwn) {
-        Set(pszName, REG_DWORD, pData, cb, view);
-    }
+#ifdef _WIN32
     // True when the program runs on 64-bit Windows, where the two views differ.
     static bool HasTwoViews() {
         BOOL bWow64 = FALSE;
         return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64);
     }
     void Clear() {
-        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, KEY_WOW64_32KEY, 0);
-        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, KEY_WOW64_64KEY, 0);
+        for (REGSAM sam : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+            RegDeleteKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, sam, 0);
     }
-
-private:
-    void Set(const char* pszName, DWORD dwType, const void* pData, DWORD cb, ERegView view) {
+    void Set(const char* pszName, bool bText, const void* pData, DWORD cb, ERegView view) {
         const REGSAM samView = view == ERegView::k32 ? KEY_WOW64_32KEY : view == ERegView::k64 ? KEY_WOW64_64KEY : 0;
         HKEY hKey = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, platform::kRangesRegistryKey, 0, nullptr, 0, KEY_WRITE | samView,
                                   nullptr, &hKey, nullptr),
                   ERROR_SUCCESS);
+        const DWORD dwType = bText ? REG_SZ : REG_DWORD;
         ASSERT_EQ(RegSetValueExA(hKey, pszName, 0, dwType, static_cast<const BYTE*>(pData), cb), ERROR_SUCCESS);
         RegCloseKey(hKey);
     }
 #else
-    CRangeValues() {
-        setenv(platform::kRangesFileVariable, m_path.c_str(), 1);
-        Clear();
-    }
-    ~CRangeValues() {
-        Clear();
-        unsetenv(platform::kRangesFileVariable);
-    }
-    void SetDword(const char* pszName, DWORD dwValue, ERegView = ERegView::kOwn) {
-        std::ofstream(m_path, std::ios::app) << pszName << " REG_DWORD " << dwValue << "\n";
-    }
-    void SetString(const char* pszName, const char* pszText, ERegView = ERegView::kOwn) {
-        std::ofstream(m_path, std::ios::app) << pszName << " REG_SZ " << pszText << "\n";
-    }
     void Clear() {
         std::remove(m_path.c_str());
     }
 
 private:
+    void Set(const char* pszName, bool bText, const void* pData, DWORD, ERegView) {
+        std::ofstream(m_path, std::ios::app)
+            << pszName
+            << (bText ? " REG_SZ " + std::string(static_cast<const char*>(pData))
+                      : " REG_DWORD " + std::to_string(*static_cast<const DWORD*>(pData)))
+            << "\n";
+    }
     const std::string m_path = UniqueTempPath("lsc_ranges").string();
 #endif
 };
@@ -140,37 +133,29 @@ public:
     void Hold() {
         Release();
 #ifdef _WIN32
-        m_hFile = CreateFileA(m_strPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE hFile = CreateFileA(m_strPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        m_handle = hFile == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(hFile);
 #else
-        m_fd = open(m_strPath.c_str(), O_RDWR | O_CREAT, 0666);
+        m_handle = open(m_strPath.c_str(), O_RDWR | O_CREAT, 0666);
         struct flock lock {};
         lock.l_type = F_WRLCK;
-        if (m_fd >= 0 && fcntl(m_fd, F_OFD_SETLK, &lock) != 0) Release();
+        if (IsHeld() && fcntl(static_cast<int>(m_handle), F_OFD_SETLK, &lock) != 0) Release();
 #endif
     }
+    bool IsHeld() const {
+        return m_handle != -1;
+    }
+    void Release() {
 #ifdef _WIN32
-    bool IsHeld() const {
-        return m_hFile != INVALID_HANDLE_VALUE;
-    }
-    void Release() {
-        if (IsHeld()) CloseHandle(m_hFile);
-        m_hFile = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_hFile = INVALID_HANDLE_VALUE;
+        if (IsHeld()) CloseHandle(reinterpret_cast<HANDLE>(m_handle));
 #else
-    bool IsHeld() const {
-        return m_fd >= 0;
-    }
-    void Release() {
-        if (IsHeld()) close(m_fd);
-        m_fd = -1;
+        if (IsHeld()) close(static_cast<int>(m_handle));
+#endif
+        m_handle = -1;
     }
 
 private:
-    int m_fd = -1;
-#endif
+    std::intptr_t m_handle = -1;
     std::string m_strPath;
 };

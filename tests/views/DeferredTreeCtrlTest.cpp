@@ -42,17 +42,70 @@ struct CCountingTree : CMemoryTreeCtrl {
     }
 };
 
-// Texts and data in order, children in parentheses.
-std::string Dump(const CTreeCtrl& tree, HTREEITEM hParent = TVI_ROOT) {
+// Texts and data in order, children in parentheses; '!' marks an item whose
+// links disagree with how it was reached. With bState, of an in-memory tree:
+// '+' expanded, '^' made visible, '*' selected, and after the items the rows
+// a click on the last pixel of each row finds.
+std::string Dump(const CTreeCtrl& tree, HTREEITEM hParent = TVI_ROOT, bool bState = false) {
     std::string text;
-    for (HTREEITEM h = tree.GetChildItem(hParent); h != nullptr; h = tree.GetNextSiblingItem(h)) {
+    const auto* pMemory = bState ? dynamic_cast<const CMemoryTreeCtrl*>(&tree) : nullptr;
+    HTREEITEM hPrev = nullptr;
+    for (HTREEITEM h = tree.GetChildItem(hParent); h != nullptr; hPrev = h, h = tree.GetNextSiblingItem(h)) {
         text += tree.GetItemText(h);
         if (tree.GetItemData(h) != 0) text += '#' + std::to_string(tree.GetItemData(h));
-        if (tree.GetParentItem(h) != (hParent == TVI_ROOT ? nullptr : hParent)) text += '!';
-        if (tree.ItemHasChildren(h)) text += '(' + Dump(tree, h) + ')';
+        if (tree.GetParentItem(h) != (hParent == TVI_ROOT ? nullptr : hParent) ||
+            tree.GetNextItem(h, TVGN_PREVIOUS) != hPrev || !tree.ItemHasChildren(h) != !tree.GetChildItem(h))
+            text += '!';
+        if (pMemory && pMemory->IsExpanded(h)) text += '+';
+        if (pMemory && pMemory->WasMadeVisible(h)) text += '^';
+        if (pMemory && tree.GetSelectedItem() == h) text += '*';
+        if (tree.GetChildItem(h)) text += '(' + Dump(tree, h, bState) + ')';
         text += ',';
     }
+    const int nRow = CMemoryTreeCtrl::kRowHeight;
+    for (int y = nRow - 1; pMemory && hParent == TVI_ROOT && tree.HitTest(0, y); y += nRow)
+        text += ' ' + tree.GetItemText(tree.HitTest(0, y));
     return text;
+}
+
+// The in-memory tree as the monitor relies on the real control behaving:
+// last-child insertion, navigation, a stable sort of one level without regard
+// to case, deletion of subtrees with the selection in them, expansion.
+TEST(MemoryTreeCtrl, KeepsOrderLinksAndStateThroughEveryChange) {
+    CMemoryTreeCtrl tree, other;
+    const HTREEITEM hStranger = reinterpret_cast<HTREEITEM>(0x7777);
+    const HTREEITEM hRoot = tree.InsertItem("EXT"), hLine = tree.InsertItem("201", hRoot);
+    std::vector<HTREEITEM> calls;
+    for (const char* psz : {"C1", "C2", "C3"}) calls.push_back(tree.InsertItem(psz, hLine));
+    const HTREEITEM hDetail = tree.InsertItem("b", calls[1]);
+    tree.InsertItem("A", calls[1]);
+    for (const char* psz : {"1000", "Beta", "Alpha", "alpha", "ALP"}) tree.InsertItem(psz, hRoot);
+    const HTREEITEM hOther = tree.InsertItem("CO");
+    EXPECT_EQ(tree.InsertItem("x", hStranger), nullptr);  // a parent of no tree, or of another
+    EXPECT_EQ(other.InsertItem("x", hRoot), nullptr);
+    EXPECT_FALSE(other.DeleteItem(hRoot) || other.SelectItem(hRoot) || tree.SortChildren(hStranger));
+    EXPECT_TRUE(tree.SelectItem(hDetail) && tree.EnsureVisible(hDetail) && tree.SortChildren(hRoot));
+    tree.InsertItem("0", hRoot);
+    EXPECT_EQ(Dump(tree, TVI_ROOT, true),
+              "EXT+(1000,201+(C1,C2+(b^*,A,),C3,),ALP,Alpha,alpha,Beta,0,),CO, EXT 1000 201 C1 C2 b A C3 ALP Alpha "
+              "alpha Beta 0 CO");
+    EXPECT_EQ(tree.GetCount(), 14u);
+
+    // The middle call goes with its details and the selection; a stale handle
+    // stays stale after new items came; first and last children go cleanly.
+    EXPECT_TRUE(tree.Expand(hLine, TVE_EXPAND | TVE_COLLAPSE));  // toggled shut
+    EXPECT_TRUE(tree.DeleteItem(calls[1]));
+    const HTREEITEM hLast = tree.InsertItem("C4", hLine);
+    EXPECT_FALSE(tree.IsItem(hDetail) || tree.GetSelectedItem() || tree.DeleteItem(calls[1]));
+    EXPECT_EQ(tree.GetItemText(calls[1]), "");
+    EXPECT_TRUE(tree.DeleteItem(calls[0]) && tree.DeleteItem(hLast) && tree.InsertItem("C5", hLine));
+    EXPECT_EQ(Dump(tree, TVI_ROOT, true),
+              "EXT+(1000,201(C3,C5,),ALP,Alpha,alpha,Beta,0,),CO, EXT 1000 201 ALP Alpha "
+              "alpha Beta 0 CO");
+    EXPECT_EQ(tree.HitTest(-1, 0), nullptr);
+
+    EXPECT_TRUE(tree.SelectItem(hOther) && tree.DeleteItem(TVI_ROOT));
+    EXPECT_FALSE(tree.GetCount() || tree.IsItem(hRoot) || tree.GetSelectedItem());
 }
 
 TEST(DeferredTreeCtrl, AnswersAtOnceAndShowsTheSameTreeAfterEveryFlush) {
@@ -129,7 +182,7 @@ TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
     EXPECT_EQ(nAsked, 1);  // once until the next flush
     tree.Flush();
     EXPECT_EQ(shown.nInserts, 3);
-    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hRoot)));
+    EXPECT_EQ(Dump(shown, TVI_ROOT, true), "EXT+(201 Desk,202 Desk,), EXT 201 Desk 202 Desk");
 
     // A hundred calls come and go, a label changes and changes back, a text
     // is set to what it is: nothing for the control, though the tree moved.
@@ -159,8 +212,7 @@ TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
     for (const char* psz : {"OFFERING", "RINGBACK", "CONNECTED"}) tree.SetItemText(hOther, psz);
     tree.DeleteItem(hCall);
     tree.Flush();
-    EXPECT_TRUE(shown.WasMadeVisible(tree.ShownItem(hLine)));
-    EXPECT_EQ(shown.GetItemText(tree.ShownItem(hOther)), "CONNECTED");
+    EXPECT_EQ(Dump(shown, TVI_ROOT, true), "EXT+(201 Desk+^,CONNECTED,), EXT 201 Desk CONNECTED");
     EXPECT_EQ(shown.nTexts, 1);
 
     // The last of several requests for the same item holds, for items
@@ -174,10 +226,8 @@ TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
     tree.Expand(hLine, TVE_EXPAND);
     tree.Expand(hLine, TVE_COLLAPSE);
     tree.Flush();
-    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hOther)));
-    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hLine)));
-    EXPECT_TRUE(shown.IsExpanded(tree.ShownItem(hOpen)));
-    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hShut)));
+    EXPECT_EQ(Dump(shown, TVI_ROOT, true),
+              "EXT+(201 Desk^,CONNECTED+(NEW+(detail,),NEW(detail,),),), EXT 201 Desk CONNECTED NEW detail NEW");
     for (HTREEITEM h : {hOpen, hShut}) tree.DeleteItem(h);
     tree.Expand(hOther, TVE_COLLAPSE);
 
@@ -187,9 +237,7 @@ TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
     EXPECT_TRUE(tree.Expand(hOther, TVE_EXPAND));
     EXPECT_TRUE(tree.EnsureVisible(hCall2));
     tree.Flush();
-    EXPECT_FALSE(shown.IsExpanded(tree.ShownItem(hOther)));
-    EXPECT_FALSE(shown.WasMadeVisible(tree.ShownItem(hCall2)));
-    EXPECT_TRUE(shown.IsItem(tree.ShownItem(hCall2)));
+    EXPECT_EQ(Dump(shown, TVI_ROOT, true), "EXT+(201 Desk^,CONNECTED(NEW,),), EXT 201 Desk CONNECTED");
 
     // A hit maps back to the tree's own item; deleted items map to nothing.
     tree.SelectItem(hCall2);
