@@ -26,12 +26,6 @@ public:
     // 0 for items that were never given data.
     virtual DWORD_PTR GetItemData(HTREEITEM hItem) const = 0;
     virtual BOOL SetItemText(HTREEITEM hItem, const std::string& strText) = 0;
-    // Sets an item's text where it may be cheaper for a control to put a
-    // new item with the text in the old one's place; returns the item that
-    // now stands there (the same one here), or null on failure.
-    virtual HTREEITEM ReplaceItemText(HTREEITEM hItem, const std::string& strText) {
-        return SetItemText(hItem, strText) ? hItem : nullptr;
-    }
     // Where it is cheaper for a control, puts an open copy of a childless
     // item (its text, data and state) in its place, and returns it; null
     // where it does not, and the caller opens the item with Expand.

@@ -208,14 +208,7 @@ void CDeferredTreeCtrl::Flush() {
             }
         }
         for (HTREEITEM hItem : texts) {
-            const HTREEITEM hShown = ShownItem(hItem);
-            if (hShown == nullptr) continue;
-            // The control may put a new item in the old one's place.
-            const HTREEITEM hNow = m_pShown->ReplaceItemText(hShown, m_items.GetItemText(hItem));
-            if (hNow == nullptr || hNow == hShown) continue;
-            m_itemOfShown.erase(hShown);
-            m_shown[hItem] = hNow;
-            m_itemOfShown[hNow] = hItem;
+            if (const HTREEITEM hShown = ShownItem(hItem)) m_pShown->SetItemText(hShown, m_items.GetItemText(hItem));
         }
         for (const auto& expand : expands) {
             if (open.count(expand.first) != 0) continue;

@@ -27,17 +27,18 @@ struct CCountingTree : CMemoryTreeCtrl {
         ++nDeletes;
         return CMemoryTreeCtrl::DeleteItem(h);
     }
-    // Like the real control, puts a new item in the place of a leaf (here
-    // only a last one, where appending keeps the place).
-    HTREEITEM ReplaceItemText(HTREEITEM h, const std::string& s) override {
-        if (!IsItem(h) || ItemHasChildren(h) || GetNextSiblingItem(h) || GetSelectedItem() == h)
-            return CMemoryTreeCtrl::ReplaceItemText(h, s);
+    // Like the real control, puts an open copy in the place of a closed
+    // childless item (here only a last one, where appending keeps the place).
+    HTREEITEM ReplaceOpened(HTREEITEM h) override {
+        if (!IsItem(h) || ItemHasChildren(h) || IsExpanded(h) || GetNextSiblingItem(h) || GetSelectedItem() == h)
+            return nullptr;
         const HTREEITEM hParent = GetParentItem(h);
+        const std::string strText = GetItemText(h);
         const DWORD_PTR dwData = GetItemData(h);
         CMemoryTreeCtrl::DeleteItem(h);
-        const HTREEITEM hNew = CMemoryTreeCtrl::InsertItem(s, hParent ? hParent : TVI_ROOT);
+        const HTREEITEM hNew = CMemoryTreeCtrl::InsertItem(strText, hParent ? hParent : TVI_ROOT);
         SetItemData(hNew, dwData);
-        ++nTexts;
+        Expand(hNew, TVE_EXPAND);
         return hNew;
     }
 };
