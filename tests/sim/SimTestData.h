@@ -12,10 +12,10 @@
 #include <string>
 
 inline void ExpectDataFileAt(const std::string& strPath, const std::function<std::string(const std::string&)>& fnRun) {
-    std::ifstream in(strPath, std::ios::binary);
-    const std::string strName = strPath.substr(strPath.find_last_of("/\\") + 1);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(strPath, std::ios::binary).rdbuf();
+    const std::string strName = strPath.substr(strPath.find_last_of("/\\") + 1);
+    EXPECT_FALSE(text.str().empty()) << "no cases in " << strPath;
     std::string strOut, strInput, strLine;
     auto flush = [&] {
         std::istringstream result(strInput.empty() ? "" : fnRun(strInput));
@@ -23,16 +23,13 @@ inline void ExpectDataFileAt(const std::string& strPath, const std::function<std
         strInput.clear();
     };
     for (std::istringstream lines(text.str()); std::getline(lines, strLine);) {
-        if (strLine.rfind("-> ", 0) == 0) {
-            flush();
-            continue;
-        }
-        if (strLine.empty() || strLine[0] == '#') {
+        const bool bResult = strLine.rfind("-> ", 0) == 0;
+        if (bResult || strLine.empty() || strLine[0] == '#') {
             flush();
         } else {
             strInput += (strInput.empty() ? "" : "\n") + strLine;
         }
-        strOut += strLine + "\n";
+        strOut += bResult ? "" : strLine + "\n";
     }
     flush();
     EXPECT_EQ(strOut, text.str()) << strName;

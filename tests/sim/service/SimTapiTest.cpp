@@ -15,39 +15,42 @@ namespace {
 
 void CALLBACK IgnoreCallback(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
 
-// 0: ext 201 (DID 0312), 1: ext 202, 2: trunk 801, 3: voice mail (etc), 4: fax of another provider,
-// 5: a door phone that cannot be opened and refuses TAPI 2.0; the program started at 09:00 on 6 May 2024.
-CSimTapi* NewTapi() {
-    CSimScenario scenario;
-    std::string strError;
-    EXPECT_TRUE(ParseScenario(R"({"devices": [{"kind": "ext", "number": "201", "name": "Reception", "did": "0312"},
-        {"kind": "ext", "number": "202", "name": "Sales"}, {"kind": "co", "number": "801", "name": "City Line 1"},
-        {"kind": "etc", "number": "700", "name": "Voice Mail"}, {"kind": "other", "number": "750", "name": "Fax"},
-        {"kind": "etc", "number": "710", "openFails": true, "refuseVersions": ["0x00020000"]}]})",
-                              "t.json", &scenario, &strError))
-        << strError;
-    return new CSimTapi(scenario, CSimHost{"SIMPC", "user", "C:\\demo\\linoscope3.exe", {2024, 5, 1, 6, 9, 0, 0, 0}});
-}
+const std::map<DWORD, const char*> kMessages = {{LINE_REPLY, "reply"},
+                                                {LINE_CALLSTATE, "state"},
+                                                {LINE_CALLINFO, "info"},
+                                                {LINE_APPNEWCALL, "new"},
+                                                {LINE_LINEDEVSTATE, "dev"}};
 
-LINEINITIALIZEEXPARAMS Params() {
-    LINEINITIALIZEEXPARAMS params{};
-    params.dwTotalSize = sizeof params;
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-    return params;
+// A buffer handed to whichever structure a query fills.
+struct AnyPtr {
+    void* p;
+    template <class T>
+    operator T*() const {
+        return static_cast<T*>(p);
+    }
+};
+
+// Its arguments one after another, numbers in upper-case hex.
+template <class... T>
+std::string Hex(const T&... args) {
+    std::ostringstream out;
+    out << std::hex << std::uppercase;
+    (out << ... << args);
+    return out.str();
 }
 
 // A structure fetched as a careful client does: first dwFirst bytes (filled with
 // 0xCD), then at most nPasses - 1 times exactly what was asked for. Shown as the
 // result, the buffer's size, every DWORD of the fixed part that is not 0, and the
 // bytes after it up to dwUsedSize; after a failure, dwNeededSize and dwUsedSize.
-std::string Fetch(const std::function<LONG(void*)>& fnQuery, DWORD dwFixed, DWORD dwFirst, int nPasses) {
+std::string Fetch(const std::function<LONG(AnyPtr)>& fnQuery, DWORD dwFixed, DWORD dwFirst, int nPasses) {
     std::vector<BYTE> buffer(dwFirst, 0xCD);
     LONG lResult = 0;
     for (int nPass = 0; nPass < nPasses && lResult == 0; ++nPass) {
         if (nPass > 0 && GetDword(buffer, 4) <= buffer.size()) break;
         buffer.assign(nPass == 0 ? dwFirst : GetDword(buffer, 4), 0xCD);
         PutDword(buffer, 0, static_cast<DWORD>(buffer.size()));
-        lResult = fnQuery(buffer.data());
+        lResult = fnQuery(AnyPtr{buffer.data()});
     }
     std::ostringstream out;
     out << std::hex << lResult << " size " << buffer.size() << ":";
@@ -67,6 +70,8 @@ std::string Fetch(const std::function<LONG(void*)>& fnQuery, DWORD dwFixed, DWOR
 
 }  // namespace
 
+// tapi-office.json: 0: ext 201 (DID 0312), 1: ext 202, 2: trunk 801, 3: voice mail (etc), 4: fax of another
+// provider, 5: a door phone that cannot be opened and refuses TAPI 2.0.
 // sessions.txt: what applications do, one call a line, each followed by the lines the
 // journal recorded, what the calls it does not record returned, and the messages then
 // delivered: kind, application, device, instance, parameters ("dropped" when what one
@@ -96,29 +101,28 @@ TEST(SimTapi, SessionsJournalEveryCallAndDeliverEveryMessageInOrder) {
                 return i < words.size() ? static_cast<DWORD>(std::stoul(words[i], nullptr, 0)) : dwDefault;
             };
             const std::string strText = words.empty() ? "" : words.back();
-            if (strVerb == "new") {
-                pTapi.reset(NewTapi());
+            if (strVerb == "new") {  // the office of tapi-office.json, the program started at 09:00 on 6 May 2024
+                CSimScenario scenario;
+                EXPECT_TRUE(LoadScenarioFile(SIM_TEST_DATA "/tapi-office.json", &scenario, &strError)) << strError;
+                pTapi = std::make_unique<CSimTapi>(
+                    scenario, CSimHost{"SIMPC", "user", "C:\\demo\\linoscope3.exe", {2024, 5, 1, 6, 9, 0, 0, 0}});
                 held.clear();
                 pTapi->SetJournal([&strOut](const std::string& str) { strOut += str + "\n"; });
                 continue;
             }
             CSimTapi& t = *pTapi;
-            auto fetch = [&](DWORD dwFixed, std::size_t nAt, const std::function<LONG(void*)>& fn) {
+            auto fetch = [&](DWORD dwFixed, std::size_t nAt, const std::function<LONG(AnyPtr)>& fn) {
                 strOut += Fetch(fn, n(nAt + 2, dwFixed), n(nAt, dwFixed), static_cast<int>(n(nAt + 1, 2))) + "\n";
             };
             if (strVerb == "init") {
                 HLINEAPP hApp = 0;
                 DWORD dwDevices = 0, dwVersion = n(1, TAPI_VERSION_2_0), dwNull = n(4);
-                LINEINITIALIZEEXPARAMS params = Params();
-                params.dwOptions = n(2, params.dwOptions);
-                params.dwTotalSize -= n(3);
+                LINEINITIALIZEEXPARAMS params{static_cast<DWORD>(sizeof params - n(3)),     0,  0,
+                                              n(2, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW), {}, 0};
                 LONG lResult = t.InitializeEx(dwNull & 1 ? nullptr : &hApp, dwNull & 2 ? nullptr : IgnoreCallback,
                                               words[0].c_str(), dwNull & 4 ? nullptr : &dwDevices, &dwVersion,
                                               dwNull & 8 ? nullptr : &params);
-                char sz[40];
-                std::snprintf(sz, sizeof sz, lResult == 0 ? "api %X\n" : "handle %X\n",
-                              unsigned(lResult == 0 ? dwVersion : hApp));
-                strOut += sz;
+                strOut += Hex(lResult == 0 ? "api " : "handle ", unsigned(lResult == 0 ? dwVersion : hApp), "\n");
             } else if (strVerb == "shutdown") {
                 t.Shutdown(n(0));
             } else if (strVerb == "open") {
@@ -146,50 +150,31 @@ TEST(SimTapi, SessionsJournalEveryCallAndDeliverEveryMessageInOrder) {
             } else if (strVerb == "negotiate") {
                 DWORD dwExt = 0;
                 LONG lResult = t.NegotiateExtVersion(n(0), n(1), n(2), n(3), n(4), &dwExt);
-                char sz[40];
-                std::snprintf(sz, sizeof sz, "%X ext %X\n", unsigned(lResult), unsigned(dwExt));
-                strOut += sz;
+                strOut += Hex(unsigned(lResult), " ext ", dwExt, "\n");
             } else if (strVerb == "devcaps") {
-                fetch(sizeof(LINEDEVCAPS), 4,
-                      [&](void* p) { return t.GetDevCaps(n(0), n(1), n(2), n(3), static_cast<LINEDEVCAPS*>(p)); });
+                fetch(sizeof(LINEDEVCAPS), 4, [&](AnyPtr p) { return t.GetDevCaps(n(0), n(1), n(2), n(3), p); });
             } else if (strVerb == "addresscaps") {
-                fetch(sizeof(LINEADDRESSCAPS), 5, [&](void* p) {
-                    return t.GetAddressCaps(n(0), n(1), n(2), n(3), n(4), static_cast<LINEADDRESSCAPS*>(p));
-                });
+                fetch(sizeof(LINEADDRESSCAPS), 5,
+                      [&](AnyPtr p) { return t.GetAddressCaps(n(0), n(1), n(2), n(3), n(4), p); });
             } else if (strVerb == "addressstatus") {
-                fetch(sizeof(LINEADDRESSSTATUS), 2,
-                      [&](void* p) { return t.GetAddressStatus(n(0), n(1), static_cast<LINEADDRESSSTATUS*>(p)); });
+                fetch(sizeof(LINEADDRESSSTATUS), 2, [&](AnyPtr p) { return t.GetAddressStatus(n(0), n(1), p); });
             } else if (strVerb == "devstatus") {
-                fetch(sizeof(LINEDEVSTATUS), 1,
-                      [&](void* p) { return t.GetLineDevStatus(n(0), static_cast<LINEDEVSTATUS*>(p)); });
+                fetch(sizeof(LINEDEVSTATUS), 1, [&](AnyPtr p) { return t.GetLineDevStatus(n(0), p); });
             } else if (strVerb == "callinfo") {
-                fetch(sizeof(LINECALLINFO), 1,
-                      [&](void* p) { return t.GetCallInfo(n(0), static_cast<LINECALLINFO*>(p)); });
+                fetch(sizeof(LINECALLINFO), 1, [&](AnyPtr p) { return t.GetCallInfo(n(0), p); });
             } else if (strVerb == "callstatus") {
-                fetch(sizeof(LINECALLSTATUS), 1,
-                      [&](void* p) { return t.GetCallStatus(n(0), static_cast<LINECALLSTATUS*>(p)); });
+                fetch(sizeof(LINECALLSTATUS), 1, [&](AnyPtr p) { return t.GetCallStatus(n(0), p); });
             } else {
                 ADD_FAILURE() << "unknown: " << strLine;
             }
             std::vector<CSimMessage> messages = t.TakeMessages();
             held.insert(held.end(), messages.begin(), messages.end());
             for (const CSimMessage& m : bHold ? std::vector<CSimMessage>{} : held) {
-                static const std::map<DWORD, const char*> kKinds = {{LINE_REPLY, "reply"},
-                                                                    {LINE_CALLSTATE, "state"},
-                                                                    {LINE_CALLINFO, "info"},
-                                                                    {LINE_APPNEWCALL, "new"},
-                                                                    {LINE_LINEDEVSTATE, "dev"}};
-                char sz[120];
-                std::snprintf(sz, sizeof sz, "%s%s %X %X i%X %X %X %X", t.IsDeliverable(m) ? "" : "dropped ",
-                              kKinds.at(m.m_dwMessage), unsigned(m.m_hApp), unsigned(m.m_hDevice),
-                              unsigned(m.m_dwInstance), unsigned(m.m_dwParam1), unsigned(m.m_dwParam2),
-                              unsigned(m.m_dwParam3));
-                strOut += sz;
-                if (m.m_phCallOut != nullptr) {
-                    std::snprintf(sz, sizeof sz, " hCall %X%s", unsigned(m.m_hCallOut),
-                                  m.m_phCallOut == &hMade ? "" : " elsewhere");
-                    strOut += sz;
-                }
+                strOut += Hex(t.IsDeliverable(m) ? "" : "dropped ", kMessages.at(m.m_dwMessage), " ",
+                              unsigned(m.m_hApp), " ", unsigned(m.m_hDevice), " i", unsigned(m.m_dwInstance), " ",
+                              unsigned(m.m_dwParam1), " ", unsigned(m.m_dwParam2), " ", unsigned(m.m_dwParam3));
+                if (m.m_phCallOut != nullptr)
+                    strOut += Hex(" hCall ", unsigned(m.m_hCallOut), m.m_phCallOut == &hMade ? "" : " elsewhere");
                 strOut += "\n";
             }
             held.resize(bHold ? held.size() : 0);
