@@ -27,23 +27,19 @@
 
 namespace {
 
-class DocumentTest : public ::testing::Test {
-protected:
-    // Maker lines with these permanent IDs, in device order.
-    void Devices(std::initializer_list<DWORD> ids) {
-        fake.m_dwNumDevs = static_cast<DWORD>(ids.size());
-        DWORD dwDevice = 0;
-        for (DWORD dwID : ids) startup_scene::AddDevice(fake, dwDevice++, startup_scene::kMakerProvider, dwID);
+// A fake TAPI with maker lines of these permanent IDs, in device order.
+struct CDevices : CFakeTapi {
+    CDevices(std::initializer_list<DWORD> ids) {
+        for (DWORD dwID : ids) startup_scene::AddDevice(*this, m_dwNumDevs++, startup_scene::kMakerProvider, dwID);
     }
-    CFakeTapi fake;
-    CTestApp app;
 };
 
 // A start-up that fails (here: cancelled once three lines are open) still
 // gives a document, whose monitor is kept until the document is replaced,
 // which first closes the old lines and shuts TAPI down, or destroyed.
-TEST_F(DocumentTest, NewDocumentReplacesTheMonitorAfterClosingTheOldLines) {
-    Devices({0x3000, 0x3001, 0x1000, 0x1001});  // two EXT, two CO
+TEST(DocumentTest, NewDocumentReplacesTheMonitorAfterClosingTheOldLines) {
+    CDevices fake({0x3000, 0x3001, 0x1000, 0x1001});  // two EXT, two CO
+    CTestApp app;
     app.m_nCancelOnCheck = 8;
     {
         CLinoscopeDoc doc;
@@ -81,14 +77,15 @@ std::string LogTexts(const std::string& strPath) {
     return strTexts;
 }
 
-TEST_F(DocumentTest, LogRecordsStillWaitingSurviveRestartsAndTheEndOfTheProgram) {
+TEST(DocumentTest, LogRecordsStillWaitingSurviveRestartsAndTheEndOfTheProgram) {
     namespace fs = std::filesystem;
     const fs::path oldDir = fs::current_path();
     const fs::path dir = UniqueTempPath("lsc_document_log");
     fs::remove_all(dir);
     fs::create_directories(dir);
     fs::current_path(dir);
-    Devices({0x3000});
+    CDevices fake({0x3000});
+    CTestApp app;
     CFileHolder holder("testlog.csv");
     ASSERT_TRUE(holder.IsHeld());
     {
