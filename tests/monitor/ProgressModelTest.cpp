@@ -1,33 +1,25 @@
 // The percentage and Cancel logic of the start-up progress display.
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+
 #include "views/ProgressModel.h"
 
 TEST(ProgressModel, PercentageTruncatesAndWrapsAboveTheRange) {
     EXPECT_EQ(CProgressModel().GetPercentText(), " 0 %");  // until the first position update
-    const struct {
-        int nLow, nHigh, nPos;
-        const char* pszText;
-    } cases[] = {
-        {0, 100, 0, "0%"},
-        {0, 100, 33, "33%"},
-        {0, 100, 100, "100%"},
-        {0, 100, 150, "50%"},
-        {0, 100, 200, "0%"},
-        {0, 200, 150, "75%"},
-        {0, 200, 1, "0%"},
-        {0, 200, 199, "99%"},
-        {50, 150, 75, "25%"},
-        {50, 150, 49, "-1%"},  // below the range: truncated towards zero
-        {7, 7, 10, "0%"},      // empty range: no division by zero
-        {0, 100, 0x7FFFFFFF, "47%"},
-        {0, 100, -0x7FFFFFFF - 1, "-48%"},  // no signed overflow
-    };
-    for (const auto& c : cases) {
+    // "low high position text". Below the range: truncated towards zero; an
+    // empty range: no division by zero; the extremes: no signed overflow.
+    for (const char* pszCase : {"0 100 0 0%", "0 100 33 33%", "0 100 100 100%", "0 100 150 50%", "0 100 200 0%",
+                                "0 200 150 75%", "0 200 1 0%", "0 200 199 99%", "50 150 75 25%", "50 150 49 -1%",
+                                "7 7 10 0%", "0 100 2147483647 47%", "0 100 -2147483648 -48%"}) {
+        int nLow = 0, nHigh = 0, nPos = 0;
+        std::string strText;
+        std::istringstream(pszCase) >> nLow >> nHigh >> nPos >> strText;
         CProgressModel model;
-        model.SetRange(c.nLow, c.nHigh);
-        model.SetPosition(c.nPos);
-        EXPECT_EQ(model.GetPercentText(), c.pszText) << c.nLow << ".." << c.nHigh << " at " << c.nPos;
+        model.SetRange(nLow, nHigh);
+        model.SetPosition(nPos);
+        EXPECT_EQ(model.GetPercentText(), strText) << pszCase;
     }
 }
 

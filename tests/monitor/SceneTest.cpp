@@ -361,45 +361,18 @@ private:
                 }
                 return answer != "fit";
             };
-        } else if (cmd == "fetch" || cmd == "report") {  // KIND ARGS: one fetch, and what it gave (or all of it)
-            const std::string& k = a[1];
+        } else if (cmd == "fetch" || cmd == "report") {  // KIND ARGS: one fetch; what is set in its report, or all
             const DWORD_PTR n = Num(a[2]);
-            auto show = [&](const auto& p, const auto& fnSummary) {
-                if (p) m_out << "= " << fnSummary(*p) << "\n";
-                if (p && cmd == "report") Lines("", p->Report(0));
-            };
-            auto quoted = [](const std::string& s) { return "\"" + s + "\""; };
-            if (k == "devcaps")
-                show(m_monitor.FetchDevCaps(n), [&](auto& c) {
-                    return "line name " + quoted(c.m_strLineName) + " provider " + quoted(c.m_strProviderInfo) +
-                           " permanent ID " + Hex(c.m_dwPermanentLineID);
-                });
-            if (k == "addresscaps")
-                show(m_monitor.FetchAddressCaps(n, Num(a[3])),
-                     [&](auto& c) { return "address " + quoted(c.m_strAddress); });
-            if (k == "callinfo")
-                show(m_monitor.FetchCallInfo(n),
-                     [&](auto& c) { return "caller " + quoted(c.m_strCallerID) + " trunk " + Hex(c.m_dwTrunk); });
-            if (k == "callstatus")
-                show(m_monitor.FetchCallStatus(n), [](auto& c) { return "state " + Hex(c.m_dwCallState); });
-            if (k == "devstatus") show(m_monitor.FetchDevStatus(n), [](auto&) { return "a LINEDEVSTATUS"; });
-            if (k == "addressstatus")
-                show(m_monitor.FetchAddressStatus(n, Num(a[3])), [](auto&) { return "a LINEADDRESSSTATUS"; });
-            if (m_out.str().rfind("= ", 0) != 0) m_out << "= nothing\n";
-        } else if (cmd == "oldcaps") {  // DEV VERSION: the fixed parts of 1.4 or 1.3, the texts right after
-            const bool b14 = Num(a[2]) == TAPI_VERSION_1_4;
-            CStructImage dev(b14 ? offsetof(LINEDEVCAPS, dwSettableDevStatus) : offsetof(LINEDEVCAPS, dwLineFeatures));
-            dev.SetDword(offsetof(LINEDEVCAPS, dwBearerModes), LINEBEARERMODE_VOICE);
-            if (b14) dev.SetDword(offsetof(LINEDEVCAPS, dwLineFeatures), LINEFEATURE_MAKECALL);
-            dev.AddText(offsetof(LINEDEVCAPS, dwProviderInfoSize), startup_scene::kMakerProvider);
-            dev.AddText(offsetof(LINEDEVCAPS, dwLineNameSize), "Ext 201 with a long name");
-            CStructImage addr(b14 ? offsetof(LINEADDRESSCAPS, dwPredictiveAutoTransferStates)
-                                  : offsetof(LINEADDRESSCAPS, dwAddressFeatures));
-            addr.SetDword(offsetof(LINEADDRESSCAPS, dwCallStates), LINECALLSTATE_IDLE);
-            if (b14) addr.SetDword(offsetof(LINEADDRESSCAPS, dwAddressFeatures), LINEADDRFEATURE_MAKECALL);
-            addr.AddText(offsetof(LINEADDRESSCAPS, dwAddressSize), "201-and-more-text-after-it");
-            m_tapi.m_devCaps[Num(a[1])] = dev;
-            m_tapi.m_addressCaps[Num(a[1])] = addr;
+            const DWORD dwAddress = a.size() > 3 ? static_cast<DWORD>(Num(a[3])) : 0;
+            std::unique_ptr<CTapiSnapshot> p;
+            if (a[1] == "devcaps") p = m_monitor.FetchDevCaps(n);
+            if (a[1] == "addresscaps") p = m_monitor.FetchAddressCaps(n, dwAddress);
+            if (a[1] == "callinfo") p = m_monitor.FetchCallInfo(n);
+            if (a[1] == "callstatus") p = m_monitor.FetchCallStatus(n);
+            if (a[1] == "devstatus") p = m_monitor.FetchDevStatus(n);
+            if (a[1] == "addressstatus") p = m_monitor.FetchAddressStatus(n, dwAddress);
+            if (!p) m_out << "= nothing\n";
+            if (p) Lines("= ", p->Report(0), cmd == "fetch");
         } else if (cmd == "answerno") {
             m_app.m_bAnswerYes = FALSE;
         } else {
@@ -486,12 +459,16 @@ private:
     }
 
     CEventLogWriter& Writer() { return *Internals(m_monitor).m_pLogWriter; }
-    // Each line of a text, its line end shown.
-    void Lines(const std::string& strPrefix, const std::string& strText) {
+    // Each line of a text, its line end shown; bSetOnly leaves out blank
+    // lines and the fields of a report that are 0 or empty.
+    void Lines(const std::string& strPrefix, const std::string& strText, bool bSetOnly = false) {
         for (size_t pos = 0, end; pos < strText.size(); pos = end) {
             end = strText.find("\r\n", pos);
             end = end == std::string::npos ? strText.size() : end + 2;
-            m_out << strPrefix << Shown(strText.substr(pos, end - pos)) << "\n";
+            const std::string line = strText.substr(pos, end - pos);
+            if (!bSetOnly || (line.find_first_not_of(" \r\n") != std::string::npos &&
+                              !line.ends_with("= 0x00000000 \r\n") && !line.ends_with("= \"\" \r\n")))
+                m_out << strPrefix << Shown(line) << "\n";
         }
     }
 
