@@ -58,7 +58,12 @@ std::string Trace(const CSimPbx& pbx, const std::vector<CSimEvent>& events) {
                    : e.m_eLineState == ELineState::InService ? " in"
                                                              : " out";
         }
-        str += e.m_eKind == EEventKind::NewCall ? " new" : "@" + std::to_string(e.m_tAt);
+        if (e.m_eKind == EEventKind::NewCall) {
+            str += " new";
+        } else {
+            str += '@';
+            str += std::to_string(e.m_tAt);
+        }
         if (e.m_eKind != EEventKind::LineState && e.m_eKind != EEventKind::Reinit) last[dwLine] = e.m_call;
     }
     std::ostringstream out;
