@@ -22,6 +22,7 @@
 #include "reports/Snapshots.h"
 #include "support/FakeTapi.h"
 #include "support/MonitorInternals.h"
+#include "support/SnapshotTestSupport.h"
 #include "support/StartupScene.h"
 #include "support/TestApp.h"
 #include "support/TestFiles.h"
@@ -227,14 +228,12 @@ private:
             }
         } else if (cmd == "trees") {
             for (const auto& tree : m_trees) Dump(tree, TVI_ROOT, "");
-        } else if (cmd == "info") {  // HCALL LINE [field=value...]; "info HCALL -": the fetch fails
-            if (a[2] == "-") {
-                m_tapi.m_callInfo.erase(Num(a[1]));
-                return;
-            }
-            CStructImage img = CFakeTapi::MakeCallInfo(Num(a[2]), "", "");
-            for (size_t i = 3; i < a.size(); ++i) SetInfoField(img, a[i]);
-            m_tapi.m_callInfo[Num(a[1])] = img;
+        } else if (cmd == "info") {  // HCALL LINE [FIELD=VALUE...], as a structure text; "info HCALL -": fails
+            m_tapi.m_callInfo.erase(Num(a[1]));
+            std::string strText = "LINECALLINFO\ndwTrunk = 0xFFFFFFFF\nhLine = " + std::to_string(Num(a[2]));
+            for (size_t i = 3; i < a.size(); ++i)
+                (strText += "\n") += std::string(a[i]).replace(a[i].find('='), 1, " = ");
+            if (a[2] != "-") m_tapi.m_callInfo[Num(a[1])] = snaptest::StructureOf(strText);
         } else if (cmd == "status") {  // HCALL STATE: what lineGetCallStatus answers; "-": fails
             if (a[2] == "-")
                 m_tapi.m_callStatus.erase(Num(a[1]));
@@ -256,12 +255,10 @@ private:
             m_monitor.WriteLog(Text(a[1]));
         } else if (cmd == "makecall") {
             m_out << "= " << m_monitor.MakeCall(Item(a[1]), Text(a[2])) << "\n";
-        } else if (cmd == "answer") {
+        } else if (cmd == "answer" || cmd == "drop") {
             const HTREEITEM h = Item(a[1]);
-            m_out << "can " << m_monitor.CanAnswer(h) << " = " << m_monitor.Answer(h) << "\n";
-        } else if (cmd == "drop") {
-            const HTREEITEM h = Item(a[1]);
-            m_out << "can " << m_monitor.CanDrop(h) << " = " << m_monitor.Drop(h) << "\n";
+            if (cmd == "answer") m_out << "can " << m_monitor.CanAnswer(h) << " = " << m_monitor.Answer(h) << "\n";
+            if (cmd == "drop") m_out << "can " << m_monitor.CanDrop(h) << " = " << m_monitor.Drop(h) << "\n";
         } else if (cmd == "lineinfo" || cmd == "callinfo") {  // GROUP ITEM: the group's command on the item
             const HTREEITEM h = Item(a[2]);
             if (cmd == "lineinfo") (m_monitor.*kLineInfo[Group(a[1])])(h);
@@ -287,14 +284,9 @@ private:
             m_app.m_pMonitor = nullptr;
             Run(Args(a.begin() + 1, a.end()));
             m_app.m_pMonitor = &m_monitor;
-        } else if (cmd == "answerfails") {
-            m_tapi.OnAnswer = [](HCALL, LPCSTR, DWORD) { return LINEERR_INVALCALLSTATE; };
-        } else if (cmd == "devstatus") {  // LINE: a LINEDEVSTATUS with one active call
-            m_tapi.m_lineDevStatus[Num(a[1])] = CStructImage::Of<LINEDEVSTATUS>();
-            m_tapi.m_lineDevStatus[Num(a[1])].As<LINEDEVSTATUS>()->dwNumActiveCalls = 1;
-        } else if (cmd == "addressstatus") {  // LINE: a LINEADDRESSSTATUS with one user
-            m_tapi.m_addressStatus[Num(a[1])] = CStructImage::Of<LINEADDRESSSTATUS>();
-            m_tapi.m_addressStatus[Num(a[1])].As<LINEADDRESSSTATUS>()->dwNumInUse = 1;
+        } else if (cmd == "devstatus" || cmd == "addressstatus") {  // LINE: one active call, or one user
+            (cmd == "devstatus" ? m_tapi.m_lineDevStatus : m_tapi.m_addressStatus)[Num(a[1])] = snaptest::StructureOf(
+                cmd == "devstatus" ? "LINEDEVSTATUS\ndwNumActiveCalls = 1" : "LINEADDRESSSTATUS\ndwNumInUse = 1");
         } else if (cmd == "nocaps") {  // DEV: its LINEADDRESSCAPS can no longer be fetched
             m_tapi.m_addressCaps.erase(Num(a[1]));
         } else if (cmd == "logfile") {  // - | default: the monitor's log file name
@@ -426,36 +418,6 @@ private:
             if (!line.empty() && line[0] != ' ') (strFirstLines += " ") += Shown(line);
         }
         return std::to_string(m_app.m_information[i].size()) + " bytes:" + strFirstLines;
-    }
-
-    // caller=, called=, connected=, redirection=, redirecting=: texts;
-    // origin=, reason=, trunk=: numbers; did=DIGITS: the provider's DID/DDI
-    // part (60 bytes, length at 12, offset at 16).
-    static void SetInfoField(CStructImage& img, const std::string& field) {
-        const std::string key = field.substr(0, field.find('=')), value = field.substr(field.find('=') + 1);
-        static const std::map<std::string, size_t> fields = {
-            {"caller", offsetof(LINECALLINFO, dwCallerIDSize)},
-            {"called", offsetof(LINECALLINFO, dwCalledIDSize)},
-            {"connected", offsetof(LINECALLINFO, dwConnectedIDSize)},
-            {"redirection", offsetof(LINECALLINFO, dwRedirectionIDSize)},
-            {"redirecting", offsetof(LINECALLINFO, dwRedirectingIDSize)},
-            {"origin", offsetof(LINECALLINFO, dwOrigin)},
-            {"reason", offsetof(LINECALLINFO, dwReason)},
-            {"trunk", offsetof(LINECALLINFO, dwTrunk)}};
-        if (key == "origin" || key == "reason" || key == "trunk") {
-            img.SetDword(fields.at(key), static_cast<DWORD>(Num(value)));
-        } else if (fields.count(key)) {
-            img.AddText(fields.at(key), value);
-        } else if (key == "did") {
-            std::vector<BYTE> part(60, 0xEE);
-            std::memcpy(part.data() + 40, value.data(), std::min<size_t>(value.size(), 20));
-            img.AddBytes(offsetof(LINECALLINFO, dwDevSpecificSize), part.data(), part.size());
-            const DWORD dwPart = img.GetDword(offsetof(LINECALLINFO, dwDevSpecificOffset));
-            img.SetDword(dwPart + 12, static_cast<DWORD>(value.size()));
-            img.SetDword(dwPart + 16, dwPart + 40);
-        } else {
-            ADD_FAILURE() << "unknown field " << field;
-        }
     }
 
     CEventLogWriter& Writer() { return *Internals(m_monitor).m_pLogWriter; }

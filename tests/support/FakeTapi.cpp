@@ -73,16 +73,15 @@ LONG Answer(const char* pszExport, const DWORD_PTR* a) {
         const auto it = (f.*query.pStructs).find(static_cast<DWORD>(a[query.nKey]));
         return it == (f.*query.pStructs).end() ? query.lMissing : it->second.FillInto(pStruct);
     }
-    if (strName == "lineAnswer" || strName == "lineDrop") {
-        const auto& fnHandler = strName == "lineAnswer" ? f.OnAnswer : f.OnDrop;
-        return fnHandler ? fnHandler(h, static_cast<LPCSTR>(ptr(1)), static_cast<DWORD>(a[2])) : f.m_lNextRequestId++;
-    }
+    const auto failure = f.m_ignoredResults.find(strName);
+    const LONG lResult = failure == f.m_ignoredResults.end() ? 0 : failure->second;
+    if (strName == "lineAnswer" || strName == "lineDrop") return lResult ? lResult : f.m_lNextRequestId++;
     if (strName == "lineInitializeEx") {
         f.m_pfnCallback = reinterpret_cast<LINECALLBACK>(a[2]);
         f.m_hInstance = static_cast<HINSTANCE>(ptr(1));
         if (a[6]) std::memcpy(&f.m_initParams, ptr(6), sizeof(f.m_initParams));
         if (f.m_lInitializeResult != 0) return f.m_lInitializeResult;
-        if (a[0]) *static_cast<HLINEAPP*>(ptr(0)) = f.m_hLineApp;
+        if (a[0]) *static_cast<HLINEAPP*>(ptr(0)) = 0xA1;
         if (a[4]) *static_cast<DWORD*>(ptr(4)) = f.m_dwNumDevs;
         return 0;
     }
@@ -102,7 +101,6 @@ LONG Answer(const char* pszExport, const DWORD_PTR* a) {
     }
     // The functions whose result the program ignores; a negotiation that
     // succeeds writes the version set, if any.
-    const LONG lResult = f.IgnoredResult(strName);
     if (strName == "lineNegotiateExtVersion" && lResult == 0 && a[5] && f.m_dwNegotiatedExtVersion)
         *static_cast<DWORD*>(ptr(5)) = f.m_dwNegotiatedExtVersion;
     return lResult;
@@ -115,12 +113,6 @@ LONG Answer(const char* pszExport, const DWORD_PTR* a) {
 void CStructImage::SetDword(size_t offset, DWORD value) {
     if (offset + 4 > m_bytes.size()) m_bytes.resize(offset + 4, 0);
     std::memcpy(m_bytes.data() + offset, &value, 4);
-}
-
-DWORD CStructImage::GetDword(size_t offset) const {
-    DWORD value = 0;
-    if (offset + 4 <= m_bytes.size()) std::memcpy(&value, m_bytes.data() + offset, 4);
-    return value;
 }
 
 size_t CStructImage::Append(const void* pData, size_t cb) {
@@ -200,10 +192,6 @@ void CFakeTapi::Install(PfnFakeTapiCall pfnCall) {
     if (!pfnInstall)
         throw std::runtime_error(std::string("cannot install into the fake TAPI library ") + FAKE_TAPI_PATH);
     pfnInstall(pfnCall);
-}
-
-size_t CFakeTapi::Count(const std::string& strFunction) const {
-    return CallsOf(strFunction).size();
 }
 
 std::vector<FakeTapiCall> CFakeTapi::CallsOf(const std::string& strFunction) const {

@@ -46,7 +46,6 @@ public:
     }
     // Sets a DWORD at a byte offset of the image.
     void SetDword(size_t offset, DWORD value);
-    DWORD GetDword(size_t offset) const;
     // Appends data at the end and points the Size/Offset pair whose Size field
     // is at `sizeFieldOffset` at it. Texts get their terminating NUL counted.
     void AddText(size_t sizeFieldOffset, const std::string& text);
@@ -85,15 +84,13 @@ public:
 
     // --- What was called -------------------------------------------------
     std::vector<FakeTapiCall> m_calls;
-    size_t Count(const std::string& strFunction) const;
     std::vector<FakeTapiCall> CallsOf(const std::string& strFunction) const;
     // Names of all calls in order, e.g. "lineGetDevCaps,lineOpen".
     std::string Sequence() const;
     void ClearCalls() { m_calls.clear(); }
 
     // --- Default answers ---------------------------------------------------
-    LONG m_lInitializeResult = 0;
-    HLINEAPP m_hLineApp = 0x00A1;
+    LONG m_lInitializeResult = 0;  // lineInitializeEx hands out the HLINEAPP 0xA1
     DWORD m_dwNumDevs = 0;
     LINECALLBACK m_pfnCallback = nullptr;  // what lineInitializeEx was given
     HINSTANCE m_hInstance = nullptr;
@@ -104,12 +101,9 @@ public:
 
     // The functions whose result the program ignores (lineClose,
     // lineDeallocateCall, lineNegotiateExtVersion, lineSetStatusMessages,
-    // lineShutdown) succeed unless listed here with the error to answer; a
-    // failed negotiation leaves the DWORD alone.
+    // lineShutdown), and lineAnswer and lineDrop, succeed unless listed here
+    // with the error to answer; a failed negotiation leaves the DWORD alone.
     std::map<std::string, LONG> m_ignoredResults;
-    LONG IgnoredResult(const std::string& strFunction) const {
-        return m_ignoredResults.count(strFunction) ? m_ignoredResults.at(strFunction) : 0;
-    }
 
     // Structures per device, line or call; a query for one that is missing
     // fails with an invalid-handle error.
@@ -135,8 +129,6 @@ public:
     // Any of the six structure queries, by its export-less name: true when
     // it answered (with *pResult), false to leave the query to the rest.
     std::function<bool(const std::string& strFunction, void* pStruct, LONG* pResult)> OnQuery;
-    std::function<LONG(HCALL, LPCSTR, DWORD)> OnAnswer;
-    std::function<LONG(HCALL, LPCSTR, DWORD)> OnDrop;
     std::function<LONG(HLINE, LINEDEVSTATUS*)> OnGetLineDevStatus;  // when set, answers in place of OnQuery
     std::function<LONG(HLINEAPP, DWORD, HLINE*, DWORD, DWORD)> OnOpen;
 

@@ -127,9 +127,8 @@ inline CStructImage StructureOf(const std::string& text) {
         }
         std::size_t at = field.at;
         if (bPart) {
-            at = AppendRaw(img, bytes);
-            img.SetDword(field.at, static_cast<DWORD>(bytes.size()));
-            img.SetDword(field.at + 4, static_cast<DWORD>(at));
+            at = img.Bytes().size();
+            img.AddBytes(field.at, bytes.data(), bytes.size());
         } else if (at + bytes.size() <= img.FixedSize()) {
             std::memcpy(img.As<BYTE>() + at, bytes.data(), bytes.size());
         } else {
