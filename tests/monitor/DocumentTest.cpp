@@ -30,7 +30,11 @@ namespace {
 // A fake TAPI with maker lines of these permanent IDs, in device order.
 struct CDevices : CFakeTapi {
     CDevices(std::initializer_list<DWORD> ids) {
-        for (DWORD dwID : ids) startup_scene::AddDevice(*this, m_dwNumDevs++, startup_scene::kMakerProvider, dwID);
+        for (DWORD dwID : ids) {
+            m_devCaps[m_dwNumDevs] = MakeDevCaps(startup_scene::kMakerProvider, dwID, "");
+            m_addressCaps[m_dwNumDevs] = MakeAddressCaps(m_dwNumDevs, std::to_string(dwID & 0xFFFF));
+            ++m_dwNumDevs;
+        }
     }
 };
 

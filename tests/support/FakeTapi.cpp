@@ -87,7 +87,7 @@ LONG Answer(const char* pszExport, const DWORD_PTR* a) {
     }
     if (strName == "lineMakeCall") {
         if (h == 0) return LINEERR_INVALLINEHANDLE;
-        if (a[1]) *static_cast<HCALL*>(ptr(1)) = f.m_hNextMakeCall;
+        if (a[1]) *static_cast<HCALL*>(ptr(1)) = 0x5000;
         return f.m_lNextRequestId++;
     }
     if (strName == "lineOpen") {
@@ -230,11 +230,9 @@ CStructImage CFakeTapi::MakeAddressCaps(DWORD dwDeviceID, const std::string& str
     return img;
 }
 
-CStructImage CFakeTapi::MakeCallStatus(DWORD dwCallState, DWORD dwMode, DWORD dwPrivilege) {
+CStructImage CFakeTapi::MakeCallStatus(DWORD dwCallState) {
     CStructImage img = CStructImage::Of<LINECALLSTATUS>();
     img.As<LINECALLSTATUS>()->dwCallState = dwCallState;
-    img.As<LINECALLSTATUS>()->dwCallStateMode = dwMode;
-    img.As<LINECALLSTATUS>()->dwCallPrivilege = dwPrivilege;
     return img;
 }
 

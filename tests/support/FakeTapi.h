@@ -121,9 +121,9 @@ public:
     // lineOpen hands out this handle for a device.
     static HLINE LineHandleFor(DWORD dwDeviceID) { return 0x1000 + dwDeviceID; }
 
-    // Asynchronous requests (make call, answer, drop) return these, counting up.
+    // Asynchronous requests (make call, answer, drop) return these, counting
+    // up; lineMakeCall writes the HCALL 0x5000.
     LONG m_lNextRequestId = 1;
-    HCALL m_hNextMakeCall = 0x5000;  // written to lphCall by lineMakeCall
 
     // --- Scripted handlers (take precedence over the defaults) --------------
     // Any of the six structure queries, by its export-less name: true when
@@ -142,6 +142,6 @@ public:
     static CStructImage MakeDevCaps(const std::string& strProvider, DWORD dwPermanentLineID,
                                     const std::string& strLineName);
     static CStructImage MakeAddressCaps(DWORD dwDeviceID, const std::string& strAddress);
-    static CStructImage MakeCallStatus(DWORD dwCallState, DWORD dwMode = 0, DWORD dwPrivilege = 0);
+    static CStructImage MakeCallStatus(DWORD dwCallState);
     static CStructImage MakeCallInfo(HLINE hLine, const std::string& strCallerID, const std::string& strCalledID);
 };

@@ -12,7 +12,6 @@
 
 struct CTapiMonitorTestAccess {
     CTapiMonitor& m;
-    HLINEAPP& m_hLineApp = m.m_hLineApp;
     decltype(CTapiMonitor::m_extLines)& m_extLines = m.m_extLines;
     decltype(CTapiMonitor::m_coLines)& m_coLines = m.m_coLines;
     decltype(CTapiMonitor::m_etcLines)& m_etcLines = m.m_etcLines;

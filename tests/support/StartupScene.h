@@ -1,6 +1,5 @@
-// Line devices for the start-up tests: what the fake TAPI reports for a
-// device of the maker's provider or of another one, and address statuses
-// that carry a display name the way the maker's provider lays it out.
+// The maker's provider for the start-up tests: its name, and address
+// statuses that carry a display name the way it lays them out.
 #pragma once
 
 #include <cstring>
@@ -12,14 +11,6 @@
 namespace startup_scene {
 
 constexpr const char* kMakerProvider = "Talvora ZR-40N";
-
-// Device capabilities (two passes: the texts do not fit the fixed part) and
-// address capabilities of a device.
-inline void AddDevice(CFakeTapi& fake, DWORD dwDeviceID, const std::string& strProvider, DWORD dwPermanentLineID) {
-    fake.m_devCaps[dwDeviceID] =
-        CFakeTapi::MakeDevCaps(strProvider, dwPermanentLineID, "Line " + std::to_string(dwDeviceID));
-    fake.m_addressCaps[dwDeviceID] = CFakeTapi::MakeAddressCaps(dwDeviceID, std::to_string(dwPermanentLineID & 0xFFFF));
-}
 
 // A LINEADDRESSSTATUS whose device-specific part is cbPart bytes of the
 // provider's DWORDs followed by the name; the DWORD at cbLengthAt holds the
