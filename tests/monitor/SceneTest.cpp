@@ -155,10 +155,7 @@ private:
             if (a[4] != "!") m_tapi.m_addressCaps[dwDev] = CFakeTapi::MakeAddressCaps(dwDev, Text(a[4]));
             m_tapi.m_dwNumDevs = std::max<DWORD>(m_tapi.m_dwNumDevs, dwDev + 1);
         } else if (cmd == "name") {  // DEV ext|co|etc NAME: the address status naming the line
-            const auto pfn = a[2] == "ext"  ? startup_scene::ExtNameStatus
-                             : a[2] == "co" ? startup_scene::CoNameStatus
-                                            : startup_scene::EtcNameStatus;
-            m_tapi.m_addressStatus[Num(a[1])] = pfn(Text(a[3]));
+            m_tapi.m_addressStatus[Num(a[1])] = startup_scene::NameStatus(Group(a[2]), Text(a[3]));
         } else if (cmd == "fail") {  // FUNCTION [ERROR]: an ignored result fails
             m_tapi.m_ignoredResults[a[1]] = a.size() > 2 ? static_cast<LONG>(Num(a[2])) : LINEERR_OPERATIONFAILED;
         } else if (cmd == "openfail") {  // DEV VERSION...
@@ -212,19 +209,18 @@ private:
             m_monitor.Shutdown();
         } else if (cmd == "lines") {
             for (int g = 0; g < 3; ++g) {
-                const char* name = kGroups[g];
                 const auto& lines = g == 0 ? in.m_extLines : g == 1 ? in.m_coLines : in.m_etcLines;
                 const auto& byLine = g == 0 ? in.m_extByLine : g == 1 ? in.m_coByLine : in.m_etcByLine;
                 for (const auto& p : lines) {
                     const auto it = byLine.find(p->m_hLine);
-                    m_out << name << " dev " << p->m_dwDeviceID << " line " << Hex(p->m_hLine)
+                    m_out << kGroups[g] << " dev " << p->m_dwDeviceID << " line " << Hex(p->m_hLine)
                           << (it != byLine.end() && it->second == p.get() ? " mapped" : "") << " address "
                           << (p->m_pAddressCaps ? p->m_pAddressCaps->m_strAddress : "!") << " name \""
                           << p->m_strDisplayName << "\"\n";
                 }
                 if (byLine.size() !=
                     (size_t)std::count_if(lines.begin(), lines.end(), [](auto& p) { return p->m_hLine; }))
-                    m_out << name << " handle map holds " << byLine.size() << "\n";
+                    m_out << kGroups[g] << " handle map holds " << byLine.size() << "\n";
             }
         } else if (cmd == "trees") {
             for (const auto& tree : m_trees) Dump(tree, TVI_ROOT, "");

@@ -3,6 +3,7 @@
 // AddressSanitizer sees any read past the end.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -85,16 +86,14 @@ inline CStructImage StructureOf(const std::string& text) {
         return StructureOf(strBase + "\n" + std::string(std::istreambuf_iterator<char>(lines), {}));
     }
     const auto& fields = Abi().fields.at(strStruct);
-    auto fieldOf = [&](const std::string& strName) {
-        if (!fields.count(strName)) throw std::invalid_argument(strStruct + " has no " + strName);
-        return fields.at(strName);
-    };
     CStructImage img(Abi().sizes.at(strStruct));
     for (std::string line; std::getline(lines, line);) {
         const std::size_t eq = line.find(" = ");
         if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
         const bool bPart = !fields.count(line.substr(0, eq));
-        const CAbi::CField field = fieldOf(bPart ? "dw" + line.substr(0, eq) + "Size" : line.substr(0, eq));
+        const std::string strField = bPart ? "dw" + line.substr(0, eq) + "Size" : line.substr(0, eq);
+        if (!fields.count(strField)) throw std::invalid_argument(strStruct + " has no " + strField);
+        const CAbi::CField field = fields.at(strField);
         std::string bytes;
         std::vector<std::pair<std::size_t, std::string>> refs;  // where in bytes, which text
         for (std::size_t i = eq + 3; i < line.size();) {
@@ -151,14 +150,11 @@ inline std::vector<BYTE> WithSizes(CStructImage img) {
 }
 
 // A heap copy of exactly the given bytes (nothing readable after them).
-class CExactBuffer {
-public:
+struct CExactBuffer {
     explicit CExactBuffer(const std::vector<BYTE>& bytes) : m_p(new BYTE[bytes.size()]) {
-        if (!bytes.empty()) std::memcpy(m_p.get(), bytes.data(), bytes.size());
+        std::copy(bytes.begin(), bytes.end(), m_p.get());
     }
     const BYTE* Data() const { return m_p.get(); }
-
-private:
     std::unique_ptr<BYTE[]> m_p;
 };
 
