@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
+#include <iomanip>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -60,15 +60,7 @@ std::string Shown(const std::string& s) {
 Args Split(const std::string& line) {
     Args args;
     std::istringstream in(line);
-    for (std::string word; in >> std::ws && !in.eof();) {
-        if (in.peek() == '"') {
-            in.get();
-            std::getline(in, word, '"');
-        } else {
-            in >> word;
-        }
-        args.push_back(word);
-    }
+    for (std::string word; in >> std::quoted(word);) args.push_back(word);
     return args;
 }
 
