@@ -223,10 +223,8 @@ private:
                 (strText += "\n") += std::string(a[i]).replace(a[i].find('='), 1, " = ");
             if (a[2] != "-") m_tapi.m_callInfo[Num(a[1])] = snaptest::StructureOf(strText);
         } else if (cmd == "status") {  // HCALL STATE: what lineGetCallStatus answers; "-": fails
-            if (a[2] == "-")
-                m_tapi.m_callStatus.erase(Num(a[1]));
-            else
-                m_tapi.m_callStatus[Num(a[1])] = CFakeTapi::MakeCallStatus(Num(a[2]));
+            m_tapi.m_callStatus.erase(Num(a[1]));
+            if (a[2] != "-") m_tapi.m_callStatus[Num(a[1])] = CFakeTapi::MakeCallStatus(Num(a[2]));
         } else if (cmd == "deliver") {  // DEVICE MESSAGE [P1 P2 P3]
             const auto it = kMessages.find(a[2]);
             DWORD_PTR p[3] = {};
@@ -248,9 +246,7 @@ private:
             if (cmd == "answer") m_out << "can " << m_monitor.CanAnswer(h) << " = " << m_monitor.Answer(h) << "\n";
             if (cmd == "drop") m_out << "can " << m_monitor.CanDrop(h) << " = " << m_monitor.Drop(h) << "\n";
         } else if (cmd == "lineinfo" || cmd == "callinfo") {  // GROUP ITEM: the group's command on the item
-            const HTREEITEM h = Item(a[2]);
-            if (cmd == "lineinfo") (m_monitor.*kLineInfo[Group(a[1])])(h);
-            if (cmd == "callinfo") (m_monitor.*kCallInfo[Group(a[1])])(h);
+            (m_monitor.*(cmd == "lineinfo" ? kLineInfo : kCallInfo)[Group(a[1])])(Item(a[2]));
         } else if (cmd == "pending") {
             m_out << "make " << in.m_dwMakeCallRequest << " line " << Hex(in.m_hMakeCallLine) << " call "
                   << Hex(in.m_hMakeCallCall) << " answer " << in.m_dwAnswerRequest << " drop " << in.m_dwDropRequest
@@ -450,7 +446,6 @@ TEST_P(SceneTest, DoesWhatItsFileSays) {
             if (line == "---") {
                 pScene.reset();
                 pScene = std::make_unique<CScene>();
-                pScene->m_tapi.m_pfnCallback = nullptr;  // registered by start-up
                 if (strActual.empty()) continue;
             }
             // "@ ": a step whose output is of no interest here.

@@ -53,7 +53,6 @@ public:
     // Appends raw bytes without touching any field; returns their offset.
     size_t Append(const void* pData, size_t cb);
     const std::vector<BYTE>& Bytes() const { return m_bytes; }
-    size_t FixedSize() const { return m_cbFixed; }
 
     // Answers a TAPI query into `pDest` (whose dwTotalSize the caller set) the
     // way TAPI does: the whole image when it fits, otherwise the fixed part

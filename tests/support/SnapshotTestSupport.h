@@ -128,7 +128,7 @@ inline CStructImage StructureOf(const std::string& text) {
         if (bPart) {
             at = img.Bytes().size();
             img.AddBytes(field.at, bytes.data(), bytes.size());
-        } else if (at + bytes.size() <= img.FixedSize()) {
+        } else if (at + bytes.size() <= Abi().sizes.at(strStruct)) {
             std::memcpy(img.As<BYTE>() + at, bytes.data(), bytes.size());
         } else {
             throw std::invalid_argument("past the fixed part: " + line);
