@@ -103,8 +103,6 @@ public:
         std::remove(m_strLogPath.c_str());
         std::remove(CEventLogWriter::SideFileOf(m_strLogPath).c_str());
     }
-    CScene(const CScene&) = delete;
-    CScene& operator=(const CScene&) = delete;
 
     // Runs one step and returns what it did.
     std::string Step(const Args& a) {
