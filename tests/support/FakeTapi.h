@@ -84,6 +84,7 @@ public:
     // --- What was called -------------------------------------------------
     std::vector<FakeTapiCall> m_calls;
     std::vector<FakeTapiCall> CallsOf(const std::string& strFunction) const;
+    size_t Count(const std::string& strFunction) const { return CallsOf(strFunction).size(); }
     // Names of all calls in order, e.g. "lineGetDevCaps,lineOpen".
     std::string Sequence() const;
     void ClearCalls() { m_calls.clear(); }
