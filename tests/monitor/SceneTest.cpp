@@ -244,7 +244,9 @@ private:
             if (cmd == "answer") m_out << "can " << m_monitor.CanAnswer(h) << " = " << m_monitor.Answer(h) << "\n";
             if (cmd == "drop") m_out << "can " << m_monitor.CanDrop(h) << " = " << m_monitor.Drop(h) << "\n";
         } else if (cmd == "lineinfo" || cmd == "callinfo") {  // GROUP ITEM: the group's command on the item
-            (m_monitor.*(cmd == "lineinfo" ? kLineInfo : kCallInfo)[Group(a[1])])(Item(a[2]));
+            const HTREEITEM h = Item(a[2]);
+            if (cmd == "lineinfo") (m_monitor.*kLineInfo[Group(a[1])])(h);
+            if (cmd == "callinfo") (m_monitor.*kCallInfo[Group(a[1])])(h);
         } else if (cmd == "pending") {
             m_out << "make " << in.m_dwMakeCallRequest << " line " << Hex(in.m_hMakeCallLine) << " call "
                   << Hex(in.m_hMakeCallCall) << " answer " << in.m_dwAnswerRequest << " drop " << in.m_dwDropRequest
