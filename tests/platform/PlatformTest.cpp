@@ -121,14 +121,6 @@ TEST(Platform, FullyQualifiedPathsLibrariesAndTheProgramsFolder) {
     EXPECT_TRUE(platform::IsFullyQualifiedPath(platform::ExecutableDirectory()));
 }
 
-TEST(Platform, EnvironmentValues) {
-    const char* const pszName = "LINOSCOPE3_PLATFORM_TEST_VALUE";
-    SetEnvironment(pszName, std::string(3000, 'x'));
-    EXPECT_EQ(platform::EnvironmentValue(pszName), std::string(3000, 'x'));
-    SetEnvironment(pszName, "");
-    EXPECT_EQ(platform::EnvironmentValue(pszName), "");
-}
-
 #ifdef _WIN32
 // Last in this file: it changes how the whole test process finds libraries.
 // The fake TAPI lies beside the test program; once the search is restricted

@@ -99,15 +99,4 @@ TEST(Snapshots, ReadOnlyWhatTheStructureHolds) {
     });
 }
 
-// No structure at all: every member empty, every report made.
-TEST(Snapshots, MissingStructuresReadAsEmpty) {
-    EXPECT_EQ(CLineCallStatus(nullptr).Report(0).substr(0, 22), "<< LINECALLSTATUS >>\r\n");
-    EXPECT_EQ(CLineCallInfo(nullptr).GetLogFields(), ",,,,,,,");
-    EXPECT_FALSE(CLineDevStatus(nullptr).Report(0).empty());
-    EXPECT_FALSE(CLineAddressCaps(nullptr).Report(0).empty());
-    EXPECT_FALSE(CLineAddressStatus(nullptr).Report(0).empty());
-    EXPECT_EQ(CLineForward(nullptr).m_strDestAddress, "");
-    EXPECT_EQ(CLineDialParams(nullptr).m_dwDialPause, 0u);
-}
-
 }  // namespace
