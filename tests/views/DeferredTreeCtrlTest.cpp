@@ -119,7 +119,7 @@ TEST(Trees, StepsLeaveTheShownTreeAndReachItOnlyWithTheNetEffect) {
                 const HTREEITEM hFound = strVerb == "item"  ? h
                                          : strVerb == "hit" ? t.HitTest(std::stoi(strName), std::stoi(strRest))
                                                             : t.GetSelectedItem();
-                strResult = hFound ? "\"" + t.GetItemText(hFound) + "\"" : "none";
+                strResult = hFound ? std::string("\"").append(t.GetItemText(hFound)) + "\"" : "none";
             } else if (strVerb == "flush" || strVerb == "follow") {
                 strVerb == "flush" ? deferred.Flush() : deferred.SetFollowEvents(strName == "1");
             } else if (strVerb == "dump") {
