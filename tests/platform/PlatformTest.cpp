@@ -21,12 +21,13 @@ std::string Read(const char* pszName) {
 }
 
 // Which values count, and that each is read afresh, classification.txt tries
-// through the lines it classifies; here the reads that must fail and leave
-// the value alone.
-TEST(Platform, RangeValuesWithoutANameOrAPlaceToPutThemFail) {
+// through the lines it classifies; here the reads that must fail (no value, a
+// REG_SZ, no name, no place to put it), each leaving the value alone.
+TEST(Platform, FailedRangeReadsLeaveTheValueAlone) {
     CRangeValues values;
     values.SetDword("CO_LOW", 0x1234);
-    EXPECT_EQ(Read("CO_LOW") + Read("CO_HIGH") + Read("") + Read(nullptr), "1234nonenonenone");
+    values.SetString("EXT_LOW", "12288");  // not taken, nor written to the caller's value
+    EXPECT_EQ(Read("CO_LOW") + Read("CO_HIGH") + Read("EXT_LOW") + Read("") + Read(nullptr), "1234nonenonenonenone");
     EXPECT_EQ(platform::ReadRangeRegistryValue("CO_LOW", nullptr), -1);
 }
 
