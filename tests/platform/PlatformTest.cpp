@@ -20,17 +20,15 @@ std::string Read(const char* pszName) {
     return nResult == 0 ? sz : v == 0xDEAD && nResult == -1 ? "none" : "failed but changed";
 }
 
-TEST(Platform, RangeValuesAreReadAfreshAndOnlyAsDwords) {
+// Which values count, and that each is read afresh, classification.txt tries
+// through the lines it classifies; here the reads that must fail (no value, a
+// REG_SZ, no name, no place to put it), each leaving the value alone.
+TEST(Platform, FailedRangeReadsLeaveTheValueAlone) {
     CRangeValues values;
-    EXPECT_EQ(Read("CO_LOW"), "none");  // no key at all
     values.SetDword("CO_LOW", 0x1234);
-    values.SetDword("CO_HIGH", 0xFFFFFFFF);
-    values.SetString("EXT_LOW", "12288");  // REG_SZ is not taken
-    EXPECT_EQ(Read("CO_LOW") + Read("CO_HIGH") + Read("EXT_LOW") + Read("EXT_HIGH") + Read("") + Read(nullptr),
-              "1234FFFFFFFFnonenonenonenone");
+    values.SetString("EXT_LOW", "12288");  // not taken, nor written to the caller's value
+    EXPECT_EQ(Read("CO_LOW") + Read("CO_HIGH") + Read("EXT_LOW") + Read("") + Read(nullptr), "1234nonenonenonenone");
     EXPECT_EQ(platform::ReadRangeRegistryValue("CO_LOW", nullptr), -1);
-    values.SetDword("EXT_HIGH", 5);  // a change is seen at the next read
-    EXPECT_EQ(Read("EXT_HIGH"), "5");
 }
 
 #ifdef _WIN32
@@ -119,14 +117,6 @@ TEST(Platform, FullyQualifiedPathsLibrariesAndTheProgramsFolder) {
     for (const char* psz : notFull) EXPECT_FALSE(platform::IsFullyQualifiedPath(psz)) << psz;
     EXPECT_EQ(platform::LoadLibraryModule("no-such-library-anywhere.dll"), nullptr);
     EXPECT_TRUE(platform::IsFullyQualifiedPath(platform::ExecutableDirectory()));
-}
-
-TEST(Platform, EnvironmentValues) {
-    const char* const pszName = "LINOSCOPE3_PLATFORM_TEST_VALUE";
-    SetEnvironment(pszName, std::string(3000, 'x'));
-    EXPECT_EQ(platform::EnvironmentValue(pszName), std::string(3000, 'x'));
-    SetEnvironment(pszName, "");
-    EXPECT_EQ(platform::EnvironmentValue(pszName), "");
 }
 
 #ifdef _WIN32

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "reports/Snapshots.h"
@@ -18,62 +17,49 @@
 
 using namespace snaptest;
 
+std::string ReadFrom(const std::string& strStruct, const BYTE* p, int nLevel);  // SnapshotTest.cpp
+
 namespace {
 
-// The snapshot of an exact copy of the bytes, reported at a level; with
-// bTexts, followed by a NUL (which no report holds) and what the program reads
-// from it besides.
-template <typename T>
-std::string ReadAs(const std::vector<BYTE>& bytes, int nLevel, bool bTexts) {
-    T s = SnapshotOf<T>(bytes);
-    std::string texts;
-    if constexpr (std::is_same_v<T, CLineCallInfo>) {
-        texts = s.GetLogFields() + "|" + s.GetDidDdiText() + "|" + s.GetTrunkText();
-    } else if constexpr (std::is_same_v<T, CLineAddressCaps>) {
-        texts = s.GetPaddedAddress();
-    } else if constexpr (std::is_same_v<T, CLineAddressStatus>) {
-        texts = s.GetExtDisplayName() + "|" + s.GetCoDisplayName() + "|" + s.GetEtcDisplayName();
-    } else if constexpr (std::is_same_v<T, CLineDevCaps>) {
-        for (BOOL b : {s.CheckMakerProvider(), s.IsExtLine(), s.IsCoLine(), s.HasEtcName()}) texts += b ? '1' : '0';
-    }
-    return s.Report(nLevel) + (bTexts ? std::string(1, '\0') + texts : "");
-}
-
-// A structure of golden/structures read as a snapshot of class T, its golden
+// A structure of golden/structures read as a snapshot of its kind, its golden
 // text of the same name, and what the program reads from it besides.
 struct Case {
     const char* pszStruct;
-    std::string (*read)(const std::vector<BYTE>&, int, bool);
     const char* pszName;
-    const char* pszTexts;
     const char* pszLevel1Golden = nullptr;
 
     std::string Golden() const { return ReadGoldenText(std::string(pszName) + ".txt"); }
     CStructImage Make() const { return StructureOf(pszName); }
     std::size_t Field(const std::string& strName) const { return Abi().fields.at(pszStruct).at(strName).at; }
+    // The report of an exact copy of the bytes (none: no structure at all) at
+    // the level, a NUL and what the program reads from it besides.
+    std::string Read(const std::vector<BYTE>& bytes, int nLevel) const {
+        CExactBuffer buf(bytes);
+        return ReadFrom(pszStruct, bytes.empty() ? nullptr : buf.Data(), nLevel);
+    }
+    std::string Report(const std::vector<BYTE>& bytes, int nLevel = 0) const {
+        const std::string read = Read(bytes, nLevel);
+        return read.substr(0, read.find('\0'));
+    }
 };
 
 // The hostile tests below pick the first four by their place.
 const Case kCases[] = {
-    {"LINEDEVCAPS", ReadAs<CLineDevCaps>, "linedevcaps_two_terminals", "1100"},
-    {"LINEDEVSTATUS", ReadAs<CLineDevStatus>, "linedevstatus_appinfo", ""},
-    {"LINEADDRESSCAPS", ReadAs<CLineAddressCaps>, "lineaddresscaps_completion_treatments", "3010"},
-    {"LINEADDRESSSTATUS", ReadAs<CLineAddressStatus>, "lineaddressstatus_forwards", "||"},
-    {"LINEDEVCAPS", ReadAs<CLineDevCaps>, "linedevcaps_no_terminals", "0000"},
-    {"LINEADDRESSSTATUS", ReadAs<CLineAddressStatus>, "lineaddressstatus_no_forwards", "||"},
-    {"LINECALLSTATUS", ReadAs<CLineCallStatus>, "callstatus_level0", "", "callstatus_level1.txt"},
-    {"LINECALLINFO", ReadAs<CLineCallInfo>, "callinfo_level0", "201,301,,EXTERNAL,INBOUND,DIRECT,,4711,||"},
-    {"LINEDEVCAPS", ReadAs<CLineDevCaps>, "linedevcaps_huge_terminal_count", "1100"},
-    {"LINEDEVCAPS", ReadAs<CLineDevCaps>, "linedevcaps_no_text_entry_size", "1100"},
-    {"LINEDEVSTATUS", ReadAs<CLineDevStatus>, "linedevstatus_huge_open_count", ""},
-    {"LINEDEVSTATUS", ReadAs<CLineDevStatus>, "linedevstatus_stray_text_offset", ""},
-    {"LINEADDRESSCAPS", ReadAs<CLineAddressCaps>, "lineaddresscaps_huge_counts", "3010"},
-    {"LINEADDRESSSTATUS", ReadAs<CLineAddressStatus>, "lineaddressstatus_huge_forward_count", "||"},
+    {"LINEDEVCAPS", "linedevcaps_two_terminals"},
+    {"LINEDEVSTATUS", "linedevstatus_appinfo"},
+    {"LINEADDRESSCAPS", "lineaddresscaps_completion_treatments"},
+    {"LINEADDRESSSTATUS", "lineaddressstatus_forwards"},
+    {"LINEDEVCAPS", "linedevcaps_no_terminals"},
+    {"LINEADDRESSSTATUS", "lineaddressstatus_no_forwards"},
+    {"LINECALLSTATUS", "callstatus_level0", "callstatus_level1.txt"},
+    {"LINECALLINFO", "callinfo_level0"},
+    {"LINEDEVCAPS", "linedevcaps_huge_terminal_count"},
+    {"LINEDEVCAPS", "linedevcaps_no_text_entry_size"},
+    {"LINEDEVSTATUS", "linedevstatus_huge_open_count"},
+    {"LINEDEVSTATUS", "linedevstatus_stray_text_offset"},
+    {"LINEADDRESSCAPS", "lineaddresscaps_huge_counts"},
+    {"LINEADDRESSSTATUS", "lineaddressstatus_huge_forward_count"},
 };
-
-std::string Report(const Case& c, const std::vector<BYTE>& bytes, int nLevel = 0) {
-    return c.read(bytes, nLevel, false);
-}
 
 // A report one level deeper: every line that holds anything gains four
 // blanks, and so does the indent of a sub-report that starts on its label's
@@ -114,35 +100,30 @@ std::string MissingLabel(const std::string& report, const Case& c) {
     return report.size() >= 2 && report.substr(report.size() - 2) == "\r\n" ? "" : "(no CR LF at the end)";
 }
 
-TEST(Reports, MatchTheGoldenTextsByteForByteAtEveryLevel) {
+// Cut to its header (dwUsedSize 12), and with no structure at all, each
+// reports as one of zeros: every fixed field 0 and every part empty.
+TEST(Reports, MatchTheGoldenTextsByteForByteAtEveryLevelAndCutToTheHeaderAsZeros) {
     CRangeValues values;  // the default ranges
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.pszName);
-        const std::vector<BYTE> bytes = WithSizes(c.Make());
+        std::vector<BYTE> bytes = WithSizes(c.Make());
         const std::string golden = c.Golden();
-        EXPECT_EQ(Report(c, bytes, 0), golden);
-        EXPECT_EQ(Report(c, bytes, 1), c.pszLevel1Golden ? ReadGoldenText(c.pszLevel1Golden) : OneLevelDeeper(golden));
-        EXPECT_EQ(Report(c, bytes, 2), OneLevelDeeper(OneLevelDeeper(golden)));
-        EXPECT_EQ(c.read(bytes, 0, true), golden + std::string(1, '\0') + c.pszTexts);
+        EXPECT_EQ(c.Report(bytes, 0), golden);
+        EXPECT_EQ(c.Report(bytes, 1), c.pszLevel1Golden ? ReadGoldenText(c.pszLevel1Golden) : OneLevelDeeper(golden));
+        EXPECT_EQ(c.Report(bytes, 2), OneLevelDeeper(OneLevelDeeper(golden)));
+        const std::vector<BYTE> zeros = WithSizes(CStructImage(bytes.size()));
+        std::memcpy(bytes.data() + 8, "\x0C\0\0", 4);
+        EXPECT_EQ(c.Report(bytes), c.Report(zeros));
+        EXPECT_EQ(c.Read({}, 0), c.Read(zeros, 0)) << "no structure at all";
     }
+    EXPECT_EQ(CLineForward(nullptr).m_strDestAddress + CLineCallInfo(nullptr).GetLogFields(), ",,,,,,,");
+    EXPECT_EQ(CLineDialParams(nullptr).m_dwDialPause, 0u);
+    // Nothing but zeros in an address status is exactly the golden without forwards.
+    EXPECT_EQ(kCases[3].Report(WithSizes(CStructImage::Of<LINEADDRESSSTATUS>())),
+              ReadGoldenText("lineaddressstatus_no_forwards.txt"));
 }
 
 // --- Broken structures --------------------------------------------------------
-
-TEST(Reports, StructureCutToItsHeaderReportsZerosAndEmptyParts) {
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.pszName);
-        std::vector<BYTE> bytes = WithSizes(c.Make());
-        const std::vector<BYTE> zeros = WithSizes(CStructImage(bytes.size()));
-        bytes[8] = 12;  // dwUsedSize: the header only
-        bytes[9] = bytes[10] = bytes[11] = 0;
-        EXPECT_EQ(Report(c, bytes), Report(c, zeros));
-        EXPECT_EQ(MissingLabel(Report(c, bytes), c), "");
-    }
-    // Nothing but zeros in an address status is exactly the golden without forwards.
-    const std::vector<BYTE> zeros = WithSizes(CStructImage::Of<LINEADDRESSSTATUS>());
-    EXPECT_EQ(Report(kCases[3], zeros), ReadGoldenText("lineaddressstatus_no_forwards.txt"));
-}
 
 TEST(Reports, BlocksOutsideTheStructureDumpNothingButKeepTheirSize) {
     for (const Case& c : kCases) {
@@ -150,13 +131,13 @@ TEST(Reports, BlocksOutsideTheStructureDumpNothingButKeepTheirSize) {
         CStructImage img = c.Make();
         const std::size_t devSpecificSize = c.Field("dwDevSpecificSize");
         img.SetDword(devSpecificSize, 0xFFFFFFF0);  // far longer than the structure
-        std::string report = Report(c, WithSizes(img));
+        std::string report = c.Report(WithSizes(img));
         EXPECT_NE(report.find("    dwDevSpecificSize = 0xFFFFFFF0 \r\n        \r\n"), std::string::npos) << report;
         EXPECT_EQ(MissingLabel(report, c), "");
 
         img.SetDword(devSpecificSize, 0x20);
         img.SetDword(devSpecificSize + 4, 0xFFFFFFF0);  // offset + size wraps around 32 bits
-        report = Report(c, WithSizes(img));
+        report = c.Report(WithSizes(img));
         EXPECT_NE(report.find("    dwDevSpecificSize = 0x00000020 \r\n        \r\n"), std::string::npos) << report;
         EXPECT_EQ(MissingLabel(report, c), "");
     }
@@ -208,7 +189,7 @@ TEST(Reports, HostileCountsOverA16MiBStructureStayCheap) {
                                    "] = " + std::to_string(nHeld - kKept) + " more entries not shown\r\n");
         }
         const auto start = std::chrono::steady_clock::now();
-        const std::string report = Report(c, bytes);
+        const std::string report = c.Report(bytes);
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), kSecondsAllowed);
         EXPECT_LT(report.size(), 1024u * 1024u);
         // Every list shows its last kept entry, then says how many more it held.
@@ -268,10 +249,10 @@ TEST(Reports, RandomlyDamagedStructuresStillGiveWholeReportsAndReadOnlyTheirExte
             std::memcpy(bytes.data(), &dwTotal, 4);
 
             const int nLevel = round % 3;
-            const std::string read = c.read(bytes, nLevel, true);
+            const std::string read = c.Read(bytes, nLevel);
             ASSERT_EQ(MissingLabel(read.substr(0, read.find('\0')), c), "") << "round " << round << ":\n" << read;
             for (std::size_t at = std::max<DWORD>(12, dwUsed); at < bytes.size(); ++at) bytes[at] ^= 0x5A;
-            ASSERT_EQ(c.read(bytes, nLevel, true), read) << "round " << round;
+            ASSERT_EQ(c.Read(bytes, nLevel), read) << "round " << round;
         }
     }
 }

@@ -77,31 +77,25 @@ TEST(TapiNamesTest, EveryNameOfEveryFamilyIsItsConstant) {
 }
 
 // A value formatter names one value only: past the last value, or two bits
-// of a bit-position table, is no value.
-TEST(TapiNamesTest, ValueFormattersNameSingleValuesOnly) {
+// of a bit-position table, is no value. Only the states of the
+// CallStateModeName rows name their modes: every other state, a set of states
+// and no state name none, and no state names two modes.
+TEST(TapiNamesTest, ValueFormattersAndOtherCallStatesNameNothingElse) {
     const std::pair<FlagFormatter, DWORD> unnamed[] = {
         {StringFormatName, 5}, {AddressModeName, 3}, {RemoveFromConfName, 4}, {TermModeName, 3}};
     for (const auto& [pfnName, dwValue] : unnamed) EXPECT_EQ(pfnName(dwValue), "") << std::hex << dwValue;
-    for (int nBit = 0; nBit < 32; ++nBit) {
-        const DWORD dwTwo = (DWORD{1} << nBit) | (nBit == 0 ? 2 : 1);
+    const std::set<DWORD> named = {LINECALLSTATE_OFFERING,    LINECALLSTATE_DIALTONE,  LINECALLSTATE_BUSY,
+                                   LINECALLSTATE_SPECIALINFO, LINECALLSTATE_CONNECTED, LINECALLSTATE_DISCONNECTED};
+    for (int nBit = -3; nBit < 32; ++nBit) {  // -3..-1: no state, a set of states, every state
+        const DWORD dwState = nBit < 0 ? std::vector<DWORD>{0, 0x102, 0xFFFFFFFF}[nBit + 3] : DWORD{1} << nBit;
+        const DWORD dwTwo = (DWORD{1} << (nBit & 31)) | (nBit == 0 ? 2 : 1);
         EXPECT_EQ(CallStateName(dwTwo) + CallInfoStateName(dwTwo), "") << "bit " << nBit;
+        for (int nMode = 0; nMode < 32 && !named.count(dwState); ++nMode)
+            EXPECT_EQ(CallStateModeName(dwState, DWORD{1} << nMode), "") << std::hex << dwState << " " << nMode;
+        EXPECT_EQ(CallStateModeName(dwState, 0) + CallStateModeName(dwState, 0x3), "") << std::hex << dwState;
     }
     EXPECT_EQ(IndentText(-1), "");
     EXPECT_EQ(HexDumpText(nullptr, 5, 2), "        ") << "no bytes to read means no bytes dumped";
-}
-
-// Only the states of the CallStateModeName rows name their modes: every other
-// state, a set of states and no state name none, and no state names two modes.
-TEST(TapiNamesTest, OtherCallStatesNameNoMode) {
-    const std::set<DWORD> named = {LINECALLSTATE_OFFERING,    LINECALLSTATE_DIALTONE,  LINECALLSTATE_BUSY,
-                                   LINECALLSTATE_SPECIALINFO, LINECALLSTATE_CONNECTED, LINECALLSTATE_DISCONNECTED};
-    std::vector<DWORD> states = {0, 0x102, 0xFFFFFFFF};
-    for (int nBit = 0; nBit < 32; ++nBit) states.push_back(DWORD{1} << nBit);
-    for (const DWORD dwState : states) {
-        for (int nBit = 0; nBit < 32 && !named.count(dwState); ++nBit)
-            EXPECT_EQ(CallStateModeName(dwState, DWORD{1} << nBit), "") << std::hex << dwState << " " << nBit;
-        EXPECT_EQ(CallStateModeName(dwState, 0) + CallStateModeName(dwState, 0x3), "") << std::hex << dwState;
-    }
 }
 
 }  // namespace

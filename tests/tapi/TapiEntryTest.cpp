@@ -48,7 +48,8 @@ TEST(TapiEntry, MissingLibraryOrExportFailsItsEntriesAfterOneAttempt) {
 
 // The program loads the system's TAPI by its full path, or the library the
 // variable names by its full path; never one found by a bare or relative
-// name, which the program's folder or the current one could supply.
+// name, which the program's folder or the current one could supply. The
+// variable is read whole, however long.
 TEST(TapiEntry, TheLibraryIsChosenByFullPathOnly) {
     const std::string strDefault = tapi::DefaultTapiLibraryName();
     EXPECT_TRUE(platform::IsFullyQualifiedPath(strDefault)) << strDefault;
@@ -65,7 +66,7 @@ TEST(TapiEntry, TheLibraryIsChosenByFullPathOnly) {
     const std::string strRelative =
         library.is_absolute() ? std::filesystem::relative(library).string() : library.string();
     const std::pair<std::string, bool> cases[] = {
-        {strFull, true}, {strRelative, false}, {library.filename().string(), false}};
+        {strFull, true}, {strRelative, false}, {library.filename().string(), false}, {std::string(3000, 'x'), false}};
     for (const auto& [strChosen, bLoads] : cases) {
         CFakeTapi fake;
         SetEnvironment(tapi::kTapiLibraryVariable, strChosen);

@@ -3,11 +3,15 @@
 // seen only the net effect of the changes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "sim/SimTestData.h"
 #include "views/DeferredTreeCtrl.h"
 
 namespace {
@@ -69,44 +73,77 @@ std::string Dump(const CTreeCtrl& tree, HTREEITEM hParent = TVI_ROOT, bool bStat
     return text;
 }
 
-// The in-memory tree as the monitor relies on the real control behaving:
-// last-child insertion, navigation, a stable sort of one level without regard
-// to case, deletion of subtrees with the selection in them, expansion.
-TEST(MemoryTreeCtrl, KeepsOrderLinksAndStateThroughEveryChange) {
-    CMemoryTreeCtrl tree, other;
-    const HTREEITEM hStranger = reinterpret_cast<HTREEITEM>(0x7777);
-    const HTREEITEM hRoot = tree.InsertItem("EXT"), hLine = tree.InsertItem("201", hRoot);
-    std::vector<HTREEITEM> calls;
-    for (const char* psz : {"C1", "C2", "C3"}) calls.push_back(tree.InsertItem(psz, hLine));
-    const HTREEITEM hDetail = tree.InsertItem("b", calls[1]);
-    tree.InsertItem("A", calls[1]);
-    for (const char* psz : {"1000", "Beta", "Alpha", "alpha", "ALP"}) tree.InsertItem(psz, hRoot);
-    const HTREEITEM hOther = tree.InsertItem("CO");
-    EXPECT_EQ(tree.InsertItem("x", hStranger), nullptr);  // a parent of no tree, or of another
-    EXPECT_EQ(other.InsertItem("x", hRoot), nullptr);
-    EXPECT_FALSE(other.DeleteItem(hRoot) || other.SelectItem(hRoot) || tree.SortChildren(hStranger));
-    EXPECT_TRUE(tree.SelectItem(hDetail) && tree.EnsureVisible(hDetail) && tree.SortChildren(hRoot));
-    tree.InsertItem("0", hRoot);
-    EXPECT_EQ(Dump(tree, TVI_ROOT, true),
-              "EXT+(1000,201+(C1,C2+(b^*,A,),C3,),ALP,Alpha,alpha,Beta,0,),CO, EXT 1000 201 C1 C2 b A C3 ALP Alpha "
-              "alpha Beta 0 CO");
-    EXPECT_EQ(tree.GetCount(), 14u);
-
-    // The middle call goes with its details and the selection; a stale handle
-    // stays stale after new items came; first and last children go cleanly.
-    EXPECT_TRUE(tree.Expand(hLine, TVE_EXPAND | TVE_COLLAPSE));  // toggled shut
-    EXPECT_TRUE(tree.DeleteItem(calls[1]));
-    const HTREEITEM hLast = tree.InsertItem("C4", hLine);
-    EXPECT_FALSE(tree.IsItem(hDetail) || tree.GetSelectedItem() || tree.DeleteItem(calls[1]));
-    EXPECT_EQ(tree.GetItemText(calls[1]), "");
-    EXPECT_TRUE(tree.DeleteItem(calls[0]) && tree.DeleteItem(hLast) && tree.InsertItem("C5", hLine));
-    EXPECT_EQ(Dump(tree, TVI_ROOT, true),
-              "EXT+(1000,201(C3,C5,),ALP,Alpha,alpha,Beta,0,),CO, EXT 1000 201 ALP Alpha "
-              "alpha Beta 0 CO");
-    EXPECT_EQ(tree.HitTest(-1, 0), nullptr);
-
-    EXPECT_TRUE(tree.SelectItem(hOther) && tree.DeleteItem(TVI_ROOT));
-    EXPECT_FALSE(tree.GetCount() || tree.IsItem(hRoot) || tree.GetSelectedItem());
+// trees.txt: steps on a tree, one a line. The first says which: "memory" for
+// an in-memory tree, "deferred" for a deferred tree over a counting one. Then
+// "insert PARENT NAME TEXT" (items are named as they come; "root" is the top
+// level, "stranger" a handle of no tree), "text NAME TEXT", "expand NAME
+// open|shut|toggle", "select", "visible", "sort", "delete" or "item" and a NAME,
+// "selected", "hit X Y", "flush", "follow 0|1", "repeat N" up to "end", and
+// "other" before a step for a second in-memory tree. A step that fails is
+// written out, "item", "selected" and "hit" with the item's text (or "none");
+// "dump" writes the shown tree (Dump with its state) and the tree's count,
+// "counts" the inserts, texts and deletes that reached the shown control and
+// the requests for a flush since the last counts, and whether changes wait.
+TEST(Trees, StepsLeaveTheShownTreeAndReachItOnlyWithTheNetEffect) {
+    ExpectDataFileAt(std::string(LSC_GOLDEN_DIR) + "/trees.txt", [](const std::string& strInput) {
+        CCountingTree shown;
+        CMemoryTreeCtrl other;
+        int nAsked = 0;
+        CDeferredTreeCtrl deferred(&shown, [&nAsked] { ++nAsked; });
+        std::vector<std::string> steps;
+        std::istringstream lines(strInput);
+        for (std::string strLine; std::getline(lines, strLine);) steps.push_back(strLine);
+        CTreeCtrl& own = steps[0] == "deferred" ? static_cast<CTreeCtrl&>(deferred) : shown;
+        std::map<std::string, HTREEITEM> items = {{"root", TVI_ROOT},
+                                                  {"stranger", reinterpret_cast<HTREEITEM>(0x7777)}};
+        std::string strOut;
+        for (std::size_t i = 1; i < steps.size(); ++i) {
+            std::istringstream words(steps[i]);
+            std::string strVerb, strName, strRest, strResult;
+            words >> strVerb;
+            CTreeCtrl& t = strVerb == "other" && words >> strVerb ? other : own;
+            words >> strName >> std::ws;
+            std::getline(words, strRest);
+            const HTREEITEM h = items.count(strName) ? items[strName] : nullptr;
+            BOOL bOk = TRUE;
+            if (strVerb == "repeat") {
+                const std::size_t nEnd = std::find(steps.begin() + i, steps.end(), "end") - steps.begin();
+                const std::vector<std::string> body(steps.begin() + i + 1, steps.begin() + nEnd);
+                steps.erase(steps.begin() + nEnd);
+                for (int n = std::stoi(strName); n > 1; --n)
+                    steps.insert(steps.begin() + nEnd, body.begin(), body.end());
+            } else if (strVerb == "insert") {
+                const std::size_t nSpace = strRest.find(' ');
+                bOk = (items[strRest.substr(0, nSpace)] = t.InsertItem(strRest.substr(nSpace + 1), h)) != nullptr;
+            } else if (strVerb == "item" || strVerb == "selected" || strVerb == "hit") {
+                const HTREEITEM hFound = strVerb == "item"  ? h
+                                         : strVerb == "hit" ? t.HitTest(std::stoi(strName), std::stoi(strRest))
+                                                            : t.GetSelectedItem();
+                strResult = hFound ? std::string("\"").append(t.GetItemText(hFound)) + "\"" : "none";
+            } else if (strVerb == "flush" || strVerb == "follow") {
+                strVerb == "flush" ? deferred.Flush() : deferred.SetFollowEvents(strName == "1");
+            } else if (strVerb == "dump") {
+                strResult = Dump(shown, TVI_ROOT, true) + " | " + std::to_string(t.GetCount()) + " items";
+            } else if (strVerb == "counts") {
+                for (int* pCount : {&shown.nInserts, &shown.nTexts, &shown.nDeletes, &nAsked})
+                    strResult += std::to_string(std::exchange(*pCount, 0)) + " ";
+                strResult += deferred.HasChanges() ? "changes" : "no changes";
+            } else {
+                const UINT nCode = strRest == "open"   ? TVE_EXPAND
+                                   : strRest == "shut" ? TVE_COLLAPSE
+                                                       : TVE_EXPAND | TVE_COLLAPSE;
+                bOk = strVerb == "text"      ? t.SetItemText(h, strRest)
+                      : strVerb == "expand"  ? t.Expand(h, nCode)
+                      : strVerb == "select"  ? t.SelectItem(h)
+                      : strVerb == "visible" ? t.EnsureVisible(h)
+                      : strVerb == "sort"    ? t.SortChildren(h)
+                      : strVerb == "delete"  ? t.DeleteItem(h)
+                                             : FALSE;  // no such step
+            }
+            if (!bOk || !strResult.empty()) strOut += steps[i] + ": " + (bOk ? strResult : "failed") + "\n";
+        }
+        return strOut;
+    });
 }
 
 TEST(DeferredTreeCtrl, AnswersAtOnceAndShowsTheSameTreeAfterEveryFlush) {
@@ -170,81 +207,6 @@ TEST(DeferredTreeCtrl, AnswersAtOnceAndShowsTheSameTreeAfterEveryFlush) {
             ASSERT_EQ(tree.GetCount(), ref.GetCount());
         }
     }
-}
-
-TEST(DeferredTreeCtrl, ShowsOnlyTheNetEffectAndFollowsOnlyWhenAsked) {
-    CCountingTree shown;
-    int nAsked = 0;
-    CDeferredTreeCtrl tree(&shown, [&] { ++nAsked; });
-    const HTREEITEM hRoot = tree.InsertItem("EXT");
-    const HTREEITEM hLine = tree.InsertItem("201 Desk", hRoot);
-    const HTREEITEM hOther = tree.InsertItem("202 Desk", hRoot);
-    tree.Expand(hRoot, TVE_EXPAND);
-    EXPECT_EQ(nAsked, 1);  // once until the next flush
-    tree.Flush();
-    EXPECT_EQ(shown.nInserts, 3);
-    EXPECT_EQ(Dump(shown, TVI_ROOT, true), "EXT+(201 Desk,202 Desk,), EXT 201 Desk 202 Desk");
-
-    // A hundred calls come and go, a label changes and changes back, a text
-    // is set to what it is: nothing for the control, though the tree moved.
-    for (int i = 0; i < 100; ++i) {
-        const HTREEITEM hCall = tree.InsertItem("NEW", hLine);
-        for (int j = 0; j < 10; ++j) tree.InsertItem("detail", hCall);
-        tree.SetItemText(hCall, "CONNECTED");
-        tree.DeleteItem(hCall);
-    }
-    tree.SetItemText(hOther, "x");
-    tree.SetItemText(hOther, "202 Desk");
-    EXPECT_EQ(nAsked, 2);
-    tree.Flush();
-    EXPECT_EQ(shown.nInserts, 3);
-    EXPECT_EQ(shown.nDeletes, 0);
-    EXPECT_LE(shown.nTexts, 1);
-    EXPECT_FALSE(tree.SetItemText(nullptr, "x"));
-    tree.SetItemText(hLine, "201 Desk");
-    EXPECT_FALSE(tree.HasChanges());
-    shown.nTexts = 0;
-
-    // The call last brought into view goes before the flush: its line comes
-    // into view instead; a text changed many times is set once.
-    const HTREEITEM hCall = tree.InsertItem("NEW", hLine);
-    tree.Expand(hLine, TVE_EXPAND);
-    tree.EnsureVisible(hCall);
-    for (const char* psz : {"OFFERING", "RINGBACK", "CONNECTED"}) tree.SetItemText(hOther, psz);
-    tree.DeleteItem(hCall);
-    tree.Flush();
-    EXPECT_EQ(Dump(shown, TVI_ROOT, true), "EXT+(201 Desk+^,CONNECTED,), EXT 201 Desk CONNECTED");
-    EXPECT_EQ(shown.nTexts, 1);
-
-    // The last of several requests for the same item holds, for items
-    // shown already and for new ones (shown open at once).
-    const HTREEITEM hOpen = tree.InsertItem("NEW", hOther);
-    const HTREEITEM hShut = tree.InsertItem("NEW", hOther);
-    for (HTREEITEM h : {hOpen, hShut}) tree.InsertItem("detail", h);
-    for (UINT nCode : {TVE_COLLAPSE, TVE_EXPAND}) tree.Expand(hOpen, nCode);
-    for (UINT nCode : {TVE_EXPAND, TVE_COLLAPSE}) tree.Expand(hShut, nCode);
-    for (UINT nCode : {TVE_EXPAND, TVE_COLLAPSE, TVE_EXPAND}) tree.Expand(hOther, nCode);
-    tree.Expand(hLine, TVE_EXPAND);
-    tree.Expand(hLine, TVE_COLLAPSE);
-    tree.Flush();
-    EXPECT_EQ(Dump(shown, TVI_ROOT, true),
-              "EXT+(201 Desk^,CONNECTED+(NEW+(detail,),NEW(detail,),),), EXT 201 Desk CONNECTED NEW detail NEW");
-    for (HTREEITEM h : {hOpen, hShut}) tree.DeleteItem(h);
-    tree.Expand(hOther, TVE_COLLAPSE);
-
-    // Not following: nothing opens or scrolls for an event.
-    tree.SetFollowEvents(false);
-    const HTREEITEM hCall2 = tree.InsertItem("NEW", hOther);
-    EXPECT_TRUE(tree.Expand(hOther, TVE_EXPAND));
-    EXPECT_TRUE(tree.EnsureVisible(hCall2));
-    tree.Flush();
-    EXPECT_EQ(Dump(shown, TVI_ROOT, true), "EXT+(201 Desk^,CONNECTED(NEW,),), EXT 201 Desk CONNECTED");
-
-    // A hit maps back to the tree's own item; deleted items map to nothing.
-    tree.SelectItem(hCall2);
-    tree.DeleteItem(hCall2);
-    EXPECT_EQ(tree.GetSelectedItem(), nullptr);
-    EXPECT_EQ(tree.HitTest(0, 0), hRoot);
 }
 
 }  // namespace
