@@ -16,6 +16,7 @@
 #include <memory>
 #include <regex>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "app/LinoscopeApp.h"
@@ -226,9 +227,8 @@ protected:
         return bStarted;
     }
     // File > Exit; false when the program never asks to end.
-    bool Exit() { return PostMessageA(Frame(), WM_COMMAND, ID_APP_EXIT, 0) && PumpUntilQuit(); }
-    bool PumpUntilQuit() {
-        return Pump([this] { return m_bQuit; });
+    bool Exit() {
+        return PostMessageA(Frame(), WM_COMMAND, ID_APP_EXIT, 0) && Pump([this] { return m_bQuit; });
     }
     // Runs the loop until the condition holds (true) or the time is up (false).
     bool Pump(const std::function<bool()>& condition, DWORD dwMs = 5000) {
@@ -333,9 +333,7 @@ protected:
     }
     static std::string ControlText(HWND hDlg, int nId) { return GetWindowTextString(GetDlgItem(hDlg, nId)); }
     // Presses a dialog button the way a click does (posted, so it runs in the loop).
-    static void PostClick(HWND hDlg, int nId) {
-        PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
-    }
+    static void PostClick(HWND hDlg, int nId) { PostMessageA(hDlg, WM_COMMAND, nId, 0); }
     // Fills in the common Save dialog's file name and presses Save; returns the
     // name the dialog offered.
     static std::string AnswerSaveDialog(HWND hDlg, const std::string& strPath) {
@@ -363,9 +361,6 @@ protected:
         const std::vector<BYTE> shown = ClientPixels(hWnd);
         RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         return !shown.empty() && shown == ClientPixels(hWnd);
-    }
-    static bool Exists(const std::string& strPath) {
-        return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
     // A file of that name in the working folder, not there yet.
     static std::string NewFile(const std::string& strName) {
@@ -422,7 +417,6 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
     EXPECT_EQ(FindWindowA("#32770", "Linoscope3"), nullptr);  // gone again
     EXPECT_EQ(GetWindowTextString(Frame()), "Linoscope3");
     EXPECT_TRUE(IsWindowVisible(Frame()));
-    EXPECT_EQ(GetMainWindow(), Frame());
 
     HMENU hMenu = GetMenu(Frame());
     EXPECT_EQ(ReadMenu(hMenu).first, (Texts{"&File", "&Edit", "&View", "&Help"}));
@@ -448,7 +442,6 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
     // character set the control asks in.
     SendMessageA(Pane(1), TVM_SETUNICODEFORMAT, TRUE, 0);
     EXPECT_EQ(TreeText(Pane(1)), trees[1]);
-    SendMessageA(Pane(1), TVM_SETUNICODEFORMAT, FALSE, 0);
     EXPECT_TRUE(rc[0].left < rc[1].left && rc[1].left < rc[2].left);
     EXPECT_EQ(rc[0].right - rc[0].left, rcClient.right / 3);
     EXPECT_EQ(rc[1].right - rc[1].left, rcClient.right / 3);
@@ -523,8 +516,7 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
             GlobalUnlock(hData);
             CloseClipboard();
             // Save... runs the Save dialog and writes before it returns.
-            SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_INFO_SAVE, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_INFO_SAVE)));
+            SendMessageA(hDlg, WM_COMMAND, IDC_INFO_SAVE, 0);
             EXPECT_EQ(ReadFileBytes(strPath), infos[0]);
         } else {
             EXPECT_EQ(SizeOf(hDlg), resized);
@@ -712,24 +704,11 @@ TEST_F(AppWindowTest, SaveLineReportsWritesEveryLineInTreeOrderAndCancelWritesNo
     const int& nSaves = Answer("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
     SetFocus(Pane(0));
     Press(Pane(0), 'S', VK_CONTROL);
-    ASSERT_TRUE(Pump([&] { return Exists(strPath); }));
+    ASSERT_TRUE(Pump([&] { return std::filesystem::exists(strPath); }));
     EXPECT_EQ(strOffered.rfind("Line reports 20", 0), 0u) << strOffered;
     // EXT, CO, ETC, each in its tree's order, each line once, its report
-    // under its label and nothing else's.
-    const std::string strText = ReadFileBytes(strPath);
-    const std::regex heading("==== (.*) ====\r\n");
-    Texts labels;
-    for (std::sregex_iterator it(strText.begin(), strText.end(), heading), end; it != end; ++it)
-        labels.push_back((*it)[1]);
-    EXPECT_EQ(labels, (Texts{"1000", "201", "99", "0007", "0021 Sales", "Modem"}));
-    const Texts reports(std::sregex_token_iterator(strText.begin(), strText.end(), heading, -1), {});
-    ASSERT_EQ(reports.size(), 7u);  // what comes before the first heading, then a report under each
-    const char* const names[] = {"\"EXT 1000\"", "\"EXT 201\"", "\"EXT 99\"",
-                                 "\"CO 7\"",     "\"CO 21\"",   "<< LINEDEVCAPS >>"};
-    for (size_t i = 0; i < 6; ++i) {
-        EXPECT_NE(reports[i + 1].find(names[i]), npos) << labels[i];
-        EXPECT_NE(reports[i + 1].find("<< LINEADDRESSCAPS >>"), npos) << labels[i];
-    }
+    // under its label.
+    EXPECT_EQ(ReadFileBytes(strPath), ReadFileBytes(LSC_GOLDEN_DIR "/../win/line_reports.txt"));
 
     // Cancel while the reports are gathered: the progress dialog (over the
     // frame) goes, the file is not written, the window is usable again.
@@ -758,7 +737,7 @@ TEST_F(AppWindowTest, SaveLineReportsWritesEveryLineInTreeOrderAndCancelWritesNo
         }));
         PumpMessages(m_pApp.get());
         EXPECT_TRUE(bRestart || nFetched == 2);
-        EXPECT_FALSE(Exists(strPath));
+        EXPECT_FALSE(std::filesystem::exists(strPath));
         EXPECT_TRUE(IsWindowEnabled(Frame()));
         EXPECT_EQ(TreeText(Pane(1)), "EXT\n  1000\n  201\n  99\n");
     }
@@ -819,7 +798,6 @@ TEST_F(AppWindowTest, EachFailedStartAsksYesRetriesCtrlNRestartsAndNoEndsTheProg
     ASSERT_TRUE(PeekMessageA(&msg, Frame(), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>(ID_FILE_NEW));
     ASSERT_TRUE(Pump([&] { return Items(Pane(1), Root(1)).size() == 3; }));
-    EXPECT_EQ(questions.size(), 2u);
     EXPECT_EQ(m_fake.Count("lineInitializeEx"), 3u);
     EXPECT_TRUE(IsWindowVisible(Frame()));
     EXPECT_EQ(TreeText(Pane(0)), "CO\n  0007\n  0021 Sales\n");
@@ -843,7 +821,7 @@ TEST_F(AppWindowTest, EachFailedStartAsksYesRetriesCtrlNRestartsAndNoEndsTheProg
 
     m_fake.m_dwNumDevs = 0;
     Press(Pane(1), 'N', VK_CONTROL);
-    EXPECT_TRUE(PumpUntilQuit());
+    EXPECT_TRUE(Pump([this] { return m_bQuit; }));
     EXPECT_EQ(questions, Texts(3, "Tapi Initizlize Error.\nRetry?"));
     EXPECT_EQ(m_fake.Count("lineShutdown"), 5u);
     EXPECT_EQ(GetMainWindow(), nullptr);
@@ -875,7 +853,7 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
             }
         });
         EXPECT_TRUE(Start(false));
-        EXPECT_TRUE(PumpUntilQuit());
+        EXPECT_TRUE(Pump([this] { return m_bQuit; }));
         EXPECT_EQ(nQuestions, 0);
         EXPECT_EQ(m_pApp->GetMainFrame()->GetHwnd(), nullptr);
         EXPECT_EQ(m_pApp->GetDocument()->m_pMonitor, nullptr);
@@ -922,25 +900,20 @@ TEST_F(AppWindowTest, ProgressDialogShowsPercentCancelsLeavesAPumpedQuitAndDisab
     HWND hCancel = GetDlgItem(hDlg, IDCANCEL);
     EXPECT_EQ(GetWindowTextString(hCancel), "Cancel");
     EXPECT_FALSE(dlg.IsCancelPressed());
-    for (int nWay = 0; nWay < 3; ++nWay) {
+    const std::tuple<HWND, UINT, WPARAM, bool> ways[] = {
+        {hCancel, BM_CLICK, 0, true},          {hCancel, WM_KEYDOWN, VK_ESCAPE, true},
+        {hDlg, WM_SYSCOMMAND, SC_CLOSE, true}, {hCancel, WM_KEYDOWN, VK_RETURN, false},
+        {hCancel, WM_CHAR, '\r', false},       {hDlg, WM_COMMAND, IDOK, false}};
+    for (const auto& [hTo, uMsg, wParam, bCancels] : ways) {
         SetFocus(hCancel);
-        if (nWay == 0) PostMessageA(hCancel, BM_CLICK, 0, 0);
-        if (nWay == 1) PostKey(hCancel, VK_ESCAPE);
-        if (nWay == 2) PostMessageA(hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        PostMessageA(hTo, uMsg, wParam, 0);
         // The dialog's own pump sees the keys (the close box's Cancel comes posted).
         bool bPressed = false;
         for (int nTry = 0; nTry < 50 && !(bPressed = dlg.IsCancelPressed() != 0); ++nTry) Sleep(20);
-        EXPECT_TRUE(bPressed) << nWay;
-        EXPECT_FALSE(dlg.IsCancelPressed()) << nWay;
-        EXPECT_TRUE(IsWindowVisible(hDlg)) << nWay;
+        EXPECT_EQ(bPressed, bCancels) << uMsg << " " << wParam;
+        EXPECT_FALSE(dlg.IsCancelPressed());
+        EXPECT_TRUE(IsWindowVisible(hDlg));
     }
-    SetFocus(hCancel);
-    PostKey(hCancel, VK_RETURN);
-    PostMessageA(hCancel, WM_CHAR, '\r', 1);
-    PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
-    dlg.SetPosition(10);
-    EXPECT_FALSE(dlg.IsCancelPressed());
-    EXPECT_TRUE(IsWindowVisible(hDlg));
 
     PostQuitMessage(3);
     dlg.SetPosition(5);
