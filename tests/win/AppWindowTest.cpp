@@ -239,11 +239,6 @@ protected:
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         }
     }
-    // Lets the loop run for a while, so that anything the program put off
-    // (a coalesced refresh) is done.
-    void Settle() {
-        Pump([] { return false; }, 400);
-    }
     // Every event taken in and shown: the views refresh on their own time.
     bool Idle() {
         return Pump([this] {
@@ -443,8 +438,8 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
     SendMessageA(Pane(1), TVM_SETUNICODEFORMAT, TRUE, 0);
     EXPECT_EQ(TreeText(Pane(1)), trees[1]);
     EXPECT_TRUE(rc[0].left < rc[1].left && rc[1].left < rc[2].left);
-    EXPECT_EQ(rc[0].right - rc[0].left, rcClient.right / 3);
-    EXPECT_EQ(rc[1].right - rc[1].left, rcClient.right / 3);
+    EXPECT_EQ(std::pair(rc[0].right - rc[0].left, rc[1].right - rc[1].left),
+              std::pair(rcClient.right / 3, rcClient.right / 3));
 
     // F6 moves the focus to the next pane, round the end; Shift+F6 back.
     SetFocus(Pane(0));
@@ -502,13 +497,11 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
             resized = SizeOf(hDlg);
             EXPECT_EQ(SizeOf(hText), std::pair(cxText + 200, cyText + 120));
             SetFocus(hText);
+            EXPECT_TRUE(OpenClipboard(hDlg) && EmptyClipboard() && CloseClipboard());
             WithKey(VK_CONTROL, [&] {
                 SendMessageA(hText, WM_KEYDOWN, 'A', 0);
                 SendMessageA(hText, WM_KEYDOWN, 'C', 0);
             });
-            DWORD dwSelStart = 1, dwSelEnd = 0;
-            SendMessageA(hText, EM_GETSEL, reinterpret_cast<WPARAM>(&dwSelStart), reinterpret_cast<LPARAM>(&dwSelEnd));
-            EXPECT_EQ(std::pair(dwSelStart, size_t{dwSelEnd}), std::pair(DWORD{0}, infos[0].size()));
             EXPECT_TRUE(OpenClipboard(hDlg));
             HANDLE hData = GetClipboardData(CF_TEXT);
             const char* pszCopied = static_cast<const char*>(GlobalLock(hData));
@@ -588,7 +581,7 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
         EXPECT_EQ(lines.size(), 20u);
         EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end())) << TreeText(Pane(nColumn));
     }
-    Settle();
+    Pump([] { return false; }, 400);  // what the program put off (a coalesced refresh) is done
     EXPECT_TRUE(ShowsItsFreshPainting(Pane(0)));
     EXPECT_TRUE(ShowsItsFreshPainting(Pane(1)));
 
@@ -607,7 +600,7 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     ASSERT_EQ(TreeView_GetFirstVisible(hExt), hTop);
     TreeView_Expand(hExt, Line(1, "1703"), TVE_COLLAPSE);
     DeliverCallRound(kLines, 0x30000, 0x20000);
-    Settle();
+    Pump([] { return false; }, 400);  // what the program put off (a coalesced refresh) is done
     EXPECT_EQ(TreeView_GetFirstVisible(hExt), hTop);
     EXPECT_EQ(TreeView_GetItemState(hExt, Line(1, "1703"), TVIS_EXPANDED) & TVIS_EXPANDED, 0u);
     EXPECT_EQ(Items(hExt, Line(1, "1703")).size(), 3u);  // the calls are there all the same
@@ -665,7 +658,7 @@ TEST_F(AppWindowTest, StatusBarCountsTheLogWaitsForItsRetryTimerAndFindWrapsAcro
     PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_OFFERING, 0, LINECALLPRIVILEGE_MONITOR);
     PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
     ASSERT_TRUE(Idle());
-    Settle();
+    Pump([] { return false; }, 400);  // what the program put off (a coalesced refresh) is done
     EXPECT_GE(log.GetWaitingCount(), 2u);
     EXPECT_EQ(status(), "CO 2   EXT 3   ETC 1|Calls 1|Events 3|Log held by another program: " +
                             std::to_string(log.GetWaitingCount()) + " records waiting");
@@ -840,11 +833,12 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
     const int& nQuestions = Answer("", [&](HWND hDlg, int) { PostMessageA(hDlg, WM_COMMAND, IDNO, 0); });
     for (const UINT uMsg : {WM_CLOSE, WM_QUERYENDSESSION}) {
         SCOPED_TRACE(uMsg == WM_CLOSE ? "WM_CLOSE" : "logging off");
-        std::set<DWORD_PTR> opened, closed;
+        std::multiset<DWORD_PTR> opened, closed;
         m_fake.ClearCalls();
         WatchOpens([&](DWORD dwDevice) {
             // Windows posts WM_CLOSE; logging off sends WM_QUERYENDSESSION, then WM_ENDSESSION.
-            if (!opened.insert(CFakeTapi::LineHandleFor(dwDevice)).second || opened.size() != 1) return;
+            opened.insert(CFakeTapi::LineHandleFor(dwDevice));
+            if (opened.size() != 1) return;
             if (uMsg == WM_CLOSE) {
                 PostMessageA(Frame(), WM_CLOSE, 0, 0);
             } else {
@@ -860,7 +854,6 @@ TEST_F(AppWindowTest, CloseOrLogOffDuringStartUpStopsItAndEndsCleanly) {
         EXPECT_LT(opened.size(), kLines) << "the start-up did not stop";
         for (const FakeTapiCall& call : m_fake.CallsOf("lineClose")) closed.insert(call.args.at(0));
         EXPECT_EQ(closed, opened);
-        EXPECT_EQ(m_fake.Count("lineClose"), opened.size());
         const std::string strSequence = m_fake.Sequence();
         EXPECT_EQ(strSequence.substr(strSequence.rfind(',') + 1), "lineShutdown");
     }
@@ -952,21 +945,16 @@ TEST_F(AppWindowTest, ProgressDialogShowsPercentCancelsLeavesAPumpedQuitAndDisab
 }
 
 // A version resource block as the resource compiler lays it out: header,
-// the key "VS_VERSION_INFO", padding to four bytes, the fixed information
-// (the file version is never shown: the product version is); cut short to
-// cbKeep bytes when given.
+// the key "VS_VERSION_INFO" and padding to four bytes, then at byte 40 the
+// fixed information (the file version is never shown: the product version
+// is); cut short to cbKeep bytes when given.
 std::string FormatVersion(DWORD dwProductMS, DWORD dwProductLS, WORD wValueLength = sizeof(VS_FIXEDFILEINFO),
                           size_t cbKeep = 92) {
-    const struct {
-        WORD wLength, wValueLength, wType;
-        WCHAR szKey[16];
-        WORD wPadding;
-        VS_FIXEDFILEINFO info;
-    } block{92, wValueLength,
-            0,  L"VS_VERSION_INFO",
-            0,  {0xFEEF04BD, 0x00010000, 0x00090009, 0, dwProductMS, dwProductLS, 0, 0, 0, 0, 0, 0, 0}};
-    static_assert(sizeof block == 92 && offsetof(decltype(block), info) == 40);
-    return CLinoscopeApp::FormatProductVersion(&block, cbKeep);
+    BYTE block[92] = {92, 0, LOBYTE(wValueLength), HIBYTE(wValueLength)};
+    const VS_FIXEDFILEINFO info{0xFEEF04BD, 0x00010000, 0x00090009, 0, dwProductMS, dwProductLS, 0, 0, 0, 0, 0, 0, 0};
+    std::memcpy(block + 6, L"VS_VERSION_INFO", sizeof L"VS_VERSION_INFO");
+    std::memcpy(block + 40, &info, sizeof info);
+    return CLinoscopeApp::FormatProductVersion(block, cbKeep);
 }
 
 TEST(ProductVersionTest, FormatsAllFourPartsInFull) {
