@@ -283,10 +283,9 @@ protected:
     }
     HWND Frame() const { return m_pApp->GetMainFrame()->GetHwnd(); }
     HWND Pane(int nColumn) const { return m_pApp->GetMainFrame()->GetSplitter().GetPane(nColumn); }
-    HTREEITEM Root(int nColumn) const { return TreeView_GetRoot(Pane(nColumn)); }
     // The line of that label in the pane, or null.
     HTREEITEM Line(int nColumn, const std::string& strLabel) const {
-        for (const auto& [hItem, strText] : Items(Pane(nColumn), Root(nColumn)))
+        for (const auto& [hItem, strText] : Items(Pane(nColumn), TreeView_GetRoot(Pane(nColumn))))
             if (strText == strLabel) return hItem;
         return nullptr;
     }
@@ -479,7 +478,7 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     SetWindowPos(Frame(), nullptr, 0, 0, 1280, 790, SWP_NOZORDER);
     HWND hExt = Pane(1);
     HTREEITEM h201 = Line(1, "201");
-    TreeView_SelectItem(hExt, Root(1));
+    TreeView_SelectItem(hExt, TreeView_GetRoot(hExt));
     const std::string strPath = NewFile("test_win_info_saved.txt");
     std::string strOffered;
     const int& nSaves = Answer("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
@@ -528,8 +527,8 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
 
     // No menu on a root; the CO view's line menu is its own; dismissed,
     // nothing runs. From the keyboard (Shift+F10) the selected line's menu.
-    EXPECT_EQ(RightClick(hExt, Root(1), false), Menu{});
-    EXPECT_EQ(TreeView_GetSelection(hExt), Root(1));
+    EXPECT_EQ(RightClick(hExt, TreeView_GetRoot(hExt), false), Menu{});
+    EXPECT_EQ(TreeView_GetSelection(hExt), TreeView_GetRoot(hExt));
     EXPECT_EQ(RightClick(Pane(0), Line(0, "0021 Sales"), false), lineMenu);
     TreeView_SelectItem(hExt, h201);
     SetFocus(hExt);
@@ -790,7 +789,7 @@ TEST_F(AppWindowTest, EachFailedStartAsksYesRetriesCtrlNRestartsAndNoEndsTheProg
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, Frame(), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>(ID_FILE_NEW));
-    ASSERT_TRUE(Pump([&] { return Items(Pane(1), Root(1)).size() == 3; }));
+    ASSERT_TRUE(Pump([&] { return Items(Pane(1), TreeView_GetRoot(Pane(1))).size() == 3; }));
     EXPECT_EQ(m_fake.Count("lineInitializeEx"), 3u);
     EXPECT_TRUE(IsWindowVisible(Frame()));
     EXPECT_EQ(TreeText(Pane(0)), "CO\n  0007\n  0021 Sales\n");
