@@ -467,8 +467,8 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
 // and maximized (the text follows), selects all with Ctrl+A, copies with
 // Ctrl+C, saves under the line's name and the time, and opens again at the
 // size it was left at, centred over the frame. Drop, which no menu offers,
-// is routed by the EXT view to the monitor.
-TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopiesAndSaves) {
+// is routed by the EXT view to the monitor. Save Line Reports writes them all.
+TEST_F(AppWindowTest, MenusReportOnItemsInAnInformationDialogThatResizesCopiesAndSavesAsSaveLineReportsDoes) {
     AddScene();
     const HLINE hExt201 = CFakeTapi::LineHandleFor(0);
     m_fake.m_callInfo[0x7001] = CFakeTapi::MakeCallInfo(hExt201, "301", "201");
@@ -479,7 +479,7 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     HWND hExt = Pane(1);
     HTREEITEM h201 = Line(1, "201");
     TreeView_SelectItem(hExt, TreeView_GetRoot(hExt));
-    const std::string strPath = NewFile("test_win_info_saved.txt");
+    const std::string strPath = NewFile("test_win_saved_reports.txt");
     std::string strOffered;
     const int& nSaves = Answer("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
     Texts infos;
@@ -520,7 +520,8 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     EXPECT_EQ(RightClick(hExt, h201, true), lineMenu);
     EXPECT_EQ(TreeView_GetSelection(hExt), h201);
     ASSERT_TRUE(Pump([&] { return nInfos == 1 && FindWindowA("#32770", "Information") == nullptr; }));
-    EXPECT_NE(infos[0].find("\"EXT 201\""), npos) << infos[0];
+    const std::string strReports = ReadFileBytes(LSC_GOLDEN_DIR "/../win/line_reports.txt");
+    EXPECT_NE(strReports.find("==== 201 ====\r\n" + infos[0] + "\r\n"), npos) << infos[0];
     EXPECT_EQ(nSaves, 1);
     EXPECT_EQ(strOffered.rfind("201 20", 0), 0u) << strOffered;  // the line, then the time
     DeleteFileA(strPath.c_str());
@@ -554,6 +555,50 @@ TEST_F(AppWindowTest, MenusReportOnTheirItemInAnInformationDialogThatResizesCopi
     PostMessageA(Frame(), WM_COMMAND, ID_DROP, 0);
     ASSERT_TRUE(Pump([&] { return m_fake.Count("lineDrop") == 1; }));
     EXPECT_EQ(m_fake.CallsOf("lineDrop")[0].args.at(0), 0x7001u);
+
+    // The call gone, File > Save Line Reports (Ctrl+S) writes the report of
+    // every line at once, offering a name with the time.
+    PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    ASSERT_TRUE(Idle());
+    SetFocus(Pane(0));
+    Press(Pane(0), 'S', VK_CONTROL);
+    ASSERT_TRUE(Pump([&] { return std::filesystem::exists(strPath); }));
+    EXPECT_EQ(strOffered.rfind("Line reports 20", 0), 0u) << strOffered;
+    // EXT, CO, ETC, each in its tree's order, each line once, its report
+    // under its label.
+    EXPECT_EQ(ReadFileBytes(strPath), strReports);
+
+    // Cancel while the reports are gathered: the progress dialog (over the
+    // frame) goes, the file is not written, the window is usable again.
+    // Then a restart that runs while they are gathered (its command already
+    // queued) takes the lines away: the save stops, nothing is written, the
+    // new trees are there.
+    for (const bool bRestart : {false, true}) {
+        SCOPED_TRACE(bRestart ? "restart" : "cancel");
+        DeleteFileA(strPath.c_str());
+        int nFetched = 0;
+        m_fake.ClearCalls();
+        m_fake.OnGetLineDevStatus = [&](HLINE, LINEDEVSTATUS*) -> LONG {
+            if (++nFetched != 2) return LINEERR_INVALLINEHANDLE;
+            HWND hProgress = FindWindowA("#32770", "Linoscope3");
+            EXPECT_TRUE(hProgress != nullptr && CentredOver(hProgress, Frame()));
+            if (bRestart)
+                PostMessageA(Frame(), WM_COMMAND, ID_FILE_NEW, 0);
+            else
+                PostClick(hProgress, IDCANCEL);
+            return LINEERR_INVALLINEHANDLE;
+        };
+        PostMessageA(Frame(), WM_COMMAND, ID_FILE_SAVE_REPORTS, 0);
+        ASSERT_TRUE(Pump([&] {
+            return nSaves == (bRestart ? 4 : 3) && m_fake.Count("lineInitializeEx") == (bRestart ? 1u : 0u) &&
+                   FindWindowA("#32770", "Linoscope3") == nullptr;
+        }));
+        PumpMessages(m_pApp.get());
+        EXPECT_TRUE(bRestart || nFetched == 2);
+        EXPECT_FALSE(std::filesystem::exists(strPath));
+        EXPECT_TRUE(IsWindowEnabled(Frame()));
+        EXPECT_EQ(TreeText(Pane(1)), "EXT\n  1000\n  201\n  99\n");
+    }
 }
 
 TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsThemStill) {
@@ -686,53 +731,6 @@ TEST_F(AppWindowTest, StatusBarCountsTheLogWaitsForItsRetryTimerAndFindWrapsAcro
     EXPECT_FALSE(m_pApp->GetMainFrame()->FindLine("Desk 42"));
     EXPECT_EQ(TreeView_GetSelection(Pane(1)), Line(1, "1000"));
     EXPECT_EQ(nFinds, 1);
-}
-
-TEST_F(AppWindowTest, SaveLineReportsWritesEveryLineInTreeOrderAndCancelWritesNothing) {
-    AddScene();
-    ASSERT_TRUE(Start());
-    const std::string strPath = NewFile("test_win_line_reports.txt");
-    std::string strOffered;
-    const int& nSaves = Answer("Save As", [&](HWND hDlg, int) { strOffered = AnswerSaveDialog(hDlg, strPath); });
-    SetFocus(Pane(0));
-    Press(Pane(0), 'S', VK_CONTROL);
-    ASSERT_TRUE(Pump([&] { return std::filesystem::exists(strPath); }));
-    EXPECT_EQ(strOffered.rfind("Line reports 20", 0), 0u) << strOffered;
-    // EXT, CO, ETC, each in its tree's order, each line once, its report
-    // under its label.
-    EXPECT_EQ(ReadFileBytes(strPath), ReadFileBytes(LSC_GOLDEN_DIR "/../win/line_reports.txt"));
-
-    // Cancel while the reports are gathered: the progress dialog (over the
-    // frame) goes, the file is not written, the window is usable again.
-    // Then a restart that runs while they are gathered (its command already
-    // queued) takes the lines away: the save stops, nothing is written, the
-    // new trees are there.
-    for (const bool bRestart : {false, true}) {
-        SCOPED_TRACE(bRestart ? "restart" : "cancel");
-        DeleteFileA(strPath.c_str());
-        int nFetched = 0;
-        m_fake.ClearCalls();
-        m_fake.OnGetLineDevStatus = [&](HLINE, LINEDEVSTATUS*) -> LONG {
-            if (++nFetched != 2) return LINEERR_INVALLINEHANDLE;
-            HWND hProgress = FindWindowA("#32770", "Linoscope3");
-            EXPECT_TRUE(hProgress != nullptr && CentredOver(hProgress, Frame()));
-            if (bRestart)
-                PostMessageA(Frame(), WM_COMMAND, ID_FILE_NEW, 0);
-            else
-                PostClick(hProgress, IDCANCEL);
-            return LINEERR_INVALLINEHANDLE;
-        };
-        PostMessageA(Frame(), WM_COMMAND, ID_FILE_SAVE_REPORTS, 0);
-        ASSERT_TRUE(Pump([&] {
-            return nSaves == (bRestart ? 3 : 2) && m_fake.Count("lineInitializeEx") == (bRestart ? 1u : 0u) &&
-                   FindWindowA("#32770", "Linoscope3") == nullptr;
-        }));
-        PumpMessages(m_pApp.get());
-        EXPECT_TRUE(bRestart || nFetched == 2);
-        EXPECT_FALSE(std::filesystem::exists(strPath));
-        EXPECT_TRUE(IsWindowEnabled(Frame()));
-        EXPECT_EQ(TreeText(Pane(1)), "EXT\n  1000\n  201\n  99\n");
-    }
 }
 
 TEST_F(AppWindowTest, ExitDestroysViewsBeforeTheMonitorAndPlacementSurvivesButNotOffScreen) {
