@@ -58,13 +58,6 @@ BOOL PumpMessages(CLinoscopeApp* pApp = nullptr) {
     return bQuit;
 }
 
-// Posts a key press (down and up) to a window.
-void PostKey(HWND hWnd, UINT nVirtualKey) {
-    const LPARAM lScan = static_cast<LPARAM>(MapVirtualKeyA(nVirtualKey, MAPVK_VK_TO_VSC) << 16);
-    PostMessageA(hWnd, WM_KEYDOWN, nVirtualKey, 1 | lScan);
-    PostMessageA(hWnd, WM_KEYUP, nVirtualKey, static_cast<LPARAM>(1 | lScan | (3u << 30)));
-}
-
 // Runs `action` with that key (when not 0) held down for the thread.
 void WithKey(BYTE key, const std::function<void()>& action) {
     BYTE saved[256], state[256];
@@ -151,7 +144,7 @@ LRESULT CALLBACK MenuHook(int nCode, WPARAM wParam, LPARAM lParam) {
     auto* pMsg = reinterpret_cast<CWPSTRUCT*>(lParam);
     if (nCode == HC_ACTION && g_pCaughtMenu != nullptr && pMsg->message == WM_INITMENUPOPUP) {
         *g_pCaughtMenu = ReadMenu(reinterpret_cast<HMENU>(pMsg->wParam));
-        PostKey(pMsg->hwnd, g_bChoose ? VK_DOWN : VK_ESCAPE);
+        PostMessageA(pMsg->hwnd, WM_KEYDOWN, g_bChoose ? VK_DOWN : VK_ESCAPE, 1);
         if (g_bChoose) PostMessageA(pMsg->hwnd, WM_CHAR, '\r', 1);
     }
     return CallNextHookEx(nullptr, nCode, wParam, lParam);
@@ -274,10 +267,13 @@ protected:
         }
         if (!bQueue) Idle();
     }
-    // A key pressed in the window, with that key held, and the loop run.
+    // A key pressed (down and up) in the window, with that key held, and the
+    // loop run.
     void Press(HWND hWnd, UINT nKey, BYTE held = 0) {
         WithKey(held, [&] {
-            PostKey(hWnd, nKey);
+            const LPARAM lScan = static_cast<LPARAM>(MapVirtualKeyA(nKey, MAPVK_VK_TO_VSC) << 16);
+            PostMessageA(hWnd, WM_KEYDOWN, nKey, 1 | lScan);
+            PostMessageA(hWnd, WM_KEYUP, nKey, static_cast<LPARAM>(1 | lScan | (3u << 30)));
             m_bQuit = PumpMessages(m_pApp.get()) || m_bQuit;
         });
     }
