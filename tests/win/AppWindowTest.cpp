@@ -392,7 +392,7 @@ protected:
     std::set<HWND> m_answered;
 };
 
-TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
+TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AboutAStatusBarCountingTheHeldLogAndFindAcrossPanes) {
     AddScene();
     // At the first start the progress dialog is up while the lines open, with
     // no main window yet to disable.
@@ -456,6 +456,50 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AndAbout) {
     });
     PostMessageA(Frame(), WM_COMMAND, ID_APP_ABOUT, 0);
     EXPECT_TRUE(Pump([&] { return nAbouts == 1 && FindWindowA("#32770", "About Linoscope3") == nullptr; }));
+
+    // The status bar: the lines of each group, the calls, the events, the log.
+    const HLINE hExt201 = CFakeTapi::LineHandleFor(0);
+    m_fake.m_callInfo[0x7001] = CFakeTapi::MakeCallInfo(hExt201, "301", "201");
+    const auto status = [&] { return StatusText(0) + "|" + StatusText(1) + "|" + StatusText(2) + "|" + StatusText(3); };
+    EXPECT_EQ(status(), "CO 2   EXT 3   ETC 1|Calls 0|Events 0|Log testlog.csv");
+
+    // Another program holds the log: records wait, and the status bar says so.
+    CEventLogWriter& log = *m_pApp->GetDocument()->m_pEventLog;
+    CFileHolder holder("testlog.csv");
+    ASSERT_TRUE(holder.IsHeld());
+    PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7001, LINECALLPRIVILEGE_MONITOR);
+    PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_OFFERING, 0, LINECALLPRIVILEGE_MONITOR);
+    PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+    ASSERT_TRUE(Idle());
+    Pump([] { return false; }, 400);  // what the program put off (a coalesced refresh) is done
+    EXPECT_GE(log.GetWaitingCount(), 2u);
+    EXPECT_EQ(status(), "CO 2   EXT 3   ETC 1|Calls 1|Events 3|Log held by another program: " +
+                            std::to_string(log.GetWaitingCount()) + " records waiting");
+    // Let go: with no event to come, the retry timer writes what waited.
+    holder.Release();
+    EXPECT_TRUE(Pump([&] { return log.GetWaitingCount() == 0 && StatusText(3) == "Log testlog.csv"; }));
+    PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    EXPECT_TRUE(Pump([&] { return StatusText(1) == "Calls 0" && StatusText(2) == "Events 4"; }));
+
+    // Edit > Find: part of a label, across the panes CO, EXT, ETC and round.
+    const int& nFinds = Answer("Find Line", [&](HWND hDlg, int) {
+        SetDlgItemTextA(hDlg, IDC_FIND_TEXT, "1");
+        PostClick(hDlg, IDOK);
+    });
+    TreeView_SelectItem(Pane(0), Line(0, "0021 Sales"));
+    SetFocus(Pane(0));
+    Press(Pane(0), 'F', VK_CONTROL);
+    ASSERT_TRUE(Pump([&] { return nFinds == 1 && GetFocus() == Pane(1); }));
+    EXPECT_EQ(TreeView_GetSelection(Pane(1)), Line(1, "1000"));
+    for (const auto& [nColumn, pszLabel] : {std::pair{1, "201"}, {0, "0021 Sales"}, {1, "1000"}}) {
+        Press(GetFocus(), VK_F3);
+        EXPECT_EQ(GetFocus(), Pane(nColumn)) << pszLabel;
+        EXPECT_EQ(TreeView_GetSelection(Pane(nColumn)), Line(nColumn, pszLabel)) << pszLabel;
+    }
+    // A text no line has leaves the selection alone.
+    EXPECT_FALSE(m_pApp->GetMainFrame()->FindLine("Desk 42"));
+    EXPECT_EQ(TreeView_GetSelection(Pane(1)), Line(1, "1000"));
+    EXPECT_EQ(nFinds, 1);
 }
 
 // Right-click selects the item and offers its menu; the chosen command
@@ -680,53 +724,6 @@ TEST_F(AppWindowTest, TreesStayCleanUnderAStreamOfEventsAndFollowEventsOffKeepsT
     EXPECT_EQ(nChores, 3);
     EXPECT_EQ(counts.size(), 3u);
     EXPECT_TRUE(Idle());
-}
-
-TEST_F(AppWindowTest, StatusBarCountsTheLogWaitsForItsRetryTimerAndFindWrapsAcrossPanes) {
-    AddScene();
-    const HLINE hExt201 = CFakeTapi::LineHandleFor(0);
-    m_fake.m_callInfo[0x7001] = CFakeTapi::MakeCallInfo(hExt201, "301", "201");
-    ASSERT_TRUE(Start());
-    const auto status = [&] { return StatusText(0) + "|" + StatusText(1) + "|" + StatusText(2) + "|" + StatusText(3); };
-    EXPECT_EQ(status(), "CO 2   EXT 3   ETC 1|Calls 0|Events 0|Log testlog.csv");
-
-    // Another program holds the log: records wait, and the status bar says so.
-    CEventLogWriter& log = *m_pApp->GetDocument()->m_pEventLog;
-    CFileHolder holder("testlog.csv");
-    ASSERT_TRUE(holder.IsHeld());
-    PostTapiEvent(hExt201, LINE_APPNEWCALL, 0, 0x7001, LINECALLPRIVILEGE_MONITOR);
-    PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_OFFERING, 0, LINECALLPRIVILEGE_MONITOR);
-    PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
-    ASSERT_TRUE(Idle());
-    Pump([] { return false; }, 400);  // what the program put off (a coalesced refresh) is done
-    EXPECT_GE(log.GetWaitingCount(), 2u);
-    EXPECT_EQ(status(), "CO 2   EXT 3   ETC 1|Calls 1|Events 3|Log held by another program: " +
-                            std::to_string(log.GetWaitingCount()) + " records waiting");
-    // Let go: with no event to come, the retry timer writes what waited.
-    holder.Release();
-    EXPECT_TRUE(Pump([&] { return log.GetWaitingCount() == 0 && StatusText(3) == "Log testlog.csv"; }));
-    PostTapiEvent(0x7001, LINE_CALLSTATE, LINECALLSTATE_IDLE);
-    EXPECT_TRUE(Pump([&] { return StatusText(1) == "Calls 0" && StatusText(2) == "Events 4"; }));
-
-    // Edit > Find: part of a label, across the panes CO, EXT, ETC and round.
-    const int& nFinds = Answer("Find Line", [&](HWND hDlg, int) {
-        SetDlgItemTextA(hDlg, IDC_FIND_TEXT, "1");
-        PostClick(hDlg, IDOK);
-    });
-    TreeView_SelectItem(Pane(0), Line(0, "0021 Sales"));
-    SetFocus(Pane(0));
-    Press(Pane(0), 'F', VK_CONTROL);
-    ASSERT_TRUE(Pump([&] { return nFinds == 1 && GetFocus() == Pane(1); }));
-    EXPECT_EQ(TreeView_GetSelection(Pane(1)), Line(1, "1000"));
-    for (const auto& [nColumn, pszLabel] : {std::pair{1, "201"}, {0, "0021 Sales"}, {1, "1000"}}) {
-        Press(GetFocus(), VK_F3);
-        EXPECT_EQ(GetFocus(), Pane(nColumn)) << pszLabel;
-        EXPECT_EQ(TreeView_GetSelection(Pane(nColumn)), Line(nColumn, pszLabel)) << pszLabel;
-    }
-    // A text no line has leaves the selection alone.
-    EXPECT_FALSE(m_pApp->GetMainFrame()->FindLine("Desk 42"));
-    EXPECT_EQ(TreeView_GetSelection(Pane(1)), Line(1, "1000"));
-    EXPECT_EQ(nFinds, 1);
 }
 
 TEST_F(AppWindowTest, ExitDestroysViewsBeforeTheMonitorAndPlacementSurvivesButNotOffScreen) {
