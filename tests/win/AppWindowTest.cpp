@@ -805,7 +805,6 @@ TEST_F(AppWindowTest, EachFailedStartAsksYesRetriesCtrlNRestartsAndNoEndsTheProg
     EXPECT_EQ(questions, Texts(3, "Tapi Initizlize Error.\nRetry?"));
     EXPECT_EQ(m_fake.Count("lineShutdown"), 5u);
     EXPECT_EQ(GetMainWindow(), nullptr);
-    EXPECT_EQ(m_pApp->GetDocument()->m_pMonitor, nullptr);
 }
 
 // Closing the window or logging off while the start-up of a large PBX is
