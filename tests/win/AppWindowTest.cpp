@@ -561,7 +561,6 @@ TEST_F(AppWindowTest, MenusReportOnItemsInAnInformationDialogThatResizesCopiesAn
     ASSERT_TRUE(Pump([&] { return nInfos == 1 && FindWindowA("#32770", "Information") == nullptr; }));
     const std::string strReports = ReadFileBytes(LSC_GOLDEN_DIR "/../win/line_reports.txt");
     EXPECT_NE(strReports.find("==== 201 ====\r\n" + infos[0] + "\r\n"), npos) << infos[0];
-    EXPECT_EQ(nSaves, 1);
     EXPECT_EQ(strOffered.rfind("201 20", 0), 0u) << strOffered;  // the line, then the time
     DeleteFileA(strPath.c_str());
 
