@@ -27,12 +27,15 @@ std::string Join(const Texts& lines) {
     return str;
 }
 
-// Every line as expected, in order, nothing more; {time} in an expected line
-// stands for a time stamp.
+// Every line as expected, in order, nothing more. In an expected line {time}
+// stands for a time stamp and {here} for what names this machine, its user and
+// the run's folder.
 ::testing::AssertionResult LinesMatch(const Texts& actual, const Texts& expected) {
-    static const std::regex time(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3})");
-    const std::string strActual = std::regex_replace(Join(actual), time, "{time}");
-    if (!expected.empty() && strActual == Join(expected)) return ::testing::AssertionSuccess();
+    static const std::regex time(R"(\d{4}/\d\d?/\d\d? \d\d?:\d\d?:\d\d?(:\d{3})?)");
+    static const std::regex here(R"((MachineName|UserName|ModuleFilename) = ".*")");
+    const std::string strActual =
+        std::regex_replace(std::regex_replace(Join(actual), time, "{time}"), here, "$1 = {here}");
+    if (strActual == Join(expected)) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "expected:\n" << Join(expected) << "actual:\n" << strActual;
 }
 
@@ -43,7 +46,7 @@ const std::map<std::string, int> kNames = {
     {"co", kCo}, {"ext", kExt}, {"etc", kEtc}, {"line-information", ID_LINE_INFORMATION},
     {"call-information", ID_CALL_INFORMATION}, {"find", ID_EDIT_FIND}, {"about", ID_APP_ABOUT},
     {"make-call", ID_MAKECALL}, {"follow-events", ID_VIEW_FOLLOW_EVENTS}, {"OK", IDOK}, {"Cancel", IDCANCEL},
-    {"Yes", IDYES}, {"No", IDNO}, {"static", 0xFFFF}, {"info-text", IDC_INFO_TEXT}, {"find-text", IDC_FIND_TEXT},
+    {"Yes", IDYES}, {"No", IDNO}, {"static", 0xFFFF}, {"find-text", IDC_FIND_TEXT},
     {"dial-number", IDC_DIAL_NUMBER}};
 // clang-format on
 
@@ -97,7 +100,6 @@ protected:
     std::map<std::string, Texts> m_expected;
     HWND m_hDlg = nullptr;  // the dialog the last "dialog" step found
     HANDLE m_hHold = INVALID_HANDLE_VALUE;
-    size_t m_nLogLinesHeld = 0;
     std::unique_ptr<CProgramRun> m_pRun;
 };
 
@@ -125,11 +127,19 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
         ASSERT_TRUE(run.Advance(std::stoul(strArg))) << run.Fault();
     } else if (strVerb == "sync") {
         ASSERT_TRUE(run.Sync()) << run.Fault();
-    } else if (strVerb == "trees") {  // as the section has them, once the views have brought them to the controls
-        const Texts& wanted = Section(strArg);
+    } else if (strVerb == "trees" || strVerb == "log" || strVerb == "journal" || strVerb == "info") {
+        // The whole of it as the section (by default the verb's own) has it, once shown or written.
+        const auto now = [&] {
+            return strVerb == "trees" ? run.TreeLines()
+                   : strVerb == "log" ? run.LogLines()
+                   : strVerb == "journal"
+                       ? run.JournalLines()
+                       : CrLfLines(std::istringstream(WindowText(GetDlgItem(m_hDlg, IDC_INFO_TEXT)) + "\r\n"));
+        };
+        const Texts& wanted = Section(strArg.empty() ? strVerb : strArg);
         Texts lines;
-        WaitUntil([&] { return LinesMatch(lines = run.TreeLines(), wanted); }, 5000);
-        EXPECT_TRUE(LinesMatch(lines, wanted));
+        WaitUntil([&] { return LinesMatch(lines = now(), wanted); }, 30000);
+        ASSERT_TRUE(LinesMatch(lines, wanted));
     } else if (strVerb == "shot") {  // a picture: its name, and how long to let the program paint first
         DWORD dwPaintMs = 0;
         args >> strWord;
@@ -153,12 +163,6 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
     } else if (strVerb == "dialog") {
         m_hDlg = run.WaitForDialog(strArg.c_str());
         ASSERT_NE(m_hDlg, nullptr) << run.DescribeWindows();
-    } else if (strVerb == "centred") {  // over the frame
-        RECT rcDialog{}, rcFrame{};
-        GetWindowRect(m_hDlg, &rcDialog);
-        GetWindowRect(run.GetFrame(), &rcFrame);
-        EXPECT_NEAR(rcDialog.left + rcDialog.right, rcFrame.left + rcFrame.right, 4);
-        EXPECT_NEAR(rcDialog.top + rcDialog.bottom, rcFrame.top + rcFrame.bottom, 4);
     } else if (strVerb == "resize") {  // larger, as a technician reading it makes it
         SetWindowPos(m_hDlg, nullptr, 40, 40, 1000, 700, SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
     } else if (strVerb == "type") {  // into the control, a key at a time; every key handled
@@ -168,53 +172,22 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
         PostMessageA(control(), EM_SETSEL, 0, -1);
     } else if (strVerb == "text") {
         EXPECT_EQ(WindowText(control()), text());
-    } else if (strVerb == "info") {  // the report's headings ("<<") and, in order, each line of the section
-        const std::string strText = WindowText(GetDlgItem(m_hDlg, IDC_INFO_TEXT));
-        const Texts& wanted = Section(strArg);
-        Texts seen;
-        for (const std::string& line : CrLfLines(std::istringstream(strText + "\r\n"))) {
-            if (line.rfind("<<", 0) == 0 || (std::count(wanted.begin(), wanted.end(), line) != 0 &&
-                                             std::count(seen.begin(), seen.end(), line) == 0))
-                seen.push_back(line);
-        }
-        EXPECT_EQ(seen, wanted) << strText;
     } else if (strVerb == "press") {  // a button of the dialog, which closes it
         PressButton(m_hDlg, Name(strArg));
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(m_hDlg); }));
     } else if (strVerb == "hold") {
         ASSERT_NE(m_hHold = run.HoldLog(), INVALID_HANDLE_VALUE);
-        m_nLogLinesHeld = run.LogLines().size();
-    } else if (strVerb == "release") {  // nothing was written while it was held
-        EXPECT_EQ(run.LogLines().size(), m_nLogLinesHeld);
+    } else if (strVerb == "release") {
         CloseHandle(m_hHold);
         m_hHold = INVALID_HANDLE_VALUE;
-    } else if (strVerb == "log") {  // all of it, in order, once the waiting records are written
-        const Texts& log = Section("log");
-        WaitUntil([&] { return run.LogLines().size() >= log.size(); }, 10000);
-        EXPECT_TRUE(LinesMatch(run.LogLines(), log));
     } else if (strVerb == "close") {
         run.Close();
-    } else if (strVerb == "ends") {  // on its own, having opened and closed this many lines
-        EXPECT_TRUE(run.EndsCleanly(std::stoul(strArg)));
+    } else if (strVerb == "ends") {  // on its own, within a minute and with exit code 0
+        DWORD dwExitCode = 1;
+        EXPECT_TRUE(run.WaitForExit(60000, &dwExitCode) && dwExitCode == 0) << dwExitCode << run.DescribeWindows();
     } else if (strVerb == "unloaded") {  // the simulator's file not even mapped into the program, a second on
         Sleep(1000);
         EXPECT_FALSE(run.HasLoadedSimulator());
-    } else if (strVerb == "gone") {  // the program ended without calling the simulator once
-        EXPECT_TRUE(run.WaitForExit(60000)) << run.DescribeWindows();
-        EXPECT_TRUE(run.JournalLines().empty()) << Join(run.JournalLines());
-    } else if (strVerb == "journal") {  // "<n> <text>": how many of the PBX's journal lines begin with the text
-        const size_t n = std::stoul(strArg);
-        const std::string strText = strArg.substr(strArg.find(' ') + 1);
-        const Texts journal = run.JournalLines();
-        EXPECT_EQ(static_cast<size_t>(
-                      std::count_if(journal.begin(), journal.end(), [&](auto& s) { return s.rfind(strText, 0) == 0; })),
-                  n)
-            << Join(journal);
-    } else if (strVerb == "lines") {  // TAPI sessions, lines opened, lines closed, clean shutdowns, once so
-        std::string strSeen;
-        ASSERT_TRUE(WaitUntil(
-            [&] { return (strSeen = JournalSummary(run.JournalLines())).rfind(strArg + " ", 0) == 0; }, 60000))
-            << strSeen;
     } else if (strVerb == "windows") {  // once the program shows this many, the progress dialog gone
         ASSERT_TRUE(WaitUntil([&] { return TopLevelWindows(run.GetProcessId()).size() == std::stoul(strArg); }))
             << run.DescribeWindows();
