@@ -144,13 +144,6 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
         DWORD dwPaintMs = 0;
         args >> strWord;
         run.Screenshot(strWord, args >> dwPaintMs ? dwPaintMs : 500);
-    } else if (strVerb == "created") {  // "<tree> <label>": its call's details made before the first record was logged
-        const HTREEITEM hCall = FindItem(strArg, true, &eTree);
-        const std::vector<CTreeRow> rows = run.ReadTree(eTree);
-        const auto it = std::find_if(rows.begin(), rows.end(), [&](const CTreeRow& r) { return r.m_hItem == hCall; });
-        const Texts log = run.LogLines();
-        ASSERT_TRUE(hCall != nullptr && it + 1 < rows.end() && !log.empty());
-        EXPECT_LE((it + 1)->m_strText.substr(std::string("Create Time        = ").size()), log[0].substr(0, 23));
     } else if (strVerb == "select" || strVerb == "select-call") {
         const HTREEITEM hItem = FindItem(strArg, strVerb == "select-call", &eTree);
         ASSERT_NE(hItem, nullptr) << "not in the tree";
