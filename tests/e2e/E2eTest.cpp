@@ -52,9 +52,6 @@ const std::map<std::string, int> kNames = {
 
 class EndToEnd : public ::testing::TestWithParam<const char*> {
 protected:
-    ~EndToEnd() override {
-        if (m_hHold != INVALID_HANDLE_VALUE) CloseHandle(m_hHold);
-    }
     // The sections of <scenario>.expected: "== name" and the lines under it.
     void Load(const std::string& strScenario) {
         std::ifstream file(ScenarioPath(strScenario + ".expected"), std::ios::binary);
@@ -85,11 +82,11 @@ protected:
         WaitUntil(
             [&] {
                 const std::vector<CTreeRow> rows = m_pRun->ReadTree(*peTree);
-                for (size_t i = 0; i < rows.size(); ++i) {
-                    if (rows[i].m_nDepth != 1 || rows[i].m_strText != strLabel) continue;
-                    if (!bCall) hFound = rows[i].m_hItem;
-                    if (bCall && i + 1 < rows.size() && rows[i + 1].m_nDepth == 2) hFound = rows[i + 1].m_hItem;
-                }
+                auto it = std::find_if(rows.begin(), rows.end(), [&](const CTreeRow& row) {
+                    return row.m_nDepth == 1 && row.m_strText == strLabel;
+                });
+                it += bCall && it != rows.end();  // the call comes right under its line
+                hFound = it != rows.end() && it->m_nDepth == 1 + bCall ? it->m_hItem : nullptr;
                 return hFound != nullptr;
             },
             5000);
@@ -98,8 +95,8 @@ protected:
     void Step(const std::string& strVerb, const std::string& strArg);
 
     std::map<std::string, Texts> m_expected;
-    HWND m_hDlg = nullptr;  // the dialog the last "dialog" step found
-    HANDLE m_hHold = INVALID_HANDLE_VALUE;
+    HWND m_hDlg = nullptr;                  // the dialog the last "dialog" step found
+    HANDLE m_hHold = INVALID_HANDLE_VALUE;  // the event log, while the steps hold it
     std::unique_ptr<CProgramRun> m_pRun;
 };
 
@@ -158,11 +155,10 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
         ASSERT_NE(m_hDlg, nullptr) << run.DescribeWindows();
     } else if (strVerb == "resize") {  // larger, as a technician reading it makes it
         SetWindowPos(m_hDlg, nullptr, 40, 40, 1000, 700, SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
-    } else if (strVerb == "type") {  // into the control, a key at a time; every key handled
+    } else if (strVerb == "type") {  // into the control over all it holds, a key at a time; every key handled
+        PostMessageA(control(), EM_SETSEL, 0, -1);
         for (char ch : text()) PostMessageA(control(), WM_CHAR, static_cast<unsigned char>(ch), 1);
         ASSERT_TRUE(run.Sync()) << run.Fault();
-    } else if (strVerb == "select-all") {
-        PostMessageA(control(), EM_SETSEL, 0, -1);
     } else if (strVerb == "text") {
         EXPECT_EQ(WindowText(control()), text());
     } else if (strVerb == "press") {  // a button of the dialog, which closes it
@@ -172,7 +168,6 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
         ASSERT_NE(m_hHold = run.HoldLog(), INVALID_HANDLE_VALUE);
     } else if (strVerb == "release") {
         CloseHandle(m_hHold);
-        m_hHold = INVALID_HANDLE_VALUE;
     } else if (strVerb == "close") {
         run.Close();
     } else if (strVerb == "ends") {  // on its own, within a minute and with exit code 0
@@ -209,7 +204,14 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, EndToEnd,
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    if (!EnterTestDesktop()) {
+    // The programs under test run on a desktop of their own, as does this
+    // thread: Wine makes a desktop whose name has a size under this key a
+    // virtual desktop of that size, with its own explorer drawing it (so
+    // frames and menus are drawn).
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", kDesktopName, REG_SZ, kDesktopSize,
+                    sizeof kDesktopSize);
+    HDESK hDesktop = CreateDesktopA(kDesktopName, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    if (hDesktop == nullptr || !SetThreadDesktop(hDesktop)) {
         std::fprintf(stderr, "cannot make the tests' desktop\n");
         return 1;
     }

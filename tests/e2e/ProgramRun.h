@@ -22,7 +22,6 @@
 #include <functional>
 #include <map>
 #include <regex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -63,43 +62,6 @@ inline BOOL CALLBACK CollectTreeView(HWND hWnd, LPARAM lParam) {
     return TRUE;
 }
 
-// Saves what the screen shows (the whole virtual desktop) as a 24-bit BMP file.
-inline void SaveScreenBmp(const std::string& strPath) {
-    RECT rc{};
-    GetWindowRect(GetDesktopWindow(), &rc);
-    // Bottom-up (a positive height), as BMP files keep rows; 24 bits a pixel.
-    BITMAPINFOHEADER info{sizeof info, rc.right - rc.left, rc.bottom - rc.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* pBits = nullptr;
-    HDC hScreen = GetDC(nullptr), hMemory = CreateCompatibleDC(hScreen);
-    HBITMAP hBitmap =
-        CreateDIBSection(hScreen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &pBits, nullptr, 0);
-    HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
-    BitBlt(hMemory, 0, 0, info.biWidth, info.biHeight, hScreen, rc.left, rc.top, SRCCOPY);
-    GdiFlush();
-    const DWORD cbBits = static_cast<DWORD>((info.biWidth * 3 + 3) & ~3) * static_cast<DWORD>(info.biHeight);
-    const DWORD cbOffset = sizeof(BITMAPFILEHEADER) + sizeof info;
-    const BITMAPFILEHEADER file{0x4D42, cbOffset + cbBits, 0, 0, cbOffset};  // "BM"
-    if (pBits != nullptr)
-        std::ofstream(strPath, std::ios::binary)
-            .write(reinterpret_cast<const char*>(&file), sizeof file)
-            .write(reinterpret_cast<const char*>(&info), sizeof info)
-            .write(static_cast<const char*>(pBits), cbBits);
-    SelectObject(hMemory, hOld);
-    DeleteObject(hBitmap);
-    DeleteDC(hMemory);
-    ReleaseDC(nullptr, hScreen);
-}
-
-// Puts this thread on the desktop the programs under test run on (a Wine
-// virtual desktop of a fixed size, so frames and menus are drawn).
-inline bool EnterTestDesktop() {
-    // Wine makes a desktop whose name has a size under this key a virtual
-    // desktop of that size, with its own explorer drawing it.
-    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", kDesktopName, REG_SZ, kDesktopSize,
-                    sizeof kDesktopSize);
-    HDESK hDesktop = CreateDesktopA(kDesktopName, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-    return hDesktop != nullptr && SetThreadDesktop(hDesktop);
-}
 inline std::string ScenarioPath(const std::string& strName) {
     return WindowsPath(E2E_SCENARIOS) + "\\" + strName;
 }
@@ -355,31 +317,27 @@ public:
     }
     bool HasExited() const { return WaitForExit(0); }
     // Within a minute, with exit code 0, and by the simulator's journal: one
-    // TAPI session, which opened nLines lines, closed each once, and ended with
-    // a clean lineShutdown as the last thing the program (not the PBX) did.
+    // TAPI session, which opened nLines lines and ended with a clean
+    // lineShutdown (every line closed before it) as the last thing the
+    // program (not the PBX) did.
     ::testing::AssertionResult EndsCleanly(size_t nLines) const {
         DWORD dwExitCode = 1;
         if (!WaitForExit(60000, &dwExitCode))
             return ::testing::AssertionFailure() << "the program did not end; windows: " << DescribeWindows();
-        static const std::regex open(R"(^lineOpenA .* -> 0 hLine=(0x[0-9A-F]+)$)");
-        static const std::regex close(R"(^lineClose hLine=(0x[0-9A-F]+) .* -> 0$)");
-        std::multiset<std::string> opened, closed;
-        size_t nSessions = 0;
+        static const std::regex open(R"(^lineOpenA .* -> 0 hLine=0x[0-9A-F]+$)");
+        size_t nSessions = 0, nOpened = 0;
         std::string strLast;
-        std::smatch match;
         for (const std::string& line : JournalLines()) {
             nSessions += line.rfind("lineInitializeExA ", 0) == 0;
-            if (std::regex_match(line, match, open)) opened.insert(match[1]);
-            if (std::regex_match(line, match, close)) closed.insert(match[1]);
+            nOpened += std::regex_match(line, open);
             // The PBX's own notes (callOffered, callEnded, ...) come as its calls please.
             if (line.rfind("call", 0) != 0) strLast = line;
         }
-        if (dwExitCode == 0 && nSessions == 1 && opened.size() == nLines && closed == opened &&
+        if (dwExitCode == 0 && nSessions == 1 && nOpened == nLines &&
             strLast == "lineShutdown hLineApp=0x00010001 -> 0 linesStillOpen=0")
             return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "exit code " << dwExitCode << "; " << nSessions << " sessions, " << opened.size() << " lines opened, "
-               << closed.size() << " closed; the last call: " << strLast;
+        return ::testing::AssertionFailure() << "exit code " << dwExitCode << "; " << nSessions << " sessions, "
+                                             << nOpened << " lines opened; the last call: " << strLast;
     }
 
     Texts LogLines() const { return CrLfLines(std::ifstream(m_strFolder + "\\testlog.csv", std::ios::binary)); }
@@ -415,7 +373,30 @@ public:
         if (m_hFrame != nullptr) RedrawWindow(m_hFrame, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
         Sleep(dwPaintMs);
         CreateDirectoryA(WindowsPath(E2E_SHOTS).c_str(), nullptr);
-        SaveScreenBmp(WindowsPath(E2E_SHOTS) + "\\" + strName + ".bmp");
+        // The whole virtual desktop as a 24-bit BMP file.
+        RECT rc{};
+        GetWindowRect(GetDesktopWindow(), &rc);
+        // Bottom-up (a positive height), as BMP files keep rows; 24 bits a pixel.
+        BITMAPINFOHEADER info{sizeof info, rc.right - rc.left, rc.bottom - rc.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        void* pBits = nullptr;
+        HDC hScreen = GetDC(nullptr), hMemory = CreateCompatibleDC(hScreen);
+        HBITMAP hBitmap =
+            CreateDIBSection(hScreen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &pBits, nullptr, 0);
+        HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
+        BitBlt(hMemory, 0, 0, info.biWidth, info.biHeight, hScreen, rc.left, rc.top, SRCCOPY);
+        GdiFlush();
+        const DWORD cbBits = static_cast<DWORD>((info.biWidth * 3 + 3) & ~3) * static_cast<DWORD>(info.biHeight);
+        const DWORD cbOffset = sizeof(BITMAPFILEHEADER) + sizeof info;
+        const BITMAPFILEHEADER file{0x4D42, cbOffset + cbBits, 0, 0, cbOffset};  // "BM"
+        if (pBits != nullptr)
+            std::ofstream(WindowsPath(E2E_SHOTS) + "\\" + strName + ".bmp", std::ios::binary)
+                .write(reinterpret_cast<const char*>(&file), sizeof file)
+                .write(reinterpret_cast<const char*>(&info), sizeof info)
+                .write(static_cast<const char*>(pBits), cbBits);
+        SelectObject(hMemory, hOld);
+        DeleteObject(hBitmap);
+        DeleteDC(hMemory);
+        ReleaseDC(nullptr, hScreen);
     }
     // The program's top-level windows, their classes, titles and controls' texts.
     std::string DescribeWindows() const {

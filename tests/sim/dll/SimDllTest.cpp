@@ -107,15 +107,12 @@ protected:
         return 0;
     }
 
-    // The scenario time, from the model's state (which the clock may grow
-    // between asking its size and fetching it).
+    // The scenario time, from the model's state (with room for what the clock
+    // may add to it between asking its size and fetching it).
     unsigned long long ScenarioTime() const {
-        std::string strState;
-        for (DWORD cb = 1; cb > strState.size();) {
-            strState.assign(cb = m_pfnState(nullptr, 0) + 1024, '\0');
-            cb = m_pfnState(strState.data(), static_cast<DWORD>(strState.size()));
-        }
-        std::size_t pos = strState.find("\"time\":");
+        std::string strState(m_pfnState(nullptr, 0) + 65536, '\0');
+        m_pfnState(strState.data(), static_cast<DWORD>(strState.size()));
+        const std::size_t pos = strState.find("\"time\":");
         return pos == std::string::npos ? 0 : std::stoull(strState.substr(pos + 7));
     }
 
