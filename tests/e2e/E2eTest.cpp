@@ -40,43 +40,31 @@ std::string Join(const Texts& lines) {
 }
 
 // The names the steps give trees, commands, buttons and controls (a label's
-// and a message box's text is "static"), and what they stand for.
+// and a message box's text is "static") and ways of finding the simulator,
+// and what they stand for.
 // clang-format off
 const std::map<std::string, int> kNames = {
     {"co", kCo}, {"ext", kExt}, {"etc", kEtc}, {"line-information", ID_LINE_INFORMATION},
     {"call-information", ID_CALL_INFORMATION}, {"find", ID_EDIT_FIND}, {"about", ID_APP_ABOUT},
     {"make-call", ID_MAKECALL}, {"follow-events", ID_VIEW_FOLLOW_EVENTS}, {"OK", IDOK}, {"Cancel", IDCANCEL},
     {"Yes", IDYES}, {"No", IDNO}, {"static", 0xFFFF}, {"find-text", IDC_FIND_TEXT},
-    {"dial-number", IDC_DIAL_NUMBER}};
+    {"dial-number", IDC_DIAL_NUMBER}, {"planted", int(ESimulator::Planted)},
+    {"planted-chosen", int(ESimulator::PlantedAndChosen)}};
 // clang-format on
 
 class EndToEnd : public ::testing::TestWithParam<const char*> {
 protected:
-    // The sections of <scenario>.expected: "== name" and the lines under it.
-    void Load(const std::string& strScenario) {
-        std::ifstream file(ScenarioPath(strScenario + ".expected"), std::ios::binary);
-        Texts* pSection = nullptr;
-        for (std::string line; std::getline(file, line);) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (line.rfind("== ", 0) == 0)
-                pSection = &m_expected[line.substr(3)];
-            else if (pSection != nullptr)
-                pSection->push_back(line);
-        }
-    }
-    const Texts& Section(const std::string& strName) {
-        EXPECT_EQ(m_expected.count(strName), 1u) << "no section " << strName;
-        return m_expected[strName];
-    }
-    static int Name(const std::string& strName) {
-        const auto it = kNames.find(strName);
-        EXPECT_NE(it, kNames.end()) << "no name " << strName;
-        return it == kNames.end() ? 0 : it->second;
+    // What the map holds under the key: a section, or what a name stands for.
+    template <typename Map>
+    static const typename Map::mapped_type& Find(const Map& map, const std::string& strKey) {
+        static const typename Map::mapped_type none{};
+        EXPECT_EQ(map.count(strKey), 1u) << "nothing is called " << strKey;
+        return map.count(strKey) != 0 ? map.at(strKey) : none;
     }
     // "<tree> <label>": the line's item, or with bCall its (first) call's,
     // once the tree shows it.
     HTREEITEM FindItem(const std::string& strArg, bool bCall, ETree* peTree) {
-        *peTree = static_cast<ETree>(Name(strArg.substr(0, strArg.find(' '))));
+        *peTree = static_cast<ETree>(Find(kNames, strArg.substr(0, strArg.find(' '))));
         const std::string strLabel = strArg.substr(strArg.find(' ') + 1);
         HTREEITEM hFound = nullptr;
         WaitUntil(
@@ -106,10 +94,8 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
     if (strVerb == "start" || strVerb == "launch") {  // "<scenario>.json [how the simulator is found]"
         std::string strSimulator;
         args >> strWord >> strSimulator;
-        m_pRun = std::make_unique<CProgramRun>(GetParam(), strWord,
-                                               strSimulator == "planted"          ? ESimulator::Planted
-                                               : strSimulator == "planted-chosen" ? ESimulator::PlantedAndChosen
-                                                                                  : ESimulator::Chosen);
+        m_pRun = std::make_unique<CProgramRun>(
+            GetParam(), strWord, static_cast<ESimulator>(strSimulator.empty() ? 0 : Find(kNames, strSimulator)));
         ASSERT_TRUE(m_pRun->Start(strVerb == "start" ? EStart::Idle : EStart::LaunchOnly)) << m_pRun->Fault();
         return;
     }
@@ -118,12 +104,10 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
     const auto text = [&] {  // after the control's name, with \n for a line break
         return std::regex_replace(strArg.substr(strArg.find(' ') + 1), std::regex(R"(\\n)"), "\n");
     };
-    const auto control = [&] { return GetDlgItem(m_hDlg, Name(strArg.substr(0, strArg.find(' ')))); };
+    const auto control = [&] { return GetDlgItem(m_hDlg, Find(kNames, strArg.substr(0, strArg.find(' ')))); };
     ETree eTree = kCo;
-    if (strVerb == "advance") {
-        ASSERT_TRUE(run.Advance(std::stoul(strArg))) << run.Fault();
-    } else if (strVerb == "sync") {
-        ASSERT_TRUE(run.Sync()) << run.Fault();
+    if (strVerb == "advance" || strVerb == "sync") {  // the clock moved on so many ms, or held
+        ASSERT_TRUE(strArg.empty() ? run.Sync() : run.Advance(std::stoul(strArg))) << run.Fault();
     } else if (strVerb == "trees" || strVerb == "log" || strVerb == "journal" || strVerb == "info") {
         // The whole of it as the section (by default the verb's own) has it, once shown or written.
         const auto now = [&] {
@@ -133,14 +117,14 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
                        ? run.JournalLines()
                        : CrLfLines(std::istringstream(WindowText(GetDlgItem(m_hDlg, IDC_INFO_TEXT)) + "\r\n"));
         };
-        const Texts& wanted = Section(strArg.empty() ? strVerb : strArg);
+        const Texts& wanted = Find(m_expected, strArg.empty() ? strVerb : strArg);
         Texts lines;
         WaitUntil([&] { return LinesMatch(lines = now(), wanted); }, 30000);
         ASSERT_TRUE(LinesMatch(lines, wanted));
     } else if (strVerb == "shot") {  // a picture: its name, and how long to let the program paint first
-        DWORD dwPaintMs = 0;
-        args >> strWord;
-        run.Screenshot(strWord, args >> dwPaintMs ? dwPaintMs : 500);
+        DWORD dwPaintMs = 500;       // unless the step says
+        args >> strWord >> dwPaintMs;
+        run.Screenshot(strWord, dwPaintMs);
     } else if (strVerb == "select" || strVerb == "select-call") {
         const HTREEITEM hItem = FindItem(strArg, strVerb == "select-call", &eTree);
         ASSERT_NE(hItem, nullptr) << "not in the tree";
@@ -149,7 +133,7 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
         const HTREEITEM hItem = FindItem(strArg, false, &eTree);
         EXPECT_TRUE(hItem != nullptr && WaitUntil([&] { return run.Sync() && run.Selected(eTree) == hItem; }, 5000));
     } else if (strVerb == "command") {
-        run.Command(static_cast<UINT>(Name(strArg)));
+        run.Command(static_cast<UINT>(Find(kNames, strArg)));
     } else if (strVerb == "dialog") {
         m_hDlg = run.WaitForDialog(strArg.c_str());
         ASSERT_NE(m_hDlg, nullptr) << run.DescribeWindows();
@@ -162,7 +146,7 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
     } else if (strVerb == "text") {
         EXPECT_EQ(WindowText(control()), text());
     } else if (strVerb == "press") {  // a button of the dialog, which closes it
-        PressButton(m_hDlg, Name(strArg));
+        PressButton(m_hDlg, Find(kNames, strArg));
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(m_hDlg); }));
     } else if (strVerb == "hold") {
         ASSERT_NE(m_hHold = run.HoldLog(), INVALID_HANDLE_VALUE);
@@ -188,8 +172,16 @@ void EndToEnd::Step(const std::string& strVerb, const std::string& strArg) {
 
 // The steps of each scenario, in order, stopping at the first that cannot go on.
 TEST_P(EndToEnd, Steps) {
-    Load(GetParam());
-    for (const std::string& strStep : Section("steps")) {
+    // The sections of <scenario>.expected: "== name" and the lines under it.
+    std::ifstream file(ScenarioPath(GetParam() + std::string(".expected")), std::ios::binary);
+    Texts* pSection = nullptr;
+    for (std::string line; std::getline(file, line);) {
+        if (line.rfind("== ", 0) == 0)
+            pSection = &m_expected[line.substr(3)];
+        else if (pSection != nullptr)
+            pSection->push_back(line);
+    }
+    for (const std::string& strStep : Find(m_expected, "steps")) {
         SCOPED_TRACE(strStep);
         const size_t cut = strStep.find(' ');
         Step(strStep.substr(0, cut), cut == std::string::npos ? "" : strStep.substr(cut + 1));
