@@ -17,8 +17,6 @@
 
 using namespace snaptest;
 
-std::string ReadFrom(const std::string& strStruct, const BYTE* p, int nLevel);  // SnapshotTest.cpp
-
 namespace {
 
 // A structure of golden/structures read as a snapshot of its kind, its golden

@@ -15,10 +15,7 @@
 
 using namespace snaptest;
 
-// What the program reads from a snapshot of the structure, by its kind; with
-// nLevel 0 or more, after the snapshot's report at that level and a NUL (which
-// no report holds). ReportsTest.cpp reads its structures so too.
-std::string ReadFrom(const std::string& strStruct, const BYTE* p, int nLevel) {
+std::string snaptest::ReadFrom(const std::string& strStruct, const BYTE* p, int nLevel) {
     std::ostringstream out;
     auto quoted = [&out](const std::string& s) -> std::ostream& { return out << " \"" << s << "\""; };
     auto report = [nLevel](const auto& s) { return nLevel < 0 ? std::string() : s.Report(nLevel) + '\0'; };

@@ -174,4 +174,9 @@ T SnapshotOf(const std::string& text) {
     return SnapshotOf<T>(StructureOf(text));
 }
 
+// What the program reads from a snapshot of the structure, by its kind; with
+// nLevel 0 or more, after the snapshot's report at that level and a NUL (which
+// no report holds). In SnapshotTest.cpp.
+std::string ReadFrom(const std::string& strStruct, const BYTE* p, int nLevel);
+
 }  // namespace snaptest
