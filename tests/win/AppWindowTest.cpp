@@ -431,6 +431,7 @@ TEST_F(AppWindowTest, StartShowsMenuSortedPanesF6AboutAStatusBarCountingTheHeldL
     // character set the control asks in.
     SendMessageA(Pane(1), TVM_SETUNICODEFORMAT, TRUE, 0);
     EXPECT_EQ(TreeText(Pane(1)), trees[1]);
+    SendMessageA(Pane(1), TVM_SETUNICODEFORMAT, FALSE, 0);  // as the program keeps it
     EXPECT_TRUE(rc[0].left < rc[1].left && rc[1].left < rc[2].left);
     EXPECT_EQ(std::pair(rc[0].right - rc[0].left, rc[1].right - rc[1].left),
               std::pair(rcClient.right / 3, rcClient.right / 3));
