@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-namespace {}  // namespace
-
 LRESULT CWinTreeCtrl::Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
     return m_pfnControl != nullptr ? CallWindowProcA(m_pfnControl, m_hWnd, uMsg, wParam, lParam)
                                    : SendMessageA(m_hWnd, uMsg, wParam, lParam);

@@ -147,7 +147,7 @@ private:
         } else if (cmd == "name") {  // DEV ext|co|etc NAME: the address status naming the line
             m_tapi.m_addressStatus[Num(a[1])] = startup_scene::NameStatus(Group(a[2]), Text(a[3]));
         } else if (cmd == "fail") {  // FUNCTION [ERROR]: an ignored result fails
-            m_tapi.m_ignoredResults[a[1]] = a.size() > 2 ? static_cast<LONG>(Num(a[2])) : LINEERR_OPERATIONFAILED;
+            m_tapi.m_failures[a[1]] = a.size() > 2 ? static_cast<LONG>(Num(a[2])) : LINEERR_OPERATIONFAILED;
         } else if (cmd == "openfail") {  // DEV VERSION...
             for (size_t i = 2; i < a.size(); ++i) m_tapi.m_openFailVersions[Num(a[1])].insert(Num(a[i]));
         } else if (cmd == "extversion") {

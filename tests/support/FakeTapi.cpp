@@ -73,8 +73,8 @@ LONG Answer(const char* pszExport, const DWORD_PTR* a) {
         const auto it = (f.*query.pStructs).find(static_cast<DWORD>(a[query.nKey]));
         return it == (f.*query.pStructs).end() ? query.lMissing : it->second.FillInto(pStruct);
     }
-    const auto failure = f.m_ignoredResults.find(strName);
-    const LONG lResult = failure == f.m_ignoredResults.end() ? 0 : failure->second;
+    const auto failure = f.m_failures.find(strName);
+    const LONG lResult = failure == f.m_failures.end() ? 0 : failure->second;
     if (strName == "lineAnswer" || strName == "lineDrop") return lResult ? lResult : f.m_lNextRequestId++;
     if (strName == "lineInitializeEx") {
         f.m_pfnCallback = reinterpret_cast<LINECALLBACK>(a[2]);

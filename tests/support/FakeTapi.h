@@ -99,11 +99,11 @@ public:
     // Written by lineNegotiateExtVersion when set (0 leaves the DWORD alone).
     DWORD m_dwNegotiatedExtVersion = 0;
 
-    // The functions whose result the program ignores (lineClose,
-    // lineDeallocateCall, lineNegotiateExtVersion, lineSetStatusMessages,
-    // lineShutdown), and lineAnswer and lineDrop, succeed unless listed here
-    // with the error to answer; a failed negotiation leaves the DWORD alone.
-    std::map<std::string, LONG> m_ignoredResults;
+    // lineAnswer, lineDrop and the functions whose result the program
+    // ignores (lineClose, lineDeallocateCall, lineNegotiateExtVersion,
+    // lineSetStatusMessages, lineShutdown) succeed unless listed here with
+    // the error to answer; a failed negotiation leaves the DWORD alone.
+    std::map<std::string, LONG> m_failures;
 
     // Structures per device, line or call; a query for one that is missing
     // fails with an invalid-handle error.

@@ -80,7 +80,7 @@ TEST(TapiEntry, TheLibraryIsChosenByFullPathOnly) {
         if (bLoads) {
             EXPECT_EQ(fake.m_calls[1].args, (std::vector<DWORD_PTR>{1, 3, 0, 0x20000, 0, 0x99, 2, 4, 0}));
         }
-        fake.m_ignoredResults["lineShutdown"] = LINEERR_INVALAPPHANDLE;  // a failure's code comes back as it is
+        fake.m_failures["lineShutdown"] = LINEERR_INVALAPPHANDLE;  // a failure's code comes back as it is
         EXPECT_EQ(tapi::lineShutdown(1), bLoads ? LINEERR_INVALAPPHANDLE : LINEERR_OPERATIONUNAVAIL) << strChosen;
         EXPECT_EQ(tapi::GetEntryTableCountersForTests().nLoadAttempts, 1) << strChosen;
     }
